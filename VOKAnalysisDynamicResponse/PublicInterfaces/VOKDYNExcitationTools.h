@@ -1,0 +1,128 @@
+#ifndef VOKDYNExcitationTools_h
+#define VOKDYNExcitationTools_h
+// Excitation tools: second members built from the excitations of a dynamic
+// analysis and their evaluation at any abscissa; rigid-body and
+// enforced-displacement contributions added to responses.
+//
+// Use: construct (reference count 1), Initialize (or InitializeForResult),
+// query any number of times, Release. A new initialisation drops everything
+// held first.
+//
+// Ownership: the object holds one reference to the base tools, to each held
+// excitation interface and to each non-null modulation, and owns every array
+// it keeps. The excitation list and the base tools passed in stay the
+// caller's. An array that GetExcitValues allocates for a null pointer becomes
+// the caller's (free it with delete[]). The Add... operations never allocate,
+// resize or free the caller's arrays: they only add into them.
+#include "VOKBaseUnknown.h"
+#include "VOKCollections.h"
+#include "VOKDYNInterfaces.h"
+#include "VOKDYNToolsExport.h"
+#include "VOKListPtrVOKIDYNModulation.h"
+#include "VOKMath.h"
+
+class ExportedByVOKDYNTools VOKDYNExcitationTools : public VOKBaseUnknown {
+ public:
+  VOKDYNExcitationTools();
+  virtual ~VOKDYNExcitationTools();
+
+  /// The class's meta-class, registered on first use of any meta-class operation.
+  static VOKMetaClass* MetaObject();
+  static const GUID& ClassId();
+  static const char* ClassName();
+  /// Always null: the class is constructed directly, never through its meta-class.
+  static VOKBaseUnknown* CreateItself();
+  virtual VOKMetaClass* GetMetaObject() const;
+  virtual const char* IsA() const;
+  virtual int IsAKindOf(const char* iName) const;
+
+  /// Builds the second members of every excitation of iExcitations, in list
+  /// order. oFirstType receives the first excitation's type, on success only.
+  /// iDomain DYNTimeDomain: phases are not read, and from then on this object
+  /// always evaluates real values.
+  long Initialize(VOKListValVOKBaseUnknown_var iExcitations, VOKIDYNBaseTools* iBaseTools,
+                  ExcitationType& oFirstType, DYNAnalysisDomain iDomain);
+  /// Keeps the excitation interfaces (and the base tools) for the Add...
+  /// operations; builds no second member.
+  long InitializeForResult(VOKListValVOKBaseUnknown_var iExcitations, VOKIDYNBaseTools* iBaseTools,
+                           ExcitationType& oFirstType);
+  /// RestraintExcitationType when any excitation is a restraint one (with the
+  /// axis indicator of its reading), else the first excitation's type.
+  /// E_FAIL before any initialisation.
+  long GetTypeOfExcitation(ExcitationType& oType, unsigned char& oAxisDefined) const;
+
+  /// The total excitation on every degree of freedom at iAbscissa (frequency
+  /// or time). ioValues null: a new array of N values, the caller's. Otherwise
+  /// the caller's array of at least N values is cleared, then filled.
+  long GetExcitValues(double iAbscissa, VOKMathComplex*& ioValues);
+
+  // ------------------------------------------------ rigid-body contributions
+  // Each adds the rigid-body modes of the restrained directions, weighted by
+  // a coefficient, into the caller's arrays.
+
+  /// out[p] += coefs[i-1] * R[(d_i-1)*N+p]; iN must equal the model's N.
+  long AddRigidExcit(double iUnused, int iN, double* ioValues, double* iCoefficients) const;
+  /// At frequency iFrequency: out[p] += c_i * R[(d_i-1)*N+p], complex c_i of
+  /// the direction's modulation, amplitude and phase, divided by -omega^2.
+  long AddRigidExcit(double iFrequency, int iN, VOKMathComplex*& ioValues) const;
+  /// Node iNode, components iComponents (0..5), frequencies iFrequencies:
+  /// ioReal[r-1][t-1] and ioImaginary[r-1][t-1] receive component r at frequency t.
+  long AddRigidExcit(int iNode, VOKRawCollint& iComponents, VOKRawCollfloat& iFrequencies,
+                     double**& ioReal, double**& ioImaginary) const;
+  /// Time steps: ioValues[r-1][t] += R[(d_j-1)*N+dofs[r]] * v_t[j-1], with the
+  /// generalized displacements v_t of iGeneralizedDisplacement.
+  long AddRigidExcit(int iUnused, VOKRawCollint& iDofs, VOKRawCollfloat& iSteps,
+                     VOKISpecObject*& iGeneralizedDisplacement, double**& ioValues) const;
+
+  // --------------------------------------- enforced-displacement contributions
+
+  /// Narrows the four parallel lists in place to the load sets that enforce
+  /// displacements and appends the static set of each kept load set to
+  /// oStaticSets. On failure the four lists are left as they were.
+  long FilterForEnforcedDisp(VOKListValVOKISpecObject_var& ioLoads,
+                             VOKListValVOKISpecObject_var& ioModulations,
+                             VOKRawCollfloat& ioAmplitudes, VOKRawCollfloat& ioPhases,
+                             VOKListValVOKISpecObject_var& oStaticSets) const;
+  /// out[p] += D_j[p] * coefs[j-1] over the kept load sets j.
+  long AddEnforcedDispExcit(double iUnused, int iN, double* ioValues, double* iCoefficients) const;
+  /// At frequency iFrequency: out[p] += c_j * D_j[p].
+  long AddEnforcedDispExcit(double iFrequency, int iN, VOKMathComplex*& ioValues) const;
+  /// Degrees of freedom iDofs at frequencies iFrequencies into ioReal / ioImaginary.
+  long AddEnforcedDispExcit(int iUnused, VOKRawCollint& iDofs, VOKRawCollfloat& iFrequencies,
+                            double**& ioReal, double**& ioImaginary) const;
+  /// Degrees of freedom iDofs at the time steps into ioValues.
+  long AddEnforcedDispExcit(int iUnused, VOKRawCollint& iDofs, VOKRawCollfloat& iSteps,
+                            VOKISpecObject*& iGeneralizedDisplacement, double**& ioValues) const;
+
+ private:
+  VOKDYNExcitationTools(const VOKDYNExcitationTools&);
+  VOKDYNExcitationTools& operator=(const VOKDYNExcitationTools&);
+
+  void CleanAll();
+  long AddExcitation(VOKIDYNExcitation* iExcitation, ExcitationType& oType);
+  long GetLoadExcitValues(VOKIDYNExcitation* iExcitation, double**& oVectors,
+                          VOKListValVOKISpecObject_var& oModulations, VOKRawCollfloat& oAmplitudes);
+  long GetRestraintExcitValues(VOKIDYNExcitation* iExcitation, double**& oVectors,
+                               VOKListValVOKISpecObject_var& oModulations,
+                               VOKRawCollfloat& oAmplitudes);
+  long SecondMemberElaboration(double** iVectors, VOKListValVOKISpecObject_var& iModulations,
+                               VOKRawCollfloat& iAmplitudes);
+
+  static VOKMetaClass* meta_object;
+
+  VOKIDYNBaseTools* _BaseTools;
+  unsigned char _Initialized;
+  unsigned char _WithPhase;
+  unsigned char _AxisDefined;
+  VOKRawCollfloat _Phases;
+  double** _SecondMembers;
+  int _NbSecondMembers;
+  int _NbExcitations;
+  VOKListPtrVOKIDYNModulation _Modulations;
+  ExcitationType* _ExcitationTypes;
+  VOKIDYNRestraintExcitation* _RestraintExcitation;
+  VOKIDYNLoadExcitation* _LoadExcitation;
+  DYNAnalysisDomain _Domain;
+};
+
+#endif

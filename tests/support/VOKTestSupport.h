@@ -1,0 +1,84 @@
+#ifndef VOKTestSupport_h
+#define VOKTestSupport_h
+// Shared test support: the fixture that checks that nothing is left alive,
+// result-code assertions, and scoped recorders of what the platform shows.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "VOKHostTesting.h"
+#include "VOKTypes.h"
+
+/// Prints a result code with its name: "E_FAIL (0x80004005)".
+std::string VOKResultString(long iResult);
+
+/// Asserts an exact result code, printing names on failure.
+#define EXPECT_HR(expected, actual) \
+  EXPECT_EQ(VOKResultString(expected), VOKResultString(actual))
+#define ASSERT_HR(expected, actual) \
+  ASSERT_EQ(VOKResultString(expected), VOKResultString(actual))
+
+/// Base fixture: at TearDown the live components, collectors and dialogs are
+/// back to their SetUp values (a missing Release fails the test and names the
+/// classes still alive); no fault injection is left armed; error records are
+/// cleared before each test.
+class VOKTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+ private:
+  VOKHost::LiveCounts _Start;
+  std::vector<std::string> _StartClasses;
+};
+
+/// Records the fatal errors raised while it lives (instead of failing the test).
+class ScopedFatalCapture {
+ public:
+  ScopedFatalCapture();
+  ~ScopedFatalCapture();
+  const std::vector<VOKHost::FatalError>& Errors() const { return _Errors; }
+
+ private:
+  std::vector<VOKHost::FatalError> _Errors;
+};
+
+/// Records the notifications shown while it lives.
+class ScopedNotificationRecorder {
+ public:
+  ScopedNotificationRecorder();
+  ~ScopedNotificationRecorder();
+  const std::vector<VOKHost::Notification>& Shown() const { return _Shown; }
+
+ private:
+  std::vector<VOKHost::Notification> _Shown;
+};
+
+/// Captures the trace lines written while it lives.
+class ScopedTraceCapture {
+ public:
+  ScopedTraceCapture() { VOKHost::TraceCaptureStart(); }
+  ~ScopedTraceCapture() {
+    if (!_Stopped) VOKHost::TraceCaptureStop();
+  }
+  /// Stops the capture and returns the lines.
+  std::vector<VOKHost::TraceLine> Lines() {
+    if (!_Stopped) {
+      _Lines = VOKHost::TraceCaptureStop();
+      _Stopped = true;
+    }
+    return _Lines;
+  }
+
+ private:
+  bool _Stopped = false;
+  std::vector<VOKHost::TraceLine> _Lines;
+};
+
+/// Thrown by the test handler of calls through null handles.
+struct NullHandleCall {
+  std::string what;
+};
+
+#endif
