@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The library exports its public names and nothing of the platform it runs on.
+set -euo pipefail
+lib="$1"
+symbols=$(nm -DC --defined-only "$lib" | sed -E 's/^[0-9a-f]+ [A-Za-z] //')
+status=0
+for required in 'Tra_DYNBase' 'Tra_DYNDev' 'Tra_DYNError' \
+                'VOKDYNGetTraceState(char const*)' 'VOKDYNSetTraceState(int, char const*)' \
+                'typeinfo for VOKListPtrVOKIDYNModulation'; do
+  if ! grep -qxF "$required" <<<"$symbols"; then
+    echo "missing export: $required"; status=1
+  fi
+done
+# Every exported name belongs to the library: its classes, functions and channels.
+own='^((typeinfo|typeinfo name|vtable|VTT|construction vtable) for )?(VOKDYN|VOKListPtrVOKIDYNModulation|DYNReadCaracSet|Tra_DYN)'
+foreign=$(grep -vE "$own" <<<"$symbols" || true)
+if [ -n "$foreign" ]; then
+  echo "exports that are not the library's own:"; echo "$foreign"; status=1
+fi
+exit $status
