@@ -1,0 +1,116 @@
+// Load and restraint excitations of the stand-in's dynamic-response model.
+#include "VOKHostDynamics.h"
+#include "VOKHostTesting.h"
+
+namespace VOKHost {
+
+// ------------------------------------------------------------ common part
+
+ExcitationBase::ExcitationBase(const std::string& iName, ExcitationType iType)
+    : Feature(iName, FacetSpecObject | FacetAlias),
+      _ReportedType(iType),
+      _TypeResult(S_OK),
+      _ValuesResult(S_OK),
+      _ShortList(ExcitationList::None) {}
+ExcitationBase::~ExcitationBase() = default;
+
+void* ExcitationBase::Answer(const IID& iIID) {
+  if (iIID == IID_VOKIDYNExcitation) return static_cast<VOKIDYNExcitation*>(this);
+  return Feature::Answer(iIID);
+}
+
+long ExcitationBase::GetExcitationType(ExcitationType& oType) {
+  FaultPoint fp("VOKIDYNExcitation::GetExcitationType");
+  if (fp.Fail()) return E_FAIL;
+  if (FAILED(_TypeResult)) return _TypeResult;
+  oType = _ReportedType;
+  return S_OK;
+}
+
+// -------------------------------------------------------- load excitation
+
+LoadExcitation* LoadExcitation::Create(const std::string& iName) { return new LoadExcitation(iName); }
+
+LoadExcitation::LoadExcitation(const std::string& iName) : ExcitationBase(iName, LoadExcitationType) {}
+LoadExcitation::~LoadExcitation() = default;
+
+void* LoadExcitation::Answer(const IID& iIID) {
+  if (iIID == IID_VOKIDYNLoadExcitation) return static_cast<VOKIDYNLoadExcitation*>(this);
+  return ExcitationBase::Answer(iIID);
+}
+
+void LoadExcitation::AddEntry(VOKBaseUnknown* iLoad, VOKBaseUnknown* iModulation, float iAmplitude,
+                              float iPhase) {
+  _Entries.push_back(Entry{VOKBaseUnknown_var(iLoad), VOKBaseUnknown_var(iModulation), iAmplitude, iPhase});
+}
+
+long LoadExcitation::GetLoadValues(VOKListValVOKISpecObject_var& ioLoads,
+                                   VOKListValVOKISpecObject_var& ioModulations,
+                                   VOKRawCollfloat& ioAmplitudes, VOKRawCollfloat& ioPhases) {
+  FaultPoint fp("VOKIDYNLoadExcitation::GetLoadValues");
+  if (fp.Fail()) return E_FAIL;
+  if (FAILED(_ValuesResult)) return _ValuesResult;
+  const std::size_t count = _Entries.size();
+  for (std::size_t k = 0; k < count; ++k) {
+    const Entry& e = _Entries[k];
+    auto keep = [&](ExcitationList iList) { return !(k + 1 == count && _ShortList == iList); };
+    if (keep(ExcitationList::Loads)) ioLoads.Append(VOKISpecObject_var(e.load.Get()));
+    if (keep(ExcitationList::Modulations)) ioModulations.Append(VOKISpecObject_var(e.modulation.Get()));
+    if (keep(ExcitationList::Amplitudes)) ioAmplitudes.Append(e.amplitude);
+    if (keep(ExcitationList::Phases)) ioPhases.Append(e.phase);
+  }
+  return S_OK;
+}
+
+// --------------------------------------------------- restraint excitation
+
+RestraintExcitation* RestraintExcitation::Create(const std::string& iName) {
+  return new RestraintExcitation(iName);
+}
+
+RestraintExcitation::RestraintExcitation(const std::string& iName)
+    : ExcitationBase(iName, RestraintExcitationType), _AxisFlag(0) {}
+RestraintExcitation::~RestraintExcitation() = default;
+
+void* RestraintExcitation::Answer(const IID& iIID) {
+  if (iIID == IID_VOKIDYNRestraintExcitation) return static_cast<VOKIDYNRestraintExcitation*>(this);
+  return ExcitationBase::Answer(iIID);
+}
+
+void RestraintExcitation::AddDirection(int iDirection, float iAmplitude, float iPhase,
+                                       VOKBaseUnknown* iModulation) {
+  _Entries.push_back(Entry{iDirection, iAmplitude, iPhase, VOKBaseUnknown_var(iModulation)});
+}
+
+void RestraintExcitation::SetAxis(const VOKMathAxis& iAxis) {
+  _AxisFlag = 1;
+  _Axis = iAxis;
+}
+
+void RestraintExcitation::ClearAxis() {
+  _AxisFlag = 0;
+  _Axis = VOKMathAxis();
+}
+
+long RestraintExcitation::GetRestraintValues(VOKListValVOKISpecObject_var& ioModulations,
+                                             VOKRawCollfloat& ioAmplitudes, VOKRawCollfloat& ioPhases,
+                                             VOKRawCollint& ioDirections, int& oAxisFlag,
+                                             VOKMathAxis& oAxis) {
+  FaultPoint fp("VOKIDYNRestraintExcitation::GetRestraintValues");
+  if (fp.Fail()) return E_FAIL;
+  if (FAILED(_ValuesResult)) return _ValuesResult;
+  const std::size_t count = _Entries.size();
+  for (std::size_t k = 0; k < count; ++k) {
+    const Entry& e = _Entries[k];
+    auto keep = [&](ExcitationList iList) { return !(k + 1 == count && _ShortList == iList); };
+    if (keep(ExcitationList::Modulations)) ioModulations.Append(VOKISpecObject_var(e.modulation.Get()));
+    if (keep(ExcitationList::Amplitudes)) ioAmplitudes.Append(e.amplitude);
+    if (keep(ExcitationList::Phases)) ioPhases.Append(e.phase);
+    if (keep(ExcitationList::Directions)) ioDirections.Append(e.direction);
+  }
+  oAxisFlag = _AxisFlag;
+  oAxis = _Axis;
+  return S_OK;
+}
+
+}  // namespace VOKHost
