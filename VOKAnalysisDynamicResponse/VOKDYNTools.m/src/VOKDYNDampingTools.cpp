@@ -1,0 +1,460 @@
+// Damping tools: reading a damping definition from the damping feature,
+// finding its modal base, checking the one against the other and turning the
+// definition into one damping term per mode.
+//
+// The object reads lazily: the definition on the first query that needs it
+// (Init, while _DampingType is 0) and the base on the first query that needs
+// it (FindTheBase, while _BaseTools is null). Once read, neither is refreshed.
+#include "VOKDYNDampingTools.h"
+
+#include <cmath>
+#include <new>
+
+#include "VOKDYNTraceChannels.h"
+
+namespace {
+
+// Starting value of the global coefficients and the default modal damping
+// (percent of critical damping). Kept in single precision and widened where
+// used, so every reader sees the same double.
+const float g_DefaultCoefficient = 1.0f;
+
+// Mode of a definition whose "DYNDampingFlag" has not been read. It counts as
+// a per-mode definition without its list: CheckDefinition then fails, so a
+// definition that could not be read never passes for a valid one.
+const int g_UnreadDefinitionMode = 2;
+
+const int g_TypeModal = 1;
+const int g_TypeRayleigh = 2;
+const int g_ModeGlobal = 1;
+const int g_ModePerMode = 2;
+
+void TraceError(const char* iText) {
+  Tra_DYNError.SetLevel(1);
+  Tra_DYNError.TraPutLN(iText);
+}
+
+// The single linked object of iSet offering iIID, as listed by the set.
+// E_FAIL when the listing fails or does not give exactly one object.
+long SingleLinkedObject(const VOKISamAnalysisSet_var& iSet, const IID& iIID,
+                        VOKISpecObject_var& oObject) {
+  VOKListValVOKISpecObject_var list;
+  long hr = iSet->ListObjectsByInterface(list, iIID, 0);
+  if (FAILED(hr) || list.Size() != 1) return E_FAIL;
+  oObject = list[1];
+  return S_OK;
+}
+
+// The attribute access of a sub-component that should be a feature with
+// attributes; null when it is not.
+VOKISpecAttrAccess_var AttributesOf(const VOKBaseUnknown_var& iSubComponent) {
+  VOKISpecObject_var feature(iSubComponent.Get());
+  return VOKISpecAttrAccess_var(feature);
+}
+
+// Reads a named sub-component of iComponent; E_FAIL when the lookup fails or
+// gives nothing.
+long SubComponent(const VOKISamBasicComponent_var& iComponent, const char* iName,
+                  VOKBaseUnknown_var& oSub) {
+  oSub = nullptr;
+  long hr = iComponent->GetSubComponent(VOKUnicodeString(iName), oSub);
+  if (FAILED(hr) || !oSub) return E_FAIL;
+  return S_OK;
+}
+
+// Reads the real value of the sub-component iName of iParent into *oValue.
+// The value is written straight into its destination, so a value read before
+// a later step fails stays in the object.
+long ReadValue(const VOKBaseUnknown_var& iParent, const char* iName, double* oValue) {
+  VOKISamBasicComponent_var parent(iParent);
+  if (!parent) return E_FAIL;
+  VOKBaseUnknown_var sub;
+  if (FAILED(SubComponent(parent, iName, sub))) return E_FAIL;
+  VOKISamBasicComponent_var value(sub);
+  if (!value) return E_FAIL;
+  long hr = value->GetValue(oValue, VOKUnicodeString(), 0, 0, 0);
+  if (FAILED(hr)) return hr;
+  return S_OK;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- lifecycle
+
+VOKDYNDampingTools::VOKDYNDampingTools(VOKISpecObject* iFeature)
+    : _Feature(iFeature),
+      _BaseTools(nullptr),
+      _DampingType(0),
+      _DefinitionMode(g_UnreadDefinitionMode),
+      _AlphaList(nullptr),
+      _BetaList(nullptr),
+      _Alpha(g_DefaultCoefficient),
+      _Beta(g_DefaultCoefficient) {
+  if (_Feature) _Feature->AddRef();
+}
+
+VOKDYNDampingTools::~VOKDYNDampingTools() {
+  if (_Feature) _Feature->Release();
+  _Feature = nullptr;
+  delete _AlphaList;
+  _AlphaList = nullptr;
+  delete _BetaList;
+  _BetaList = nullptr;
+  if (_BaseTools) _BaseTools->Release();
+  _BaseTools = nullptr;
+}
+
+// ---------------------------------------------------------------- base lookup
+
+long VOKDYNDampingTools::FindTheBase() {
+  if (_BaseTools || !_Feature) return S_OK;
+  VOKISamAnalysisSet_var set(_Feature);
+  if (!set) return E_FAIL;
+  VOKListValVOKISpecObject_var list;
+  long hr = set->ListObjectsByInterface(list, IID_VOKIDYNBaseTools, 0);
+  set = nullptr;
+  if (FAILED(hr) || list.Size() != 1) return E_FAIL;
+  VOKISpecObject_var base(list[1]);
+  if (base) {
+    void* tools = nullptr;
+    if (SUCCEEDED(base->QueryInterface(IID_VOKIDYNBaseTools, &tools)))
+      _BaseTools = static_cast<VOKIDYNBaseTools*>(tools);
+  }
+  return _BaseTools ? S_OK : E_FAIL;
+}
+
+// ---------------------------------------------------------------- definition
+
+long VOKDYNDampingTools::Init() {
+  if (!_Feature) return E_FAIL;
+  VOKISamAnalysisSet_var set(_Feature);
+  if (!set) return E_FAIL;
+  VOKISamBasicComponent_var component;
+  long hr = set->GetBasicComponent(VOKUnicodeString("DYNDampingType"), component);
+  set = nullptr;
+  if (FAILED(hr) || !component) {
+    TraceError("VOKDYNDampingTools::GetDampingDefinition ??? DampingType ???");
+    return E_FAIL;
+  }
+  VOKISamEnumManager_var enumeration(component);
+  if (!enumeration) return E_FAIL;
+  VOKUnicodeString text;
+  int index = 0;
+  hr = enumeration->GetEnumValue(text, index);
+  enumeration = nullptr;
+  if (FAILED(hr)) return hr;
+
+  switch (index) {
+    case 1:
+      if (!(text == "Modal")) return E_FAIL;
+      // The type is known before the coefficients are read: the definition is
+      // never read twice, whatever the reader manages to read.
+      _DampingType = g_TypeModal;
+      GetModalDamping(component);
+      return S_OK;
+    case 2:
+      if (!(text == "Rayleigh")) return E_FAIL;
+      _DampingType = g_TypeRayleigh;
+      GetRayleighDamping(component);
+      return S_OK;
+    default:
+      DampingMessage(VOKDYNDampingErrInternalError, nullptr);
+      return E_FAIL;
+  }
+}
+
+long VOKDYNDampingTools::SetDefaultDamping() {
+  Tra_DYNDev.SetLevel(2);
+  Tra_DYNDev.TraPutLN("VOKDYNDampingTools::SetDefaultDamping");
+  long hr = DampingMessage(VOKDYNDampingWarnDefaultDamping, nullptr);
+  if (FAILED(hr)) return hr;
+  _DampingType = g_TypeModal;
+  _DefinitionMode = g_ModeGlobal;
+  _Alpha = g_DefaultCoefficient;
+  return S_OK;
+}
+
+long VOKDYNDampingTools::GetRayleighDamping(VOKISamBasicComponent_var iComponent) {
+  if (!iComponent) return E_FAIL;
+  VOKBaseUnknown_var rayleigh;
+  if (FAILED(SubComponent(iComponent, "DYNDampingRayleigh", rayleigh))) {
+    TraceError("VOKDYNDampingTools::GetSubComponent");
+    return E_FAIL;
+  }
+  // A sub-component without attribute access cannot say which branch holds
+  // the definition: the mode stays unread and CheckDefinition refuses it.
+  VOKISpecAttrAccess_var attributes = AttributesOf(rayleigh);
+  if (!attributes) return E_FAIL;
+  VOKISpecAttrKey* key = attributes->LookupAttributeKey("DYNDampingFlag");
+  if (!key) return E_FAIL;
+  unsigned char perMode = attributes->ReadBoolean(key, 0);
+  key->Release();
+  _DefinitionMode = perMode ? g_ModePerMode : g_ModeGlobal;
+
+  VOKISamBasicComponent_var rayleighComponent(rayleigh);
+  if (_DefinitionMode == g_ModeGlobal) {
+    VOKBaseUnknown_var global;
+    if (!rayleighComponent || FAILED(SubComponent(rayleighComponent, "DYNDampingGlobalRayleigh", global)))
+      return E_FAIL;
+    long hr = ReadValue(global, "DYNAlpha", &_Alpha);
+    if (FAILED(hr)) return hr;
+    hr = ReadValue(global, "DYNBeta", &_Beta);
+    if (FAILED(hr)) return hr;
+    return S_OK;
+  }
+
+  VOKBaseUnknown_var listComponent;
+  if (!rayleighComponent || FAILED(SubComponent(rayleighComponent, "DYNDampingRayleighList", listComponent)))
+    return E_FAIL;
+  VOKISpecAttrAccess_var lists = AttributesOf(listComponent);
+  if (!lists) return E_FAIL;
+  key = lists->LookupAttributeKey("ListOfAlpha");
+  if (key) {
+    _AlphaList = lists->ReadDoubleList(key);
+    key->Release();
+    if (!_AlphaList) {
+      DampingMessage(VOKDYNDampingErrNotDefined, nullptr);
+      return E_FAIL;
+    }
+  }
+  key = lists->LookupAttributeKey("ListOfBeta");
+  if (key) {
+    _BetaList = lists->ReadDoubleList(key);
+    key->Release();
+    if (!_BetaList) {
+      DampingMessage(VOKDYNDampingErrNotDefined, nullptr);
+      return E_FAIL;
+    }
+  }
+  return S_OK;
+}
+
+long VOKDYNDampingTools::GetModalDamping(VOKISamBasicComponent_var iComponent) {
+  if (!iComponent) return E_FAIL;
+  VOKBaseUnknown_var modal;
+  if (FAILED(SubComponent(iComponent, "DYNDampingModal", modal))) {
+    TraceError("VOKDYNDampingTools::GetSubComponent");
+    return E_FAIL;
+  }
+  VOKISpecAttrAccess_var attributes = AttributesOf(modal);
+  if (!attributes) return E_FAIL;
+  VOKISpecAttrKey* key = attributes->LookupAttributeKey("DYNDampingFlag");
+  if (!key) return E_FAIL;
+  unsigned char perMode = attributes->ReadBoolean(key, 0);
+  key->Release();
+  _DefinitionMode = perMode ? g_ModePerMode : g_ModeGlobal;
+
+  VOKISamBasicComponent_var modalComponent(modal);
+  if (_DefinitionMode == g_ModeGlobal) {
+    VOKBaseUnknown_var global;
+    if (!modalComponent || FAILED(SubComponent(modalComponent, "DYNDampingGlobalModal", global)))
+      return E_FAIL;
+    long hr = ReadValue(global, "DYNCoefficient", &_Alpha);
+    if (FAILED(hr)) return hr;
+    return S_OK;
+  }
+
+  VOKBaseUnknown_var listComponent;
+  if (!modalComponent || FAILED(SubComponent(modalComponent, "DYNDampingModalList", listComponent)))
+    return E_FAIL;
+  VOKISpecAttrAccess_var lists = AttributesOf(listComponent);
+  if (!lists) return E_FAIL;
+  key = lists->LookupAttributeKey("ListOfCoefficients");
+  if (key) {
+    _AlphaList = lists->ReadDoubleList(key);
+    key->Release();
+    if (!_AlphaList) {
+      DampingMessage(VOKDYNDampingErrNotDefined, nullptr);
+      return E_FAIL;
+    }
+  }
+  return S_OK;
+}
+
+// ---------------------------------------------------------------- queries
+
+long VOKDYNDampingTools::CheckIfBaseUptoDate(unsigned char& oUpToDate, unsigned char iWarn) {
+  oUpToDate = 0;
+  long hr = FindTheBase();
+  if (FAILED(hr)) return hr;
+  VOKISamAnalysisSet_var baseSet(_BaseTools);
+  if (!baseSet) return E_FAIL;
+  VOKISpecObject_var access;
+  if (FAILED(SingleLinkedObject(baseSet, IID_VOKIDYNBaseAccess, access))) return E_FAIL;
+  if (access) oUpToDate = static_cast<unsigned char>(access->TestUpToDate(VOKIDomain_var()));
+
+  if (oUpToDate == 0 && iWarn != 0) {
+    VOKIAlias_var alias(access);
+    if (!alias) return E_FAIL;
+    VOKUnicodeString name = alias->GetDisplayName();
+    VOKListValVOKUnicodeString* parameters = new (std::nothrow) VOKListValVOKUnicodeString;
+    if (!parameters) return E_FAIL;
+    parameters->Append(name);
+    DampingMessage(VOKDYNDampingWarnBaseNotUpToDate, parameters);
+    delete parameters;
+  }
+  return S_OK;
+}
+
+long VOKDYNDampingTools::CheckDefinition(VOKDYNDampingValidity& oValidity) {
+  oValidity = VOKDYNDampingValid;
+  if (_DampingType == 0) {
+    long hr = Init();
+    if (FAILED(hr) || _DampingType == 0) return E_FAIL;
+  }
+  if (_DefinitionMode == g_ModePerMode && !_AlphaList) return E_FAIL;
+
+  long hr = FindTheBase();
+  if (FAILED(hr)) return hr;
+  if (!_BaseTools) return E_UNEXPECTED;
+  int n = 0;
+  hr = _BaseTools->GetNbDof(n);
+  if (FAILED(hr)) return hr;
+  if (n == 0) oValidity = VOKDYNDampingInvalid;
+  if (_DefinitionMode != g_ModePerMode) return S_OK;
+
+  if (_AlphaList->Size() != n) oValidity = VOKDYNDampingInvalid;
+  // A per-mode Rayleigh definition needs one beta per mode as well: without
+  // it the terms cannot be formed, so the definition does not fit the base.
+  if (_DampingType == g_TypeRayleigh && (!_BetaList || _BetaList->Size() != n))
+    oValidity = VOKDYNDampingInvalid;
+
+  VOKISamAnalysisSet_var baseSet(_BaseTools);
+  if (!baseSet) return E_FAIL;
+  VOKISpecObject_var object;
+  if (FAILED(SingleLinkedObject(baseSet, IID_VOKIDYNBaseAccess, object))) return E_FAIL;
+  if (object) {
+    void* itf = nullptr;
+    if (SUCCEEDED(object->QueryInterface(IID_VOKIDYNBaseAccess, &itf)) && itf) {
+      VOKIDYNBaseAccess* access = static_cast<VOKIDYNBaseAccess*>(itf);
+      if (FAILED(access->CheckBaseState()) && oValidity == VOKDYNDampingValid)
+        oValidity = VOKDYNDampingBaseCheckFailed;
+      access->Release();
+    }
+  }
+  return S_OK;
+}
+
+long VOKDYNDampingTools::GetDampingDefinition(unsigned char& oDiagonal, VOKDYNDampingType& oType) {
+  oDiagonal = 0;
+  oType = VOKDYNDampingTypeUnknown;
+  long hr = S_OK;
+  if (_DampingType == 0) {
+    hr = Init();
+    if (FAILED(hr)) return hr;
+  }
+  if (!_BaseTools) {
+    hr = FindTheBase();
+    if (FAILED(hr)) return hr;
+    if (!_BaseTools) return E_UNEXPECTED;
+  }
+  int flag = 0;
+  hr = _BaseTools->IsDampingDiagonal(flag);
+  if (FAILED(hr)) return hr;
+  if (flag != 0) oDiagonal = 1;
+  // The type is given once the whole definition could be answered, so that a
+  // failed call leaves both outputs at their "unknown" values.
+  oType = static_cast<VOKDYNDampingType>(_DampingType);
+  return S_OK;
+}
+
+// ---------------------------------------------------------------- values
+
+long VOKDYNDampingTools::GetDampingValues(VOKRawColldouble& oValues) {
+  long hr = S_OK;
+  if (_DampingType == 0) {
+    hr = Init();
+    if (FAILED(hr)) return hr;
+  }
+  if (!_BaseTools) {
+    hr = FindTheBase();
+    if (FAILED(hr)) return hr;
+    if (!_BaseTools) return E_UNEXPECTED;
+  }
+  int diagonal = 0;
+  hr = _BaseTools->IsDampingDiagonal(diagonal);
+  if (FAILED(hr)) return hr;
+  if (diagonal == 0) {
+    TraceError("!The damping matrix is not diagonal!");
+    return E_FAIL;
+  }
+  VOKDYNDampingValidity validity = VOKDYNDampingValid;
+  hr = CheckDefinition(validity);
+  if (FAILED(hr)) return hr;
+  if (validity == VOKDYNDampingInvalid) return hr;
+  if (oValues.Size() != 0) return E_FAIL;
+
+  int n = 0;
+  hr = _BaseTools->GetNbDof(n);
+  if (FAILED(hr) || n <= 0) return E_FAIL;
+  double* stiffnesses = nullptr;
+  hr = _BaseTools->GetModalStiffnesses(stiffnesses);
+  if (FAILED(hr) || !stiffnesses) {
+    delete[] stiffnesses;
+    return E_FAIL;
+  }
+  double* masses = nullptr;
+  hr = _BaseTools->GetModalMasses(masses);
+  if (FAILED(hr) || !masses) {
+    delete[] masses;
+    delete[] stiffnesses;
+    return E_FAIL;
+  }
+
+  // The per-mode lists were checked against the base by CheckDefinition;
+  // the mode count is asked again here, so a list that no longer covers every
+  // mode gives no values rather than a read past its end.
+  bool perMode = _DefinitionMode == g_ModePerMode;
+  bool listsCover = !perMode || (_AlphaList && _AlphaList->Size() >= n &&
+                                 (_DampingType != g_TypeRayleigh ||
+                                  (_BetaList && _BetaList->Size() >= n)));
+
+  // Evaluation orders are fixed so that results are reproducible to the last
+  // bit: modal, root of the product M*K times the doubled coefficient, then
+  // divided by 100; Rayleigh, the two products added, then divided by 100.
+  if (listsCover) {
+    for (int i = 1; i <= n; ++i) {
+      double m = masses[i - 1];
+      double k = stiffnesses[i - 1];
+      if (_DampingType == g_TypeModal && _DefinitionMode == g_ModeGlobal) {
+        oValues.Append(std::sqrt(m * k) * (_Alpha * 2.0) / 100.0);
+      } else if (_DampingType == g_TypeModal && _DefinitionMode == g_ModePerMode) {
+        oValues.Append(std::sqrt(m * k) * ((*_AlphaList)[i] * 2.0) / 100.0);
+      } else if (_DampingType == g_TypeRayleigh && _DefinitionMode == g_ModeGlobal) {
+        oValues.Append((m * _Alpha + k * _Beta) / 100.0);
+      } else if (_DampingType == g_TypeRayleigh && _DefinitionMode == g_ModePerMode) {
+        oValues.Append((m * (*_AlphaList)[i] + k * (*_BetaList)[i]) / 100.0);
+      }
+    }
+  }
+  delete[] stiffnesses;
+  delete[] masses;
+  return S_OK;
+}
+
+long VOKDYNDampingTools::GetDampingValues(double**, int&) { return E_FAIL; }
+
+// ---------------------------------------------------------------- dump titles
+
+long VOKDYNDampingTools::GetListOfOccTitleForDump(VOKListValVOKUnicodeString& oTitles) {
+  if (oTitles.Size() != 0) return E_FAIL;
+  long hr = FindTheBase();
+  if (FAILED(hr)) return hr;
+  VOKISamAnalysisSet_var baseSet(_BaseTools);
+  if (!baseSet) return E_FAIL;
+  VOKISpecObject_var object;
+  if (FAILED(SingleLinkedObject(baseSet, IID_VOKIDYNBaseAccess, object))) return E_FAIL;
+  VOKIDYNBaseAccess_var access(object);
+  if (!access) return E_FAIL;
+  VOKRawColldouble occurrences;
+  hr = access->GetOccurrenceValues(occurrences);
+  if (FAILED(hr)) return hr;
+  for (int i = 1; i <= occurrences.Size(); ++i) {
+    // Titles show the value as the dump stores it, in single precision.
+    double value = static_cast<double>(static_cast<float>(occurrences[i]));
+    VOKUnicodeString title;
+    title.BuildFromNum(value, "%g");
+    oTitles.Append(title);
+  }
+  return S_OK;
+}
