@@ -11,7 +11,8 @@ symbols=$(nm -DC --defined-only "$lib" | grep -vE '^[0-9a-f]+ [WVu] ([^(]* )?std
 status=0
 for required in 'Tra_DYNBase' 'Tra_DYNDev' 'Tra_DYNError' \
                 'VOKDYNGetTraceState(char const*)' 'VOKDYNSetTraceState(int, char const*)' \
-                'typeinfo for VOKListPtrVOKIDYNModulation'; do
+                'typeinfo for VOKListPtrVOKIDYNModulation' \
+                'typeinfo for VOKDYNDampingTools'; do
   if ! grep -qxF "$required" <<<"$symbols"; then
     echo "missing export: $required"; status=1
   fi
