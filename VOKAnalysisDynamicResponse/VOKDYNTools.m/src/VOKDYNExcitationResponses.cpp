@@ -1,0 +1,623 @@
+// Rigid-body and enforced-displacement contributions of VOKDYNExcitationTools:
+// what support motion and the load sets that enforce displacements add to a
+// computed response, at one frequency, at many frequencies or at time steps.
+//
+// Every operation here is const and only adds into the caller's arrays. What
+// it obtains from the host (restraint data, the rigid-mode provider and its
+// mode arrays, modulation and generalized-displacement interfaces, step
+// values, linked-set lists, record buffers) is held by a handle or a
+// unique_ptr, so every return path releases it.
+//
+// Evaluation orders are part of the results: each sum is accumulated in the
+// order written below, with no fused multiply-add, so that results are
+// reproducible to the last bit.
+#include <cmath>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "VOKAnalysisExplicit.h"
+#include "VOKDYNExcitationTools.h"
+#include "VOKErrors.h"
+
+namespace {
+
+const char kSourceFile[] = "VOKAnalysisDynamicResponse\\VOKDYNTools.m\\src\\VOKDYNExcitationTools";
+
+// 2 pi as the angular frequency is formed from a frequency in hertz.
+const double kTwoPi = 6.283185307179586;
+
+typedef std::unique_ptr<double[]> DoubleArray;
+
+// The displacement of a harmonic motion of unit acceleration at omega:
+// -1/omega^2, and 0 for a motion at rest (omega = 0). A NaN omega gives NaN.
+double UnitAccelerationDisplacement(double iOmega) {
+  if (iOmega == 0.0) return 0.0;
+  return -1.0 / (iOmega * iOmega);
+}
+
+// The complex coefficient of an entry at one frequency: the modulation's
+// factor times k, times the amplitude, turned by the phase. The phase is a
+// float and its cosine and sine are taken in single precision, then widened.
+struct Coefficient {
+  double re;
+  double im;
+};
+Coefficient ComplexCoefficient(VOKIDYNModulation* iModulation, double iFrequency, double iK,
+                               float iAmplitude, float iPhase) {
+  const double g = iModulation->Evaluate(iFrequency) * iK;
+  const double a = static_cast<double>(iAmplitude);
+  const double cosPhase = static_cast<double>(cosf(iPhase));
+  const double sinPhase = static_cast<double>(sinf(iPhase));
+  Coefficient c;
+  c.re = (a * g) * cosPhase;
+  c.im = (a * g) * sinPhase;
+  return c;
+}
+
+// A zero-filled work array of n doubles, or null when it cannot be had.
+DoubleArray NewZeroed(int iN) {
+  return DoubleArray(new (std::nothrow) double[static_cast<std::size_t>(iN > 0 ? iN : 0)]());
+}
+
+// Restraint data of one call, read afresh from the restraint excitation.
+struct RestraintData {
+  VOKListValVOKISpecObject_var modulations;
+  VOKRawCollfloat amplitudes;
+  VOKRawCollfloat phases;
+  VOKRawCollint directions;
+  int axisFlag = 0;
+  VOKMathAxis axis;
+};
+
+// The rigid-mode provider, kept as a component handle; the raw reference that
+// GetRigidModeProvider gave is released at once. A provider that does not
+// answer the component query is treated as no provider.
+struct ProviderHold {
+  VOKBaseUnknown_var handle;
+  VOKIDYNRigidModeProvider* provider = nullptr;
+};
+long GetProvider(VOKIDYNBaseTools* iBaseTools, ProviderHold& oHold) {
+  VOKIDYNRigidModeProvider* raw = nullptr;
+  const long hr = iBaseTools->GetRigidModeProvider(raw);
+  if (FAILED(hr) || !raw) {
+    if (raw) raw->Release();
+    return E_FAIL;
+  }
+  oHold.handle = static_cast<VOKBaseUnknown*>(raw);
+  raw->Release();
+  if (!oHold.handle) return E_FAIL;
+  oHold.provider = raw;
+  return S_OK;
+}
+
+// True when every direction of entries 1..iCount is a rigid-body direction
+// 1..6 (a mode array only has those six blocks).
+bool DirectionsValid(const VOKRawCollint& iDirections, int iCount) {
+  if (iDirections.Size() < iCount) return false;
+  for (int i = 1; i <= iCount; ++i)
+    if (iDirections[i] < 1 || iDirections[i] > 6) return false;
+  return true;
+}
+
+// True when every position of iPositions lies in 0..iLimit-1.
+bool PositionsValid(const VOKRawCollint& iPositions, int iLimit) {
+  for (int r = 1; r <= iPositions.Size(); ++r)
+    if (iPositions[r] < 0 || iPositions[r] >= iLimit) return false;
+  return true;
+}
+
+// True when the table and its first iRows rows exist.
+bool RowsPresent(double** iTable, int iRows) {
+  if (!iTable) return false;
+  for (int r = 0; r < iRows; ++r)
+    if (!iTable[r]) return false;
+  return true;
+}
+
+// True when each of the handles 1..iCount is non-null.
+bool HandlesPresent(const VOKListValVOKISpecObject_var& iHandles, int iCount) {
+  for (int i = 1; i <= iCount; ++i)
+    if (!iHandles[i]) return false;
+  return true;
+}
+
+// The phase of kept load set j; a load excitation that delivers no phases is
+// evaluated in phase (0).
+float PhaseOf(const VOKRawCollfloat& iPhases, int iJ) {
+  return iPhases.Size() >= iJ ? iPhases[iJ] : 0.0f;
+}
+
+// The "DEPL" record of a static set must hold exactly iExpected values: the
+// buffers it is read into hold that many, and a shorter record would leave
+// stale values in them.
+long CheckRecordLength(VOKBaseUnknown* iStaticSet, int iExpected) {
+  int size = 0;
+  const long hr = VOKTarvoAccessDataServices::ReadDescSizes(iStaticSet, "DEPL", &size);
+  if (FAILED(hr)) return hr;
+  return size == iExpected ? S_OK : E_FAIL;
+}
+
+// Load data of one call: the four parallel lists of the load excitation,
+// narrowed to the load sets that enforce displacements, and their static sets.
+struct LoadData {
+  VOKListValVOKISpecObject_var loads;
+  VOKListValVOKISpecObject_var modulations;
+  VOKRawCollfloat amplitudes;
+  VOKRawCollfloat phases;
+  VOKListValVOKISpecObject_var staticSets;
+};
+
+}  // namespace
+
+// ================================================================ rigid body
+
+long VOKDYNExcitationTools::AddRigidExcit(double, int iN, double* ioValues,
+                                          double* iCoefficients) const {
+  if (iN < 1 || !_BaseTools || !ioValues || !iCoefficients || !_RestraintExcitation) return E_FAIL;
+
+  RestraintData data;
+  long hr = _RestraintExcitation->GetRestraintValues(data.modulations, data.amplitudes, data.phases,
+                                                     data.directions, data.axisFlag, data.axis);
+  if (FAILED(hr)) return hr;
+
+  ProviderHold provider;
+  if (FAILED(GetProvider(_BaseTools, provider))) return E_FAIL;
+
+  int n = 0;
+  double* rawModes = nullptr;
+  const long hrModes = provider.provider->ComputeRigidModes(data.axis, n, rawModes);
+  DoubleArray modes(rawModes);
+  if (FAILED(hrModes) || !modes) return hrModes;
+  if (n != iN) return E_FAIL;
+
+  const int count = data.directions.Size();
+  if (!DirectionsValid(data.directions, count)) return E_FAIL;
+
+  for (int i = 1; i <= count; ++i) {
+    const double* mode = modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n;
+    const double c = iCoefficients[i - 1];
+    for (int p = 0; p < n; ++p) ioValues[p] += c * mode[p];
+  }
+  return hrModes;
+}
+
+long VOKDYNExcitationTools::AddRigidExcit(double iFrequency, int iN,
+                                          VOKMathComplex*& ioValues) const {
+  if (iN < 1 || !_BaseTools || !ioValues || !_RestraintExcitation) return E_FAIL;
+
+  RestraintData data;
+  long hr = _RestraintExcitation->GetRestraintValues(data.modulations, data.amplitudes, data.phases,
+                                                     data.directions, data.axisFlag, data.axis);
+  if (FAILED(hr)) return hr;
+
+  ProviderHold provider;
+  if (FAILED(GetProvider(_BaseTools, provider))) return E_FAIL;
+
+  int n = 0;
+  double* rawModes = nullptr;
+  const long hrModes = provider.provider->ComputeRigidModes(data.axis, n, rawModes);
+  DoubleArray modes(rawModes);
+  if (FAILED(hrModes) || !modes) return hrModes;
+  if (n != iN) return E_FAIL;
+
+  const int m = data.modulations.Size();
+  if (!HandlesPresent(data.modulations, m)) return E_FAIL;
+  if (!DirectionsValid(data.directions, m) || data.amplitudes.Size() < m || data.phases.Size() < m)
+    return E_FAIL;
+
+  DoubleArray imag = NewZeroed(n);
+  if (!imag) {
+    VOKFatalError("AssertionFailed:pDeplImag", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+    return E_FAIL;
+  }
+  DoubleArray real = NewZeroed(n);
+  if (!real) {
+    VOKFatalError("AssertionFailed:pDeplReal", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+    return E_FAIL;
+  }
+
+  const double k = UnitAccelerationDisplacement(iFrequency * kTwoPi);
+  long result = hrModes;
+  double* pDeplImag = imag.get();
+  double* pDeplReal = real.get();
+  for (int i = 1; i <= m; ++i) {
+    const double* mode = modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n;
+    VOKIDYNModulation_var modulation(data.modulations[i].Get());
+    if (!modulation) {
+      result = E_FAIL;
+      continue;
+    }
+    const Coefficient c =
+        ComplexCoefficient(modulation, iFrequency, k, data.amplitudes[i], data.phases[i]);
+    for (int p = 0; p < n; ++p) {
+      pDeplImag[p] += c.im * mode[p];
+      pDeplReal[p] += c.re * mode[p];
+    }
+  }
+
+  VOKMathComplex* out = ioValues;
+  for (int p = 0; p < n; ++p) {
+    out[p].re += pDeplReal[p];
+    out[p].im += pDeplImag[p];
+  }
+  return result;
+}
+
+long VOKDYNExcitationTools::AddRigidExcit(int iNode, VOKRawCollint& iComponents,
+                                          VOKRawCollfloat& iFrequencies, double**& ioReal,
+                                          double**& ioImaginary) const {
+  if (!_BaseTools || !_RestraintExcitation || !ioReal || !ioImaginary) return E_FAIL;
+  const int rows = iComponents.Size();
+  if (!RowsPresent(ioReal, rows) || !RowsPresent(ioImaginary, rows)) return E_FAIL;
+
+  ProviderHold provider;
+  if (FAILED(GetProvider(_BaseTools, provider))) return E_FAIL;
+
+  RestraintData data;
+  long hr = _RestraintExcitation->GetRestraintValues(data.modulations, data.amplitudes, data.phases,
+                                                     data.directions, data.axisFlag, data.axis);
+  if (FAILED(hr)) return hr;
+
+  int size = 0;
+  double* rawBlock = nullptr;
+  const long hrBlock = provider.provider->ComputeNodeRigidModes(iNode, data.axis, size, rawBlock);
+  DoubleArray block(rawBlock);
+  if (FAILED(hrBlock) || !block) return hrBlock;
+
+  const int m = data.modulations.Size();
+  if (!HandlesPresent(data.modulations, m)) return E_FAIL;
+  // The node block holds 6 x 6 values: directions 1..6, components 0..5.
+  if (!DirectionsValid(data.directions, m) || data.amplitudes.Size() < m ||
+      data.phases.Size() < m || !PositionsValid(iComponents, 6))
+    return E_FAIL;
+
+  const int steps = iFrequencies.Size();
+  long result = hrBlock;
+  for (int i = 1; i <= m; ++i) {
+    VOKIDYNModulation_var modulation(data.modulations[i].Get());
+    if (!modulation) {
+      result = E_FAIL;
+      continue;
+    }
+    const double* nodeModes = block.get() + (data.directions[i] - 1) * 6;
+    for (int t = 1; t <= steps; ++t) {
+      const double f = static_cast<double>(iFrequencies[t]);
+      const double k = UnitAccelerationDisplacement(f * kTwoPi);
+      const Coefficient c = ComplexCoefficient(modulation, f, k, data.amplitudes[i], data.phases[i]);
+      for (int r = 1; r <= rows; ++r) {
+        const double value = nodeModes[iComponents[r]];
+        ioReal[r - 1][t - 1] += c.re * value;
+        ioImaginary[r - 1][t - 1] += c.im * value;
+      }
+    }
+  }
+  return result;
+}
+
+long VOKDYNExcitationTools::AddRigidExcit(int, VOKRawCollint& iDofs, VOKRawCollfloat& iSteps,
+                                          VOKISpecObject*& iGeneralizedDisplacement,
+                                          double**& ioValues) const {
+  if (!_BaseTools || !_RestraintExcitation || !iGeneralizedDisplacement || !ioValues) return E_FAIL;
+  const int rows = iDofs.Size();
+  if (!RowsPresent(ioValues, rows)) return E_FAIL;
+
+  RestraintData data;
+  long hr = _RestraintExcitation->GetRestraintValues(data.modulations, data.amplitudes, data.phases,
+                                                     data.directions, data.axisFlag, data.axis);
+  if (FAILED(hr)) return hr;
+
+  ProviderHold provider;
+  if (FAILED(GetProvider(_BaseTools, provider))) return E_FAIL;
+
+  int n = 0;
+  double* rawModes = nullptr;
+  const long hrModes = provider.provider->ComputeRigidModes(data.axis, n, rawModes);
+  DoubleArray modes(rawModes);
+  if (FAILED(hrModes) || !modes) return hrModes;
+
+  const int m = data.modulations.Size();
+  if (!DirectionsValid(data.directions, m) || !PositionsValid(iDofs, n)) return E_FAIL;
+
+  VOKIDYNGeneralizedDisplacement_var generalized(iGeneralizedDisplacement);
+  if (!generalized) return E_FAIL;
+
+  const int steps = iSteps.Size();
+  long result = hrModes;
+  for (int t = 0; t < steps; ++t) {
+    int count = 0;
+    double* rawValues = nullptr;
+    result = generalized->GetStepValues(t, count, rawValues);
+    DoubleArray values(rawValues);
+    if (FAILED(result) || !values || count != m) return E_FAIL;
+    for (int j = 1; j <= count; ++j) {
+      const double* mode = modes.get() + static_cast<std::size_t>(data.directions[j] - 1) * n;
+      const double v = values[j - 1];
+      for (int r = 1; r <= rows; ++r) ioValues[r - 1][t] += mode[iDofs[r]] * v;
+    }
+  }
+  return result;
+}
+
+// ===================================================== enforced displacement
+
+long VOKDYNExcitationTools::FilterForEnforcedDisp(VOKListValVOKISpecObject_var& ioLoads,
+                                                  VOKListValVOKISpecObject_var& ioModulations,
+                                                  VOKRawCollfloat& ioAmplitudes,
+                                                  VOKRawCollfloat& ioPhases,
+                                                  VOKListValVOKISpecObject_var& oStaticSets) const {
+  VOKListValVOKISpecObject_var keptLoads;
+  VOKListValVOKISpecObject_var keptModulations;
+  VOKRawCollfloat keptAmplitudes;
+  VOKRawCollfloat keptPhases;
+  const bool hadPhases = ioPhases.Size() > 0;
+  const int n = ioLoads.Size();
+
+  // The lists are parallel: each load set needs its modulation, amplitude
+  // and, when phases are given at all, its phase.
+  if (ioModulations.Size() < n || ioAmplitudes.Size() < n || (hadPhases && ioPhases.Size() < n))
+    return E_FAIL;
+
+  for (int i = 1; i <= n; ++i) {
+    VOKISamAnalysisScan_var scan(ioLoads[i].Get());
+    if (!scan) return E_UNEXPECTED;
+    VOKListValVOKBaseUnknown_var computed;
+    long hr = scan->ScanByType("ComputedLoad", computed, 2);
+    if (FAILED(hr)) return hr;
+    if (computed.Size() < 1) return E_UNEXPECTED;
+    VOKISpecObject_var computedLoad(computed[1].Get());
+    if (!computedLoad) return E_NOINTERFACE;
+
+    int size = 0;
+    hr = VOKTarvoAccessDataServices::ReadDescSizes(computedLoad.Get(), "SMSPC", &size);
+    if (FAILED(hr)) return hr;
+    if (size == 0) continue;
+
+    keptLoads.Append(ioLoads[i]);
+    keptModulations.Append(ioModulations[i]);
+    keptAmplitudes.Append(ioAmplitudes[i]);
+    if (hadPhases) keptPhases.Append(ioPhases[i]);
+
+    VOKISamAnalysisSet_var analysisSet(ioLoads[i].Get());
+    if (!analysisSet) return E_NOINTERFACE;
+    VOKListValVOKBaseUnknown_var* rawLinked = nullptr;
+    hr = analysisSet->GetLinkedSets(rawLinked);
+    std::unique_ptr<VOKListValVOKBaseUnknown_var> linked(rawLinked);
+    if (FAILED(hr)) return hr;
+    if (!linked) return E_FAIL;
+
+    bool found = false;
+    VOKISpecObject_var staticSet;
+    for (int j = 1; j <= linked->Size() && !found; ++j) {
+      VOKISamAnalysisScan_var linkedScan((*linked)[j].Get());
+      if (!linkedScan) return E_FAIL;
+      VOKListValVOKBaseUnknown_var sets;
+      if (FAILED(linkedScan->ScanByType("StaticSet", sets, 3))) return E_FAIL;
+      if (sets.Size() >= 1) {
+        // The first linked object that yields a static set wins. A static
+        // set that is not a feature is kept as a null handle: reading its
+        // records then fails.
+        staticSet = sets[1].Get();
+        found = true;
+      }
+    }
+    linked.reset();
+    if (!found) return E_FAIL;
+    oStaticSets.Append(staticSet);
+  }
+
+  ioLoads.RemoveAll();
+  ioModulations.RemoveAll();
+  ioAmplitudes.RemoveAll();
+  ioPhases.RemoveAll();
+  ioLoads.Append(keptLoads);
+  ioModulations.Append(keptModulations);
+  ioAmplitudes.Append(keptAmplitudes);
+  if (hadPhases) ioPhases.Append(keptPhases);
+  return S_OK;
+}
+
+namespace {
+
+// GetLoadValues, then the filter: the kept load sets and their static sets.
+long ReadKeptLoadSets(VOKIDYNLoadExcitation* iLoadExcitation, const VOKDYNExcitationTools& iTools,
+                      LoadData& oData) {
+  long hr = iLoadExcitation->GetLoadValues(oData.loads, oData.modulations, oData.amplitudes,
+                                           oData.phases);
+  if (FAILED(hr)) return hr;
+  return iTools.FilterForEnforcedDisp(oData.loads, oData.modulations, oData.amplitudes,
+                                      oData.phases, oData.staticSets);
+}
+
+}  // namespace
+
+long VOKDYNExcitationTools::AddEnforcedDispExcit(double, int iN, double* ioValues,
+                                                 double* iCoefficients) const {
+  if (iN < 1 || !_BaseTools || !ioValues || !iCoefficients || !_LoadExcitation) return E_FAIL;
+
+  LoadData data;
+  long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
+  if (FAILED(hr)) return hr;
+  const int s = data.staticSets.Size();
+  if (s == 0) return S_OK;
+
+  DoubleArray buffer(new (std::nothrow) double[static_cast<std::size_t>(iN)]);
+  if (!buffer) return E_FAIL;
+
+  for (int j = 1; j <= s; ++j) {
+    VOKBaseUnknown* staticSet = data.staticSets[j].Get();
+    hr = CheckRecordLength(staticSet, iN);
+    if (FAILED(hr)) return hr;
+    hr = VOKTarvoAccessDataServices::ReadDescData(staticSet, "DEPL", buffer.get());
+    if (FAILED(hr)) return hr;
+    const double c = iCoefficients[j - 1];
+    for (int p = 0; p < iN; ++p) ioValues[p] += buffer[p] * c;
+  }
+  return hr;
+}
+
+long VOKDYNExcitationTools::AddEnforcedDispExcit(double iFrequency, int iN,
+                                                 VOKMathComplex*& ioValues) const {
+  // A motion at rest imposes no displacement: nothing is asked of anyone.
+  const double omega = iFrequency * kTwoPi;
+  if (omega == 0.0) return S_OK;
+  const double k = -1.0 / (omega * omega);
+
+  if (iN < 1 || !ioValues || !_LoadExcitation) return E_FAIL;
+
+  LoadData data;
+  long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
+  if (FAILED(hr)) return hr;
+  const int s = data.staticSets.Size();
+  if (s == 0) return S_OK;
+
+  DoubleArray depl = NewZeroed(iN);
+  if (!depl) {
+    VOKFatalError("AssertionFailed:pDepl", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+    return E_FAIL;
+  }
+  DoubleArray imag = NewZeroed(iN);
+  if (!imag) {
+    VOKFatalError("AssertionFailed:pDeplImag", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+    return E_FAIL;
+  }
+  DoubleArray real = NewZeroed(iN);
+  if (!real) {
+    VOKFatalError("AssertionFailed:pDeplReal", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+    return E_FAIL;
+  }
+
+  double* pDepl = depl.get();
+  double* pDeplImag = imag.get();
+  double* pDeplReal = real.get();
+  for (int j = 1; j <= s; ++j) {
+    VOKBaseUnknown* staticSet = data.staticSets[j].Get();
+    hr = CheckRecordLength(staticSet, iN);
+    if (FAILED(hr)) return hr;
+    hr = VOKTarvoAccessDataServices::ReadDescData(staticSet, "DEPL", pDepl);
+    if (FAILED(hr)) return hr;
+
+    if (!data.modulations[j]) continue;
+    VOKIDYNModulation_var modulation(data.modulations[j].Get());
+    if (!modulation) continue;
+    const Coefficient c = ComplexCoefficient(modulation, iFrequency, k, data.amplitudes[j],
+                                             PhaseOf(data.phases, j));
+    for (int p = 0; p < iN; ++p) {
+      pDeplImag[p] += c.im * pDepl[p];
+      pDeplReal[p] += c.re * pDepl[p];
+    }
+  }
+
+  VOKMathComplex* out = ioValues;
+  for (int p = 0; p < iN; ++p) {
+    out[p].re += pDeplReal[p];
+    out[p].im += pDeplImag[p];
+  }
+  return S_OK;
+}
+
+long VOKDYNExcitationTools::AddEnforcedDispExcit(int, VOKRawCollint& iDofs,
+                                                 VOKRawCollfloat& iFrequencies, double**& ioReal,
+                                                 double**& ioImaginary) const {
+  if (!_LoadExcitation || !ioReal || !ioImaginary) return E_FAIL;
+  const int rows = iDofs.Size();
+  if (!RowsPresent(ioReal, rows) || !RowsPresent(ioImaginary, rows)) return E_FAIL;
+
+  LoadData data;
+  long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
+  if (FAILED(hr)) return hr;
+  const int s = data.staticSets.Size();
+  if (s == 0) return S_OK;
+
+  int nd = 0;
+  hr = VOKTarvoAccessDataServices::ReadDescSizes(data.staticSets[1].Get(), "DEPL", &nd);
+  if (FAILED(hr)) return hr;
+  if (!PositionsValid(iDofs, nd)) return E_FAIL;
+
+  DoubleArray depl = NewZeroed(nd);
+  if (!depl) {
+    VOKFatalError("AssertionFailed:pDepl", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+    return E_FAIL;
+  }
+
+  const int steps = iFrequencies.Size();
+  double* pDepl = depl.get();
+  for (int j = 1; j <= s; ++j) {
+    if (!data.modulations[j]) continue;
+    VOKIDYNModulation_var modulation(data.modulations[j].Get());
+    if (!modulation) continue;
+    VOKBaseUnknown* staticSet = data.staticSets[j].Get();
+    // Every record is read into the buffer sized from the first one.
+    if (j > 1) {
+      hr = CheckRecordLength(staticSet, nd);
+      if (FAILED(hr)) return hr;
+    }
+    hr = VOKTarvoAccessDataServices::ReadDescData(staticSet, "DEPL", pDepl);
+    if (FAILED(hr)) return hr;
+    const float phase = PhaseOf(data.phases, j);
+    for (int t = 1; t <= steps; ++t) {
+      const double f = static_cast<double>(iFrequencies[t]);
+      const double k = UnitAccelerationDisplacement(f * kTwoPi);
+      const Coefficient c = ComplexCoefficient(modulation, f, k, data.amplitudes[j], phase);
+      for (int r = 1; r <= rows; ++r) {
+        const double value = pDepl[iDofs[r]];
+        ioReal[r - 1][t - 1] += c.re * value;
+        ioImaginary[r - 1][t - 1] += c.im * value;
+      }
+    }
+  }
+  return S_OK;
+}
+
+long VOKDYNExcitationTools::AddEnforcedDispExcit(int, VOKRawCollint& iDofs, VOKRawCollfloat& iSteps,
+                                                 VOKISpecObject*& iGeneralizedDisplacement,
+                                                 double**& ioValues) const {
+  if (!_BaseTools || !_LoadExcitation || !ioValues || !iGeneralizedDisplacement) return E_FAIL;
+  const int rows = iDofs.Size();
+  if (!RowsPresent(ioValues, rows)) return E_FAIL;
+
+  LoadData data;
+  long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
+  if (FAILED(hr)) return hr;
+  const int s = data.staticSets.Size();
+  if (s == 0) return S_OK;
+
+  int nd = 0;
+  hr = VOKTarvoAccessDataServices::ReadDescSizes(data.staticSets[1].Get(), "DEPL", &nd);
+  if (FAILED(hr)) return hr;
+  if (!PositionsValid(iDofs, nd)) return E_FAIL;
+
+  // Each static displacement is read once, on first use, and kept for the
+  // later steps.
+  std::vector<DoubleArray> displacements(static_cast<std::size_t>(s));
+
+  VOKIDYNGeneralizedDisplacement_var generalized(iGeneralizedDisplacement);
+  if (!generalized) return E_FAIL;
+
+  const int steps = iSteps.Size();
+  for (int t = 0; t < steps; ++t) {
+    int count = 0;
+    double* rawValues = nullptr;
+    hr = generalized->GetStepValues(t, count, rawValues);
+    DoubleArray values(rawValues);
+    if (FAILED(hr) || !values || count != s) return E_FAIL;
+    for (int j = 1; j <= count; ++j) {
+      DoubleArray& displacement = displacements[static_cast<std::size_t>(j - 1)];
+      if (!displacement) {
+        VOKBaseUnknown* staticSet = data.staticSets[j].Get();
+        if (j > 1) {
+          const long hrSize = CheckRecordLength(staticSet, nd);
+          if (FAILED(hrSize)) return hrSize;
+        }
+        displacement.reset(new (std::nothrow) double[static_cast<std::size_t>(nd)]());
+        if (!displacement) return E_FAIL;
+        hr = VOKTarvoAccessDataServices::ReadDescData(staticSet, "DEPL", displacement.get());
+        if (FAILED(hr)) return hr;
+      }
+      const double* d = displacement.get();
+      const double v = values[j - 1];
+      for (int r = 1; r <= rows; ++r) ioValues[r - 1][t] += d[iDofs[r]] * v;
+    }
+  }
+  return hr;
+}
