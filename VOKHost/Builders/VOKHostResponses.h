@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "VOKDYNInterfaces.h"
+#include "VOKHostDynamics.h"
 #include "VOKHostFeature.h"
 
 namespace VOKHost {
@@ -41,7 +42,13 @@ class VOKHOST_API RecordedFeature : public Feature {
 ///   doubles), when the set enforces displacements; otherwise no "SMSPC";
 /// - the static set carries "DEPL": the static displacement field over the N
 ///   physical degrees of freedom for a unit enforced displacement.
-class VOKHOST_API EnforcedLoadSet : public Feature {
+/// As a load of a load excitation (ModalForceSource), its generalised force
+/// is the force per unit enforced acceleration, -Phi^T M D: with the base's
+/// lumped nodal masses M (diagonal, mass[c] of the node at position p) and
+/// f_i = -(sum over p ascending of (phi_i(p) * m(p)) * D(p)); or the values
+/// given per mode. A field whose length is not 6 x the base's nodes, or
+/// values per mode whose count is not its mode count: E_FAIL.
+class VOKHOST_API EnforcedLoadSet : public Feature, public ModalForceSource {
  public:
   /// iEnforced: the enforced positions (empty: a load set that enforces
   /// nothing). iDisplacement: the static displacement field ("DEPL").
@@ -60,9 +67,12 @@ class VOKHOST_API EnforcedLoadSet : public Feature {
     _HasForcePerMode = true;
   }
 
+  long GeneralisedForce(const ModalBase& iBase, double* oForce) override;
+
  protected:
   EnforcedLoadSet(const std::string& iName, const std::vector<double>& iDisplacement);
   ~EnforcedLoadSet() override;
+  void* Answer(const IID& iIID) override;
 
  private:
   RecordedFeature* _ComputedLoad;

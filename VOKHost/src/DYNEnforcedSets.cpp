@@ -3,6 +3,7 @@
 
 #include "VOKHostResponses.h"
 #include "VOKHostSolverRecords.h"
+#include "VOKHostTesting.h"
 
 namespace VOKHost {
 
@@ -53,6 +54,36 @@ EnforcedLoadSet::~EnforcedLoadSet() {
   _StaticSet->Release();
   _Linked->Release();
   _ComputedLoad->Release();
+}
+
+void* EnforcedLoadSet::Answer(const IID& iIID) {
+  if (iIID == IID_ModalForceSource) return static_cast<ModalForceSource*>(this);
+  return Feature::Answer(iIID);
+}
+
+// The force that holds the structure on its static displacement field while
+// the supports accelerate at unit acceleration: -Phi^T M D.
+long EnforcedLoadSet::GeneralisedForce(const ModalBase& iBase, double* oForce) {
+  FaultPoint fp("ModalForceSource::GeneralisedForce");
+  if (fp.Fail()) return E_FAIL;
+  if (!oForce) return E_INVALIDARG;
+  const int modes = iBase.ModeCount();
+  if (_HasForcePerMode) {
+    if (static_cast<int>(_ForcePerMode.size()) != modes) return E_FAIL;
+    for (int i = 0; i < modes; ++i) oForce[i] = _ForcePerMode[static_cast<std::size_t>(i)];
+    return S_OK;
+  }
+  const int n = 6 * iBase.NodeCount();
+  if (static_cast<int>(_Displacement.size()) != n) return E_FAIL;
+  for (int i = 0; i < modes; ++i) {
+    double sum = 0.0;
+    for (int p = 0; p < n; ++p) {
+      const double mass = iBase.Node(p / 6).mass[static_cast<std::size_t>(p % 6)];
+      sum += (iBase.Shape(i, p) * mass) * _Displacement[static_cast<std::size_t>(p)];
+    }
+    oForce[i] = -sum;
+  }
+  return S_OK;
 }
 
 }  // namespace VOKHost
