@@ -119,6 +119,8 @@ class VOKHOST_API VOKAnalysisExplicitChild {
 
 class VOKHOST_API VOKAnalysisExplicitParent : public VOKAnalysisExplicitChild {
  public:
+  // Out of line so that the class's type information lives in the platform.
+  ~VOKAnalysisExplicitParent() override;
   long GetUserNumber(int& oNumber) const;
   /// The model's collector of a characteristic of this datum, or null (success).
   long FindCharacCollector(int iPhysicalType, const VOKSamCharacVersion& iVersion,
@@ -129,6 +131,7 @@ class VOKHOST_API VOKAnalysisExplicitParent : public VOKAnalysisExplicitChild {
 
 class VOKHOST_API VOKAnalysisExplicitNode : public VOKAnalysisExplicitParent {
  public:
+  ~VOKAnalysisExplicitNode() override;
   /// Links to the node with mesh tag iMeshTag; a negative result or the empty
   /// datum when there is none.
   long LinkWithMeshTag(int iMeshTag, VOKAnalysisExplicitModel* iModel);
@@ -136,7 +139,10 @@ class VOKHOST_API VOKAnalysisExplicitNode : public VOKAnalysisExplicitParent {
   long LinkWithPointer(VOKSamModelDataRoot* iPointer, VOKAnalysisExplicitModel* iModel);
 };
 
-class VOKHOST_API VOKAnalysisExplicitSet : public VOKAnalysisExplicitParent {};
+class VOKHOST_API VOKAnalysisExplicitSet : public VOKAnalysisExplicitParent {
+ public:
+  ~VOKAnalysisExplicitSet() override;
+};
 
 /// The empty datum.
 extern VOKHOST_API const VOKAnalysisExplicitChild NULL_exp;
