@@ -15,6 +15,7 @@
 // Every host operation below that can fail is a fault point (VOKHostTesting.h).
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,8 @@ struct CharacDefinition {
   VOKSamCharacVersion version;
   std::string name = "NONE";
   std::vector<float> values;
-  /// The count GetValues reports; -1 reports the number of values.
-  int count = -1;
+  /// The count GetValues reports (any value); unset: the number of values.
+  std::optional<int> count;
   /// GetValues hands out a null block table.
   bool noBlocks = false;
   /// Results of the collector's operations (their outputs are written all

@@ -95,6 +95,10 @@ class VOKHOST_API VOKAnalysisCharacCollector : public VOKAnalysisCollectorRoot {
   virtual long GetValues(int& oCount, int& oSecondCount, void**& oBlocks) = 0;
   virtual long GetDefinition(int& oPhysicalType, VOKString& oName, VOKSamCharacVersion& oVersion,
                              VOKString& oText, int& oNumber1, int& oNumber2) = 0;
+
+ protected:
+  // Out of line so that the class's type information lives in the platform.
+  ~VOKAnalysisCharacCollector() override;
 };
 
 /// A datum of the explicit model, linked by tag or pointer.

@@ -144,6 +144,12 @@ long RulesData::GetPhysicalTypeMathematicalInfo(int iPhysicalType, VOKSamMathTyp
 
 // --------------------------------------------------------------- collectors
 
+}  // namespace VOKHost
+
+VOKAnalysisCharacCollector::~VOKAnalysisCharacCollector() = default;
+
+namespace VOKHost {
+
 bool SameVersion(const VOKSamCharacVersion& iA, const VOKSamCharacVersion& iB) {
   return iA.GetValueType() == iB.GetValueType() && iA.GetMathType() == iB.GetMathType() &&
          iA.GetSelector() == iB.GetSelector() && iA.GetField4() == iB.GetField4() &&
@@ -175,7 +181,7 @@ long CharacCollector::SetStreamable(bool iStreamable) {
 long CharacCollector::GetValues(int& oCount, int& oSecondCount, void**& oBlocks) {
   FaultPoint fp("VOKAnalysisCharacCollector::GetValues");
   if (fp.Fail()) return E_FAIL;
-  oCount = _Definition.count >= 0 ? _Definition.count : static_cast<int>(_Definition.values.size());
+  oCount = _Definition.count ? *_Definition.count : static_cast<int>(_Definition.values.size());
   oSecondCount = 1;
   oBlocks = _Definition.noBlocks ? nullptr : _Blocks;
   return _Definition.getValuesResult;
