@@ -65,21 +65,28 @@ class NodeNumbers : public VOKTest {
 };
 
 TEST_F(NodeNumbers, OwnDocumentLookupReadsTheNodeOfThatMeshTag) {
+  // A found node costs six host calls (model, link, model, re-link, user
+  // and sequential numbers); a node that links to the empty datum ends the
+  // lookup after the first link.
   struct Row {
     const char* what;
     int meshTag;
     long result;
     int sequential;
     int user;
+    long hostCalls;
   } rows[] = {
-      {"first node", 7, S_OK, 1, 700},
-      {"second node", 6, S_OK, 2, 600},
-      {"third node", 5, S_OK, 3, 500},
-      {"no node carries the tag", 99, E_FAIL, -1, 0},
+      {"first node", 7, S_OK, 1, 700, 6},
+      {"second node", 6, S_OK, 2, 600, 6},
+      {"third node", 5, S_OK, 3, 500, 6},
+      {"no node carries the tag", 99, E_FAIL, -1, 0, 2},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
+    VOKHost::FaultArm(0);
     ExpectNumbers(Lookup(row.meshTag, 0, &_D), row.result, row.sequential, row.user);
+    EXPECT_EQ(VOKHost::FaultCount(), row.hostCalls);
+    VOKHost::FaultDisarm();
   }
   EXPECT_TRUE(VOKHost::InstantiatedErrors().empty()) << "no error record is made";
 }
