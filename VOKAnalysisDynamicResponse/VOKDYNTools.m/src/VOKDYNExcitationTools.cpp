@@ -1,0 +1,463 @@
+// Excitation tools: the object itself, the reading of load and restraint
+// excitations, the building of second members and their evaluation.
+// (The rigid-body and enforced-displacement contributions live beside it.)
+#include "VOKDYNExcitationTools.h"
+
+#include <cassert>
+#include <cmath>
+#include <new>
+
+VOKMetaClass* VOKDYNExcitationTools::meta_object = nullptr;
+
+// Every meta-class operation registers the class on first use, whichever
+// comes first. No lock: the class is used on the host's thread.
+#define VOKDYN_EXCITATION_META()                                                              \
+  do {                                                                                        \
+    if (!meta_object)                                                                         \
+      meta_object = fct_RetrieveMetaObject("VOKDYNExcitationTools", 1,                        \
+                                           VOKBaseUnknown::MetaObject(), "VOKNull",           \
+                                           "VOKAnalysisDynamicResponse",                      \
+                                           sizeof(VOKDYNExcitationTools));                    \
+  } while (0)
+
+VOKMetaClass* VOKDYNExcitationTools::MetaObject() {
+  VOKDYN_EXCITATION_META();
+  return meta_object;
+}
+
+VOKMetaClass* VOKDYNExcitationTools::GetMetaObject() const {
+  VOKDYN_EXCITATION_META();
+  return meta_object;
+}
+
+const GUID& VOKDYNExcitationTools::ClassId() {
+  VOKDYN_EXCITATION_META();
+  return meta_object->GetClassId();
+}
+
+const char* VOKDYNExcitationTools::IsA() const {
+  VOKDYN_EXCITATION_META();
+  return meta_object->GetClassName();
+}
+
+const char* VOKDYNExcitationTools::ClassName() {
+  VOKDYN_EXCITATION_META();
+  return meta_object->GetClassName();
+}
+
+int VOKDYNExcitationTools::IsAKindOf(const char* iName) const {
+  VOKDYN_EXCITATION_META();
+  return meta_object->IsAKindOf(iName);
+}
+
+VOKBaseUnknown* VOKDYNExcitationTools::CreateItself() { return nullptr; }
+
+// ------------------------------------------------------------ lifecycle
+
+VOKDYNExcitationTools::VOKDYNExcitationTools()
+    : VOKBaseUnknown(),
+      _BaseTools(nullptr),
+      _Initialized(0),
+      _WithPhase(1),
+      _AxisDefined(0),
+      _Phases(),
+      _SecondMembers(nullptr),
+      _NbSecondMembers(0),
+      _NbExcitations(0),
+      _Modulations(),
+      _ExcitationTypes(nullptr),
+      _RestraintExcitation(nullptr),
+      _LoadExcitation(nullptr),
+      _Domain(DYNDefaultDomain) {}
+
+VOKDYNExcitationTools::~VOKDYNExcitationTools() { CleanAll(); }
+
+// Drops everything held, in a fixed order. _WithPhase is deliberately left
+// alone: once a time-domain initialisation ran, the object stays real-valued.
+void VOKDYNExcitationTools::CleanAll() {
+  if (_BaseTools) _BaseTools->Release();
+  _BaseTools = nullptr;
+
+  if (_SecondMembers) {
+    for (int i = 0; i < _NbSecondMembers; ++i) {
+      if (_SecondMembers[i]) delete[] _SecondMembers[i];
+      _SecondMembers[i] = nullptr;
+    }
+    delete[] _SecondMembers;
+    _SecondMembers = nullptr;
+  }
+  _NbSecondMembers = 0;
+
+  _Phases.RemoveAll();
+  _Phases = VOKRawCollfloat();
+
+  if (_ExcitationTypes) delete[] _ExcitationTypes;
+  _ExcitationTypes = nullptr;
+  _NbExcitations = 0;
+
+  for (int i = 1; i <= _Modulations.Size(); ++i) {
+    if (_Modulations[i]) _Modulations[i]->Release();
+    _Modulations[i] = nullptr;
+  }
+  _Modulations.RemoveAll();
+  _Modulations = VOKListPtrVOKIDYNModulation();
+
+  _Initialized = 0;
+  _AxisDefined = 0;
+
+  if (_RestraintExcitation) _RestraintExcitation->Release();
+  _RestraintExcitation = nullptr;
+  if (_LoadExcitation) _LoadExcitation->Release();
+  _LoadExcitation = nullptr;
+
+  _Domain = DYNDefaultDomain;
+}
+
+namespace {
+
+// The excitation interface of list element iElement (one reference, adopted
+// by the handle), or a null handle when the element is null or no excitation.
+VOKIDYNExcitation_var ExcitationOf(const VOKBaseUnknown_var& iElement) {
+  if (!iElement) return VOKIDYNExcitation_var();
+  void* itf = nullptr;
+  if (FAILED(iElement->QueryInterface(IID_VOKIDYNExcitation, &itf)) || !itf)
+    return VOKIDYNExcitation_var();
+  return VOKIDYNExcitation_var(static_cast<VOKIDYNExcitation*>(itf), VOK_ADOPT);
+}
+
+// Queries iExcitation for interface I into ioHeld when nothing is held yet.
+template <class I>
+void AcquireOnce(VOKIDYNExcitation* iExcitation, I*& ioHeld) {
+  if (ioHeld) return;
+  void* itf = nullptr;
+  if (SUCCEEDED(iExcitation->QueryInterface(I::InterfaceId(), &itf))) ioHeld = static_cast<I*>(itf);
+}
+
+void FreeVectors(double**& ioVectors, int iCount) {
+  if (!ioVectors) return;
+  for (int k = 0; k < iCount; ++k)
+    if (ioVectors[k]) delete[] ioVectors[k];
+  delete[] ioVectors;
+  ioVectors = nullptr;
+}
+
+}  // namespace
+
+// -------------------------------------------------------- initialisations
+
+long VOKDYNExcitationTools::InitializeForResult(VOKListValVOKBaseUnknown_var iExcitations,
+                                                VOKIDYNBaseTools* iBaseTools,
+                                                ExcitationType& oFirstType) {
+  _Initialized = 0;
+  if (iExcitations.Size() < 1 || !iBaseTools) return E_FAIL;
+
+  CleanAll();
+  _BaseTools = iBaseTools;
+  _BaseTools->AddRef();
+
+  _NbExcitations = iExcitations.Size();
+  _ExcitationTypes = new ExcitationType[static_cast<std::size_t>(_NbExcitations)];
+  for (int i = 0; i < _NbExcitations; ++i) _ExcitationTypes[i] = UndefinedExcitationType;
+
+  for (int i = 1; i <= _NbExcitations; ++i) {
+    VOKIDYNExcitation_var excitation = ExcitationOf(iExcitations[i]);
+    if (!excitation) return E_FAIL;
+    ExcitationType& type = _ExcitationTypes[i - 1];
+    long hr = excitation->GetExcitationType(type);
+    if (FAILED(hr)) return hr;
+    // A second excitation of a kind already held is refused: the operations
+    // that use the held interface can serve one excitation of each kind only.
+    if (type == LoadExcitationType) {
+      if (_LoadExcitation) return E_FAIL;
+      AcquireOnce(excitation.Get(), _LoadExcitation);
+      if (!_LoadExcitation) return E_FAIL;
+    } else if (type == RestraintExcitationType) {
+      if (_RestraintExcitation) return E_FAIL;
+      AcquireOnce(excitation.Get(), _RestraintExcitation);
+      if (!_RestraintExcitation) return E_FAIL;
+    } else {
+      return E_FAIL;
+    }
+  }
+
+  oFirstType = _ExcitationTypes[0];
+  _Initialized = 1;
+  return S_OK;
+}
+
+long VOKDYNExcitationTools::GetTypeOfExcitation(ExcitationType& oType,
+                                                unsigned char& oAxisDefined) const {
+  // No type table before the first initialisation: nothing to report.
+  if (!_ExcitationTypes || _NbExcitations < 1) return E_FAIL;
+  oType = _ExcitationTypes[0];
+  oAxisDefined = 0;
+  for (int i = 0; i < _NbExcitations; ++i)
+    if (_ExcitationTypes[i] == RestraintExcitationType) {
+      oType = RestraintExcitationType;
+      oAxisDefined = _AxisDefined;
+    }
+  return S_OK;
+}
+
+long VOKDYNExcitationTools::Initialize(VOKListValVOKBaseUnknown_var iExcitations,
+                                       VOKIDYNBaseTools* iBaseTools, ExcitationType& oFirstType,
+                                       DYNAnalysisDomain iDomain) {
+  _Initialized = 0;
+  if (iExcitations.Size() < 1 || !iBaseTools) return E_FAIL;
+
+  CleanAll();
+  _BaseTools = iBaseTools;
+  _BaseTools->AddRef();
+  _Domain = iDomain;
+  if (iDomain == DYNTimeDomain) _WithPhase = 0;
+
+  _NbExcitations = iExcitations.Size();
+  _ExcitationTypes = new ExcitationType[static_cast<std::size_t>(_NbExcitations)];
+  for (int i = 0; i < _NbExcitations; ++i) _ExcitationTypes[i] = UndefinedExcitationType;
+
+  for (int i = 1; i <= _NbExcitations; ++i) {
+    VOKIDYNExcitation_var excitation = ExcitationOf(iExcitations[i]);
+    if (!excitation) return E_FAIL;
+    long hr = AddExcitation(excitation.Get(), _ExcitationTypes[i - 1]);
+    excitation = nullptr;  // released before the result is looked at
+    if (FAILED(hr)) return hr;
+  }
+
+  oFirstType = _ExcitationTypes[0];
+  _Initialized = 1;
+  return S_OK;
+}
+
+long VOKDYNExcitationTools::AddExcitation(VOKIDYNExcitation* iExcitation, ExcitationType& oType) {
+  if (!iExcitation || !_BaseTools) return E_FAIL;
+  long hr = iExcitation->GetExcitationType(oType);
+  if (FAILED(hr)) return hr;
+
+  VOKListValVOKISpecObject_var modulations;
+  VOKRawCollfloat amplitudes;
+  double** vectors = nullptr;
+
+  // The values of an excitation are read through the held interface of its
+  // kind; a second excitation of a kind already read would only repeat the
+  // first one's values, so it is refused.
+  if (oType == LoadExcitationType) {
+    if (_LoadExcitation) return E_FAIL;
+    hr = GetLoadExcitValues(iExcitation, vectors, modulations, amplitudes);
+  } else if (oType == RestraintExcitationType) {
+    if (_RestraintExcitation) return E_FAIL;
+    hr = GetRestraintExcitValues(iExcitation, vectors, modulations, amplitudes);
+  } else {
+    return E_FAIL;
+  }
+  if (FAILED(hr)) {
+    // A reading that failed after the base tools built a table still hands
+    // it over; it is this operation's to free.
+    FreeVectors(vectors, modulations.Size());
+    return hr;
+  }
+
+  hr = SecondMemberElaboration(vectors, modulations, amplitudes);
+  FreeVectors(vectors, modulations.Size());
+  return FAILED(hr) ? hr : S_OK;
+}
+
+// ------------------------------------------------------ reading the values
+
+long VOKDYNExcitationTools::GetLoadExcitValues(VOKIDYNExcitation* iExcitation, double**& oVectors,
+                                               VOKListValVOKISpecObject_var& oModulations,
+                                               VOKRawCollfloat& oAmplitudes) {
+  if (!iExcitation || !_BaseTools) return E_FAIL;
+  AcquireOnce(iExcitation, _LoadExcitation);
+  if (!_LoadExcitation) return E_FAIL;
+
+  VOKListValVOKISpecObject_var loads;
+  VOKRawCollfloat phases;
+  long hr = _LoadExcitation->GetLoadValues(loads, oModulations, oAmplitudes, phases);
+  if (FAILED(hr)) return hr;
+
+  if (_Domain != DYNTimeDomain) {
+    if (oAmplitudes.Size() != phases.Size()) return E_FAIL;
+    if (oModulations.Size() != loads.Size()) return E_FAIL;
+    if (oAmplitudes.Size() != oModulations.Size()) return E_FAIL;
+    _Phases.Append(phases);
+  } else {
+    if (oModulations.Size() != loads.Size()) return E_FAIL;
+    if (oAmplitudes.Size() != oModulations.Size()) return E_FAIL;
+  }
+
+  hr = _BaseTools->ComputeLoadVectors(loads, oVectors);
+  if (FAILED(hr) || !oVectors) return E_FAIL;
+  return S_OK;
+}
+
+long VOKDYNExcitationTools::GetRestraintExcitValues(VOKIDYNExcitation* iExcitation,
+                                                    double**& oVectors,
+                                                    VOKListValVOKISpecObject_var& oModulations,
+                                                    VOKRawCollfloat& oAmplitudes) {
+  if (!iExcitation) return E_FAIL;
+  AcquireOnce(iExcitation, _RestraintExcitation);
+  if (!_RestraintExcitation) return E_FAIL;
+
+  VOKListValVOKISpecObject_var modulations;
+  VOKRawCollfloat amplitudes;
+  VOKRawCollfloat phases;
+  VOKRawCollint directions;
+  int axisFlag = 0;
+  VOKMathAxis axis;
+  bool rotation = false;
+
+  if (FAILED(_RestraintExcitation->GetRestraintValues(modulations, amplitudes, phases, directions,
+                                                      axisFlag, axis)))
+    return E_FAIL;
+
+  if (_Domain != DYNTimeDomain) {
+    if (amplitudes.Size() != phases.Size()) return E_FAIL;
+    if (modulations.Size() != directions.Size()) return E_FAIL;
+    if (amplitudes.Size() != modulations.Size()) return E_FAIL;
+  } else {
+    if (modulations.Size() != directions.Size()) return E_FAIL;
+    if (amplitudes.Size() != modulations.Size()) return E_FAIL;
+  }
+  // There are six rigid-body directions and six entries: a direction
+  // outside 1..6 is malformed data, refused before anything is appended.
+  for (int k = 1; k <= directions.Size(); ++k)
+    if (directions[k] < 1 || directions[k] > 6) return E_FAIL;
+
+  // One entry per rigid-body direction, excited or not.
+  const int firstPhase = _Phases.Size();
+  for (int d = 1; d <= 6; ++d) {
+    if (_Domain != DYNTimeDomain) _Phases.Append(0.0f);
+    oModulations.Append(VOKISpecObject_var());
+    oAmplitudes.Append(0.0f);
+  }
+  for (int k = 1; k <= directions.Size(); ++k) {
+    const int d = directions[k];
+    oModulations[d] = modulations[k];
+    oAmplitudes[d] = amplitudes[k];
+    if (_Domain != DYNTimeDomain) _Phases[firstPhase + d] = phases[k];
+    if (d >= 4) rotation = true;
+  }
+
+  if (!_BaseTools) return E_UNEXPECTED;
+
+  if (rotation) {
+    long hr = _BaseTools->CheckRotationAxis(directions, axisFlag, axis);
+    if (FAILED(hr)) return hr;
+  }
+
+  if (axisFlag == 0) {
+    _AxisDefined = 0;
+    // Its result is not looked at: a missing table is refused when the
+    // second members are built.
+    (void)_BaseTools->ComputeRigidVectors(oVectors);
+    return S_OK;
+  }
+  _AxisDefined = 1;
+  long hr = _BaseTools->ComputeRigidVectorsOnAxis(axis, oVectors);
+  if (FAILED(hr) || !oVectors) return E_FAIL;
+  return S_OK;
+}
+
+// ------------------------------------------------------ second members
+
+long VOKDYNExcitationTools::SecondMemberElaboration(double** iVectors,
+                                                    VOKListValVOKISpecObject_var& iModulations,
+                                                    VOKRawCollfloat& iAmplitudes) {
+  if (!_BaseTools || !iVectors) return E_FAIL;
+  int n = 0;
+  long hr = _BaseTools->GetNbDof(n);
+  if (FAILED(hr) || n <= 0) return E_FAIL;
+
+  const int held = _NbSecondMembers;
+  if (held > 0 && !_SecondMembers) return E_FAIL;
+
+  const int added = iAmplitudes.Size();
+  // One modulation per amplitude, or the list would be read past its end.
+  if (iModulations.Size() < added) return E_FAIL;
+  double** table = new (std::nothrow) double*[static_cast<std::size_t>(held + added)];
+  if (!table) return E_FAIL;
+
+  // The held vectors move to the new table; they are neither copied nor rescaled.
+  for (int i = 0; i < held; ++i) {
+    if (!_SecondMembers[i]) {
+      delete[] table;
+      return E_FAIL;
+    }
+    table[i] = _SecondMembers[i];
+  }
+  for (int k = 0; k < added; ++k) table[held + k] = new double[static_cast<std::size_t>(n)];
+
+  delete[] _SecondMembers;
+  _SecondMembers = nullptr;
+
+  // Product in double precision; only the amplitude carries single precision.
+  for (int k = 0; k < added; ++k) {
+    const double amplitude = static_cast<double>(iAmplitudes[k + 1]);
+    const double* in = iVectors[k];
+    double* out = table[held + k];
+    for (int j = 0; j < n; ++j) out[j] = amplitude * in[j];
+  }
+
+  for (int k = 1; k <= added; ++k) {
+    if (!iModulations[k]) {
+      _Modulations.Append(static_cast<VOKIDYNModulation*>(nullptr));
+      continue;
+    }
+    void* itf = nullptr;
+    if (FAILED(iModulations[k]->QueryInterface(IID_VOKIDYNModulation, &itf)) || !itf) {
+      // Everything built so far goes, the moved vectors included: the object
+      // is left without a table and refuses to evaluate until initialised anew.
+      FreeVectors(table, held + added);
+      return E_FAIL;
+    }
+    _Modulations.Append(static_cast<VOKIDYNModulation*>(itf));  // takes over the query's reference
+  }
+
+  _NbSecondMembers = held + added;
+  _SecondMembers = table;
+  return S_OK;
+}
+
+// ------------------------------------------------------------ evaluation
+
+long VOKDYNExcitationTools::GetExcitValues(double iAbscissa, VOKMathComplex*& ioValues) {
+  if (!_Initialized || !_SecondMembers || !_BaseTools) return E_FAIL;
+  int n = 0;
+  long hr = _BaseTools->GetNbDof(n);
+  if (FAILED(hr)) return hr;
+  if (n == 0) return hr;
+  if (n < 0) return E_FAIL;
+
+  assert(_Modulations.Size() >= _NbSecondMembers);
+  assert(!_WithPhase || _Phases.Size() >= _NbSecondMembers);
+
+  if (!ioValues) {
+    ioValues = new VOKMathComplex[static_cast<std::size_t>(n)];
+  } else {
+    for (int j = 0; j < n; ++j) {
+      ioValues[j].re = 0.0;
+      ioValues[j].im = 0.0;
+    }
+  }
+  VOKMathComplex* values = ioValues;
+
+  // The terms are summed in second-member order, each formed as a product
+  // and then added, so that results are reproducible to the last bit.
+  for (int i = 1; i <= _NbSecondMembers; ++i) {
+    VOKIDYNModulation* modulation = _Modulations[i];
+    const double a = modulation ? modulation->Evaluate(iAbscissa) : 0.0;
+    const double* member = _SecondMembers[i - 1];
+    if (!_WithPhase) {
+      for (int j = 0; j < n; ++j) values[j].re += a * member[j];
+    } else {
+      const float phase = _Phases[i];
+      const double c = static_cast<double>(cosf(phase)) * a;
+      const double s = static_cast<double>(sinf(phase)) * a;
+      for (int j = 0; j < n; ++j) {
+        values[j].re += c * member[j];
+        values[j].im += s * member[j];
+      }
+    }
+  }
+  return S_OK;
+}

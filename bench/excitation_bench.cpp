@@ -1,0 +1,102 @@
+// Evaluation of the excitation at one abscissa: N modal degrees of freedom,
+// S second members. Bytes processed = the second members read per call
+// (S x N doubles), the dominant traffic of the sum.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "VOKDYNExcitationTools.h"
+#include "VOKHostDynamics.h"
+
+namespace {
+
+// Base tools that build their load vectors directly (no mesh behind them),
+// so that setting up 10000 modes x 200 loads stays cheap.
+class SyntheticBaseTools : public VOKHost::Component, public VOKIDYNBaseTools {
+ public:
+  explicit SyntheticBaseTools(int iN) : _N(iN) {}
+  long GetNbDof(int& oN) override {
+    oN = _N;
+    return S_OK;
+  }
+  long GetRigidModeProvider(VOKIDYNRigidModeProvider*& oProvider) override {
+    oProvider = nullptr;
+    return E_NOTIMPL;
+  }
+  long IsDampingDiagonal(int& oDiagonal) override {
+    oDiagonal = 1;
+    return S_OK;
+  }
+  long GetModalStiffnesses(double*& oValues) override { return Fill(oValues); }
+  long GetModalMasses(double*& oValues) override { return Fill(oValues); }
+  long ComputeLoadVectors(VOKListValVOKISpecObject_var& iLoads, double**& oVectors) override {
+    oVectors = new double*[static_cast<std::size_t>(iLoads.Size())];
+    for (int k = 0; k < iLoads.Size(); ++k) {
+      oVectors[k] = new double[static_cast<std::size_t>(_N)];
+      for (int j = 0; j < _N; ++j) oVectors[k][j] = 1.0 / (1.0 + j + 7.0 * k);
+    }
+    return S_OK;
+  }
+  long ComputeRigidVectorsOnAxis(const VOKMathAxis&, double**& oVectors) override {
+    oVectors = nullptr;
+    return E_NOTIMPL;
+  }
+  long ComputeRigidVectors(double**& oVectors) override {
+    oVectors = nullptr;
+    return E_NOTIMPL;
+  }
+  long CheckRotationAxis(VOKRawCollint&, int&, VOKMathAxis&) override { return S_OK; }
+
+ protected:
+  void* Answer(const IID& iIID) override {
+    if (iIID == IID_VOKIDYNBaseTools) return static_cast<VOKIDYNBaseTools*>(this);
+    return Component::Answer(iIID);
+  }
+
+ private:
+  long Fill(double*& oValues) {
+    oValues = new double[static_cast<std::size_t>(_N)];
+    for (int j = 0; j < _N; ++j) oValues[j] = 1.0;
+    return S_OK;
+  }
+  int _N;
+};
+
+void BM_GetExcitValues(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const int s = static_cast<int>(state.range(1));
+  SyntheticBaseTools* tools = new SyntheticBaseTools(n);
+  VOKHost::NodalLoad* load = VOKHost::NodalLoad::Create("load");
+  VOKHost::Modulation* ramp = VOKHost::Modulation::Create("ramp", {{0.0, 1.0}, {100.0, 2.0}, {200.0, 0.5}});
+  VOKHost::LoadExcitation* excitation = VOKHost::LoadExcitation::Create("loads");
+  for (int k = 0; k < s; ++k) excitation->AddEntry(load, ramp, 1.0f + 0.01f * k, 0.1f * k);
+
+  VOKDYNExcitationTools* excit = new VOKDYNExcitationTools;
+  VOKListValVOKBaseUnknown_var list;
+  list.Append(VOKBaseUnknown_var(static_cast<VOKIDYNExcitation*>(excitation)));
+  ExcitationType first = UndefinedExcitationType;
+  if (FAILED(excit->Initialize(list, tools, first, DYNDefaultDomain))) state.SkipWithError("Initialize failed");
+
+  std::vector<VOKMathComplex> values(static_cast<std::size_t>(n));
+  VOKMathComplex* out = values.data();
+  double abscissa = 0.0;
+  for (auto _ : state) {
+    excit->GetExcitValues(abscissa, out);
+    benchmark::DoNotOptimize(out);
+    benchmark::ClobberMemory();
+    abscissa += 0.5;
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(s) * n * static_cast<int64_t>(sizeof(double)));
+  state.counters["N"] = n;
+  state.counters["S"] = s;
+
+  excit->Release();
+  excitation->Release();
+  ramp->Release();
+  load->Release();
+  tools->Release();
+}
+
+BENCHMARK(BM_GetExcitValues)->ArgsProduct({{100, 1000, 10000}, {6, 30, 200}});
+
+}  // namespace

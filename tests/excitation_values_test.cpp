@@ -1,0 +1,379 @@
+// Evaluation of the excitation at an abscissa: the sum over second members
+// of modulation x (cos phi + i sin phi) x second member, to the last bit.
+#include <malloc.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+
+#include "VOKTestSupport.h"
+#include "excitation_fixtures.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/allocator_interface.h>
+#endif
+
+namespace {
+
+using namespace excitation_test;
+using ::testing::_;
+using ::testing::DoAll;
+using ::testing::NiceMock;
+using ::testing::Return;
+using ::testing::SetArgReferee;
+
+// One second member as the test expects it: the base tools' vector, the
+// amplitude and phase as stored (float) and the modulation (null: none).
+struct Member {
+  std::vector<double> vector;
+  float amplitude;
+  float phase;
+  VOKIDYNModulation* modulation;
+};
+
+// The stated sum, formed independently: second member = amplitude widened
+// then multiplied; weight = single-precision cos/sin widened, times the
+// modulation value; each term a product, then an add, in member order.
+std::vector<VOKMathComplex> ExpectedValues(const std::vector<Member>& iMembers, double iAbscissa,
+                                           bool iWithPhase, std::size_t iN) {
+  std::vector<VOKMathComplex> out(iN);
+  for (const Member& m : iMembers) {
+    std::vector<double> member(iN);
+    for (std::size_t j = 0; j < iN; ++j) member[j] = static_cast<double>(m.amplitude) * m.vector[j];
+    const double a = m.modulation ? m.modulation->Evaluate(iAbscissa) : 0.0;
+    if (!iWithPhase) {
+      for (std::size_t j = 0; j < iN; ++j) out[j].re += a * member[j];
+      continue;
+    }
+    const double c = static_cast<double>(cosf(m.phase)) * a;
+    const double s = static_cast<double>(sinf(m.phase)) * a;
+    for (std::size_t j = 0; j < iN; ++j) {
+      out[j].re += c * member[j];
+      out[j].im += s * member[j];
+    }
+  }
+  return out;
+}
+
+void ExpectSameBits(const VOKMathComplex* iActual, const std::vector<VOKMathComplex>& iExpected) {
+  for (std::size_t j = 0; j < iExpected.size(); ++j) {
+    EXPECT_EQ(iActual[j].re, iExpected[j].re) << "real part of value " << j;
+    EXPECT_EQ(iActual[j].im, iExpected[j].im) << "imaginary part of value " << j;
+  }
+}
+
+std::vector<std::vector<double>> Table(double** iVectors, int iCount, int iN) {
+  std::vector<std::vector<double>> out;
+  for (int k = 0; k < iCount; ++k) {
+    out.emplace_back(iVectors[k], iVectors[k] + iN);
+    delete[] iVectors[k];
+  }
+  delete[] iVectors;
+  return out;
+}
+
+class ExcitationValues : public VOKTest {};
+
+// Awkward values, so that a change of evaluation order shows in the last bits.
+const std::vector<std::vector<double>> kLoads = {
+    {0.1, 1.0 / 3.0, -2.7, 1e-3},
+    {7.0 / 11.0, -0.3, 5.5, 3.141592653589793},
+    {1.0, 2.0, 3.0, 4.0},
+};
+const std::vector<std::array<double, 6>> kGamma = {
+    {0.25, -1.5, 0.7, 0.01, 2.0 / 3.0, -4.0},
+    {1.1, 0.0, -0.2, 0.3, 0.9, 1.0 / 7.0},
+    {-0.6, 2.2, 0.05, -1.0, 0.0, 0.125},
+    {0.3, 0.3, 0.3, 0.3, 0.3, 0.3},
+};
+
+TEST_F(ExcitationValues, SumMatchesTheStatedFormulaToTheLastBit) {
+  Holder hold;
+  VOKHost::ModalBase* base = hold(MakeBase(kLoads, kGamma));
+  VOKHost::Modulation* ramp = hold(VOKHost::Modulation::Create("ramp", {{0.0, 0.5}, {10.0, 3.25}}));
+  VOKHost::Modulation* three = hold(VOKHost::Modulation::Constant("three", 3.0));
+  VOKHost::Modulation* dip = hold(VOKHost::Modulation::Create("dip", {{1.0, 1.0}, {2.0, -0.7}, {4.0, 0.2}}));
+  VOKHost::NodalLoad* loads[3] = {hold(UnitLoad(0)), hold(UnitLoad(1)), hold(UnitLoad(2))};
+  int n = 0;
+  ASSERT_HR(S_OK, base->GetNbDof(n));
+
+  struct LoadEntry {
+    int load;
+    VOKHost::Modulation* modulation;
+    float amplitude, phase;
+  };
+  struct DirectionEntry {
+    int direction;
+    VOKHost::Modulation* modulation;
+    float amplitude, phase;
+  };
+  struct Row {
+    const char* what;
+    std::vector<LoadEntry> loads;         // empty: no load excitation
+    std::vector<DirectionEntry> restraint;  // empty: no restraint excitation
+  };
+  const float halfPi = static_cast<float>(M_PI / 2.0);
+  const Row rows[] = {
+      {"three loads, amplitudes 2, 0.5, 0", {{0, ramp, 2.0f, 0.3f}, {1, nullptr, 0.5f, -1.2f}, {2, three, 0.0f, 2.5f}}, {}},
+      {"phase pi/2 stored as a float", {{2, three, 1.0f, halfPi}}, {}},
+      {"loads then base motion", {{1, dip, 1.5f, 0.7f}, {0, ramp, -2.0f, 0.0f}},
+       {{5, ramp, 9.81f, 0.4f}, {2, three, 0.25f, -2.0f}}},
+      {"base motion only, all six directions", {},
+       {{1, ramp, 1.0f, 0.1f}, {2, dip, 2.0f, 0.2f}, {3, three, 3.0f, 0.3f},
+        {4, ramp, 4.0f, 0.4f}, {5, dip, 5.0f, 0.5f}, {6, three, 6.0f, 0.6f}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Holder rowHold;
+    std::vector<Member> members;
+    VOKListValVOKBaseUnknown_var list;
+    if (!row.loads.empty()) {
+      VOKHost::LoadExcitation* lx = rowHold(VOKHost::LoadExcitation::Create("loads"));
+      for (const LoadEntry& e : row.loads) {
+        lx->AddEntry(loads[e.load], e.modulation, e.amplitude, e.phase);
+        members.push_back({kLoads[static_cast<std::size_t>(e.load)], e.amplitude, e.phase, e.modulation});
+      }
+      list.Append(VOKBaseUnknown_var(static_cast<VOKIDYNExcitation*>(lx)));
+    }
+    if (!row.restraint.empty()) {
+      VOKHost::RestraintExcitation* rx = rowHold(VOKHost::RestraintExcitation::Create("motion"));
+      double** rigid = nullptr;
+      ASSERT_HR(S_OK, base->ComputeRigidVectors(rigid));
+      std::vector<std::vector<double>> vectors = Table(rigid, 6, n);
+      // Six members, one per direction; the ones not named stay empty.
+      std::vector<Member> six;
+      for (int d = 0; d < 6; ++d) six.push_back({vectors[static_cast<std::size_t>(d)], 0.0f, 0.0f, nullptr});
+      for (const DirectionEntry& e : row.restraint) {
+        rx->AddDirection(e.direction, e.amplitude, e.phase, e.modulation);
+        six[static_cast<std::size_t>(e.direction - 1)] =
+            Member{vectors[static_cast<std::size_t>(e.direction - 1)], e.amplitude, e.phase, e.modulation};
+      }
+      members.insert(members.end(), six.begin(), six.end());
+      list.Append(VOKBaseUnknown_var(static_cast<VOKIDYNExcitation*>(rx)));
+    }
+    Tools tools;
+    ExcitationType first = UndefinedExcitationType;
+    ASSERT_HR(S_OK, tools->Initialize(list, base, first, DYNDefaultDomain));
+    for (double x : {0.0, 1.5, 2.75, 12.0}) {
+      SCOPED_TRACE("abscissa " + std::to_string(x));
+      VOKMathComplex* values = nullptr;
+      ASSERT_HR(S_OK, tools->GetExcitValues(x, values));
+      ASSERT_NE(values, nullptr);
+      ExpectSameBits(values, ExpectedValues(members, x, true, static_cast<std::size_t>(n)));
+      delete[] values;
+    }
+  }
+}
+
+TEST_F(ExcitationValues, KnownAnswersOfOneSecondMember) {
+  Holder hold;
+  VOKHost::ModalBase* base = hold(MakeBase({{1.0, 2.0}}));
+  VOKHost::Modulation* three = hold(VOKHost::Modulation::Constant("three", 3.0));
+  VOKHost::NodalLoad* load = hold(UnitLoad(0));
+
+  struct Row {
+    const char* what;
+    float phase;
+    std::function<void(const VOKMathComplex*)> check;
+  };
+  const Row rows[] = {
+      {"phase 0", 0.0f,
+       [](const VOKMathComplex* v) {
+         EXPECT_EQ(v[0].re, 3.0);
+         EXPECT_EQ(v[1].re, 6.0);
+         EXPECT_EQ(v[0].im, 0.0);
+         EXPECT_EQ(v[1].im, 0.0);
+       }},
+      {"phase pi/2 as a float", static_cast<float>(M_PI / 2.0),
+       [](const VOKMathComplex* v) {
+         // The float nearest pi/2 lies just above it: its single-precision
+         // cosine is about -4.37e-8, not 0.
+         const double c = static_cast<double>(cosf(static_cast<float>(M_PI / 2.0)));
+         EXPECT_NE(c, 0.0);
+         EXPECT_NEAR(c, -4.371139e-8, 1e-13);
+         EXPECT_EQ(v[0].re, c * 3.0 * 1.0);
+         EXPECT_EQ(v[1].re, c * 3.0 * 2.0);
+         EXPECT_EQ(v[0].im, 3.0);
+         EXPECT_EQ(v[1].im, 6.0);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
+    lx->AddEntry(load, three, 1.0f, row.phase);
+    Tools tools;
+    ExcitationType first = UndefinedExcitationType;
+    ASSERT_HR(S_OK, tools->Initialize(List({static_cast<VOKIDYNExcitation*>(lx)}), base, first,
+                                      DYNDefaultDomain));
+    VOKMathComplex* values = nullptr;
+    ASSERT_HR(S_OK, tools->GetExcitValues(0.0, values));
+    row.check(values);
+    delete[] values;
+  }
+}
+
+TEST_F(ExcitationValues, TimeDomainIsRealForTheRestOfTheObjectsLife) {
+  Holder hold;
+  VOKHost::ModalBase* base = hold(MakeBase(kLoads, kGamma));
+  VOKHost::Modulation* ramp = hold(VOKHost::Modulation::Create("ramp", {{0.0, 0.5}, {10.0, 3.25}}));
+  VOKHost::NodalLoad* l0 = hold(UnitLoad(0));
+  VOKHost::NodalLoad* l1 = hold(UnitLoad(1));
+  VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
+  lx->AddEntry(l0, ramp, 1.25f, 1.0f);
+  lx->AddEntry(l1, ramp, -0.75f, 2.0f);
+  const std::vector<Member> members = {{kLoads[0], 1.25f, 1.0f, ramp}, {kLoads[1], -0.75f, 2.0f, ramp}};
+  const VOKListValVOKBaseUnknown_var list = List({static_cast<VOKIDYNExcitation*>(lx)});
+
+  Tools tools;
+  ExcitationType first = UndefinedExcitationType;
+  struct Row {
+    const char* what;
+    int domain;  // 0: no initialisation in this row
+  };
+  // Domain 3 is no known domain: anything but the time domain reads phases.
+  const Row rows[] = {{"phases read and applied", DYNDefaultDomain},
+                      {"time domain", DYNTimeDomain},
+                      {"default domain again: phases read, not applied", DYNDefaultDomain},
+                      {"an unknown domain: the same", 3}};
+  bool real = false;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_HR(S_OK, tools->Initialize(list, base, first, static_cast<DYNAnalysisDomain>(row.domain)));
+    if (row.domain == DYNTimeDomain) real = true;
+    VOKMathComplex* values = nullptr;
+    ASSERT_HR(S_OK, tools->GetExcitValues(4.0, values));
+    ExpectSameBits(values, ExpectedValues(members, 4.0, !real, 4));
+    for (int j = 0; j < 4; ++j) {
+      if (real) {
+        EXPECT_EQ(values[j].im, 0.0);
+        EXPECT_FALSE(std::signbit(values[j].im)) << "exactly +0.0";
+      } else {
+        EXPECT_NE(values[j].im, 0.0) << "the phases turn the values";
+      }
+    }
+    delete[] values;
+  }
+}
+
+TEST_F(ExcitationValues, CallerArraysAreClearedAndNullPointersGetExactlyN) {
+  Holder hold;
+  VOKHost::ModalBase* base = hold(MakeBase(kLoads));
+  VOKHost::Modulation* ramp = hold(VOKHost::Modulation::Create("ramp", {{0.0, 0.5}, {10.0, 3.25}}));
+  VOKHost::NodalLoad* l2 = hold(UnitLoad(2));
+  VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
+  lx->AddEntry(l2, ramp, 2.0f, 0.5f);
+  Tools tools;
+  ExcitationType first = UndefinedExcitationType;
+  ASSERT_HR(S_OK, tools->Initialize(List({static_cast<VOKIDYNExcitation*>(lx)}), base, first,
+                                    DYNDefaultDomain));
+  const std::vector<VOKMathComplex> expected = ExpectedValues({{kLoads[2], 2.0f, 0.5f, ramp}}, 5.0, true, 4);
+
+  // The caller's array, one element longer than N: the extra one is never touched.
+  VOKMathComplex array[5];
+  for (VOKMathComplex& v : array) v = VOKMathComplex(99.0, -99.0);
+  VOKMathComplex* values = array;
+  for (int call = 1; call <= 3; ++call) {
+    SCOPED_TRACE("call " + std::to_string(call));
+    ASSERT_HR(S_OK, tools->GetExcitValues(5.0, values));
+    EXPECT_EQ(values, array) << "the caller's array is used";
+    ExpectSameBits(values, expected);
+    EXPECT_EQ(array[4].re, 99.0);
+    EXPECT_EQ(array[4].im, -99.0);
+  }
+
+  VOKMathComplex* fresh = nullptr;
+  ASSERT_HR(S_OK, tools->GetExcitValues(5.0, fresh));
+  ASSERT_NE(fresh, nullptr);
+  ExpectSameBits(fresh, expected);
+#if defined(__SANITIZE_ADDRESS__)
+  EXPECT_EQ(__sanitizer_get_allocated_size(fresh), 4 * sizeof(VOKMathComplex));
+#else
+  // malloc rounds a block up by less than one more element.
+  EXPECT_GE(malloc_usable_size(fresh), 4 * sizeof(VOKMathComplex));
+  EXPECT_LT(malloc_usable_size(fresh), 5 * sizeof(VOKMathComplex));
+#endif
+  delete[] fresh;
+}
+
+TEST_F(ExcitationValues, NullModulationsWeighZero) {
+  Holder hold;
+  VOKHost::ModalBase* base = hold(MakeBase(kLoads, kGamma));
+  VOKHost::NodalLoad* l0 = hold(UnitLoad(0));
+  VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
+  lx->AddEntry(l0, nullptr, 5.0f, 0.25f);
+  VOKHost::RestraintExcitation* rx = hold(VOKHost::RestraintExcitation::Create("r"));
+  rx->AddDirection(1, 2.0f, 0.0f, nullptr);
+  rx->AddDirection(6, 2.0f, 1.0f, nullptr);
+  Tools tools;
+  ExcitationType first = UndefinedExcitationType;
+  ASSERT_HR(S_OK, tools->Initialize(List({static_cast<VOKIDYNExcitation*>(lx), static_cast<VOKIDYNExcitation*>(rx)}),
+                                    base, first, DYNDefaultDomain));
+  VOKMathComplex array[4];
+  for (VOKMathComplex& v : array) v = VOKMathComplex(1.0, 1.0);
+  VOKMathComplex* values = array;
+  EXPECT_HR(S_OK, tools->GetExcitValues(1.0, values));
+  for (int j = 0; j < 4; ++j) {
+    EXPECT_EQ(values[j].re, 0.0);
+    EXPECT_EQ(values[j].im, 0.0);
+  }
+}
+
+TEST_F(ExcitationValues, EvaluationIsRefusedOrCutShortByTheBaseTools) {
+  Holder hold;
+  VOKHost::ModalBase* real = hold(MakeBase({{1.0, 2.0}}));
+  auto* mock = hold(new NiceMock<MockBaseTools>(real));
+  VOKHost::Modulation* one = hold(VOKHost::Modulation::Constant("one", 1.0));
+  VOKHost::NodalLoad* load = hold(UnitLoad(0));
+  VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
+  lx->AddEntry(load, one, 1.0f, 0.0f);
+  const VOKListValVOKBaseUnknown_var list = List({static_cast<VOKIDYNExcitation*>(lx)});
+
+  VOKMathComplex array[2] = {VOKMathComplex(7.0, 8.0), VOKMathComplex(7.0, 8.0)};
+  auto untouched = [&] {
+    for (const VOKMathComplex& v : array) {
+      EXPECT_EQ(v.re, 7.0);
+      EXPECT_EQ(v.im, 8.0);
+    }
+  };
+  ExcitationType first = UndefinedExcitationType;
+  {
+    SCOPED_TRACE("never initialised");
+    Tools tools;
+    VOKMathComplex* values = array;
+    EXPECT_HR(E_FAIL, tools->GetExcitValues(0.0, values));
+    VOKMathComplex* none = nullptr;
+    EXPECT_HR(E_FAIL, tools->GetExcitValues(0.0, none));
+    EXPECT_EQ(none, nullptr);
+    untouched();
+  }
+  {
+    SCOPED_TRACE("initialised for results only");
+    Tools tools;
+    ASSERT_HR(S_OK, tools->InitializeForResult(list, real, first));
+    VOKMathComplex* values = array;
+    EXPECT_HR(E_FAIL, tools->GetExcitValues(0.0, values));
+    untouched();
+  }
+  {
+    SCOPED_TRACE("GetNbDof fails at evaluation");
+    Tools tools;
+    ASSERT_HR(S_OK, tools->Initialize(list, mock, first, DYNDefaultDomain));
+    EXPECT_CALL(*mock, GetNbDof(_)).WillOnce(Return(E_NOTIMPL));
+    VOKMathComplex* values = array;
+    EXPECT_HR(E_NOTIMPL, tools->GetExcitValues(0.0, values));
+    untouched();
+    ::testing::Mock::VerifyAndClearExpectations(mock);
+  }
+  {
+    SCOPED_TRACE("GetNbDof gives no degree of freedom");
+    Tools tools;
+    ASSERT_HR(S_OK, tools->Initialize(list, mock, first, DYNDefaultDomain));
+    EXPECT_CALL(*mock, GetNbDof(_)).WillOnce(DoAll(SetArgReferee<0>(0), Return(S_FALSE)));
+    VOKMathComplex* none = nullptr;
+    EXPECT_HR(S_FALSE, tools->GetExcitValues(0.0, none));
+    EXPECT_EQ(none, nullptr) << "nothing allocated";
+  }
+  ::testing::Mock::VerifyAndClearExpectations(mock);
+}
+
+}  // namespace
