@@ -36,7 +36,13 @@ class ExcitationTools : public VOKTest {
   }
   VOKHost::LoadExcitation* Loads(int iCount = 2) {
     VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("loads"));
-    for (int k = 0; k < iCount; ++k) lx->AddEntry(k ? load1 : load0, k ? half : two, 1.0f + k, 0.5f * k);
+    for (int k = 0; k < iCount; ++k) {
+      // Named first: the sanitizer build mis-instruments a conditional
+      // converted to a virtual base.
+      VOKHost::NodalLoad* load = k ? load1 : load0;
+      VOKHost::Modulation* modulation = k ? half : two;
+      lx->AddEntry(load, modulation, 1.0f + k, 0.5f * k);
+    }
     return lx;
   }
   VOKHost::RestraintExcitation* Motion(std::initializer_list<int> iDirections) {
@@ -260,13 +266,14 @@ TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
     long result;
   };
   VOKHost::Feature* plain = hold(VOKHost::Feature::Create("plain", VOKHost::FacetSpecObject));
+  VOKBaseUnknown* plainObject = plain;
   auto degenerate = [] {
     const double o[3] = {0, 0, 0}, x[3] = {1, 0, 0}, y[3] = {2, 0, 0}, z[3] = {0, 0, 1};
     return VOKMathAxis(o, x, y, z);
   };
   const Row rows[] = {
       {"null element", [&] { return List({X(Loads()), nullptr}); }, nullptr, E_FAIL},
-      {"element that is no excitation", [&] { return List({static_cast<VOKISpecObject*>(plain)}); }, nullptr, E_FAIL},
+      {"element that is no excitation", [&] { return List({plainObject}); }, nullptr, E_FAIL},
       {"type query fails", [&] {
          auto* lx = Loads();
          lx->SetTypeResult(E_NOTIMPL);
@@ -345,6 +352,7 @@ TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
 
 TEST_F(ExcitationTools, InitialisationForResultsFailures) {
   VOKHost::Feature* plain = hold(VOKHost::Feature::Create("plain", VOKHost::FacetSpecObject));
+  VOKBaseUnknown* plainObject = plain;
   struct Row {
     const char* what;
     std::function<VOKListValVOKBaseUnknown_var()> list;
@@ -352,7 +360,7 @@ TEST_F(ExcitationTools, InitialisationForResultsFailures) {
   };
   const Row rows[] = {
       {"empty list", [] { return VOKListValVOKBaseUnknown_var(); }, E_FAIL},
-      {"element that is no excitation", [&] { return List({static_cast<VOKISpecObject*>(plain)}); }, E_FAIL},
+      {"element that is no excitation", [&] { return List({plainObject}); }, E_FAIL},
       {"type query fails", [&] {
          auto* rx = Motion({1});
          rx->SetTypeResult(E_NOTIMPL);

@@ -10,7 +10,9 @@
 #include "excitation_fixtures.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's own record of a block's requested size (its
+// header does not ship with every compiler).
+extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* iBlock);
 #endif
 
 namespace {

@@ -39,11 +39,14 @@ class ExportedByVOKDYNTools VOKDYNExcitationTools : public VOKBaseUnknown {
   /// Builds the second members of every excitation of iExcitations, in list
   /// order. oFirstType receives the first excitation's type, on success only.
   /// iDomain DYNTimeDomain: phases are not read, and from then on this object
-  /// always evaluates real values.
+  /// always evaluates real values. A list holding a second excitation of a
+  /// kind already met, or a restraint direction outside 1..6, is refused
+  /// (E_FAIL). On failure what was built so far stays, not initialised.
   long Initialize(VOKListValVOKBaseUnknown_var iExcitations, VOKIDYNBaseTools* iBaseTools,
                   ExcitationType& oFirstType, DYNAnalysisDomain iDomain);
   /// Keeps the excitation interfaces (and the base tools) for the Add...
-  /// operations; builds no second member.
+  /// operations; builds no second member. At most one excitation of each
+  /// kind: a second one is refused (E_FAIL).
   long InitializeForResult(VOKListValVOKBaseUnknown_var iExcitations, VOKIDYNBaseTools* iBaseTools,
                            ExcitationType& oFirstType);
   /// RestraintExcitationType when any excitation is a restraint one (with the

@@ -88,7 +88,6 @@ void VOKDYNExcitationTools::CleanAll() {
   }
   _NbSecondMembers = 0;
 
-  _Phases.RemoveAll();
   _Phases = VOKRawCollfloat();
 
   if (_ExcitationTypes) delete[] _ExcitationTypes;
@@ -279,7 +278,7 @@ long VOKDYNExcitationTools::GetLoadExcitValues(VOKIDYNExcitation* iExcitation, d
     if (oAmplitudes.Size() != phases.Size()) return E_FAIL;
     if (oModulations.Size() != loads.Size()) return E_FAIL;
     if (oAmplitudes.Size() != oModulations.Size()) return E_FAIL;
-    _Phases.Append(phases);
+    for (int k = 1; k <= phases.Size(); ++k) _Phases.Append(phases[k]);
   } else {
     if (oModulations.Size() != loads.Size()) return E_FAIL;
     if (oAmplitudes.Size() != oModulations.Size()) return E_FAIL;
