@@ -8,7 +8,10 @@ lib="$1"
 # platform, and the dynamic linker keeps one copy of each.
 # The AddressSanitizer build adds one "__odr_asan." marker per exported
 # global; they belong to the instrumentation, not to the library.
-symbols=$(nm -DC --defined-only "$lib" | grep -vE '^[0-9a-f]+ [WVu] ([^(]* )?std::' |
+# An unoptimised build also emits helpers whose demangled return type is a
+# "decltype (...)" expression in front of their std:: name.
+symbols=$(nm -DC --defined-only "$lib" |
+          grep -vE '^[0-9a-f]+ [WVu] (decltype \(.*\) )?([^(]* )?std::' |
           grep -vE '^[0-9a-f]+ [A-Za-z] __odr_asan\.' |
           sed -E 's/^[0-9a-f]+ [A-Za-z] //')
 status=0

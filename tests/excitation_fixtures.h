@@ -39,6 +39,14 @@ inline VOKHost::ModalBase* MakeBase(const std::vector<std::vector<double>>& iLoa
   return VOKHost::ModalBase::Create(def);
 }
 
+/// The component behind any of its interfaces. Converted through a
+/// reference: the pointer conversion to the virtual base carries a null test
+/// that the sanitizer build reports as possibly uninitialised.
+template <class T>
+VOKBaseUnknown* Unknown(T& iObject) {
+  return &static_cast<VOKBaseUnknown&>(iObject);
+}
+
 /// The unit load of node k (0-based), matching MakeBase.
 inline VOKHost::NodalLoad* UnitLoad(int iK) {
   VOKHost::NodalLoad* load = VOKHost::NodalLoad::Create("load " + std::to_string(iK + 1));

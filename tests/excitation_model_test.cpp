@@ -6,6 +6,7 @@
 
 #include "VOKHostDynamics.h"
 #include "VOKTestSupport.h"
+#include "excitation_fixtures.h"
 
 namespace {
 
@@ -293,7 +294,7 @@ TEST_F(DynamicsModel, BaseToolsAnswerModalDataAndListTheirAccessObject) {
   EXPECT_EQ(diagonal, 0);
 
   {
-    VOKISamAnalysisSet_var set(static_cast<VOKIDYNBaseTools*>(base));
+    VOKISamAnalysisSet_var set(excitation_test::Unknown(*base));
     ASSERT_TRUE(set != nullptr);
     VOKListValVOKISpecObject_var list;
     EXPECT_HR(S_OK, set->ListObjectsByInterface(list, IID_VOKIDYNBaseAccess, 0));
@@ -386,7 +387,7 @@ TEST_F(DynamicsModel, ModulationsInterpolateAndStayConstantOutside) {
   VOKHost::Modulation* c = VOKHost::Modulation::Constant("c", 3.0);
   EXPECT_EQ(c->Evaluate(-5.0), 3.0);
   EXPECT_EQ(c->Evaluate(5.0), 3.0);
-  VOKIDYNModulation_var itf(static_cast<VOKISpecObject*>(c));
+  VOKIDYNModulation_var itf(excitation_test::Unknown(*c));
   EXPECT_TRUE(itf != nullptr) << "a modulation feature answers the modulation interface";
   itf = nullptr;
   for (VOKBaseUnknown* x : std::initializer_list<VOKBaseUnknown*>{m, none, c}) x->Release();
@@ -403,9 +404,9 @@ TEST_F(DynamicsModel, ExcitationsHandOutTheirEntriesOrWhatTheyAreToldToSpoil) {
   rx->AddDirection(5, 1.0f, 1.0f, nullptr);
 
   ExcitationType type = UndefinedExcitationType;
-  EXPECT_HR(S_OK, VOKIDYNExcitation_var(static_cast<VOKISpecObject*>(lx))->GetExcitationType(type));
+  EXPECT_HR(S_OK, VOKIDYNExcitation_var(excitation_test::Unknown(*lx))->GetExcitationType(type));
   EXPECT_EQ(type, LoadExcitationType);
-  EXPECT_HR(S_OK, VOKIDYNExcitation_var(static_cast<VOKISpecObject*>(rx))->GetExcitationType(type));
+  EXPECT_HR(S_OK, VOKIDYNExcitation_var(excitation_test::Unknown(*rx))->GetExcitationType(type));
   EXPECT_EQ(type, RestraintExcitationType);
 
   struct Row {

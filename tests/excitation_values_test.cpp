@@ -135,7 +135,7 @@ TEST_F(ExcitationValues, SumMatchesTheStatedFormulaToTheLastBit) {
         lx->AddEntry(loads[e.load], e.modulation, e.amplitude, e.phase);
         members.push_back({kLoads[static_cast<std::size_t>(e.load)], e.amplitude, e.phase, e.modulation});
       }
-      list.Append(VOKBaseUnknown_var(static_cast<VOKIDYNExcitation*>(lx)));
+      list.Append(VOKBaseUnknown_var(Unknown(*lx)));
     }
     if (!row.restraint.empty()) {
       VOKHost::RestraintExcitation* rx = rowHold(VOKHost::RestraintExcitation::Create("motion"));
@@ -151,7 +151,7 @@ TEST_F(ExcitationValues, SumMatchesTheStatedFormulaToTheLastBit) {
             Member{vectors[static_cast<std::size_t>(e.direction - 1)], e.amplitude, e.phase, e.modulation};
       }
       members.insert(members.end(), six.begin(), six.end());
-      list.Append(VOKBaseUnknown_var(static_cast<VOKIDYNExcitation*>(rx)));
+      list.Append(VOKBaseUnknown_var(Unknown(*rx)));
     }
     Tools tools;
     ExcitationType first = UndefinedExcitationType;
@@ -205,7 +205,7 @@ TEST_F(ExcitationValues, KnownAnswersOfOneSecondMember) {
     lx->AddEntry(load, three, 1.0f, row.phase);
     Tools tools;
     ExcitationType first = UndefinedExcitationType;
-    ASSERT_HR(S_OK, tools->Initialize(List({static_cast<VOKIDYNExcitation*>(lx)}), base, first,
+    ASSERT_HR(S_OK, tools->Initialize(List({Unknown(*lx)}), base, first,
                                       DYNDefaultDomain));
     VOKMathComplex* values = nullptr;
     ASSERT_HR(S_OK, tools->GetExcitValues(0.0, values));
@@ -224,7 +224,7 @@ TEST_F(ExcitationValues, TimeDomainIsRealForTheRestOfTheObjectsLife) {
   lx->AddEntry(l0, ramp, 1.25f, 1.0f);
   lx->AddEntry(l1, ramp, -0.75f, 2.0f);
   const std::vector<Member> members = {{kLoads[0], 1.25f, 1.0f, ramp}, {kLoads[1], -0.75f, 2.0f, ramp}};
-  const VOKListValVOKBaseUnknown_var list = List({static_cast<VOKIDYNExcitation*>(lx)});
+  const VOKListValVOKBaseUnknown_var list = List({Unknown(*lx)});
 
   Tools tools;
   ExcitationType first = UndefinedExcitationType;
@@ -266,7 +266,7 @@ TEST_F(ExcitationValues, CallerArraysAreClearedAndNullPointersGetExactlyN) {
   lx->AddEntry(l2, ramp, 2.0f, 0.5f);
   Tools tools;
   ExcitationType first = UndefinedExcitationType;
-  ASSERT_HR(S_OK, tools->Initialize(List({static_cast<VOKIDYNExcitation*>(lx)}), base, first,
+  ASSERT_HR(S_OK, tools->Initialize(List({Unknown(*lx)}), base, first,
                                     DYNDefaultDomain));
   const std::vector<VOKMathComplex> expected = ExpectedValues({{kLoads[2], 2.0f, 0.5f, ramp}}, 5.0, true, 4);
 
@@ -308,7 +308,7 @@ TEST_F(ExcitationValues, NullModulationsWeighZero) {
   rx->AddDirection(6, 2.0f, 1.0f, nullptr);
   Tools tools;
   ExcitationType first = UndefinedExcitationType;
-  ASSERT_HR(S_OK, tools->Initialize(List({static_cast<VOKIDYNExcitation*>(lx), static_cast<VOKIDYNExcitation*>(rx)}),
+  ASSERT_HR(S_OK, tools->Initialize(List({Unknown(*lx), Unknown(*rx)}),
                                     base, first, DYNDefaultDomain));
   VOKMathComplex array[4];
   for (VOKMathComplex& v : array) v = VOKMathComplex(1.0, 1.0);
@@ -328,7 +328,7 @@ TEST_F(ExcitationValues, EvaluationIsRefusedOrCutShortByTheBaseTools) {
   VOKHost::NodalLoad* load = hold(UnitLoad(0));
   VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
   lx->AddEntry(load, one, 1.0f, 0.0f);
-  const VOKListValVOKBaseUnknown_var list = List({static_cast<VOKIDYNExcitation*>(lx)});
+  const VOKListValVOKBaseUnknown_var list = List({Unknown(*lx)});
 
   VOKMathComplex array[2] = {VOKMathComplex(7.0, 8.0), VOKMathComplex(7.0, 8.0)};
   auto untouched = [&] {
