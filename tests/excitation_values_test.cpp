@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "VOKTestSupport.h"
@@ -318,6 +319,29 @@ TEST_F(ExcitationValues, NullModulationsWeighZero) {
     EXPECT_EQ(values[j].re, 0.0);
     EXPECT_EQ(values[j].im, 0.0);
   }
+}
+
+TEST_F(ExcitationValues, UnexcitedDirectionsAreSecondMembersOfAmplitudeZero) {
+  // A restraint excitation always adds six second members; a direction it
+  // does not name has amplitude 0.0 and no modulation, so it adds
+  // 0.0 x (0.0 x vector). That is invisible for a finite vector, but an
+  // infinite one turns it into NaN: the member exists and is weighed.
+  Holder hold;
+  const double inf = std::numeric_limits<double>::infinity();
+  VOKHost::ModalBase* base = hold(MakeBase({}, {{{1.0, 0.0, 0.0, inf, 0.0, 0.0}}, {{2.0, 0.0, 0.0, 1.0, 0.0, 0.0}}}));
+  VOKHost::Modulation* one = hold(VOKHost::Modulation::Constant("one", 1.0));
+  VOKHost::RestraintExcitation* rx = hold(VOKHost::RestraintExcitation::Create("r"));
+  rx->AddDirection(1, 3.0f, 0.0f, one);
+  Tools tools;
+  ExcitationType first = UndefinedExcitationType;
+  ASSERT_HR(S_OK, tools->Initialize(List({Unknown(*rx)}), base, first, DYNDefaultDomain));
+  VOKMathComplex values[2];
+  VOKMathComplex* out = values;
+  ASSERT_HR(S_OK, tools->GetExcitValues(0.0, out));
+  EXPECT_TRUE(std::isnan(values[0].re)) << "direction 4's member of mode 1 is 0 x infinity";
+  EXPECT_TRUE(std::isnan(values[0].im));
+  EXPECT_EQ(values[1].re, 1.0 * (3.0 * -2.0)) << "mode 2: direction 1 alone";
+  EXPECT_EQ(values[1].im, 0.0);
 }
 
 TEST_F(ExcitationValues, EvaluationIsRefusedOrCutShortByTheBaseTools) {
