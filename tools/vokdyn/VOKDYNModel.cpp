@@ -1,0 +1,44 @@
+#include "VOKDYNModel.h"
+
+#include <cmath>
+
+namespace vokdyn {
+
+const char* const kComponentNames[6] = {"UX", "UY", "UZ", "RX", "RY", "RZ"};
+const char* const kModelFormat = "vokdyn-model/1";
+
+int Model::NodeIndex(int iId) const {
+  for (std::size_t i = 0; i < nodes.size(); ++i)
+    if (nodes[i].id == iId) return static_cast<int>(i);
+  return -1;
+}
+
+std::vector<float> SweepFrequencies(const Sweep& iSweep) {
+  std::vector<float> out;
+  if (!iSweep.isRange) {
+    for (double f : iSweep.list) out.push_back(static_cast<float>(f));
+    return out;
+  }
+  int n = iSweep.steps;
+  for (int k = 0; k < n; ++k) {
+    double f;
+    if (k == 0) {
+      f = iSweep.from;
+    } else if (k == n - 1) {
+      f = iSweep.to;  // both ends exactly as given
+    } else if (iSweep.spacing == Spacing::Log) {
+      f = iSweep.from * std::pow(iSweep.to / iSweep.from, static_cast<double>(k) / (n - 1));
+    } else {
+      f = iSweep.from + (iSweep.to - iSweep.from) * (static_cast<double>(k) / (n - 1));
+    }
+    out.push_back(static_cast<float>(f));
+  }
+  return out;
+}
+
+std::string OutputLabel(const Output& iOutput) {
+  int c = iOutput.component >= 1 && iOutput.component <= 6 ? iOutput.component - 1 : 0;
+  return "N" + std::to_string(iOutput.node) + "_" + kComponentNames[c];
+}
+
+}  // namespace vokdyn

@@ -1,0 +1,156 @@
+#ifndef VOKDYNModel_h
+#define VOKDYNModel_h
+// The model of a harmonic-response run, as read from a model file (or built
+// in code for the embedded default model). Plain values: no host object is
+// involved until the run builds the stand-in model from it.
+//
+// Units are the user's own and consistent; frequencies in hertz, phases in
+// degrees. Nodes carry six degrees of freedom: UX UY UZ RX RY RZ.
+#include <array>
+#include <string>
+#include <vector>
+
+namespace vokdyn {
+
+using Vec3 = std::array<double, 3>;
+using Vec6 = std::array<double, 6>;
+
+/// The names of the six components, in degree-of-freedom order.
+extern const char* const kComponentNames[6];
+
+/// 2 pi, the factor from hertz to radians per second used everywhere (the
+/// excitation tools use the same double).
+constexpr double kTwoPi = 6.283185307179586;
+
+/// The one format this version reads and writes.
+extern const char* const kModelFormat;
+
+struct Node {
+  int id = 0;
+  Vec3 xyz{};
+  bool hasMass = false;
+  Vec6 mass{};  ///< m, m, m, Ixx, Iyy, Izz (lumped)
+};
+
+struct Mode {
+  double frequency = 0.0;           ///< hertz
+  double generalizedMass = 1.0;     ///< m_i
+  double generalizedStiffness = 0;  ///< k_i; m_i (2 pi f)^2 when not given
+  bool stiffnessGiven = false;
+  bool hasParticipation = false;
+  Vec6 participation{};             ///< phi^T M r_d about the global origin and axes
+  std::vector<Vec6> shape;          ///< one row per node, in the model's node order
+};
+
+struct ModalBase {
+  std::string name = "modal base";
+  bool upToDate = true;
+  bool dampingDiagonal = true;
+  std::vector<Mode> modes;
+};
+
+enum class DampingType { Modal, Rayleigh };
+
+struct Damping {
+  DampingType type = DampingType::Modal;
+  bool perMode = false;
+  double percent = 0.0;               ///< modal, global: percent of critical damping
+  std::vector<double> percentPerMode;
+  double alpha = 0.0, beta = 0.0;     ///< Rayleigh, global: c = (alpha m + beta k) / 100
+  std::vector<double> alphaPerMode, betaPerMode;
+};
+
+/// A piecewise-linear factor of the frequency, constant outside its points.
+struct Modulation {
+  std::string name;
+  std::vector<std::array<double, 2>> points;  ///< (abscissa, factor), abscissae increasing
+  bool implicit = false;  ///< attached by the loader where a model names none (constant 1)
+};
+
+struct NodalForce {
+  int node = 0;  ///< node id
+  Vec6 values{};
+};
+
+struct Load {
+  std::string name;
+  double amplitude = 1.0;
+  double phaseDeg = 0.0;
+  int modulation = -1;  ///< index into Model::modulations
+  std::vector<NodalForce> forces;
+};
+
+/// A load set that enforces a displacement field; its amplitude is the
+/// enforced acceleration.
+struct Enforced {
+  std::string name;
+  double amplitude = 1.0;
+  double phaseDeg = 0.0;
+  int modulation = -1;
+  std::vector<Vec6> staticDisplacement;  ///< one row per node: the field of a unit displacement
+  bool hasModalForce = false;
+  std::vector<double> modalForce;        ///< per mode, -phi^T M D
+};
+
+struct Axis {
+  bool given = false;
+  Vec3 origin{0.0, 0.0, 0.0};
+  Vec3 x{1.0, 0.0, 0.0};
+  Vec3 y{0.0, 1.0, 0.0};
+};
+
+struct BaseDirection {
+  int direction = 1;  ///< 1..3 translations along the axes, 4..6 rotations about them
+  double amplitude = 1.0;  ///< acceleration
+  double phaseDeg = 0.0;
+  int modulation = -1;
+};
+
+struct BaseMotion {
+  bool present = false;
+  Axis axis;
+  std::vector<BaseDirection> directions;
+};
+
+enum class Spacing { Linear, Log };
+
+struct Sweep {
+  bool isRange = true;  ///< from/to/steps, or an explicit list
+  double from = 0.0, to = 0.0;
+  int steps = 0;
+  Spacing spacing = Spacing::Linear;
+  std::vector<double> list;
+};
+
+struct Output {
+  int node = 0;       ///< node id
+  int component = 1;  ///< 1..6
+};
+
+struct Model {
+  std::string source = "default model";  ///< the file it was read from, as named in messages
+  std::string name;
+  std::vector<Node> nodes;
+  ModalBase base;
+  Damping damping;
+  std::vector<Modulation> modulations;
+  std::vector<Load> loads;
+  std::vector<Enforced> enforced;
+  BaseMotion baseMotion;
+  Sweep sweep;
+  std::vector<Output> outputs;
+
+  /// Position of the node with this id in `nodes`, -1 when absent.
+  int NodeIndex(int iId) const;
+};
+
+/// The frequencies of a sweep, in hertz, each rounded to single precision
+/// once: the value every later step uses and prints.
+std::vector<float> SweepFrequencies(const Sweep& iSweep);
+
+/// "N<id>_<C>", the prefix of an output's columns.
+std::string OutputLabel(const Output& iOutput);
+
+}  // namespace vokdyn
+
+#endif

@@ -1,0 +1,302 @@
+// vokdyn: the modal harmonic response of a model file (or of the embedded
+// default model), computed with the library's excitation and damping tools
+// on the stand-in platform.
+//
+// Exit status: 0 success; 2 a usage or model error; 1 a computation or an
+// output that failed.
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "VOKDYNHarmonic.h"
+#include "VOKDYNModelLoader.h"
+#include "VOKDYNModelText.h"
+#include "VOKDYNOutput.h"
+#include "VOKHostTesting.h"
+
+#ifndef VOKDYN_VERSION
+#define VOKDYN_VERSION "0"
+#endif
+
+namespace {
+
+using namespace vokdyn;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kDefaultModelName = "(embedded default model)";
+
+bool gQuiet = false;
+
+// A request that cannot be carried out as asked (found before computing).
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+void Error(const std::string& iMessage) { std::cerr << "vokdyn: " << iMessage << std::endl; }
+
+// The damping tools' dialogs, which this headless tool shows as lines on
+// standard error; warnings are left out under --quiet.
+void ShowNotification(const VOKHost::Notification& iNote) {
+  bool warning = iNote.dialogName == "WarningPanel";
+  if (warning && gQuiet) return;
+  std::cerr << "vokdyn: " << (warning ? "warning: " : "") << iNote.title << ": " << iNote.text
+            << std::endl;
+}
+
+Model LoadModel(const std::string& iPath) {
+  if (iPath.empty()) return DefaultModel();
+  if (iPath == "-") {
+    std::ostringstream text;
+    text << std::cin.rdbuf();
+    return LoadModelText(text.str(), "<stdin>");
+  }
+  return LoadModelFile(iPath);
+}
+
+// Refuses an output file whose directory does not exist or cannot be
+// written, before anything is computed.
+void CheckWritable(const std::string& iPath, const char* iOption) {
+  std::size_t slash = iPath.find_last_of('/');
+  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : iPath.substr(0, slash));
+  if (access(dir.c_str(), W_OK) != 0)
+    throw OutputError(std::string(iOption) + " " + iPath + ": the directory " + dir +
+                      " does not exist or cannot be written");
+}
+
+std::string Format(const char* iFormat, double iValue) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, iFormat, iValue);
+  return buffer;
+}
+
+std::string DampingText(const Model& iModel, const DampingInfo& iInfo) {
+  std::string text;
+  const Damping& d = iModel.damping;
+  if (d.type == DampingType::Modal) {
+    text = d.perMode ? "modal, percent of critical per mode"
+                     : "modal, " + Format("%g", d.percent) + " % of critical";
+  } else {
+    text = d.perMode ? "Rayleigh, alpha and beta per mode"
+                     : "Rayleigh, alpha " + Format("%g", d.alpha) + ", beta " + Format("%g", d.beta);
+  }
+  return text + " (" + iInfo.validity + ")";
+}
+
+std::string ExcitationText(const Model& iModel) {
+  std::string text;
+  auto add = [&text](const std::string& iPart) { text += (text.empty() ? "" : ", ") + iPart; };
+  auto plural = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  if (!iModel.loads.empty()) add(plural(iModel.loads.size(), "load", "loads"));
+  if (!iModel.enforced.empty())
+    add(plural(iModel.enforced.size(), "enforced displacement", "enforced displacements"));
+  if (iModel.baseMotion.present) {
+    std::string dirs;
+    for (const BaseDirection& d : iModel.baseMotion.directions)
+      dirs += (dirs.empty() ? "" : " ") + std::to_string(d.direction);
+    add("base motion in direction" + std::string(iModel.baseMotion.directions.size() > 1 ? "s " : " ") +
+        dirs + (iModel.baseMotion.axis.given ? " of its axis system" : ""));
+  }
+  return text;
+}
+
+std::string SweepText(const Model& iModel, const std::vector<float>& iFrequencies) {
+  std::string text = std::to_string(iFrequencies.size()) + " frequencies";
+  if (!iFrequencies.empty())
+    text += ", " + Format("%.9g", iFrequencies.front()) + " to " + Format("%.9g", iFrequencies.back()) + " Hz";
+  if (iModel.sweep.isRange) text += iModel.sweep.spacing == Spacing::Log ? ", log" : ", linear";
+  return text;
+}
+
+void PrintSummary(std::ostream& out, const std::string& iSource, const Model& iModel,
+                  const RunResult& iRun, double iSeconds) {
+  out << "vokdyn harmonic: " << iModel.name << "\n";
+  out << "  model        " << iSource << "\n";
+  out << "  modes        " << iModel.base.modes.size() << " (" << iModel.base.name
+      << (iRun.damping.baseUpToDate ? ", up to date" : ", NOT up to date") << ")\n";
+  out << "  nodes        " << iModel.nodes.size() << "\n";
+  out << "  damping      " << DampingText(iModel, iRun.damping) << "\n";
+  out << "  excitations  " << ExcitationText(iModel) << "\n";
+  out << "  sweep        " << SweepText(iModel, iRun.response.frequencies) << "\n";
+  out << "  peaks        output      peak |u|                 at (Hz)\n";
+  for (std::size_t o = 0; o < iRun.response.outputs.size(); ++o) {
+    Peak peak = PeakOf(iRun.response, o);
+    char line[160];
+    std::snprintf(line, sizeof line, "               %-10s  %-23.17g  %.9g\n",
+                  OutputLabel(iRun.response.outputs[o]).c_str(), peak.magnitude, peak.frequency);
+    out << line;
+  }
+  out << "  time         " << Format("%.3f", iSeconds) << " s\n";
+}
+
+// A progress bar on standard error for long sweeps, only on a terminal.
+class ProgressBar {
+ public:
+  explicit ProgressBar(bool iEnabled)
+      : _Enabled(iEnabled && isatty(STDERR_FILENO)), _Start(Clock::now()), _Last(_Start) {}
+  ~ProgressBar() { Finish(); }
+  void Update(std::size_t iDone, std::size_t iTotal) {
+    if (!_Enabled || iTotal == 0) return;
+    auto now = Clock::now();
+    // Quick sweeps show nothing; past a second, redraw ten times a second.
+    if (now - _Start < std::chrono::seconds(1)) return;
+    if (_Shown && now - _Last < std::chrono::milliseconds(100) && iDone != iTotal) return;
+    _Last = now;
+    _Shown = true;
+    const int width = 40;
+    int filled = static_cast<int>(width * iDone / iTotal);
+    std::fprintf(stderr, "\r[%s%s] %3d%% %zu/%zu", std::string(filled, '#').c_str(),
+                 std::string(width - filled, '.').c_str(), static_cast<int>(100 * iDone / iTotal),
+                 iDone, iTotal);
+    std::fflush(stderr);
+  }
+  void Finish() {
+    if (_Shown) std::fprintf(stderr, "\r%*s\r", 70, "");
+    _Shown = false;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool _Enabled;
+  bool _Shown = false;
+  Clock::time_point _Start, _Last;
+};
+
+int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput,
+                       const std::string& iPlot) {
+  Model model = LoadModel(iModelPath);
+  try {
+    if (!iOutput.empty() && iOutput != "-") CheckWritable(iOutput, "--output");
+    if (!iPlot.empty()) {
+      CheckWritable(iPlot, "--plot");
+      CheckPlotPossible(iPlot);
+    }
+  } catch (const OutputError& e) {
+    throw UsageError(e.what());
+  }
+  auto start = std::chrono::steady_clock::now();
+  ProgressBar bar(!gQuiet);
+  RunResult run = RunHarmonic(model, [&bar](std::size_t d, std::size_t t) { bar.Update(d, t); });
+  bar.Finish();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  if (!iOutput.empty()) {
+    std::string csv = CsvText(run.response);
+    if (iOutput == "-") {
+      std::cout << csv << std::flush;
+    } else {
+      WriteFileAtomically(iOutput, csv);
+    }
+  }
+  if (!iPlot.empty()) PlotResponse(run.response, model.name, iPlot);
+  if (!gQuiet) {
+    // With the CSV on standard output the summary goes to standard error.
+    std::ostream& out = iOutput == "-" ? std::cerr : std::cout;
+    PrintSummary(out, iModelPath.empty() ? kDefaultModelName : iModelPath, model, run, seconds);
+    if (!iOutput.empty() && iOutput != "-") out << "  csv          " << iOutput << "\n";
+    if (!iPlot.empty()) out << "  plot         " << iPlot << "\n";
+    out << std::flush;
+  }
+  return kExitOk;
+}
+
+int RunCheckCommand(const std::string& iModelPath) {
+  Model model = LoadModel(iModelPath);
+  DampingInfo damping = CheckDamping(model);
+  if (!gQuiet) {
+    std::size_t frequencies = model.sweep.isRange ? static_cast<std::size_t>(model.sweep.steps)
+                                                  : model.sweep.list.size();
+    std::cout << iModelPath << ": model \"" << model.name << "\" is valid\n"
+              << "  " << model.nodes.size() << " nodes, " << model.base.modes.size() << " modes, "
+              << frequencies << " frequencies, " << model.outputs.size() << " outputs\n"
+              << "  excitations  " << ExcitationText(model) << "\n"
+              << "  damping      " << DampingText(model, damping) << "\n"
+              << "  modal base   " << model.base.name
+              << (damping.baseUpToDate ? ": up to date" : ": NOT up to date") << "\n";
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"vokdyn: modal harmonic response of a structure, from a model file or the embedded "
+               "default model (a six-storey shear building on a moving base)."};
+  app.set_version_flag("--version", std::string("vokdyn ") + VOKDYN_VERSION);
+  app.require_subcommand(1);
+  app.footer("Exit status: 0 success, 2 usage or model error, 1 a computation failed.\n"
+             "Run 'vokdyn example > model.json' for a commented model file to start from.");
+
+  std::string modelPath, output, plot;
+  CLI::App* harmonic = app.add_subcommand(
+      "harmonic", "Compute the response over the sweep: summary on standard output, CSV and plot on request.");
+  harmonic->add_option("MODEL", modelPath, "Model file (vokdyn-model/1); '-' reads standard input. "
+                                           "Without it: the embedded default model.");
+  harmonic->add_option("-o,--output", output, "Write the response as CSV to FILE ('-': standard output).")
+      ->type_name("FILE");
+  harmonic->add_option("--plot", plot, "Plot |u| against frequency into FILE.svg or FILE.png (needs gnuplot).")
+      ->type_name("FILE");
+  harmonic->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
+
+  std::string checkPath;
+  CLI::App* check = app.add_subcommand(
+      "check", "Load and check a model file, build its damping and report its validity; compute nothing.");
+  check->add_option("MODEL", checkPath, "Model file (vokdyn-model/1); '-' reads standard input.")->required();
+  check->add_flag("-q,--quiet", gQuiet, "Print nothing but errors (the exit status tells).");
+
+  CLI::App* example = app.add_subcommand(
+      "example", "Print the embedded default model as a commented model file, a starting point.");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int code = app.exit(e);
+    return code == 0 ? kExitOk : kExitUsage;
+  }
+
+  VOKHost::SetNotificationSink(ShowNotification);
+  try {
+    if (*harmonic) return RunHarmonicCommand(modelPath, output, plot);
+    if (*check) return RunCheckCommand(checkPath);
+    if (*example) {
+      std::cout << WriteModelText(
+          DefaultModel(),
+          "vokdyn model file (format vokdyn-model/1): the embedded default model.\n"
+          "A uniform shear building of six storeys on a moving base: equal storey masses\n"
+          "m = 1e5 kg and storey stiffnesses k = 7e7 N/m, storeys 3.5 m high. Its modes are\n"
+          "known in closed form: omega_j = 2 sqrt(k/m) sin((2j-1) pi / 26) and\n"
+          "phi_j(i) = sin((2j-1) i pi / 13) at storey i.\n"
+          "Units: SI. Frequencies in hertz, phases in degrees. Comments like these are allowed.\n"
+          "Run it with: vokdyn harmonic this-file.json -o response.csv --plot response.svg");
+      return kExitOk;
+    }
+  } catch (const ModelError& e) {
+    Error(e.what());
+    return kExitUsage;
+  } catch (const UsageError& e) {
+    Error(e.what());
+    return kExitUsage;
+  } catch (const ComputationError& e) {
+    Error(e.what());
+    return kExitFailed;
+  } catch (const OutputError& e) {
+    Error(e.what());
+    return kExitFailed;
+  } catch (const std::exception& e) {
+    Error(std::string("internal error: ") + e.what());
+    return kExitFailed;
+  }
+  return kExitUsage;
+}
