@@ -108,7 +108,7 @@ TEST_F(VokdynCli, RefusedModelsExitWithTwoAndWriteNothing) {
   };
   const std::vector<Row> rows = {
       {"bad JSON", nullptr, "{\"format\": \"vokdyn-model/1\" \"name\": 1}",
-       "vokdyn: model.json: line 1, column 30: malformed JSON: syntax error while parsing object - "
+       "vokdyn: model.json: line 1, column 34: malformed JSON: syntax error while parsing object - "
        "unexpected string literal; expected '}'"},
       {"wrong type", [](Json& j) { j["nodes"][0]["xyz"] = "origin"; }, nullptr,
        "vokdyn: model.json: nodes[0].xyz: expected an array of 3 numbers, got \"origin\""},
@@ -165,7 +165,8 @@ TEST_F(VokdynCli, UsageErrorsExitWithTwoAndHelpWithZero) {
   };
   const Row rows[] = {
       {"", 2, "", "A subcommand is required"},
-      {"frobnicate", 2, "", "frobnicate"},
+      {"frobnicate", 2, "", "vokdyn: unknown command \"frobnicate\" (commands: harmonic, check, example)"},
+      {"harmonc", 2, "", "vokdyn: unknown command \"harmonc\" (did you mean \"harmonic\"?)"},
       {"harmonic --colour", 2, "", "--colour"},
       {"harmonic a.json b.json", 2, "", "b.json"},
       {"check", 2, "", "MODEL is required"},
@@ -181,8 +182,12 @@ TEST_F(VokdynCli, UsageErrorsExitWithTwoAndHelpWithZero) {
     SCOPED_TRACE(row.arguments);
     Outcome o = Run(row.arguments);
     EXPECT_EQ(o.status, row.status) << o.err;
-    if (*row.inOut) EXPECT_NE(o.out.find(row.inOut), std::string::npos) << o.out;
-    if (*row.inErr) EXPECT_NE(o.err.find(row.inErr), std::string::npos) << o.err;
+    if (*row.inOut) {
+      EXPECT_NE(o.out.find(row.inOut), std::string::npos) << o.out;
+    }
+    if (*row.inErr) {
+      EXPECT_NE(o.err.find(row.inErr), std::string::npos) << o.err;
+    }
   }
   // Without gnuplot on PATH a plot is refused before anything is computed.
   Outcome noPlotter = Run("harmonic --plot out.svg -o out.csv", "PATH=/nonexistent");

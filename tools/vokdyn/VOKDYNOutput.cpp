@@ -184,6 +184,7 @@ void PlotResponse(const Response& iResponse, const std::string& iTitle, const st
   s << "set format y '%g'\n";
   // A sweep over a decade or more reads better on a logarithmic axis.
   if (low > 0.0 && high / low >= 10.0) s << "set logscale x\n";
+  if (low < high) s << "set xrange [" << Format17(low) << ":" << Format17(high) << "]\n";
   s << "set grid xtics ytics mxtics mytics\n";
   s << "set key top right\n";
   s << "set datafile separator ','\n";

@@ -6,6 +6,7 @@
 // output that failed.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -259,6 +260,19 @@ int main(int argc, char** argv) {
   CLI::App* example = app.add_subcommand(
       "example", "Print the embedded default model as a commented model file, a starting point.");
 
+  // An unknown command is named (the parser would only say that one is
+  // required).
+  if (argc > 1 && argv[1][0] != '-') {
+    const std::vector<std::string> commands = {"harmonic", "check", "example"};
+    std::string word = argv[1];
+    if (std::find(commands.begin(), commands.end(), word) == commands.end()) {
+      std::string nearest = NearestKey(word, commands);
+      Error("unknown command \"" + word + "\"" +
+            (nearest.empty() ? std::string(" (commands: harmonic, check, example)")
+                             : " (did you mean \"" + nearest + "\"?)"));
+      return kExitUsage;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
