@@ -276,13 +276,15 @@ DampingInfo CheckDamping(const Model& iModel) {
 
 RunResult RunHarmonic(const Model& iModel, const Progress& iProgress) {
   RunResult run;
+  const std::vector<float> frequencies = SweepFrequencies(iModel.sweep);
+  const std::size_t count = frequencies.size();
   StandIn standIn = BuildStandIn(iModel);
+  // The model is built; nothing of the library has run yet.
+  if (iProgress) iProgress(0, count);
   run.damping = QueryDamping(iModel, standIn);
   const std::vector<double>& c = run.damping.values;
 
   const std::size_t n = iModel.base.modes.size();
-  const std::vector<float> frequencies = SweepFrequencies(iModel.sweep);
-  const std::size_t count = frequencies.size();
   Response& response = run.response;
   response.frequencies = frequencies;
   response.outputs = iModel.outputs;

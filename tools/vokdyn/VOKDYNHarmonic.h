@@ -49,7 +49,8 @@ struct RunResult {
   Response response;
 };
 
-/// Progress: frequencies done and their total.
+/// Progress: frequencies done and their total. Called with 0 once the model
+/// is built in the platform, before the first library operation.
 using Progress = std::function<void(std::size_t, std::size_t)>;
 
 /// Runs the sweep of iModel. Throws ModelError (a model the tools refuse) or
