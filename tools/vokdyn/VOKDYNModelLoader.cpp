@@ -309,7 +309,7 @@ class ModelReader {
   int NodeRef(const Json& iValue, const std::string& iPath) const {
     int id = _R.Integer(iValue, iPath, "a node id", std::numeric_limits<int>::min(),
                         std::numeric_limits<int>::max());
-    if (_M.NodeIndex(id) < 0) _R.Fail(iPath, "unknown node " + std::to_string(id));
+    if (!_NodeIds.count(id)) _R.Fail(iPath, "unknown node " + std::to_string(id));
     return id;
   }
 
@@ -347,7 +347,7 @@ class ModelReader {
       node.id = _R.Integer(_R.Require(n, path, "id", "an integer node id"), Member(path, "id"),
                            "an integer node id", std::numeric_limits<int>::min(),
                            std::numeric_limits<int>::max());
-      if (_M.NodeIndex(node.id) >= 0)
+      if (!_NodeIds.insert(node.id).second)
         _R.Fail(Member(path, "id"), "node " + std::to_string(node.id) + " is given twice");
       node.xyz = _R.Fixed<3>(_R.Require(n, path, "xyz", "an array of 3 numbers"), Member(path, "xyz"));
       if (const Json* mass = _R.Find(n, "mass")) {
@@ -677,6 +677,7 @@ class ModelReader {
   Reader _R;
   Model& _M;
   int _Constant = -1;
+  std::set<int> _NodeIds;
 };
 
 std::size_t EditDistance(const std::string& a, const std::string& b) {

@@ -205,7 +205,7 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
   if (!gQuiet) {
     // With the CSV on standard output the summary goes to standard error.
     std::ostream& out = iOutput == "-" ? std::cerr : std::cout;
-    PrintSummary(out, iModelPath.empty() ? kDefaultModelName : iModelPath, model, run, seconds);
+    PrintSummary(out, iModelPath.empty() ? kDefaultModelName : model.source, model, run, seconds);
     if (!iOutput.empty() && iOutput != "-") out << "  csv          " << iOutput << "\n";
     if (!iPlot.empty()) out << "  plot         " << iPlot << "\n";
     out << std::flush;
@@ -219,7 +219,7 @@ int RunCheckCommand(const std::string& iModelPath) {
   if (!gQuiet) {
     std::size_t frequencies = model.sweep.isRange ? static_cast<std::size_t>(model.sweep.steps)
                                                   : model.sweep.list.size();
-    std::cout << iModelPath << ": model \"" << model.name << "\" is valid\n"
+    std::cout << model.source << ": model \"" << model.name << "\" is valid\n"
               << "  " << model.nodes.size() << " nodes, " << model.base.modes.size() << " modes, "
               << frequencies << " frequencies, " << model.outputs.size() << " outputs\n"
               << "  excitations  " << ExcitationText(model) << "\n"
