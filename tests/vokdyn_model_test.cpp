@@ -310,6 +310,8 @@ TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
     EXPECT_EQ(again.baseMotion.directions.size(), m.baseMotion.directions.size());
   }
   EXPECT_EQ(ShortestNumber(0.1), "0.1");
+  EXPECT_EQ(ShortestNumber(100000.0), "100000");
+  EXPECT_EQ(ShortestNumber(-2.5e20), "-2.5e+20");
   EXPECT_EQ(ShortestNumber(-0.0), "-0.0");
   EXPECT_EQ(ShortestNumber(1.0 / 3.0), "0.3333333333333333");
 }

@@ -13,6 +13,11 @@ std::string ShortestNumber(double iValue) {
   // Negative zero keeps its sign only in the form of a real number.
   if (iValue == 0.0) return std::signbit(iValue) ? "-0.0" : "0";
   char buffer[40];
+  // Whole numbers in plain digits (100000 rather than 1e+05).
+  if (std::fabs(iValue) < 1e15 && iValue == std::trunc(iValue)) {
+    std::snprintf(buffer, sizeof buffer, "%.0f", iValue);
+    return buffer;
+  }
   for (int precision = 1; precision <= 17; ++precision) {
     std::snprintf(buffer, sizeof buffer, "%.*g", precision, iValue);
     if (std::strtod(buffer, nullptr) == iValue) break;
@@ -40,12 +45,12 @@ Model DefaultModel() {
     double omega = 2.0 * std::sqrt(b.storeyStiffness / b.storeyMass) *
                    std::sin((2 * j - 1) * pi / (2 * (2 * n + 1)));
     mode.frequency = omega / kTwoPi;
-    double mass = 0.0;
     for (int i = 1; i <= n; ++i) {
       double phi = std::sin((2 * j - 1) * i * pi / (2 * n + 1));
       mode.shape.push_back({phi, 0.0, 0.0, 0.0, 0.0, 0.0});
-      mass += b.storeyMass * (phi * phi);
     }
+    // phi^T M phi in closed form: the sum of sin^2 over the storeys is (2n+1)/4.
+    double mass = b.storeyMass * (2 * n + 1) / 4.0;
     mode.generalizedMass = mass;
     mode.generalizedStiffness = mass * (omega * omega);
     mode.stiffnessGiven = true;
