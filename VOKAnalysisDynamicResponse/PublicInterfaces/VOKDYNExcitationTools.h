@@ -58,6 +58,17 @@ class ExportedByVOKDYNTools VOKDYNExcitationTools : public VOKBaseUnknown {
   /// or time). ioValues null: a new array of N values, the caller's. Otherwise
   /// the caller's array of at least N values is cleared, then filled.
   long GetExcitValues(double iAbscissa, VOKMathComplex*& ioValues);
+  /// The total excitation at iNbAbscissae abscissae in one call: row f of
+  /// oValues (values f*N .. f*N+N-1, F x N row-major) holds exactly what
+  /// GetExcitValues(iAbscissae[f], row) gives, to the last bit. oValues is
+  /// the caller's, allocated and freed by it, at least F*N values; every one
+  /// of them is written, nothing is read. The modulations are evaluated
+  /// abscissa by abscissa, each time in second-member order, as F single
+  /// calls would; the base tools are asked for N once.
+  /// Failures, oValues untouched: not initialised, iNbAbscissae < 1, a null
+  /// iAbscissae or oValues, no memory for the weights (E_FAIL); GetNbDof
+  /// failing (its code); N = 0 (GetNbDof's non-negative code).
+  long GetExcitValues(int iNbAbscissae, const double* iAbscissae, VOKMathComplex* oValues);
 
   // ------------------------------------------------ rigid-body contributions
   // Each adds the rigid-body modes of the restrained directions, weighted by

@@ -5,7 +5,10 @@
 
 #include <cassert>
 #include <cmath>
+#include <memory>
 #include <new>
+
+#include "VOKDYNExcitationKernels.h"
 
 VOKMetaClass* VOKDYNExcitationTools::meta_object = nullptr;
 
@@ -419,6 +422,36 @@ long VOKDYNExcitationTools::SecondMemberElaboration(double** iVectors,
 
 // ------------------------------------------------------------ evaluation
 
+namespace {
+
+// The weights of the second members at iF abscissae, row f for abscissa f:
+// oCos[f*S+i] = cos(phi_i) a_i(x_f), oSin[f*S+i] = sin(phi_i) a_i(x_f)
+// (single-precision cosine and sine widened, then times a), or oCos = a and
+// no sines without phases. The modulations are evaluated abscissa by
+// abscissa and, for each, in second-member order: the calls that iF single
+// evaluations make, in their order.
+void Weights(VOKListPtrVOKIDYNModulation& iModulations, const VOKRawCollfloat& iPhases,
+             bool iWithPhase, int iS, int iF, const double* iAbscissae, double* oCos,
+             double* oSin) {
+  for (int f = 0; f < iF; ++f) {
+    double* c = oCos + static_cast<std::size_t>(f) * iS;
+    double* s = iWithPhase ? oSin + static_cast<std::size_t>(f) * iS : nullptr;
+    for (int i = 1; i <= iS; ++i) {
+      VOKIDYNModulation* modulation = iModulations[i];
+      const double a = modulation ? modulation->Evaluate(iAbscissae[f]) : 0.0;
+      if (!iWithPhase) {
+        c[i - 1] = a;
+      } else {
+        const float phase = iPhases[i];
+        c[i - 1] = static_cast<double>(cosf(phase)) * a;
+        s[i - 1] = static_cast<double>(sinf(phase)) * a;
+      }
+    }
+  }
+}
+
+}  // namespace
+
 long VOKDYNExcitationTools::GetExcitValues(double iAbscissa, VOKMathComplex*& ioValues) {
   if (!_Initialized || !_SecondMembers || !_BaseTools) return E_FAIL;
   int n = 0;
@@ -430,33 +463,47 @@ long VOKDYNExcitationTools::GetExcitValues(double iAbscissa, VOKMathComplex*& io
   assert(_Modulations.Size() >= _NbSecondMembers);
   assert(!_WithPhase || _Phases.Size() >= _NbSecondMembers);
 
-  if (!ioValues) {
-    ioValues = new VOKMathComplex[static_cast<std::size_t>(n)];
-  } else {
-    for (int j = 0; j < n; ++j) {
-      ioValues[j].re = 0.0;
-      ioValues[j].im = 0.0;
-    }
-  }
-  VOKMathComplex* values = ioValues;
+  const int members = _NbSecondMembers;
+  const std::size_t rows = _WithPhase ? 2 : 1;
+  std::unique_ptr<double[]> weights(new (std::nothrow) double[rows * members + 1]);
+  if (!weights) return E_FAIL;
+  double* cosines = weights.get();
+  double* sines = _WithPhase ? cosines + members : nullptr;
+  Weights(_Modulations, _Phases, _WithPhase, members, 1, &iAbscissa, cosines, sines);
 
-  // The terms are summed in second-member order, each formed as a product
-  // and then added, so that results are reproducible to the last bit.
-  for (int i = 1; i <= _NbSecondMembers; ++i) {
-    VOKIDYNModulation* modulation = _Modulations[i];
-    const double a = modulation ? modulation->Evaluate(iAbscissa) : 0.0;
-    const double* member = _SecondMembers[i - 1];
-    if (!_WithPhase) {
-      for (int j = 0; j < n; ++j) values[j].re += a * member[j];
-    } else {
-      const float phase = _Phases[i];
-      const double c = static_cast<double>(cosf(phase)) * a;
-      const double s = static_cast<double>(sinf(phase)) * a;
-      for (int j = 0; j < n; ++j) {
-        values[j].re += c * member[j];
-        values[j].im += s * member[j];
-      }
-    }
-  }
+  if (!ioValues) ioValues = new VOKMathComplex[static_cast<std::size_t>(n)];
+  // Every value is written: the sums start from 0.0, so nothing of an
+  // earlier call survives. The terms are summed in second-member order, each
+  // formed as a product and then added, so that results are reproducible to
+  // the last bit whatever the processor's vector width.
+  VOKDYNExcitationKernels::Selected().evaluate(_SecondMembers, members, 1, cosines, sines, n,
+                                                ioValues);
+  return S_OK;
+}
+
+long VOKDYNExcitationTools::GetExcitValues(int iNbAbscissae, const double* iAbscissae,
+                                           VOKMathComplex* oValues) {
+  if (!_Initialized || !_SecondMembers || !_BaseTools) return E_FAIL;
+  if (iNbAbscissae < 1 || !iAbscissae || !oValues) return E_FAIL;
+  int n = 0;
+  long hr = _BaseTools->GetNbDof(n);
+  if (FAILED(hr)) return hr;
+  if (n == 0) return hr;
+  if (n < 0) return E_FAIL;
+
+  assert(_Modulations.Size() >= _NbSecondMembers);
+  assert(!_WithPhase || _Phases.Size() >= _NbSecondMembers);
+
+  const int members = _NbSecondMembers;
+  const std::size_t row = static_cast<std::size_t>(members) * static_cast<std::size_t>(iNbAbscissae);
+  const std::size_t rows = _WithPhase ? 2 : 1;
+  std::unique_ptr<double[]> weights(new (std::nothrow) double[rows * row + 1]);
+  if (!weights) return E_FAIL;
+  double* cosines = weights.get();
+  double* sines = _WithPhase ? cosines + row : nullptr;
+  Weights(_Modulations, _Phases, _WithPhase, members, iNbAbscissae, iAbscissae, cosines, sines);
+
+  VOKDYNExcitationKernels::Selected().evaluate(_SecondMembers, members, iNbAbscissae, cosines,
+                                                sines, n, oValues);
   return S_OK;
 }
