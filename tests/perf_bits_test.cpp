@@ -1,0 +1,287 @@
+// The fast evaluation paths give the bits of the straightforward loop: every
+// instruction-set variant of the summation kernel this processor runs, on
+// the benchmark shapes (scaled down) and on sizes that leave a partial
+// vector or tile; and the batched public evaluation, row by row, gives what
+// single evaluations give, with the modulations asked in the same order.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "VOKDYNExcitationKernels.h"
+#include "VOKTestSupport.h"
+#include "excitation_fixtures.h"
+
+namespace {
+
+using namespace excitation_test;
+namespace K = VOKDYNExcitationKernels;
+using ::testing::_;
+using ::testing::DoAll;
+using ::testing::NiceMock;
+using ::testing::Return;
+using ::testing::SetArgReferee;
+
+std::uint64_t Bits(double iValue) {
+  std::uint64_t b;
+  std::memcpy(&b, &iValue, sizeof b);
+  return b;
+}
+
+// Values spread over sixty binary orders of magnitude with both signs, with
+// zeros of both signs and subnormals mixed in: the sums cancel and round
+// differently under any other order of terms or any fused multiply-add.
+class Awkward {
+ public:
+  explicit Awkward(std::uint64_t iSeed) : _Gen(iSeed) {}
+  double Next() {
+    const unsigned pick = _Gen() % 64;
+    if (pick == 0) return 0.0;
+    if (pick == 1) return -0.0;
+    if (pick == 2) return 4.9406564584124654e-324 * static_cast<double>(1 + _Gen() % 1000);
+    const double mantissa = std::uniform_real_distribution<double>(1.0, 2.0)(_Gen);
+    const int exponent = static_cast<int>(_Gen() % 61) - 30;
+    return (_Gen() & 1 ? -1.0 : 1.0) * std::ldexp(mantissa, exponent);
+  }
+
+ private:
+  std::mt19937_64 _Gen;
+};
+
+// The loop as stated: per abscissa, the sums start at 0.0 and the second
+// members go by in order, each term a product and then an add.
+std::vector<VOKMathComplex> StraightLoop(const std::vector<std::vector<double>>& iMembers, int iF,
+                                         const std::vector<double>& iCos,
+                                         const std::vector<double>& iSin, bool iImag, int iN) {
+  const std::size_t s = iMembers.size();
+  std::vector<VOKMathComplex> out(static_cast<std::size_t>(iF) * iN);
+  for (int f = 0; f < iF; ++f) {
+    VOKMathComplex* row = out.data() + static_cast<std::size_t>(f) * iN;
+    for (int j = 0; j < iN; ++j) row[j].re = row[j].im = 0.0;
+    for (std::size_t i = 0; i < s; ++i) {
+      const double c = iCos[f * s + i];
+      const double* v = iMembers[i].data();
+      if (!iImag) {
+        for (int j = 0; j < iN; ++j) row[j].re += c * v[j];
+      } else {
+        const double sn = iSin[f * s + i];
+        for (int j = 0; j < iN; ++j) {
+          row[j].re += c * v[j];
+          row[j].im += sn * v[j];
+        }
+      }
+    }
+  }
+  return out;
+}
+
+class KernelBits : public VOKTest {};
+
+TEST_F(KernelBits, EveryVariantGivesTheStraightLoopsBits) {
+  struct Shape {
+    int n, s, f;
+  };
+  // Partial vectors and tiles (every width is 2, 4 or 8 doubles, a tile four
+  // vectors), single members and single degrees of freedom, then the
+  // benchmark shapes scaled down: batched F = 64 at S = 24 and 200, single
+  // N = 10,000 x 200, and a streaming-size N with a prime count.
+  const Shape shapes[] = {{1, 1, 1},    {1, 3, 2},    {2, 1, 1},     {3, 5, 1},     {7, 2, 3},
+                          {8, 1, 1},    {9, 4, 2},    {15, 3, 1},    {16, 3, 1},    {17, 3, 5},
+                          {31, 7, 1},   {32, 7, 2},   {33, 7, 3},    {63, 1, 1},    {65, 2, 4},
+                          {100, 200, 1}, {1000, 24, 64}, {1003, 48, 64}, {10000, 200, 1},
+                          {100003, 20, 1}, {5, 0, 2}};
+  int variants = 0;
+  for (K::Isa isa : {K::Isa::Baseline, K::Isa::Avx2, K::Isa::Avx512}) {
+    const K::Variant* variant = K::VariantFor(isa);
+    if (!variant) continue;  // this processor cannot run it
+    ++variants;
+    for (const Shape& shape : shapes)
+      for (bool imag : {true, false}) {
+        SCOPED_TRACE(std::string(variant->name) + " N=" + std::to_string(shape.n) +
+                     " S=" + std::to_string(shape.s) + " F=" + std::to_string(shape.f) +
+                     (imag ? " complex" : " real"));
+        Awkward gen(static_cast<std::uint64_t>(shape.n) * 7919u + shape.s * 31u + shape.f);
+        std::vector<std::vector<double>> members(static_cast<std::size_t>(shape.s),
+                                                 std::vector<double>(static_cast<std::size_t>(shape.n)));
+        for (auto& m : members)
+          for (double& v : m) v = gen.Next();
+        std::vector<double> cosines(static_cast<std::size_t>(shape.s * shape.f) + 1);
+        std::vector<double> sines(cosines.size());
+        for (double& c : cosines) c = gen.Next();
+        for (double& s : sines) s = gen.Next();
+        std::vector<const double*> table;
+        for (const auto& m : members) table.push_back(m.data());
+
+        const std::size_t count = static_cast<std::size_t>(shape.f) * shape.n;
+        // The output starts as garbage (nothing may be read from it) and
+        // carries a guard band past F x N (nothing may be written there).
+        const double guard = std::nan("0x5a5a");
+        std::vector<VOKMathComplex> out(count + 8);
+        for (VOKMathComplex& v : out) v.re = v.im = guard;
+        variant->evaluate(table.data(), shape.s, shape.f, cosines.data(), imag ? sines.data() : nullptr,
+                          shape.n, out.data());
+
+        const std::vector<VOKMathComplex> expected = StraightLoop(members, shape.f, cosines, sines, imag, shape.n);
+        std::size_t wrong = 0;
+        for (std::size_t j = 0; j < count; ++j)
+          if (Bits(out[j].re) != Bits(expected[j].re) || Bits(out[j].im) != Bits(expected[j].im)) {
+            if (++wrong <= 3)
+              ADD_FAILURE() << "value " << j << ": " << out[j].re << " + " << out[j].im << "i, expected "
+                            << expected[j].re << " + " << expected[j].im << "i";
+          }
+        EXPECT_EQ(0u, wrong);
+        for (std::size_t j = count; j < out.size(); ++j) {
+          EXPECT_EQ(Bits(guard), Bits(out[j].re)) << "written past the end at " << j;
+          EXPECT_EQ(Bits(guard), Bits(out[j].im)) << "written past the end at " << j;
+        }
+      }
+  }
+  EXPECT_GE(variants, 1);
+  // The library runs the widest variant there is; it must be one of these.
+  EXPECT_NE(nullptr, K::VariantFor(K::Selected().isa));
+}
+
+// ------------------------------------------------------------ public path
+
+// A stand-in modulation that writes down every evaluation: (its id, abscissa).
+class RecordingModulation : public VOKHost::Modulation {
+ public:
+  static RecordingModulation* Create(int iId, std::vector<std::pair<int, double>>* iLog) {
+    return new RecordingModulation(iId, iLog);
+  }
+  double Evaluate(double iAbscissa) override {
+    _Log->push_back({_Id, iAbscissa});
+    return Modulation::Evaluate(iAbscissa);
+  }
+
+ protected:
+  RecordingModulation(int iId, std::vector<std::pair<int, double>>* iLog)
+      : Modulation("recorded " + std::to_string(iId),
+                   {{0.0, 0.75 + iId}, {10.0, -1.0 / (3.0 + iId)}, {40.0, 2.5}}),
+        _Id(iId),
+        _Log(iLog) {}
+
+ private:
+  int _Id;
+  std::vector<std::pair<int, double>>* _Log;
+};
+
+class BatchedEvaluation : public VOKTest {};
+
+TEST_F(BatchedEvaluation, RowsAreSingleEvaluationsToTheBitWithTheSameModulationCalls) {
+  // 37 modes (no whole tile), five loads and the six restraint directions:
+  // eleven second members, one of them without a modulation.
+  const int n = 37;
+  Awkward gen(2024);
+  std::vector<std::vector<double>> loads(5, std::vector<double>(n));
+  for (auto& l : loads)
+    for (double& v : l) v = gen.Next();
+  std::vector<std::array<double, 6>> gamma(n);
+  for (auto& g : gamma)
+    for (double& v : g) v = gen.Next();
+  const std::vector<double> abscissae = {0.0, 2.5, 7.125, 10.0, 13.3, 39.0, 55.5};
+  const int f = static_cast<int>(abscissae.size());
+
+  for (DYNAnalysisDomain domain : {DYNDefaultDomain, DYNTimeDomain}) {
+    SCOPED_TRACE(domain == DYNTimeDomain ? "time domain" : "phase domain");
+    Holder hold;
+    std::vector<std::pair<int, double>> log;
+    VOKHost::ModalBase* base = hold(MakeBase(loads, gamma));
+    VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("loads"));
+    for (int k = 0; k < 5; ++k) {
+      VOKBaseUnknown* modulation = k == 3 ? nullptr : hold(RecordingModulation::Create(k, &log));
+      lx->AddEntry(hold(UnitLoad(k)), modulation, 1.5f - 0.25f * k, 0.3f * k - 0.5f);
+    }
+    VOKHost::RestraintExcitation* rx = hold(VOKHost::RestraintExcitation::Create("base"));
+    rx->AddDirection(2, 9.81f, 1.25f, hold(RecordingModulation::Create(10, &log)));
+    rx->AddDirection(5, 0.5f, -2.0f, hold(RecordingModulation::Create(11, &log)));
+    Tools tools;
+    ExcitationType first = UndefinedExcitationType;
+    ASSERT_HR(S_OK, tools->Initialize(List({Unknown(*lx), Unknown(*rx)}), base, first, domain));
+
+    std::vector<VOKMathComplex> single(static_cast<std::size_t>(f) * n);
+    log.clear();
+    for (int k = 0; k < f; ++k) {
+      VOKMathComplex* row = single.data() + static_cast<std::size_t>(k) * n;
+      ASSERT_HR(S_OK, tools->GetExcitValues(abscissae[static_cast<std::size_t>(k)], row));
+    }
+    const std::vector<std::pair<int, double>> singleLog = log;
+
+    std::vector<VOKMathComplex> batched(single.size() + 1);
+    for (VOKMathComplex& v : batched) v.re = v.im = -7.0;
+    log.clear();
+    ASSERT_HR(S_OK, tools->GetExcitValues(f, abscissae.data(), batched.data()));
+
+    for (std::size_t j = 0; j < single.size(); ++j) {
+      SCOPED_TRACE("value " + std::to_string(j));
+      EXPECT_EQ(Bits(single[j].re), Bits(batched[j].re));
+      EXPECT_EQ(Bits(single[j].im), Bits(batched[j].im));
+      if (domain == DYNTimeDomain) {
+        EXPECT_EQ(Bits(0.0), Bits(batched[j].im));
+      }
+    }
+    EXPECT_EQ(-7.0, batched.back().re) << "written past F x N";
+
+    // Abscissa by abscissa, members in order (the load without modulation
+    // is never asked): what single calls ask, in their order.
+    std::vector<std::pair<int, double>> expectedLog;
+    for (double x : abscissae)
+      for (int id : {0, 1, 2, 4, 10, 11}) expectedLog.push_back({id, x});
+    EXPECT_EQ(expectedLog, singleLog);
+    EXPECT_EQ(expectedLog, log);
+  }
+}
+
+TEST_F(BatchedEvaluation, RefusalsLeaveTheCallersArrayUntouched) {
+  Holder hold;
+  VOKHost::ModalBase* real = hold(MakeBase({{1.0, 2.0, 3.0}}));
+  NiceMock<MockBaseTools>* tools = hold(new NiceMock<MockBaseTools>(real));
+  VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
+  lx->AddEntry(hold(UnitLoad(0)), hold(VOKHost::Modulation::Constant("one", 1.0)), 1.0f, 0.0f);
+  const double abscissae[2] = {1.0, 2.0};
+
+  struct Row {
+    const char* what;
+    bool initialise;
+    int f;
+    bool nullAbscissae;
+    bool nullValues;
+    long nbDofResult;  // what GetNbDof returns (its N is 0 when it is S_FALSE)
+    long expected;
+  };
+  const Row rows[] = {
+      {"not initialised", false, 2, false, false, S_OK, E_FAIL},
+      {"no abscissa", true, 0, false, false, S_OK, E_FAIL},
+      {"a negative count", true, -3, false, false, S_OK, E_FAIL},
+      {"null abscissae", true, 2, true, false, S_OK, E_FAIL},
+      {"null values", true, 2, false, true, S_OK, E_FAIL},
+      {"the count of degrees of freedom fails", true, 2, false, false, E_UNEXPECTED, E_UNEXPECTED},
+      {"no degree of freedom", true, 2, false, false, S_FALSE, S_FALSE},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Tools excit;
+    if (row.initialise) {
+      ExcitationType first = UndefinedExcitationType;
+      ASSERT_HR(S_OK, excit->Initialize(List({Unknown(*lx)}), tools, first, DYNDefaultDomain));
+    }
+    if (row.nbDofResult == S_FALSE)
+      EXPECT_CALL(*tools, GetNbDof(_)).WillOnce(DoAll(SetArgReferee<0>(0), Return(S_FALSE)));
+    else if (FAILED(row.nbDofResult))
+      EXPECT_CALL(*tools, GetNbDof(_)).WillOnce(Return(row.nbDofResult));
+    VOKMathComplex values[6];
+    for (VOKMathComplex& v : values) v.re = v.im = 42.0;
+    EXPECT_HR(row.expected, excit->GetExcitValues(row.f, row.nullAbscissae ? nullptr : abscissae,
+                                                  row.nullValues ? nullptr : values));
+    for (const VOKMathComplex& v : values) {
+      EXPECT_EQ(42.0, v.re);
+      EXPECT_EQ(42.0, v.im);
+    }
+    ::testing::Mock::VerifyAndClearExpectations(tools);
+  }
+}
+
+}  // namespace
