@@ -72,19 +72,32 @@ class ExportedByVOKDYNTools VOKDYNExcitationTools : public VOKBaseUnknown {
 
   // ------------------------------------------------ rigid-body contributions
   // Each adds the rigid-body modes of the restrained directions, weighted by
-  // a coefficient, into the caller's arrays.
+  // a coefficient, into the caller's arrays; needs InitializeForResult (or
+  // Initialize) with a restraint excitation. Positions are physical degrees
+  // of freedom of the rigid-mode provider. Coefficients at a frequency f:
+  // k = -1/(2 pi f)^2 (0 at f = 0), g = modulation(f) * k, re = (A g) cos(phi),
+  // im = (A g) sin(phi), cosine and sine in single precision. Failures:
+  // E_FAIL for a missing argument or inconsistent data, a failing call's own
+  // code for the restraint data and the mode computation. The mode arrays
+  // the provider hands over are freed here; the caller's arrays are neither
+  // allocated nor freed.
 
   /// out[p] += coefs[i-1] * R[(d_i-1)*N+p]; iN must equal the model's N.
   long AddRigidExcit(double iUnused, int iN, double* ioValues, double* iCoefficients) const;
   /// At frequency iFrequency: out[p] += c_i * R[(d_i-1)*N+p], complex c_i of
   /// the direction's modulation, amplitude and phase, divided by -omega^2.
+  /// The caller's array is only updated after every direction was summed; a
+  /// direction whose modulation is no modulation is skipped (E_FAIL, the
+  /// others added); a null modulation handle: E_FAIL, nothing added.
   long AddRigidExcit(double iFrequency, int iN, VOKMathComplex*& ioValues) const;
   /// Node iNode, components iComponents (0..5), frequencies iFrequencies:
   /// ioReal[r-1][t-1] and ioImaginary[r-1][t-1] receive component r at frequency t.
   long AddRigidExcit(int iNode, VOKRawCollint& iComponents, VOKRawCollfloat& iFrequencies,
                      double**& ioReal, double**& ioImaginary) const;
   /// Time steps: ioValues[r-1][t] += R[(d_j-1)*N+dofs[r]] * v_t[j-1], with the
-  /// generalized displacements v_t of iGeneralizedDisplacement.
+  /// generalized displacements v_t of iGeneralizedDisplacement (one per
+  /// direction). A step that fails or gives another count ends the call with
+  /// E_FAIL; the earlier steps stay added.
   long AddRigidExcit(int iUnused, VOKRawCollint& iDofs, VOKRawCollfloat& iSteps,
                      VOKISpecObject*& iGeneralizedDisplacement, double**& ioValues) const;
 
@@ -97,14 +110,25 @@ class ExportedByVOKDYNTools VOKDYNExcitationTools : public VOKBaseUnknown {
                              VOKListValVOKISpecObject_var& ioModulations,
                              VOKRawCollfloat& ioAmplitudes, VOKRawCollfloat& ioPhases,
                              VOKListValVOKISpecObject_var& oStaticSets) const;
-  /// out[p] += D_j[p] * coefs[j-1] over the kept load sets j.
+  // The enforced-displacement contributions keep the load sets of the held
+  // load excitation that enforce displacements (FilterForEnforcedDisp) and
+  // add the static displacement D_j of each (its static set's "DEPL"
+  // record), weighted like a rigid-body direction. None kept: S_OK, nothing
+  // added. A failing call's own code is passed back.
+
+  /// out[p] += D_j[p] * coefs[j-1] over the kept load sets j. Each record
+  /// must hold iN values (else E_FAIL); the earlier sets stay added.
   long AddEnforcedDispExcit(double iUnused, int iN, double* ioValues, double* iCoefficients) const;
-  /// At frequency iFrequency: out[p] += c_j * D_j[p].
+  /// At frequency iFrequency: out[p] += c_j * D_j[p]. At frequency 0: S_OK,
+  /// nothing asked. Each record must hold iN values (else E_FAIL); the
+  /// caller's array is only updated after every set was summed.
   long AddEnforcedDispExcit(double iFrequency, int iN, VOKMathComplex*& ioValues) const;
-  /// Degrees of freedom iDofs at frequencies iFrequencies into ioReal / ioImaginary.
+  /// Degrees of freedom iDofs at frequencies iFrequencies into ioReal /
+  /// ioImaginary; a set without modulation is skipped, its record unread.
   long AddEnforcedDispExcit(int iUnused, VOKRawCollint& iDofs, VOKRawCollfloat& iFrequencies,
                             double**& ioReal, double**& ioImaginary) const;
-  /// Degrees of freedom iDofs at the time steps into ioValues.
+  /// Degrees of freedom iDofs at the time steps into ioValues, one generalized
+  /// displacement per kept set; each record is read once.
   long AddEnforcedDispExcit(int iUnused, VOKRawCollint& iDofs, VOKRawCollfloat& iSteps,
                             VOKISpecObject*& iGeneralizedDisplacement, double**& ioValues) const;
 
