@@ -325,38 +325,4 @@ TEST_F(CaracReader, NullSetFails) {
   EXPECT_EQ(values.Size(), 0);
 }
 
-TEST_F(CaracReader, EveryFailingHostCallFailsTheReadAndReleasesWhatWasObtained) {
-  for (bool owned : {false, true}) {
-    SCOPED_TRACE(owned ? "collector of the set" : "collector of the model");
-    Drop();
-    Build();
-    VOKHost::CharacCollector* modelCollector = nullptr;
-    if (owned)
-      _Set->AddObtainable(Thickness(1, {1.5f, 2.5f}));
-    else
-      modelCollector = _Model->AddSetCollector(kSetTag, Thickness(1, {1.5f, 2.5f}));
-    const int collectorsBefore = VOKAnalysisCollectorRoot::LiveCount();
-
-    VOKHost::FaultArm(0);
-    VOKRawColldouble clean;
-    ASSERT_HR(S_OK, Read("THICKNESS", 1, clean));
-    const long calls = VOKHost::FaultCount();
-    ASSERT_GT(calls, 10);
-    for (long k = 1; k <= calls; ++k) {
-      VOKHost::FaultArm(k);
-      VOKRawColldouble values;
-      values.Append(9.0);
-      long result = Read("THICKNESS", 1, values);
-      SCOPED_TRACE(VOKHost::FaultHitName());
-      EXPECT_NE(result, S_OK);
-      EXPECT_EQ(Items(values), std::vector<double>{9.0});
-      EXPECT_EQ(VOKAnalysisCollectorRoot::LiveCount(), collectorsBefore);
-    }
-    VOKHost::FaultDisarm();
-    if (modelCollector) {
-      EXPECT_EQ(modelCollector->ReleaseCalls(), 0);
-    }
-  }
-}
-
 }  // namespace
