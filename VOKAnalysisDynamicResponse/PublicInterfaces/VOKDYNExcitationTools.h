@@ -57,6 +57,9 @@ class ExportedByVOKDYNTools VOKDYNExcitationTools : public VOKBaseUnknown {
   /// The total excitation on every degree of freedom at iAbscissa (frequency
   /// or time). ioValues null: a new array of N values, the caller's. Otherwise
   /// the caller's array of at least N values is cleared, then filled.
+  /// Failures, ioValues untouched and nothing allocated: not initialised or
+  /// no memory for the weights (E_FAIL); GetNbDof failing (its code); N = 0
+  /// (GetNbDof's non-negative code).
   long GetExcitValues(double iAbscissa, VOKMathComplex*& ioValues);
   /// The total excitation at iNbAbscissae abscissae in one call: row f of
   /// oValues (values f*N .. f*N+N-1, F x N row-major) holds exactly what

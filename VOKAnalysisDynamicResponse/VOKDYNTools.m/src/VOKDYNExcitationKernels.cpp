@@ -93,6 +93,89 @@ VOKDYN_INLINE void SubTile(const double* const* iMembers, int iS, const double* 
   }
 }
 
+// One abscissa over second members too large for the caches: tiles of T
+// degrees of freedom whose running sums wait in an L1 buffer while the
+// members go by four at a time, each member's slice a contiguous run of T
+// doubles. Four long runs at a time keep the memory streaming (a register
+// sub-tile would hop between hundreds of short runs); the buffer is read
+// and written once per four members. Per value, the terms still come in
+// member order, each a product then an add.
+constexpr int kStreamTile = 1024;  // 8 KiB of each member per tile; 16 KiB of sums
+// How far ahead each member's run is prefetched, in doubles (2 KiB).
+constexpr int kStreamAhead = 256;
+
+template <int W, int G, bool Imag>
+VOKDYN_INLINE void StreamGroup(const double* const* iMembers, const double* iCos, const double* iSin,
+                               int iJ0, double* ioRe, double* ioIm) {
+  typedef typename Vector<W>::type vec;
+  constexpr int K = 2;
+  const double* p[G];
+  double c[G], s[G];
+#pragma GCC unroll 8
+  for (int g = 0; g < G; ++g) {
+    p[g] = iMembers[g] + iJ0;
+    c[g] = iCos[g];
+    s[g] = Imag ? iSin[g] : 0.0;
+  }
+  for (int j = 0; j < kStreamTile; j += K * W) {
+    vec re[K], im[K];
+#pragma GCC unroll 8
+    for (int k = 0; k < K; ++k) {
+      std::memcpy(&re[k], ioRe + j + k * W, sizeof re[k]);
+      if (Imag) std::memcpy(&im[k], ioIm + j + k * W, sizeof im[k]);
+    }
+    if ((j & 7) == 0) {
+#pragma GCC unroll 8
+      for (int g = 0; g < G; ++g)
+#pragma GCC unroll 8
+        for (int l = 0; l < K * W; l += 8) __builtin_prefetch(p[g] + j + kStreamAhead + l, 0, 0);
+    }
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g)
+#pragma GCC unroll 8
+      for (int k = 0; k < K; ++k) {
+        vec x;
+        std::memcpy(&x, p[g] + j + k * W, sizeof x);
+        re[k] = re[k] + c[g] * x;
+        if (Imag) im[k] = im[k] + s[g] * x;
+      }
+#pragma GCC unroll 8
+    for (int k = 0; k < K; ++k) {
+      std::memcpy(ioRe + j + k * W, &re[k], sizeof re[k]);
+      if (Imag) std::memcpy(ioIm + j + k * W, &im[k], sizeof im[k]);
+    }
+  }
+}
+
+template <int W, bool Imag>
+VOKDYN_INLINE int Stream(const double* const* iMembers, int iS, const double* iCos,
+                         const double* iSin, int iN, VOKMathComplex* oValues) {
+  alignas(64) double re[kStreamTile];
+  alignas(64) double im[kStreamTile];
+  int j0 = 0;
+  for (; j0 + kStreamTile <= iN; j0 += kStreamTile) {
+    for (int j = 0; j < kStreamTile; ++j) re[j] = im[j] = 0.0;
+    int i = 0;
+    for (; i + 4 <= iS; i += 4)
+      StreamGroup<W, 4, Imag>(iMembers + i, iCos + i, Imag ? iSin + i : nullptr, j0, re, im);
+    switch (iS - i) {
+      case 3: StreamGroup<W, 3, Imag>(iMembers + i, iCos + i, Imag ? iSin + i : nullptr, j0, re, im); break;
+      case 2: StreamGroup<W, 2, Imag>(iMembers + i, iCos + i, Imag ? iSin + i : nullptr, j0, re, im); break;
+      case 1: StreamGroup<W, 1, Imag>(iMembers + i, iCos + i, Imag ? iSin + i : nullptr, j0, re, im); break;
+      default: break;
+    }
+    VOKMathComplex* out = oValues + j0;
+    for (int j = 0; j < kStreamTile; ++j) {
+      out[j].re = re[j];
+      out[j].im = Imag ? im[j] : 0.0;
+    }
+  }
+  return j0;
+}
+
+// Second members beyond this many bytes in all go through Stream.
+constexpr double kStreamBytes = 8.0 * 1024 * 1024;
+
 // One abscissa: sub-tiles of K vectors. Several: sub-tiles of KB vectors,
 // abscissae by pairs (a leftover one alone), the sub-tile's slices of all
 // second members staying in the first-level cache from pair to pair.
@@ -103,6 +186,7 @@ VOKDYN_INLINE void Evaluate(const double* const* iMembers, int iS, int iF, const
   const long s = iS;
   int j = 0;
   if (iF == 1) {
+    if (8.0 * iS * iN > kStreamBytes) j = Stream<W, Imag>(iMembers, iS, iCos, iSin, iN, oValues);
     for (; j + W * K <= iN; j += W * K)
       SubTile<W, K, 1, Imag, true>(iMembers, iS, iCos, iSin, j, n, oValues);
   } else {
