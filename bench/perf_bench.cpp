@@ -425,7 +425,7 @@ void BM_KernelVariant(benchmark::State& state) {
 }
 BENCHMARK(BM_KernelVariant)
     ->ArgsProduct({{0, 1, 2}, {10000}, {200}, {1}})
-    ->ArgsProduct({{0, 1, 2}, {1000}, {24}, {64}})
+    ->ArgsProduct({{0, 1, 2}, {1000}, {24, 200}, {64}})
     ->ArgsProduct({{0, 1, 2}, {1000000}, {200}, {1}})
     ->Unit(benchmark::kMicrosecond);
 

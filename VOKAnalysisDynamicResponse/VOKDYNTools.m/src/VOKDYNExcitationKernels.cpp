@@ -177,7 +177,7 @@ VOKDYN_INLINE int Stream(const double* const* iMembers, int iS, const double* iC
 constexpr double kStreamBytes = 8.0 * 1024 * 1024;
 
 // One abscissa: sub-tiles of K vectors. Several: sub-tiles of KB vectors,
-// abscissae by pairs (a leftover one alone), the sub-tile's slices of all
+// abscissae by G (leftovers one by one), the sub-tile's slices of all
 // second members staying in the first-level cache from pair to pair.
 template <int W, int K, int KB, int G, bool Imag>
 VOKDYN_INLINE void Evaluate(const double* const* iMembers, int iS, int iF, const double* iCos,
@@ -208,9 +208,9 @@ VOKDYN_INLINE void Evaluate(const double* const* iMembers, int iS, int iF, const
 
 // One abscissa, four vectors per sub-tile: the running sums take 8 registers
 // of the 16 (SSE2, AVX2) or 32 (AVX-512) and a sub-tile spans whole cache
-// lines. Pairs of abscissae: two vectors on 16 registers (8 sums), four on
-// AVX-512's 32 (16 sums), which keeps the broadcast coefficients few per
-// product; the slices of the second members come from the L1 or L2 cache.
+// lines. Several abscissae: two vectors by pairs of abscissae on 16
+// registers (8 sums), by fours on AVX-512's 32 (16 sums); a sub-tile's
+// slices of a few hundred second members then stay in the L1 cache.
 void EvaluateBaseline(const double* const* iMembers, int iS, int iF, const double* iCos,
                       const double* iSin, int iN, VOKMathComplex* oValues) {
   if (iSin)
@@ -233,9 +233,9 @@ __attribute__((target("avx512f"))) void EvaluateAvx512(const double* const* iMem
                                                        const double* iSin, int iN,
                                                        VOKMathComplex* oValues) {
   if (iSin)
-    Evaluate<8, 4, 4, 2, true>(iMembers, iS, iF, iCos, iSin, iN, oValues);
+    Evaluate<8, 4, 2, 4, true>(iMembers, iS, iF, iCos, iSin, iN, oValues);
   else
-    Evaluate<8, 4, 4, 2, false>(iMembers, iS, iF, iCos, iSin, iN, oValues);
+    Evaluate<8, 4, 2, 4, false>(iMembers, iS, iF, iCos, iSin, iN, oValues);
 }
 
 const Variant kVariants[] = {
