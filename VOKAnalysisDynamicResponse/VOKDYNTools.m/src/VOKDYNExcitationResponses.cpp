@@ -60,6 +60,50 @@ DoubleArray NewZeroed(int iN) {
   return DoubleArray(new (std::nothrow) double[static_cast<std::size_t>(iN > 0 ? iN : 0)]());
 }
 
+// Degrees of freedom summed together by the complex accumulations: the
+// running sums of a tile (2 x 256 doubles) stay in L1 while every source
+// streams by once, so the sources and the caller's array are each read from
+// memory a single time whatever the number of directions or load sets.
+const int kAccumulationTile = 256;
+
+// The tile-sized work array of an accumulation, or null when it cannot be had.
+DoubleArray NewTile(int iN) {
+  const int size = iN < kAccumulationTile ? iN : kAccumulationTile;
+  return DoubleArray(new (std::nothrow) double[static_cast<std::size_t>(size > 0 ? size : 0)]);
+}
+
+// out[p] += sum over the sources in order of the coefficient times the
+// source, for p in 0..n-1. Each element sees exactly the sequence of the
+// pass-per-source loop: its sums start at +0, then for each source in order
+// imag += c.im * src[p] and real += c.re * src[p]; at the end out.re += real
+// and out.im += imag. Only the loop nest differs, so the bits are the same.
+// oImag and oReal are work tiles of min(n, kAccumulationTile) doubles.
+void AccumulateComplex(const double* const* iSources, const Coefficient* iCoefficients,
+                       int iCount, int iN, double* __restrict oImag,
+                       double* __restrict oReal, VOKMathComplex* iOut) {
+  for (int p0 = 0; p0 < iN; p0 += kAccumulationTile) {
+    const int t = iN - p0 < kAccumulationTile ? iN - p0 : kAccumulationTile;
+    for (int q = 0; q < t; ++q) {
+      oImag[q] = 0.0;
+      oReal[q] = 0.0;
+    }
+    for (int i = 0; i < iCount; ++i) {
+      const double* __restrict src = iSources[i] + p0;
+      const double cIm = iCoefficients[i].im;
+      const double cRe = iCoefficients[i].re;
+      for (int q = 0; q < t; ++q) {
+        oImag[q] += cIm * src[q];
+        oReal[q] += cRe * src[q];
+      }
+    }
+    VOKMathComplex* out = iOut + p0;
+    for (int q = 0; q < t; ++q) {
+      out[q].re += oReal[q];
+      out[q].im += oImag[q];
+    }
+  }
+}
+
 // Restraint data of one call, read afresh from the restraint excitation.
 struct RestraintData {
   VOKListValVOKISpecObject_var modulations;
@@ -206,41 +250,39 @@ long VOKDYNExcitationTools::AddRigidExcit(double iFrequency, int iN,
   if (!DirectionsValid(data.directions, m) || data.amplitudes.Size() < m || data.phases.Size() < m)
     return E_FAIL;
 
-  DoubleArray imag = NewZeroed(n);
+  DoubleArray imag = NewTile(n);
   if (!imag) {
     VOKFatalError("AssertionFailed:pDeplImag", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
     return E_FAIL;
   }
-  DoubleArray real = NewZeroed(n);
+  DoubleArray real = NewTile(n);
   if (!real) {
     VOKFatalError("AssertionFailed:pDeplReal", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
     return E_FAIL;
   }
 
+  // The coefficients first, modulation by modulation in direction order; a
+  // direction whose modulation does not answer adds nothing and fails the
+  // call. Then a single pass sums every answering direction.
   const double k = UnitAccelerationDisplacement(iFrequency * kTwoPi);
   long result = hrModes;
-  double* pDeplImag = imag.get();
-  double* pDeplReal = real.get();
+  std::vector<const double*> sources;
+  std::vector<Coefficient> coefficients;
+  sources.reserve(static_cast<std::size_t>(m));
+  coefficients.reserve(static_cast<std::size_t>(m));
   for (int i = 1; i <= m; ++i) {
-    const double* mode = modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n;
     VOKIDYNModulation_var modulation(data.modulations[i].Get());
     if (!modulation) {
       result = E_FAIL;
       continue;
     }
-    const Coefficient c =
-        ComplexCoefficient(modulation, iFrequency, k, data.amplitudes[i], data.phases[i]);
-    for (int p = 0; p < n; ++p) {
-      pDeplImag[p] += c.im * mode[p];
-      pDeplReal[p] += c.re * mode[p];
-    }
+    sources.push_back(modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n);
+    coefficients.push_back(
+        ComplexCoefficient(modulation, iFrequency, k, data.amplitudes[i], data.phases[i]));
   }
 
-  VOKMathComplex* out = ioValues;
-  for (int p = 0; p < n; ++p) {
-    out[p].re += pDeplReal[p];
-    out[p].im += pDeplImag[p];
-  }
+  AccumulateComplex(sources.data(), coefficients.data(), static_cast<int>(sources.size()), n,
+                    imag.get(), real.get(), ioValues);
   return result;
 }
 
@@ -471,26 +513,35 @@ long VOKDYNExcitationTools::AddEnforcedDispExcit(double iFrequency, int iN,
   const int s = data.staticSets.Size();
   if (s == 0) return S_OK;
 
-  DoubleArray depl = NewZeroed(iN);
+  // One displacement buffer per kept load set, so that the records are read
+  // (and the modulations asked) set by set in order as before, and the sums
+  // then run in a single pass over all of them.
+  const std::size_t count = static_cast<std::size_t>(s);
+  const std::size_t length = static_cast<std::size_t>(iN);
+  DoubleArray depl(length > static_cast<std::size_t>(-1) / sizeof(double) / count
+                       ? nullptr
+                       : new (std::nothrow) double[count * length]);
   if (!depl) {
     VOKFatalError("AssertionFailed:pDepl", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
     return E_FAIL;
   }
-  DoubleArray imag = NewZeroed(iN);
+  DoubleArray imag = NewTile(iN);
   if (!imag) {
     VOKFatalError("AssertionFailed:pDeplImag", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
     return E_FAIL;
   }
-  DoubleArray real = NewZeroed(iN);
+  DoubleArray real = NewTile(iN);
   if (!real) {
     VOKFatalError("AssertionFailed:pDeplReal", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
     return E_FAIL;
   }
 
-  double* pDepl = depl.get();
-  double* pDeplImag = imag.get();
-  double* pDeplReal = real.get();
+  std::vector<const double*> sources;
+  std::vector<Coefficient> coefficients;
+  sources.reserve(count);
+  coefficients.reserve(count);
   for (int j = 1; j <= s; ++j) {
+    double* pDepl = depl.get() + static_cast<std::size_t>(j - 1) * length;
     VOKBaseUnknown* staticSet = data.staticSets[j].Get();
     hr = CheckRecordLength(staticSet, iN);
     if (FAILED(hr)) return hr;
@@ -500,19 +551,13 @@ long VOKDYNExcitationTools::AddEnforcedDispExcit(double iFrequency, int iN,
     if (!data.modulations[j]) continue;
     VOKIDYNModulation_var modulation(data.modulations[j].Get());
     if (!modulation) continue;
-    const Coefficient c = ComplexCoefficient(modulation, iFrequency, k, data.amplitudes[j],
-                                             PhaseOf(data.phases, j));
-    for (int p = 0; p < iN; ++p) {
-      pDeplImag[p] += c.im * pDepl[p];
-      pDeplReal[p] += c.re * pDepl[p];
-    }
+    sources.push_back(pDepl);
+    coefficients.push_back(ComplexCoefficient(modulation, iFrequency, k, data.amplitudes[j],
+                                              PhaseOf(data.phases, j)));
   }
 
-  VOKMathComplex* out = ioValues;
-  for (int p = 0; p < iN; ++p) {
-    out[p].re += pDeplReal[p];
-    out[p].im += pDeplImag[p];
-  }
+  AccumulateComplex(sources.data(), coefficients.data(), static_cast<int>(sources.size()), iN,
+                    imag.get(), real.get(), ioValues);
   return S_OK;
 }
 
