@@ -59,7 +59,8 @@ DampingFeatureBuilder& DampingFeatureBuilder::RayleighPerMode(const std::vector<
 }
 
 DampingFeatureBuilder& DampingFeatureBuilder::LinkBase(VOKBaseUnknown* iBase) {
-  _Bases.emplace_back(iBase);
+  if (iBase) iBase->AddRef();  // a plain reference: building is not a host operation
+  _Bases.emplace_back(iBase, VOK_ADOPT);
   return *this;
 }
 

@@ -41,7 +41,7 @@ void* LoadExcitation::Answer(const IID& iIID) {
 
 void LoadExcitation::AddEntry(VOKBaseUnknown* iLoad, VOKBaseUnknown* iModulation, float iAmplitude,
                               float iPhase) {
-  _Entries.push_back(Entry{VOKBaseUnknown_var(iLoad), VOKBaseUnknown_var(iModulation), iAmplitude, iPhase});
+  _Entries.push_back(Entry{Share(iLoad), Share(iModulation), iAmplitude, iPhase});
 }
 
 long LoadExcitation::GetLoadValues(VOKListValVOKISpecObject_var& ioLoads,
@@ -79,7 +79,7 @@ void* RestraintExcitation::Answer(const IID& iIID) {
 
 void RestraintExcitation::AddDirection(int iDirection, float iAmplitude, float iPhase,
                                        VOKBaseUnknown* iModulation) {
-  _Entries.push_back(Entry{iDirection, iAmplitude, iPhase, VOKBaseUnknown_var(iModulation)});
+  _Entries.push_back(Entry{iDirection, iAmplitude, iPhase, Share(iModulation)});
 }
 
 void RestraintExcitation::SetAxis(const VOKMathAxis& iAxis) {

@@ -57,7 +57,16 @@ void* Feature::Answer(const IID& iIID) {
 
 // ------------------------------------------------------------ configuration
 
-void Feature::SetOwner(VOKBaseUnknown* iOwner) { _Owner = iOwner; }
+namespace {
+// Building a model is not a host operation: links take a plain reference,
+// never a query that fault injection could make fail.
+VOKBaseUnknown_var Hold(VOKBaseUnknown* iObject) {
+  if (iObject) iObject->AddRef();
+  return VOKBaseUnknown_var(iObject, VOK_ADOPT);
+}
+}  // namespace
+
+void Feature::SetOwner(VOKBaseUnknown* iOwner) { _Owner = Hold(iOwner); }
 void Feature::SetBoolean(const std::string& iAttribute, bool iValue) {
   Attribute& a = _Attributes[iAttribute];
   a = Attribute();
@@ -75,25 +84,25 @@ void Feature::SetEmptyListAttribute(const std::string& iAttribute) {
   a = Attribute();
   a.isList = true;
 }
-void Feature::AddLinkedObject(VOKBaseUnknown* iObject) { _Linked.emplace_back(iObject); }
+void Feature::AddLinkedObject(VOKBaseUnknown* iObject) { _Linked.push_back(Hold(iObject)); }
 void Feature::SetBasicComponent(const std::string& iName, VOKBaseUnknown* iComponent) {
-  _Components[iName] = iComponent;
+  _Components[iName] = Hold(iComponent);
 }
 void Feature::SetValue(double iValue) {
   _HasValue = true;
   _Value = iValue;
 }
 void Feature::SetSubComponent(const std::string& iName, VOKBaseUnknown* iComponent) {
-  _SubComponents[iName] = iComponent;
+  _SubComponents[iName] = Hold(iComponent);
 }
 void Feature::SetEnumValue(const std::string& iText, int iIndex) {
   _EnumText = iText;
   _EnumIndex = iIndex;
 }
 void Feature::AddScanResult(const std::string& iTypeName, VOKBaseUnknown* iObject) {
-  _Scan[iTypeName].emplace_back(iObject);
+  _Scan[iTypeName].push_back(Hold(iObject));
 }
-void Feature::AddLinkedSet(VOKBaseUnknown* iSet) { _LinkedSets.emplace_back(iSet); }
+void Feature::AddLinkedSet(VOKBaseUnknown* iSet) { _LinkedSets.push_back(Hold(iSet)); }
 
 // ------------------------------------------------------------ VOKISpecObject
 
