@@ -4,6 +4,15 @@
 
 namespace VOKHost {
 
+namespace {
+// Building an excitation is not a host operation: it takes a plain
+// reference, never a query that fault injection could make fail.
+VOKBaseUnknown_var Share(VOKBaseUnknown* iObject) {
+  if (iObject) iObject->AddRef();
+  return VOKBaseUnknown_var(iObject, VOK_ADOPT);
+}
+}  // namespace
+
 // ------------------------------------------------------------ common part
 
 ExcitationBase::ExcitationBase(const std::string& iName, ExcitationType iType)
