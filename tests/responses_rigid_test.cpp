@@ -180,13 +180,6 @@ TEST_F(RigidExcit, ComplexDirectionThatIsNoModulationLeavesTheOthersAdded) {
 
 // ------------------------------------ what each overload refuses, and when
 
-// One overload called on the fixture's objects; returns its result and says
-// whether the caller's arrays are unchanged.
-struct Call {
-  const char* name;
-  std::function<long(RigidExcit&, VOKDYNExcitationTools&, bool& oUnchanged)> run;
-};
-
 TEST_F(RigidExcit, PreconditionsAndEarlyFailuresAddNothing) {
   // Every case below must leave the caller's arrays exactly as they were.
   struct Case {
@@ -569,90 +562,5 @@ TEST_F(RigidExcit, TimeStepsRefuseAnObjectThatGivesNoGeneralizedDisplacement) {
 
 // -------------------------------------------------------- fault injection
 
-// Every host operation that the overloads reach is made to fail in turn: the
-// call reports a failure, the caller's arrays keep only whole contributions,
-// and every reference taken is given back.
-TEST_F(RigidExcit, EveryFailingHostOperationIsReleasedAndReported) {
-  restraint->Add(1, 2.0f, 0.3f, modA);
-  restraint->Add(5, -1.0f, 1.0f, modB);
-  VOKDYNExcitationTools& object = Tools();
-  auto* gd = new NiceMock<FakeGeneralized>();
-  gd->steps = {{1.0, 2.0}, {3.0, 4.0}};
-
-  const std::vector<Call> calls = {
-      {"complex", [](RigidExcit&, VOKDYNExcitationTools& o, bool& unchanged) {
-         std::vector<VOKMathComplex> out(kN, VOKMathComplex(1.0, 1.0));
-         VOKMathComplex* v = out.data();
-         long hr = o.AddRigidExcit(2.0, kN, v);
-         unchanged = true;
-         for (auto& c : out) unchanged = unchanged && c.re == 1.0 && c.im == 1.0;
-         return hr;
-       }},
-      {"real", [](RigidExcit&, VOKDYNExcitationTools& o, bool& unchanged) {
-         std::vector<double> out(kN, 1.0);
-         double coefs[2] = {1.0, 2.0};
-         long hr = o.AddRigidExcit(0.0, kN, out.data(), coefs);
-         unchanged = true;
-         for (double v : out) unchanged = unchanged && v == 1.0;
-         return hr;
-       }},
-      {"node", [](RigidExcit&, VOKDYNExcitationTools& o, bool& unchanged) {
-         VOKRawCollint comps;
-         comps.Append(1);
-         VOKRawCollfloat freqs;
-         freqs.Append(1.0f);
-         Table re(1, 1, 1.0), im(1, 1, 1.0);
-         double** a = re.Get();
-         double** b = im.Get();
-         long hr = o.AddRigidExcit(3, comps, freqs, a, b);
-         unchanged = re.rows[0][0] == 1.0 && im.rows[0][0] == 1.0;
-         return hr;
-       }},
-      {"steps", [gd](RigidExcit&, VOKDYNExcitationTools& o, bool& unchanged) {
-         VOKRawCollint dofs;
-         dofs.Append(2);
-         VOKRawCollfloat steps;
-         steps.Append(0.0f);
-         steps.Append(1.0f);
-         Table out(1, 2, 1.0);
-         double** rows = out.Get();
-         VOKISpecObject* g = gd;
-         long hr = o.AddRigidExcit(0, dofs, steps, g, rows);
-         unchanged = out.rows[0][0] == 1.0 && out.rows[0][1] == 1.0;
-         return hr;
-       }},
-  };
-  for (const Call& call : calls) {
-    SCOPED_TRACE(call.name);
-    int faults = 0;
-    for (long k = 1; k < 100; ++k) {
-      bool unchanged = false;
-      VOKHost::FaultArm(k);
-      const long hr = call.run(*this, object, unchanged);
-      const std::string hit = VOKHost::FaultHitName();
-      VOKHost::FaultDisarm();
-      if (hit.empty()) {
-        EXPECT_HR(S_OK, hr) << "no fault at " << k;
-        break;
-      }
-      ++faults;
-      SCOPED_TRACE(hit);
-      EXPECT_TRUE(FAILED(hr)) << "fault " << k;
-      EXPECT_EQ(provider->RefCount(), 2);
-      EXPECT_EQ(modA->RefCount(), 2);
-      EXPECT_EQ(modB->RefCount(), 2);
-      EXPECT_EQ(gd->RefCount(), 1);
-      // A failure of the restraint data, the provider or the modes leaves the
-      // arrays untouched.
-      if (hit.find("Restraint") != std::string::npos || hit.find("Provider") != std::string::npos ||
-          hit.find("RigidModes") != std::string::npos) {
-        EXPECT_TRUE(unchanged);
-      }
-    }
-    EXPECT_GE(faults, 3) << "the sweep reached the host operations";
-  }
-  gd->Release();
-  restraint->entries.clear();
-}
 
 }  // namespace
