@@ -9,10 +9,10 @@ cmake --build build-cov
 find build-cov -name '*.gcda' -delete
 ctest --test-dir build-cov --output-on-failure >/dev/null
 src="$(pwd)/VOKAnalysisDynamicResponse/VOKDYNTools.m/src"
-# Branches that only an exception thrown through the library could take
-# (unwinding paths the compiler adds to every call that may throw) are not
-# counted: the library throws nothing and lets nothing through, and those
-# paths are not the library's own decisions.
+# Branches that are taken only while an exception unwinds (the paths the
+# compiler adds to every call that may throw, e.g. a failed allocation) are
+# not counted: they are not the library's own decisions and no test can
+# take them one by one.
 lcov --quiet --capture --directory build-cov --rc lcov_branch_coverage=1 \
      --rc geninfo_no_exception_branch=1 --output-file build-cov/all.info 2>/dev/null
 lcov --quiet --extract build-cov/all.info "$src/*" --rc lcov_branch_coverage=1 \
