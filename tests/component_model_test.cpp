@@ -26,12 +26,12 @@ TEST_F(ComponentModel, QueryHitAddsOneReferenceMissAddsNone) {
   EXPECT_EQ(f->RefCount(), 1);
 
   // All interfaces of one component share its single count.
-  VOKISpecObject_var spec(f);
-  VOKIAlias_var alias(spec);
+  VOKISpecObject_var feature(f);
+  VOKIAlias_var alias(feature);
   EXPECT_EQ(f->RefCount(), 3);
   int live = VOKBaseUnknown::LiveCount();
   f->Release();
-  spec = nullptr;
+  feature = nullptr;
   EXPECT_EQ(VOKBaseUnknown::LiveCount(), live) << "still held by a handle";
   alias = nullptr;
   EXPECT_EQ(VOKBaseUnknown::LiveCount(), live - 1) << "deleted when the count reached 0";

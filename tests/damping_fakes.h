@@ -1,8 +1,8 @@
 #ifndef damping_fakes_h
 #define damping_fakes_h
 // Small modal bases for the damping tests: a base tools component (base
-// tools, analysis set, spec object) listing its access objects (base access,
-// spec object, alias). Every operation is a fault point, so fault sweeps reach
+// tools, analysis set, VOKISpecObject) listing its access objects (base access,
+// VOKISpecObject, alias). Every operation is a fault point, so fault sweeps reach
 // the damping tools' failure paths, and counts its calls.
 #include <cstdint>
 #include <cstring>

@@ -111,7 +111,7 @@ struct Lists {
   }
 };
 
-VOKISpecObject* Spec(VOKBaseUnknown* iObject) { return VOKISpecObject_var(iObject).Get(); }
+VOKISpecObject* AsFeature(VOKBaseUnknown* iObject) { return VOKISpecObject_var(iObject).Get(); }
 
 // ------------------------------------------------------------------ filter
 
@@ -132,10 +132,10 @@ TEST_F(EnforcedDisp, FilterKeepsEnforcingSetsInOrderWithTheirOwnValues) {
     statics.Append(VOKISpecObject_var(set4));  // the filter appends, it never empties
     EXPECT_HR(S_OK, Tools().FilterForEnforcedDisp(l.loads, l.modulations, l.amplitudes, l.phases, statics));
     ASSERT_EQ(l.loads.Size(), 2);
-    EXPECT_EQ(l.loads[1].Get(), Spec(set1));
-    EXPECT_EQ(l.loads[2].Get(), Spec(set3));
+    EXPECT_EQ(l.loads[1].Get(), AsFeature(set1));
+    EXPECT_EQ(l.loads[2].Get(), AsFeature(set3));
     ASSERT_EQ(l.modulations.Size(), 2);
-    EXPECT_EQ(l.modulations[1].Get(), Spec(modA));
+    EXPECT_EQ(l.modulations[1].Get(), AsFeature(modA));
     EXPECT_TRUE(!l.modulations[2]) << "a null modulation stays with its load set";
     ASSERT_EQ(l.amplitudes.Size(), 2);
     EXPECT_EQ(l.amplitudes[1], 2.0f);
@@ -148,9 +148,9 @@ TEST_F(EnforcedDisp, FilterKeepsEnforcingSetsInOrderWithTheirOwnValues) {
       EXPECT_EQ(l.phases.Size(), 0);
     }
     ASSERT_EQ(statics.Size(), 3);
-    EXPECT_EQ(statics[1].Get(), Spec(set4));
-    EXPECT_EQ(statics[2].Get(), Spec(set1->StaticSet()));
-    EXPECT_EQ(statics[3].Get(), Spec(set3->StaticSet()));
+    EXPECT_EQ(statics[1].Get(), AsFeature(set4));
+    EXPECT_EQ(statics[2].Get(), AsFeature(set1->StaticSet()));
+    EXPECT_EQ(statics[3].Get(), AsFeature(set3->StaticSet()));
   }
 
   // Nothing to keep, or nothing at all: the lists end up empty, the static
@@ -310,7 +310,7 @@ TEST_F(EnforcedDisp, FilterTakesTheFirstLinkedObjectThatYieldsAStaticSet) {
   VOKListValVOKISpecObject_var statics;
   EXPECT_HR(S_OK, Tools().FilterForEnforcedDisp(l.loads, l.modulations, l.amplitudes, l.phases, statics));
   ASSERT_EQ(statics.Size(), 1);
-  EXPECT_EQ(statics[1].Get(), Spec(staticA));
+  EXPECT_EQ(statics[1].Get(), AsFeature(staticA));
   statics = VOKListValVOKISpecObject_var();
   l = Lists();
   for (VOKBaseUnknown* c : std::vector<VOKBaseUnknown*>{empty, first, later, staticA, staticB, computed}) {
@@ -490,7 +490,7 @@ TEST_F(EnforcedDisp, TimeStepsReadEachRecordOnceAndStopAtAnInconsistentStep) {
     for (int t = 0; t < c.T; ++t) steps.Append(0.01f * t);
     Table out(2, std::max(c.T, 1), -0.5);
     double** rows = out.Get();
-    VOKISpecObject* gdObject = Spec(gd);
+    VOKISpecObject* gdObject = AsFeature(gd);
     EXPECT_HR(c.expected, Tools().AddEnforcedDispExcit(0, dofList, steps, gdObject, rows));
     for (int r = 0; r < 2; ++r)
       for (int t = 0; t < c.T; ++t) {
@@ -584,7 +584,7 @@ TEST_F(EnforcedDisp, PreconditionsAndLoadDataFailuresAddNothing) {
     EXPECT_TRUE(re.rows[0][0] == 3.0 && im.rows[0][0] == 3.0);
     VOKHost::GeneralizedDisplacement* gd = VOKHost::GeneralizedDisplacement::Create("gd");
     gd->AddStep({1.0});
-    VOKISpecObject* gdObject = Spec(gd);
+    VOKISpecObject* gdObject = AsFeature(gd);
     EXPECT_HR(c.tables, object->AddEnforcedDispExcit(0, dofs, freqs, gdObject, reRows));
     EXPECT_EQ(re.rows[0][0], 3.0);
     gd->Release();
@@ -618,7 +618,7 @@ TEST_F(EnforcedDisp, NullCallerArraysAndPositionsBeyondTheRecordsAreRefused) {
   EXPECT_HR(E_FAIL, object.AddEnforcedDispExcit(0, dofs, freqs, rows, withNullRow));
   VOKHost::GeneralizedDisplacement* gd = VOKHost::GeneralizedDisplacement::Create("gd");
   gd->AddStep({1.0, 1.0});
-  VOKISpecObject* gdObject = Spec(gd);
+  VOKISpecObject* gdObject = AsFeature(gd);
   VOKISpecObject* noGd = nullptr;
   EXPECT_HR(E_FAIL, object.AddEnforcedDispExcit(0, dofs, freqs, noGd, rows));
   EXPECT_HR(E_FAIL, object.AddEnforcedDispExcit(0, dofs, freqs, gdObject, withNullRow));
@@ -632,7 +632,7 @@ TEST_F(EnforcedDisp, NullCallerArraysAndPositionsBeyondTheRecordsAreRefused) {
   EXPECT_EQ(table.rows[0][0], 7.0);
   // An object that gives no generalized displacement.
   VOKHost::Feature* plain = VOKHost::Feature::Create("plain", VOKHost::FacetSpecObject);
-  VOKISpecObject* plainObject = Spec(plain);
+  VOKISpecObject* plainObject = AsFeature(plain);
   EXPECT_HR(E_FAIL, object.AddEnforcedDispExcit(0, dofs, freqs, plainObject, rows));
   EXPECT_EQ(table.rows[0][0], 7.0);
   plain->Release();

@@ -71,7 +71,7 @@ class VOKHOST_API DampingFeatureBuilder {
   DampingFeatureBuilder& Omit(const std::string& iName);
   /// The list attribute iAttribute exists but holds no list.
   DampingFeatureBuilder& NoList(const std::string& iAttribute);
-  /// The sub-component iName is a plain basic component: no spec-object or
+  /// The sub-component iName is a plain basic component: no VOKISpecObject or
   /// attribute facet (its attributes are unreachable).
   DampingFeatureBuilder& WithoutAttributes(const std::string& iName);
   /// Reading the value iName ("DYNAlpha", "DYNBeta", "DYNCoefficient")
@@ -82,7 +82,7 @@ class VOKHOST_API DampingFeatureBuilder {
   /// The damping feature does not offer the analysis-set interface.
   DampingFeatureBuilder& NotAnAnalysisSet();
 
-  /// A new damping feature (spec object, alias, analysis set) with one
+  /// A new damping feature (VOKISpecObject, alias, analysis set) with one
   /// reference owned by the caller. The builder can build again.
   Feature* Build() const;
 

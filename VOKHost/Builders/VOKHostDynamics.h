@@ -77,7 +77,7 @@ VOKHOST_API bool OrthonormalAxes(const VOKMathAxis& iAxis, double oE[3][3], doub
 class BaseAccess;
 
 /// The modal base: VOKIDYNBaseTools on N modal degrees of freedom, and a
-/// feature (spec object, alias, analysis set) whose analysis set lists its
+/// feature (VOKISpecObject, alias, analysis set) whose analysis set lists its
 /// access object, so that ListObjectsByInterface(IID_VOKIDYNBaseAccess) finds
 /// exactly one object. Other objects can be linked with AddLinkedObject.
 ///
@@ -144,7 +144,7 @@ class VOKHOST_API ModalBase : public Feature, public VOKIDYNBaseTools {
   bool _DampingDiagonal;
 };
 
-/// The base's access object: VOKIDYNBaseAccess, spec object (TestUpToDate
+/// The base's access object: VOKIDYNBaseAccess, VOKISpecObject (TestUpToDate
 /// answers the flag of SetUpToDate) and alias (the base's display name).
 class VOKHOST_API BaseAccess : public Feature, public VOKIDYNBaseAccess {
  public:

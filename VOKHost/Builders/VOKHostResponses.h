@@ -34,7 +34,7 @@ class VOKHOST_API RecordedFeature : public Feature {
   ~RecordedFeature() override;
 };
 
-/// A load set as the analysis model shows it: a feature (spec object, alias,
+/// A load set as the analysis model shows it: a feature (VOKISpecObject, alias,
 /// analysis set, analysis scan) whose ScanByType("ComputedLoad") gives its
 /// computed load and whose GetLinkedSets gives one linked object, whose
 /// ScanByType("StaticSet") gives the load set's static set.
@@ -83,7 +83,7 @@ class VOKHOST_API EnforcedLoadSet : public Feature, public ModalForceSource {
   bool _HasForcePerMode = false;
 };
 
-/// Generalized displacements of a transient solution: a feature (spec object)
+/// Generalized displacements of a transient solution: a feature (VOKISpecObject)
 /// that answers VOKIDYNGeneralizedDisplacement with one row of values per
 /// time step.
 class VOKHOST_API GeneralizedDisplacement : public Feature, public VOKIDYNGeneralizedDisplacement {

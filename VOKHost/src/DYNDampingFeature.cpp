@@ -106,7 +106,7 @@ DampingFeatureBuilder& DampingFeatureBuilder::NotAnAnalysisSet() {
 }
 
 // A sub-component node; those listed by WithoutAttributes lose their
-// spec-object and attribute facets.
+// VOKISpecObject and attribute facets.
 Feature* DampingFeatureBuilder::Node(const std::string& iName, unsigned iFacets) const {
   if (_WithoutAttributes.count(iName)) iFacets &= ~(FacetSpecObject | FacetAttributes);
   return Feature::Create(iName, iFacets);
