@@ -174,6 +174,20 @@ long VOKDYNDampingTools::SetDefaultDamping() {
   return S_OK;
 }
 
+// Reads the list attribute iName into oList. A missing attribute leaves the
+// list null and succeeds; an attribute that holds no list shows "NotDefined"
+// once and fails.
+static bool ReadListAttribute(VOKDYNDampingTools& iTools, VOKISpecAttrAccess_var& iLists,
+                              const char* iName, VOKRawColldouble*& oList) {
+  VOKISpecAttrKey* key = iLists->LookupAttributeKey(iName);
+  if (!key) return true;
+  oList = iLists->ReadDoubleList(key);
+  key->Release();
+  if (oList) return true;
+  iTools.DampingMessage(VOKDYNDampingErrNotDefined, nullptr);
+  return false;
+}
+
 long VOKDYNDampingTools::GetRayleighDamping(VOKISamBasicComponent_var iComponent) {
   if (!iComponent) return E_FAIL;
   VOKBaseUnknown_var rayleigh;
@@ -208,24 +222,8 @@ long VOKDYNDampingTools::GetRayleighDamping(VOKISamBasicComponent_var iComponent
     return E_FAIL;
   VOKISpecAttrAccess_var lists = AttributesOf(listComponent);
   if (!lists) return E_FAIL;
-  key = lists->LookupAttributeKey("ListOfAlpha");
-  if (key) {
-    _AlphaList = lists->ReadDoubleList(key);
-    key->Release();
-    if (!_AlphaList) {
-      DampingMessage(VOKDYNDampingErrNotDefined, nullptr);
-      return E_FAIL;
-    }
-  }
-  key = lists->LookupAttributeKey("ListOfBeta");
-  if (key) {
-    _BetaList = lists->ReadDoubleList(key);
-    key->Release();
-    if (!_BetaList) {
-      DampingMessage(VOKDYNDampingErrNotDefined, nullptr);
-      return E_FAIL;
-    }
-  }
+  if (!ReadListAttribute(*this, lists, "ListOfAlpha", _AlphaList)) return E_FAIL;
+  if (!ReadListAttribute(*this, lists, "ListOfBeta", _BetaList)) return E_FAIL;
   return S_OK;
 }
 
@@ -259,15 +257,7 @@ long VOKDYNDampingTools::GetModalDamping(VOKISamBasicComponent_var iComponent) {
     return E_FAIL;
   VOKISpecAttrAccess_var lists = AttributesOf(listComponent);
   if (!lists) return E_FAIL;
-  key = lists->LookupAttributeKey("ListOfCoefficients");
-  if (key) {
-    _AlphaList = lists->ReadDoubleList(key);
-    key->Release();
-    if (!_AlphaList) {
-      DampingMessage(VOKDYNDampingErrNotDefined, nullptr);
-      return E_FAIL;
-    }
-  }
+  if (!ReadListAttribute(*this, lists, "ListOfCoefficients", _AlphaList)) return E_FAIL;
   return S_OK;
 }
 
