@@ -274,7 +274,8 @@ DampingInfo CheckDamping(const Model& iModel) {
   return QueryDamping(iModel, standIn);
 }
 
-RunResult RunHarmonic(const Model& iModel, const Progress& iProgress) {
+RunResult RunHarmonic(const Model& iModel, const Progress& iProgress, int iThreads) {
+  (void)iThreads;
   RunResult run;
   const std::vector<float> frequencies = SweepFrequencies(iModel.sweep);
   const std::size_t count = frequencies.size();

@@ -53,9 +53,10 @@ struct RunResult {
 /// is built in the platform, before the first library operation.
 using Progress = std::function<void(std::size_t, std::size_t)>;
 
-/// Runs the sweep of iModel. Throws ModelError (a model the tools refuse) or
-/// ComputationError.
-RunResult RunHarmonic(const Model& iModel, const Progress& iProgress = Progress());
+/// Runs the sweep of iModel on iThreads threads (at least 1); the result does
+/// not depend on the number of threads, to the last bit. Throws ModelError (a
+/// model the tools refuse) or ComputationError.
+RunResult RunHarmonic(const Model& iModel, const Progress& iProgress = Progress(), int iThreads = 1);
 
 }  // namespace vokdyn
 
