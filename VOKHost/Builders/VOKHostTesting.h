@@ -19,11 +19,18 @@ namespace VOKHost {
 
 /// Counts operations from now on; the k-th one (1-based) fails. k = 0 counts only.
 VOKHOST_API void FaultArm(long k);
-/// Stops counting and failing.
+/// Counts operations from now on in every thread but the calling one, each
+/// thread on its own; the k-th (1-based) of each such thread fails. The
+/// calling thread neither counts nor fails. With work cut into the same
+/// units whatever the number of threads, the same unit of each worker fails
+/// however the threads are scheduled. Replaces a FaultArm.
+VOKHOST_API void FaultArmPerWorker(long k);
+/// Stops counting and failing (either kind of arming).
 VOKHOST_API void FaultDisarm();
-/// Operations counted since the last FaultArm.
+/// Operations counted since the last arming, of all counting threads.
 VOKHOST_API long FaultCount();
-/// Name of the operation that was made to fail, empty when none.
+/// Name of the operation that was made to fail (the last one, when several
+/// workers failed), empty when none.
 VOKHOST_API std::string FaultHitName();
 
 /// Scope of one counted host operation. Usage in an implementation:

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "VOKAnalysisExplicit.h"
 #include "VOKHostTesting.h"
@@ -16,22 +17,50 @@ std::string g_hitName;
 // Only the outermost operation of a thread counts: what the platform calls
 // internally while serving an operation is part of that operation.
 thread_local int t_depth = 0;
+
+// Arming per worker: each thread but the arming one keeps its own count. A
+// new arming starts a new generation, which resets a thread's count the
+// first time it counts again.
+std::atomic<bool> g_perWorker{false};
+std::atomic<unsigned long> g_generation{0};
+std::atomic<std::thread::id> g_armingThread{};
+thread_local unsigned long t_generation = 0;
+thread_local long t_count = 0;
+
+void RecordHit(const char* iOperation) {
+  std::lock_guard<std::mutex> lock(g_nameMutex);
+  g_hitName = iOperation ? iOperation : "";
+}
+
+void ClearHit() {
+  std::lock_guard<std::mutex> lock(g_nameMutex);
+  g_hitName.clear();
+}
 }  // namespace
 
 namespace VOKHost {
 
 void FaultArm(long k) {
+  g_perWorker = false;
   g_count = 0;
   g_target = k;
-  {
-    std::lock_guard<std::mutex> lock(g_nameMutex);
-    g_hitName.clear();
-  }
+  ClearHit();
   g_counting = true;
+}
+
+void FaultArmPerWorker(long k) {
+  g_counting = false;
+  g_count = 0;
+  g_target = k;
+  ClearHit();
+  g_armingThread = std::this_thread::get_id();
+  ++g_generation;
+  g_perWorker = true;
 }
 
 void FaultDisarm() {
   g_counting = false;
+  g_perWorker = false;
   g_target = 0;
 }
 
@@ -43,12 +72,23 @@ std::string FaultHitName() {
 }
 
 FaultPoint::FaultPoint(const char* iOperation) : _Fail(false) {
-  if (t_depth++ == 0 && g_counting) {
+  if (t_depth++ != 0) return;
+  if (g_counting) {
     long n = ++g_count;
     if (n == g_target) {
       _Fail = true;
-      std::lock_guard<std::mutex> lock(g_nameMutex);
-      g_hitName = iOperation ? iOperation : "";
+      RecordHit(iOperation);
+    }
+  } else if (g_perWorker && std::this_thread::get_id() != g_armingThread.load()) {
+    const unsigned long generation = g_generation.load();
+    if (t_generation != generation) {
+      t_generation = generation;
+      t_count = 0;
+    }
+    ++g_count;
+    if (++t_count == g_target) {
+      _Fail = true;
+      RecordHit(iOperation);
     }
   }
 }

@@ -1,10 +1,16 @@
 #include "VOKDYNHarmonic.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <complex>
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "VOKDYNDampingTools.h"
 #include "VOKDYNExcitationTools.h"
@@ -250,6 +256,210 @@ void AddPerFrequency(const std::vector<int>& iRowsOfOutput, std::size_t iRows,
   }
 }
 
+
+// ------------------------------------------------------------------ the sweep
+//
+// The frequencies are cut into blocks of kBlock, the same blocks whatever the
+// number of threads; each block is one batched evaluation of the excitation.
+// Thread w takes a contiguous run of blocks, with its own excitation tools
+// object (the library's objects are used by one thread at a time), all of
+// them initialised here on the calling thread from the same stand-in
+// components, which the workers only read (the base's degree-of-freedom
+// count, the modulations' values). Each frequency's result is computed by
+// exactly the operations of a single-threaded sweep and written to its own
+// place in the preallocated response, so the bits do not depend on the
+// number of threads. Workers never call the progress callback: they count
+// the frequencies done and the calling thread reports them.
+
+constexpr std::size_t kBlock = 32;       // frequencies per batched evaluation
+constexpr std::size_t kMaxThreads = 256; // more would only wait for each other
+constexpr auto kProgressPeriod = std::chrono::milliseconds(50);
+constexpr std::size_t kNoBlock = static_cast<std::size_t>(-1);
+
+struct SweepShared {
+  SweepShared(const Model& iModel, const std::vector<float>& iFrequencies, const std::vector<double>& iDamping,
+              const std::vector<std::vector<double>>& iPhi, Response& ioResponse)
+      : model(iModel), frequencies(iFrequencies), damping(iDamping), phi(iPhi), response(ioResponse) {}
+  const Model& model;
+  const std::vector<float>& frequencies;
+  const std::vector<double>& damping;                 // c_i
+  const std::vector<std::vector<double>>& phi;        // phi_i at each output
+  Response& response;
+  std::atomic<std::size_t> done{0};                   // frequencies finished
+  std::atomic<std::size_t> firstFailed{kNoBlock};     // lowest failed block
+  std::atomic<bool> abandon{false};                   // the calling thread gave up
+  std::mutex mutex;
+  std::condition_variable finishedChanged;
+  std::size_t finished = 0;                           // workers returned
+};
+
+struct SweepWorker {
+  Owned<VOKDYNExcitationTools> excitation;
+  std::size_t firstBlock = 0, endBlock = 0;
+  std::size_t failedBlock = kNoBlock;
+  std::exception_ptr failure;
+};
+
+void LowerFirstFailed(std::atomic<std::size_t>& ioFirst, std::size_t iBlock) {
+  std::size_t current = ioFirst.load();
+  while (iBlock < current && !ioFirst.compare_exchange_weak(current, iBlock)) {
+  }
+}
+
+// One block: the batched excitation, then per frequency, in the order of a
+// single-frequency sweep, q_i = F_i / (k_i - omega^2 m_i + i omega c_i) and
+// u = sum_i phi_i q_i in mode order.
+void SweepBlock(SweepShared& ioShared, VOKDYNExcitationTools& iExcitation, std::size_t iBlock,
+                std::vector<double>& ioAbscissae, std::vector<VOKMathComplex>& ioForces,
+                std::vector<std::complex<double>>& ioQ) {
+  const std::vector<float>& frequencies = ioShared.frequencies;
+  const std::size_t first = iBlock * kBlock;
+  const std::size_t count = std::min(kBlock, frequencies.size() - first);
+  for (std::size_t k = 0; k < count; ++k) ioAbscissae[k] = frequencies[first + k];
+  long hr = iExcitation.GetExcitValues(static_cast<int>(count), ioAbscissae.data(), ioForces.data());
+  if (hr < 0) {
+    char context[96];
+    if (count == 1)
+      std::snprintf(context, sizeof context, " at %.9g Hz", ioAbscissae[0]);
+    else
+      std::snprintf(context, sizeof context, " at %.9g to %.9g Hz", ioAbscissae[0], ioAbscissae[count - 1]);
+    throw ComputationError("VOKDYNExcitationTools::GetExcitValues", hr, context);
+  }
+  const std::vector<Mode>& modes = ioShared.model.base.modes;
+  const std::size_t n = modes.size();
+  const std::vector<double>& c = ioShared.damping;
+  for (std::size_t k = 0; k < count; ++k) {
+    const double f = ioAbscissae[k];
+    const VOKMathComplex* forces = ioForces.data() + k * n;
+    const double omega = f * kTwoPi;
+    const double omega2 = omega * omega;
+    for (std::size_t i = 0; i < n; ++i) {
+      const Mode& mode = modes[i];
+      std::complex<double> dynamic(mode.generalizedStiffness - omega2 * mode.generalizedMass, omega * c[i]);
+      ioQ[i] = std::complex<double>(forces[i].re, forces[i].im) / dynamic;
+    }
+    for (std::size_t o = 0; o < ioShared.phi.size(); ++o) {
+      const std::vector<double>& phi = ioShared.phi[o];
+      std::complex<double> u(0.0, 0.0);
+      for (std::size_t i = 0; i < n; ++i) u += phi[i] * ioQ[i];
+      ioShared.response.values[o][first + k] = u;
+    }
+  }
+}
+
+// A worker's run of blocks. It stops at its first failure, or before a block
+// that lies past a failure already found: what a single thread would report
+// is the failure of lowest frequency, and every block below it still runs.
+void SweepRun(SweepShared& ioShared, SweepWorker& ioWorker) {
+  try {
+    const std::size_t n = ioShared.model.base.modes.size();
+    std::vector<double> abscissae(kBlock);
+    // Never empty: the batched evaluation refuses a null array.
+    std::vector<VOKMathComplex> forces(std::max<std::size_t>(1, kBlock * n));
+    std::vector<std::complex<double>> q(n);
+    for (std::size_t b = ioWorker.firstBlock; b < ioWorker.endBlock; ++b) {
+      if (ioShared.abandon.load(std::memory_order_relaxed) ||
+          ioShared.firstFailed.load(std::memory_order_relaxed) < b)
+        break;
+      try {
+        SweepBlock(ioShared, *ioWorker.excitation.Get(), b, abscissae, forces, q);
+      } catch (...) {
+        ioWorker.failedBlock = b;
+        ioWorker.failure = std::current_exception();
+        LowerFirstFailed(ioShared.firstFailed, b);
+        break;
+      }
+      ioShared.done.fetch_add(std::min(kBlock, ioShared.frequencies.size() - b * kBlock),
+                              std::memory_order_relaxed);
+    }
+  } catch (...) {
+    // No memory for the work arrays: a failure before the first block.
+    ioWorker.failedBlock = ioWorker.firstBlock;
+    ioWorker.failure = std::current_exception();
+    LowerFirstFailed(ioShared.firstFailed, ioWorker.firstBlock);
+  }
+  std::lock_guard<std::mutex> lock(ioShared.mutex);
+  ++ioShared.finished;
+  ioShared.finishedChanged.notify_all();
+}
+
+// The started workers, joined on every way out, so that no thread outlives
+// what it works on.
+class SweepThreads {
+ public:
+  explicit SweepThreads(SweepShared& ioShared) : _Shared(ioShared) {}
+  ~SweepThreads() {
+    _Shared.abandon = true;
+    JoinAll();
+  }
+  SweepThreads(const SweepThreads&) = delete;
+  SweepThreads& operator=(const SweepThreads&) = delete;
+  void Start(SweepWorker& ioWorker) {
+    _Threads.emplace_back([this, &ioWorker] { SweepRun(_Shared, ioWorker); });
+  }
+  std::size_t Count() const { return _Threads.size(); }
+  void JoinAll() {
+    for (std::thread& t : _Threads)
+      if (t.joinable()) t.join();
+  }
+
+ private:
+  SweepShared& _Shared;
+  std::vector<std::thread> _Threads;
+};
+
+ExcitationType RunSweep(const Model& iModel, const StandIn& iStandIn, const std::vector<float>& iFrequencies,
+                     const std::vector<double>& iDamping, const std::vector<std::vector<double>>& iPhi,
+                     const Progress& iProgress, int iThreads, Response& ioResponse) {
+  const std::size_t count = iFrequencies.size();
+  const std::size_t blocks = (count + kBlock - 1) / kBlock;
+  std::size_t threads = iThreads < 1 ? 1 : static_cast<std::size_t>(iThreads);
+  threads = std::max<std::size_t>(1, std::min({threads, blocks, kMaxThreads}));
+
+  // Every object is initialised here, in order, before any thread starts.
+  std::vector<SweepWorker> workers(threads);
+  ExcitationType firstType = UndefinedExcitationType;
+  for (std::size_t w = 0; w < threads; ++w) {
+    SweepWorker& worker = workers[w];
+    worker.excitation = Owned<VOKDYNExcitationTools>(new VOKDYNExcitationTools());
+    ExcitationType type = UndefinedExcitationType;
+    Check(worker.excitation->Initialize(iStandIn.excitations, iStandIn.Tools(), type, DYNDefaultDomain),
+          "VOKDYNExcitationTools::Initialize");
+    if (w == 0) firstType = type;
+    worker.firstBlock = blocks * w / threads;
+    worker.endBlock = blocks * (w + 1) / threads;
+  }
+  if (blocks == 0) return firstType;
+
+  SweepShared shared(iModel, iFrequencies, iDamping, iPhi, ioResponse);
+  {
+    SweepThreads running(shared);
+    for (SweepWorker& worker : workers) running.Start(worker);
+    std::size_t reported = 0;
+    std::unique_lock<std::mutex> lock(shared.mutex);
+    while (shared.finished < running.Count()) {
+      shared.finishedChanged.wait_for(lock, kProgressPeriod);
+      const std::size_t done = shared.done.load();
+      if (iProgress && done > reported && done < count) {
+        lock.unlock();
+        iProgress(done, count);
+        reported = done;
+        lock.lock();
+      }
+    }
+    lock.unlock();
+    running.JoinAll();
+  }
+
+  // The failure of lowest frequency, as a single thread meets it.
+  const SweepWorker* failed = nullptr;
+  for (const SweepWorker& worker : workers)
+    if (worker.failure && (!failed || worker.failedBlock < failed->failedBlock)) failed = &worker;
+  if (failed) std::rethrow_exception(failed->failure);
+  if (iProgress) iProgress(count, count);
+  return firstType;
+}
+
 }  // namespace
 
 ComputationError::ComputationError(const std::string& iOperation, long iResult,
@@ -275,7 +485,6 @@ DampingInfo CheckDamping(const Model& iModel) {
 }
 
 RunResult RunHarmonic(const Model& iModel, const Progress& iProgress, int iThreads) {
-  (void)iThreads;
   RunResult run;
   const std::vector<float> frequencies = SweepFrequencies(iModel.sweep);
   const std::size_t count = frequencies.size();
@@ -302,36 +511,9 @@ RunResult RunHarmonic(const Model& iModel, const Progress& iProgress, int iThrea
       phi[o][i] = iModel.base.modes[i].shape[static_cast<std::size_t>(node)][static_cast<std::size_t>(out.component - 1)];
   }
 
-  // The excitation of every mode at each frequency: F_i(f).
-  Owned<VOKDYNExcitationTools> excitation(new VOKDYNExcitationTools());
-  ExcitationType firstType = UndefinedExcitationType;
-  Check(excitation->Initialize(standIn.excitations, standIn.Tools(), firstType, DYNDefaultDomain),
-        "VOKDYNExcitationTools::Initialize");
-  std::vector<VOKMathComplex> forces(n);
-  VOKMathComplex* forceArray = forces.data();
-  std::vector<std::complex<double>> q(n);
-
-  for (std::size_t t = 0; t < count; ++t) {
-    const double f = frequencies[t];
-    char context[64];
-    std::snprintf(context, sizeof context, " at %.9g Hz", f);
-    Check(excitation->GetExcitValues(f, forceArray), "VOKDYNExcitationTools::GetExcitValues", context);
-    // q_i = F_i / (k_i - omega^2 m_i + i omega c_i)
-    const double omega = f * kTwoPi;
-    const double omega2 = omega * omega;
-    for (std::size_t i = 0; i < n; ++i) {
-      const Mode& mode = iModel.base.modes[i];
-      std::complex<double> dynamic(mode.generalizedStiffness - omega2 * mode.generalizedMass, omega * c[i]);
-      q[i] = std::complex<double>(forceArray[i].re, forceArray[i].im) / dynamic;
-    }
-    // u = sum_i phi_i q_i, in mode order.
-    for (std::size_t o = 0; o < phi.size(); ++o) {
-      std::complex<double> u(0.0, 0.0);
-      for (std::size_t i = 0; i < n; ++i) u += phi[o][i] * q[i];
-      response.values[o][t] = u;
-    }
-    if (iProgress && ((t + 1) % 64 == 0 || t + 1 == count)) iProgress(t + 1, count);
-  }
+  // The excitation of every mode at each frequency, F_i(f), and the modal
+  // response, on the sweep threads.
+  ExcitationType firstType = RunSweep(iModel, standIn, frequencies, c, phi, iProgress, iThreads, response);
 
   // The absolute motion: support motion and enforced displacements on top of
   // the modal response, from an object initialised for results.

@@ -7,12 +7,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <limits>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include <CLI/CLI.hpp>
 
@@ -175,8 +179,28 @@ class ProgressBar {
   Clock::time_point _Start, _Last;
 };
 
+// The machine's cores, at least one.
+int DefaultThreads() {
+  unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(std::min(cores, 1024u));
+}
+
+// --threads N: a whole number of at least 1.
+int ParseThreads(const std::string& iText) {
+  const std::string rule = " (the number of sweep threads: a whole number of at least 1)";
+  if (iText.empty()) throw UsageError("--threads \"\": not a whole number" + rule);
+  if (iText.find_first_not_of("0123456789") != std::string::npos)
+    throw UsageError("--threads " + iText + ": not a whole number" + rule);
+  errno = 0;
+  unsigned long long value = std::strtoull(iText.c_str(), nullptr, 10);
+  if (value < 1) throw UsageError("--threads " + iText + ": less than 1" + rule);
+  if (errno == ERANGE || value > static_cast<unsigned long long>(std::numeric_limits<int>::max()))
+    throw UsageError("--threads " + iText + ": too large" + rule);
+  return static_cast<int>(value);
+}
+
 int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput,
-                       const std::string& iPlot) {
+                       const std::string& iPlot, int iThreads) {
   Model model = LoadModel(iModelPath);
   try {
     if (!iOutput.empty() && iOutput != "-") CheckWritable(iOutput, "--output");
@@ -189,7 +213,7 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
   }
   auto start = std::chrono::steady_clock::now();
   ProgressBar bar(!gQuiet);
-  RunResult run = RunHarmonic(model, [&bar](std::size_t d, std::size_t t) { bar.Update(d, t); });
+  RunResult run = RunHarmonic(model, [&bar](std::size_t d, std::size_t t) { bar.Update(d, t); }, iThreads);
   bar.Finish();
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
@@ -250,6 +274,11 @@ int main(int argc, char** argv) {
   harmonic->add_option("--plot", plot, "Plot |u| against frequency into FILE.svg or FILE.png (needs gnuplot).")
       ->type_name("FILE");
   harmonic->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
+  std::string threads;
+  harmonic->add_option("--threads", threads,
+                       "Split the sweep across N threads (default: the machine's cores, " +
+                           std::to_string(DefaultThreads()) + " here); the output is the same for any N.")
+      ->type_name("N");
 
   std::string checkPath;
   CLI::App* check = app.add_subcommand(
@@ -282,7 +311,9 @@ int main(int argc, char** argv) {
 
   VOKHost::SetNotificationSink(ShowNotification);
   try {
-    if (*harmonic) return RunHarmonicCommand(modelPath, output, plot);
+    if (*harmonic)
+      return RunHarmonicCommand(modelPath, output, plot,
+                                harmonic->count("--threads") ? ParseThreads(threads) : DefaultThreads());
     if (*check) return RunCheckCommand(checkPath);
     if (*example) {
       std::cout << WriteModelText(
