@@ -314,6 +314,14 @@ TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
          return List({X(rx)});
        },
        [](MockBaseTools& m) { EXPECT_CALL(m, ComputeRigidVectorsOnAxis(_, _)).WillOnce(Return(E_NOTIMPL)); }, E_FAIL},
+      {"rigid vectors on an axis succeed without a table: E_FAIL", [&] {
+         auto* rx = Motion({2});
+         rx->SetAxis(VOKMathAxis());
+         return List({X(rx)});
+       },
+       [](MockBaseTools& m) {
+         EXPECT_CALL(m, ComputeRigidVectorsOnAxis(_, _)).WillOnce(DoAll(SetArgReferee<1>(nullptr), Return(S_OK)));
+       }, E_FAIL},
       {"rigid vectors fail without a table: refused later", [&] { return List({X(Motion({2}))}); },
        [](MockBaseTools& m) { EXPECT_CALL(m, ComputeRigidVectors(_)).WillOnce(Return(E_NOTIMPL)); }, E_FAIL},
       {"load vectors fail: E_FAIL", [&] { return List({X(Loads())}); },
@@ -377,6 +385,7 @@ TEST_F(ExcitationTools, InitialisationForResultsFailures) {
          return List({X(rx)});
        }, E_FAIL},
       {"two restraint excitations", [&] { return List({X(Motion({1})), X(Motion({2}))}); }, E_FAIL},
+      {"two load excitations", [&] { return List({X(Loads()), X(Motion({3})), X(Loads(1))}); }, E_FAIL},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

@@ -124,7 +124,9 @@ VOKDYN_INLINE void StreamGroup(const double* const* iMembers, const double* iCos
       std::memcpy(&re[k], ioRe + j + k * W, sizeof re[k]);
       if (Imag) std::memcpy(&im[k], ioIm + j + k * W, sizeof im[k]);
     }
-    if ((j & 7) == 0) {
+    // A prefetch per cache line of 8 doubles: when a step spans a whole line
+    // or more (W of 4 or 8), every step starts one.
+    if (K * W >= 8 || (j & 7) == 0) {
 #pragma GCC unroll 8
       for (int g = 0; g < G; ++g)
 #pragma GCC unroll 8
@@ -248,16 +250,21 @@ const Variant kVariants[] = {
 // a context switch (the compiler's runtime looks at both).
 bool Supported(Isa iIsa) {
   __builtin_cpu_init();
-  switch (iIsa) {
-    case Isa::Baseline:
-      return true;
-    case Isa::Avx2:
-      return __builtin_cpu_supports("avx2");
-    case Isa::Avx512:
-      return __builtin_cpu_supports("avx512f");
-  }
-  return false;
+  if (iIsa == Isa::Avx2) return __builtin_cpu_supports("avx2");
+  if (iIsa == Isa::Avx512) return __builtin_cpu_supports("avx512f");
+  return iIsa == Isa::Baseline;
 }
+
+// The table is in order of width: the last variant the processor runs.
+const Variant* Widest() {
+  const Variant* best = &kVariants[0];
+  for (const Variant& v : kVariants)
+    if (Supported(v.isa)) best = &v;
+  return best;
+}
+
+// Chosen once, when the library is loaded: no call pays for the choice.
+const Variant* const kSelected = Widest();
 
 }  // namespace
 
@@ -267,14 +274,6 @@ const Variant* VariantFor(Isa iIsa) {
   return nullptr;
 }
 
-const Variant& Selected() {
-  static const Variant* const selected = [] {
-    const Variant* best = &kVariants[0];
-    for (const Variant& v : kVariants)
-      if (Supported(v.isa)) best = &v;
-    return best;
-  }();
-  return *selected;
-}
+const Variant& Selected() { return *kSelected; }
 
 }  // namespace VOKDYNExcitationKernels

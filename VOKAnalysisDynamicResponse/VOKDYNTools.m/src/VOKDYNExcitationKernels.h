@@ -39,7 +39,7 @@ struct Variant {
 /// The variant for iIsa, or null when this processor (and its operating
 /// system) cannot run it. The baseline is always there.
 const Variant* VariantFor(Isa iIsa);
-/// The widest variant this processor runs, chosen on first call.
+/// The widest variant this processor runs, chosen when the program loads.
 const Variant& Selected();
 
 }  // namespace VOKDYNExcitationKernels
