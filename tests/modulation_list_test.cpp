@@ -1,4 +1,6 @@
 // The typed list of modulation pointers.
+#include <functional>
+
 #include "VOKHostComponent.h"
 #include "VOKListPtrVOKIDYNModulation.h"
 #include "VOKTestSupport.h"
@@ -151,6 +153,38 @@ TEST_F(ModulationList, SortAndCompareUseTheTypedComparison) {
   EXPECT_EQ(list.Size(), 3);
   ASSERT_EQ(removed.Size(), 1);
   EXPECT_EQ(removed[1], _M[0]);
+}
+
+TEST_F(ModulationList, WithoutAComparisonListsCompareByIdentity) {
+  // The order of two different pointers is their order as addresses.
+  auto sign = [](VOKIDYNModulation* a, VOKIDYNModulation* b) {
+    return a == b ? 0 : std::less<VOKIDYNModulation*>()(a, b) ? -1 : 1;
+  };
+  VOKListPtrVOKIDYNModulation list;
+  list.Append(_M[0]);
+  list.Append(_M[1]);
+  VOKListPtrVOKIDYNModulation same;
+  same.Append(_M[0]);
+  same.Append(_M[1]);
+  VOKListPtrVOKIDYNModulation other;
+  other.Append(_M[0]);
+  other.Append(_M[2]);
+  VOKListPtrVOKIDYNModulation longer = same;
+  longer.Append(static_cast<VOKIDYNModulation*>(nullptr));
+  // Two modulations of equal value are still different elements.
+  ConstantModulation* twin = new ConstantModulation(1.0);
+  VOKListPtrVOKIDYNModulation twinList;
+  twinList.Append(twin);
+  twinList.Append(_M[1]);
+
+  EXPECT_EQ(0, VOKListPtrVOKIDYNModulation::Compare(list, same, nullptr));
+  EXPECT_EQ(sign(_M[1], _M[2]), VOKListPtrVOKIDYNModulation::Compare(list, other, nullptr));
+  EXPECT_EQ(sign(_M[2], _M[1]), VOKListPtrVOKIDYNModulation::Compare(other, list, nullptr));
+  EXPECT_EQ(sign(_M[0], twin), VOKListPtrVOKIDYNModulation::Compare(list, twinList, nullptr));
+  EXPECT_EQ(0, VOKListPtrVOKIDYNModulation::Compare(list, twinList, ByValue));
+  EXPECT_EQ(-1, VOKListPtrVOKIDYNModulation::Compare(list, longer, nullptr));
+  EXPECT_EQ(1, VOKListPtrVOKIDYNModulation::Compare(longer, list, nullptr));
+  twin->Release();
 }
 
 TEST_F(ModulationList, NeverTouchesReferenceCounts) {
