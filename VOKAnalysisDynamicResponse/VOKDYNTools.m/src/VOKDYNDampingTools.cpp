@@ -19,9 +19,9 @@ namespace {
 // used, so every reader sees the same double.
 const float g_DefaultCoefficient = 1.0f;
 
-// Mode of a definition whose "DYNDampingFlag" has not been read. It counts as
-// a per-mode definition without its list: CheckDefinition then fails, so a
-// definition that could not be read never passes for a valid one.
+// Mode of a definition whose "DYNDampingFlag" has not been reached. It counts
+// as a per-mode definition without its list: CheckDefinition then fails, so a
+// definition whose flag was never reached never passes for a valid one.
 const int g_UnreadDefinitionMode = 2;
 
 const int g_TypeModal = 1;
@@ -74,6 +74,86 @@ long ReadValue(const VOKBaseUnknown_var& iParent, const char* iName, double* oVa
   if (!value) return E_FAIL;
   long hr = value->GetValue(oValue, VOKUnicodeString(), 0, 0, 0);
   if (FAILED(hr)) return hr;
+  return S_OK;
+}
+
+// Reads the list attribute iName into oList. A missing attribute leaves the
+// list null and succeeds; an attribute that holds no list shows "NotDefined"
+// once and fails.
+bool ReadListAttribute(VOKDYNDampingTools& iTools, const VOKISpecAttrAccess_var& iLists,
+                       const char* iName, VOKRawColldouble*& oList) {
+  VOKISpecAttrKey* key = iLists->LookupAttributeKey(iName);
+  if (!key) return true;
+  oList = iLists->ReadDoubleList(key);
+  key->Release();
+  if (oList) return true;
+  iTools.DampingMessage(VOKDYNDampingErrNotDefined, nullptr);
+  return false;
+}
+
+// Where a damping type keeps its definition below "DYNDampingType": the
+// sub-component with the "DYNDampingFlag", its global branch with the
+// coefficients as real values and its list branch with them as per-mode
+// lists. A type with a single coefficient leaves the second names null.
+struct DefinitionNames {
+  const char* definition;
+  const char* global;
+  const char* values[2];
+  const char* list;
+  const char* lists[2];
+};
+
+// The members of the tools object that a reading fills, in the order of the
+// names; null where the type has no second coefficient.
+struct DefinitionTargets {
+  int& mode;
+  double* values[2];
+  VOKRawColldouble** lists[2];
+};
+
+// Reads the flag, then only the branch it selects, into iTargets. The only
+// trace is a missing definition sub-component; every other gap is silent,
+// except a list attribute that holds no list ("NotDefined"). What was read
+// before a failure stays in the object.
+long ReadDefinition(VOKDYNDampingTools& iTools, const VOKISamBasicComponent_var& iComponent,
+                    const DefinitionNames& iNames, const DefinitionTargets& iTargets) {
+  if (!iComponent) return E_FAIL;
+  VOKBaseUnknown_var definition;
+  if (FAILED(SubComponent(iComponent, iNames.definition, definition))) {
+    TraceError("VOKDYNDampingTools::GetSubComponent");
+    return E_FAIL;
+  }
+  // A sub-component without attribute access cannot say which branch holds
+  // the definition: the mode stays unread and CheckDefinition refuses it.
+  VOKISpecAttrAccess_var attributes = AttributesOf(definition);
+  if (!attributes) return E_FAIL;
+  VOKISpecAttrKey* key = attributes->LookupAttributeKey("DYNDampingFlag");
+  if (!key) return E_FAIL;
+  // ReadBoolean gives a byte and no result code: a flag whose value cannot
+  // be read reads as false, the global branch.
+  unsigned char perMode = attributes->ReadBoolean(key, 0);
+  key->Release();
+  iTargets.mode = perMode ? g_ModePerMode : g_ModeGlobal;
+
+  VOKISamBasicComponent_var definitionComponent(definition);
+  if (iTargets.mode == g_ModeGlobal) {
+    VOKBaseUnknown_var global;
+    if (!definitionComponent || FAILED(SubComponent(definitionComponent, iNames.global, global)))
+      return E_FAIL;
+    for (int v = 0; v < 2 && iNames.values[v]; ++v) {
+      long hr = ReadValue(global, iNames.values[v], iTargets.values[v]);
+      if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+  }
+
+  VOKBaseUnknown_var listComponent;
+  if (!definitionComponent || FAILED(SubComponent(definitionComponent, iNames.list, listComponent)))
+    return E_FAIL;
+  VOKISpecAttrAccess_var lists = AttributesOf(listComponent);
+  if (!lists) return E_FAIL;
+  for (int l = 0; l < 2 && iNames.lists[l]; ++l)
+    if (!ReadListAttribute(iTools, lists, iNames.lists[l], *iTargets.lists[l])) return E_FAIL;
   return S_OK;
 }
 
@@ -176,91 +256,21 @@ long VOKDYNDampingTools::SetDefaultDamping() {
   return S_OK;
 }  // LCOV_EXCL_STOP
 
-// Reads the list attribute iName into oList. A missing attribute leaves the
-// list null and succeeds; an attribute that holds no list shows "NotDefined"
-// once and fails.
-static bool ReadListAttribute(VOKDYNDampingTools& iTools, VOKISpecAttrAccess_var& iLists,
-                              const char* iName, VOKRawColldouble*& oList) {
-  VOKISpecAttrKey* key = iLists->LookupAttributeKey(iName);
-  if (!key) return true;
-  oList = iLists->ReadDoubleList(key);
-  key->Release();
-  if (oList) return true;
-  iTools.DampingMessage(VOKDYNDampingErrNotDefined, nullptr);
-  return false;
-}
-
 long VOKDYNDampingTools::GetRayleighDamping(VOKISamBasicComponent_var iComponent) {
-  if (!iComponent) return E_FAIL;
-  VOKBaseUnknown_var rayleigh;
-  if (FAILED(SubComponent(iComponent, "DYNDampingRayleigh", rayleigh))) {
-    TraceError("VOKDYNDampingTools::GetSubComponent");
-    return E_FAIL;
-  }
-  // A sub-component without attribute access cannot say which branch holds
-  // the definition: the mode stays unread and CheckDefinition refuses it.
-  VOKISpecAttrAccess_var attributes = AttributesOf(rayleigh);
-  if (!attributes) return E_FAIL;
-  VOKISpecAttrKey* key = attributes->LookupAttributeKey("DYNDampingFlag");
-  if (!key) return E_FAIL;
-  unsigned char perMode = attributes->ReadBoolean(key, 0);
-  key->Release();
-  _DefinitionMode = perMode ? g_ModePerMode : g_ModeGlobal;
-
-  VOKISamBasicComponent_var rayleighComponent(rayleigh);
-  if (_DefinitionMode == g_ModeGlobal) {
-    VOKBaseUnknown_var global;
-    if (!rayleighComponent || FAILED(SubComponent(rayleighComponent, "DYNDampingGlobalRayleigh", global)))
-      return E_FAIL;
-    long hr = ReadValue(global, "DYNAlpha", &_Alpha);
-    if (FAILED(hr)) return hr;
-    hr = ReadValue(global, "DYNBeta", &_Beta);
-    if (FAILED(hr)) return hr;
-    return S_OK;
-  }
-
-  VOKBaseUnknown_var listComponent;
-  if (!rayleighComponent || FAILED(SubComponent(rayleighComponent, "DYNDampingRayleighList", listComponent)))
-    return E_FAIL;
-  VOKISpecAttrAccess_var lists = AttributesOf(listComponent);
-  if (!lists) return E_FAIL;
-  if (!ReadListAttribute(*this, lists, "ListOfAlpha", _AlphaList)) return E_FAIL;
-  if (!ReadListAttribute(*this, lists, "ListOfBeta", _BetaList)) return E_FAIL;
-  return S_OK;
+  static const DefinitionNames kRayleigh = {
+      "DYNDampingRayleigh",     "DYNDampingGlobalRayleigh", {"DYNAlpha", "DYNBeta"},
+      "DYNDampingRayleighList", {"ListOfAlpha", "ListOfBeta"}};
+  const DefinitionTargets targets = {_DefinitionMode, {&_Alpha, &_Beta}, {&_AlphaList, &_BetaList}};
+  return ReadDefinition(*this, iComponent, kRayleigh, targets);
 }
 
 long VOKDYNDampingTools::GetModalDamping(VOKISamBasicComponent_var iComponent) {
-  if (!iComponent) return E_FAIL;
-  VOKBaseUnknown_var modal;
-  if (FAILED(SubComponent(iComponent, "DYNDampingModal", modal))) {
-    TraceError("VOKDYNDampingTools::GetSubComponent");
-    return E_FAIL;
-  }
-  VOKISpecAttrAccess_var attributes = AttributesOf(modal);
-  if (!attributes) return E_FAIL;
-  VOKISpecAttrKey* key = attributes->LookupAttributeKey("DYNDampingFlag");
-  if (!key) return E_FAIL;
-  unsigned char perMode = attributes->ReadBoolean(key, 0);
-  key->Release();
-  _DefinitionMode = perMode ? g_ModePerMode : g_ModeGlobal;
-
-  VOKISamBasicComponent_var modalComponent(modal);
-  if (_DefinitionMode == g_ModeGlobal) {
-    VOKBaseUnknown_var global;
-    if (!modalComponent || FAILED(SubComponent(modalComponent, "DYNDampingGlobalModal", global)))
-      return E_FAIL;
-    long hr = ReadValue(global, "DYNCoefficient", &_Alpha);
-    if (FAILED(hr)) return hr;
-    return S_OK;
-  }
-
-  VOKBaseUnknown_var listComponent;
-  if (!modalComponent || FAILED(SubComponent(modalComponent, "DYNDampingModalList", listComponent)))
-    return E_FAIL;
-  VOKISpecAttrAccess_var lists = AttributesOf(listComponent);
-  if (!lists) return E_FAIL;
-  if (!ReadListAttribute(*this, lists, "ListOfCoefficients", _AlphaList)) return E_FAIL;
-  return S_OK;
+  static const DefinitionNames kModal = {
+      "DYNDampingModal",     "DYNDampingGlobalModal", {"DYNCoefficient", nullptr},
+      "DYNDampingModalList", {"ListOfCoefficients", nullptr}};
+  // The modal coefficients go where the Rayleigh alphas go.
+  const DefinitionTargets targets = {_DefinitionMode, {&_Alpha, nullptr}, {&_AlphaList, nullptr}};
+  return ReadDefinition(*this, iComponent, kModal, targets);
 }
 
 // ---------------------------------------------------------------- queries
