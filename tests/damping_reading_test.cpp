@@ -420,3 +420,76 @@ TEST_F(DampingReading, DefinitionQueryGivesDiagonalityAndType) {
 }
 
 }  // namespace
+
+// The host's ReadBoolean has no result code: a "DYNDampingFlag" whose value
+// cannot be read reads as false, and the global branch is read in place of
+// the per-mode one. Where that branch is missing the coefficients keep their
+// starting value 1.0.
+TEST_F(DampingReading, FlagThatCannotBeReadSelectsTheGlobalBranch) {
+  struct Case {
+    const char* what;
+    std::function<void(DampingFeatureBuilder&)> setup;
+    std::vector<double> values;
+  };
+  const std::vector<double> l3{7, 8, 9};
+  const Case cases[] = {
+      {"per-mode modal with a global branch",
+       [&](DampingFeatureBuilder& b) { b.Modal(3).ModalPerMode(l3); }, Modal(3.0)},
+      {"per-mode Rayleigh with a global branch",
+       [&](DampingFeatureBuilder& b) { b.Rayleigh(2, 0.5).RayleighPerMode(l3, l3); },
+       Rayleigh(2.0, 0.5)},
+      {"per-mode modal without a global branch",
+       [&](DampingFeatureBuilder& b) { b.ModalPerMode(l3).Omit("DYNDampingGlobalModal"); },
+       Modal(1.0)},
+      {"per-mode Rayleigh without a global branch",
+       [&](DampingFeatureBuilder& b) {
+         b.RayleighPerMode(l3, l3).Omit("DYNDampingGlobalRayleigh");
+       },
+       Rayleigh(1.0, 1.0)},
+      {"global Rayleigh",
+       [&](DampingFeatureBuilder& b) { b.Rayleigh(0.25, 4); }, Rayleigh(0.25, 4.0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Held<FakeBase> base(FakeBase::Create(kM, kK));
+    DampingFeatureBuilder builder;
+    c.setup(builder);
+    builder.LinkBase(base.get());
+    Held<VOKHost::Feature> feature(builder.Build());
+
+    // The first query of a fresh object reads the definition; fail its
+    // operations one by one until the one failed is the flag's value.
+    VOKHost::FaultArm(0);
+    {
+      VOKDYNDampingTools counting(feature.get());
+      VOKDYNDampingValidity validity;
+      EXPECT_HR(S_OK, counting.CheckDefinition(validity));
+    }
+    const long operations = VOKHost::FaultCount();
+    VOKHost::FaultDisarm();
+    bool hit = false;
+    for (long k = 1; k <= operations && !hit; ++k) {
+      VOKDYNDampingTools tools(feature.get());
+      VOKHost::FaultArm(k);
+      unsigned char diagonal = 0;
+      VOKDYNDampingType type = VOKDYNDampingTypeUnknown;
+      const long hr = tools.GetDampingDefinition(diagonal, type);
+      hit = VOKHost::FaultHitName() == "VOKISpecAttrAccess::ReadBoolean";
+      VOKHost::FaultDisarm();
+      if (!hit) continue;
+      EXPECT_HR(S_OK, hr);
+
+      ScopedNotificationRecorder shown;
+      VOKDYNDampingValidity validity = VOKDYNDampingInvalid;
+      EXPECT_HR(S_OK, tools.CheckDefinition(validity));
+      EXPECT_EQ(VOKDYNDampingValid, validity);
+      VOKRawColldouble values;
+      EXPECT_HR(S_OK, tools.GetDampingValues(values));
+      std::vector<double> got = Values(values);
+      ASSERT_EQ(c.values.size(), got.size());
+      for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(Bits(c.values[i]), Bits(got[i])) << i;
+      EXPECT_TRUE(shown.Shown().empty());
+    }
+    EXPECT_TRUE(hit) << "the flag's value was never read";
+  }
+}
