@@ -104,6 +104,79 @@ void AccumulateComplex(const double* const* iSources, const Coefficient* iCoeffi
   }
 }
 
+// The running sums of a complex accumulation: for each entry that answers,
+// in entry order, the source it weights and its coefficient.
+struct ComplexTerms {
+  explicit ComplexTerms(int iCapacity) {
+    sources.reserve(static_cast<std::size_t>(iCapacity));
+    coefficients.reserve(static_cast<std::size_t>(iCapacity));
+  }
+  // Adds the term of one entry at iFrequency (iK formed from it): its
+  // modulation is queried, evaluated once and released. False, and nothing
+  // added, when the handle is null or does not answer as a modulation.
+  bool Add(const VOKISpecObject_var& iModulation, double iFrequency, double iK, float iAmplitude,
+           float iPhase, const double* iSource) {
+    VOKIDYNModulation_var modulation(iModulation.Get());
+    if (!modulation) return false;
+    sources.push_back(iSource);
+    coefficients.push_back(ComplexCoefficient(modulation, iFrequency, iK, iAmplitude, iPhase));
+    return true;
+  }
+  // ioValues[p] += the sum of the terms at p, p = 0..iN-1, through the work
+  // tiles iImag and iReal.
+  void AddInto(int iN, double* iImag, double* iReal, VOKMathComplex* ioValues) const {
+    AccumulateComplex(sources.data(), coefficients.data(), static_cast<int>(sources.size()), iN,
+                      iImag, iReal, ioValues);
+  }
+  std::vector<const double*> sources;
+  std::vector<Coefficient> coefficients;
+};
+
+// Adds one entry at every frequency of iFrequencies: for t = 1..T, the
+// coefficient at f_t (k from f_t, 0 at rest), then for r = 1..K
+// ioReal[r-1][t-1] += re * value and ioImaginary[r-1][t-1] += im * value,
+// value = iSource[iPositions[r]]. The modulation is evaluated once per
+// frequency.
+void AddAtFrequencies(VOKIDYNModulation* iModulation, float iAmplitude, float iPhase,
+                      const VOKRawCollfloat& iFrequencies, const double* iSource,
+                      const VOKRawCollint& iPositions, double** ioReal, double** ioImaginary) {
+  const int steps = iFrequencies.Size();
+  const int rows = iPositions.Size();
+  for (int t = 1; t <= steps; ++t) {
+    const double f = static_cast<double>(iFrequencies[t]);
+    const double k = UnitAccelerationDisplacement(f * kTwoPi);
+    const Coefficient c = ComplexCoefficient(iModulation, f, k, iAmplitude, iPhase);
+    for (int r = 1; r <= rows; ++r) {
+      const double value = iSource[iPositions[r]];
+      ioReal[r - 1][t - 1] += c.re * value;
+      ioImaginary[r - 1][t - 1] += c.im * value;
+    }
+  }
+}
+
+// The time steps t = 0..iSteps-1 of the generalized displacement iObject:
+// for each, GetStepValues gives iCount values, handed with the step's result
+// to iAdd, whose own result (a failure ends the call) becomes the call's.
+// A generalized displacement that does not answer, or a step that fails,
+// gives no values or another count, ends the call with E_FAIL; the steps
+// before it stay added. With no step the result is iResult.
+template <class AddStep>
+long ForEachStep(VOKISpecObject* iObject, int iSteps, int iCount, long iResult, AddStep iAdd) {
+  VOKIDYNGeneralizedDisplacement_var generalized(iObject);
+  if (!generalized) return E_FAIL;
+  long result = iResult;
+  for (int t = 0; t < iSteps; ++t) {
+    int count = 0;
+    double* rawValues = nullptr;
+    const long hr = generalized->GetStepValues(t, count, rawValues);
+    DoubleArray values(rawValues);
+    if (FAILED(hr) || !values || count != iCount) return E_FAIL;
+    result = iAdd(t, values.get(), hr);
+    if (FAILED(result)) return result;
+  }
+  return result;
+}
+
 // Restraint data of one call, read afresh from the restraint excitation.
 struct RestraintData {
   VOKListValVOKISpecObject_var modulations;
@@ -135,6 +208,39 @@ long GetProvider(VOKIDYNBaseTools* iBaseTools, ProviderHold& oHold) {
   return S_OK;
 }
 
+// What a rigid-body contribution works with, held for the whole call: the
+// restraint data, the provider and the mode array it computed (6 x n values
+// over the whole model, or the 6 x 6 block of one node).
+struct RigidModes {
+  RestraintData data;
+  ProviderHold provider;
+  int n = 0;
+  DoubleArray modes;
+};
+
+// Reads the restraint data and has the provider compute the rigid-body modes
+// of its axis system: over the whole model, or for the node *iNode when
+// iNode is given; the node block asks for the provider before the restraint
+// data, the whole-model modes after. Gives the negative result of
+// GetRestraintValues, E_FAIL without a provider, else the result of the
+// computing call; oModes.modes is null when that call gave no array.
+long ComputeModes(VOKIDYNRestraintExcitation* iRestraint, VOKIDYNBaseTools* iBaseTools,
+                  const int* iNode, RigidModes& oModes) {
+  if (iNode && FAILED(GetProvider(iBaseTools, oModes.provider))) return E_FAIL;
+  RestraintData& data = oModes.data;
+  long hr = iRestraint->GetRestraintValues(data.modulations, data.amplitudes, data.phases,
+                                           data.directions, data.axisFlag, data.axis);
+  if (FAILED(hr)) return hr;
+  if (!iNode && FAILED(GetProvider(iBaseTools, oModes.provider))) return E_FAIL;
+
+  double* rawModes = nullptr;
+  VOKIDYNRigidModeProvider* provider = oModes.provider.provider;
+  hr = iNode ? provider->ComputeNodeRigidModes(*iNode, data.axis, oModes.n, rawModes)
+             : provider->ComputeRigidModes(data.axis, oModes.n, rawModes);
+  oModes.modes.reset(rawModes);
+  return hr;
+}
+
 // True when every direction of entries 1..iCount is a rigid-body direction
 // 1..6 (a mode array only has those six blocks).
 bool DirectionsValid(const VOKRawCollint& iDirections, int iCount) {
@@ -142,6 +248,21 @@ bool DirectionsValid(const VOKRawCollint& iDirections, int iCount) {
   for (int i = 1; i <= iCount; ++i)
     if (iDirections[i] < 1 || iDirections[i] > 6) return false;
   return true;
+}
+
+// True when each of the handles 1..iCount is non-null.
+bool HandlesPresent(const VOKListValVOKISpecObject_var& iHandles, int iCount) {
+  for (int i = 1; i <= iCount; ++i)
+    if (!iHandles[i]) return false;
+  return true;
+}
+
+// True when each of the first iCount directions can give a complex
+// coefficient: a modulation handle, a rigid-body direction, an amplitude and
+// a phase.
+bool DirectionsComplete(const RestraintData& iData, int iCount) {
+  return HandlesPresent(iData.modulations, iCount) && DirectionsValid(iData.directions, iCount) &&
+         iData.amplitudes.Size() >= iCount && iData.phases.Size() >= iCount;
 }
 
 // True when every position of iPositions lies in 0..iLimit-1.
@@ -156,13 +277,6 @@ bool RowsPresent(double** iTable, int iRows) {
   if (!iTable) return false;
   for (int r = 0; r < iRows; ++r)
     if (!iTable[r]) return false;
-  return true;
-}
-
-// True when each of the handles 1..iCount is non-null.
-bool HandlesPresent(const VOKListValVOKISpecObject_var& iHandles, int iCount) {
-  for (int i = 1; i <= iCount; ++i)
-    if (!iHandles[i]) return false;
   return true;
 }
 
@@ -182,6 +296,22 @@ long CheckRecordLength(VOKBaseUnknown* iStaticSet, int iExpected) {
   return size == iExpected ? S_OK : E_FAIL;
 }
 
+// Reads the "DEPL" record of iStaticSet into the iLength doubles that
+// iBuffer() gives (null: E_FAIL), once the record is known to hold that many:
+// with iCheckLength it is measured first, before the buffer is asked for.
+// Gives the first failure, else the result of ReadDescData.
+template <class Buffer>
+long ReadStaticDisplacement(VOKBaseUnknown* iStaticSet, int iLength, bool iCheckLength,
+                            Buffer iBuffer) {
+  if (iCheckLength) {
+    const long hr = CheckRecordLength(iStaticSet, iLength);
+    if (FAILED(hr)) return hr;
+  }
+  double* buffer = iBuffer();
+  if (!buffer) return E_FAIL;
+  return VOKTarvoAccessDataServices::ReadDescData(iStaticSet, "DEPL", buffer);
+}
+
 // Load data of one call: the four parallel lists of the load excitation,
 // narrowed to the load sets that enforce displacements, and their static sets.
 struct LoadData {
@@ -192,6 +322,28 @@ struct LoadData {
   VOKListValVOKISpecObject_var staticSets;
 };
 
+// GetLoadValues, then the filter: the kept load sets and their static sets.
+// The filter's success is S_OK, also when it keeps nothing.
+long ReadKeptLoadSets(VOKIDYNLoadExcitation* iLoadExcitation, const VOKDYNExcitationTools& iTools,
+                      LoadData& oData) {
+  long hr = iLoadExcitation->GetLoadValues(oData.loads, oData.modulations, oData.amplitudes,
+                                           oData.phases);
+  if (FAILED(hr)) return hr;
+  return iTools.FilterForEnforcedDisp(oData.loads, oData.modulations, oData.amplitudes,
+                                      oData.phases, oData.staticSets);
+}
+
+// The length of the first static set's "DEPL" record, which every record must
+// share and the positions iDofs must fall within. Gives the size query's
+// failure, E_FAIL for a position outside the record, else the query's result.
+long DisplacementLength(const LoadData& iData, const VOKRawCollint& iDofs, int& oLength) {
+  oLength = 0;
+  const long hr = VOKTarvoAccessDataServices::ReadDescSizes(iData.staticSets[1].Get(), "DEPL",
+                                                            &oLength);
+  if (FAILED(hr)) return hr;
+  return PositionsValid(iDofs, oLength) ? hr : E_FAIL;
+}
+
 }  // namespace
 
 // ================================================================ rigid body
@@ -200,26 +352,18 @@ long VOKDYNExcitationTools::AddRigidExcit(double, int iN, double* ioValues,
                                           double* iCoefficients) const {
   if (iN < 1 || !_BaseTools || !ioValues || !iCoefficients || !_RestraintExcitation) return E_FAIL;
 
-  RestraintData data;
-  long hr = _RestraintExcitation->GetRestraintValues(data.modulations, data.amplitudes, data.phases,
-                                                     data.directions, data.axisFlag, data.axis);
-  if (FAILED(hr)) return hr;
-
-  ProviderHold provider;
-  if (FAILED(GetProvider(_BaseTools, provider))) return E_FAIL;
-
-  int n = 0;
-  double* rawModes = nullptr;
-  const long hrModes = provider.provider->ComputeRigidModes(data.axis, n, rawModes);
-  DoubleArray modes(rawModes);
-  if (FAILED(hrModes) || !modes) return hrModes;
+  RigidModes rigid;
+  const long hrModes = ComputeModes(_RestraintExcitation, _BaseTools, nullptr, rigid);
+  if (FAILED(hrModes) || !rigid.modes) return hrModes;
+  const int n = rigid.n;
   if (n != iN) return E_FAIL;
 
+  const RestraintData& data = rigid.data;
   const int count = data.directions.Size();
   if (!DirectionsValid(data.directions, count)) return E_FAIL;
 
   for (int i = 1; i <= count; ++i) {
-    const double* mode = modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n;
+    const double* mode = rigid.modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n;
     const double c = iCoefficients[i - 1];
     for (int p = 0; p < n; ++p) ioValues[p] += c * mode[p];
   }
@@ -230,25 +374,15 @@ long VOKDYNExcitationTools::AddRigidExcit(double iFrequency, int iN,
                                           VOKMathComplex*& ioValues) const {
   if (iN < 1 || !_BaseTools || !ioValues || !_RestraintExcitation) return E_FAIL;
 
-  RestraintData data;
-  long hr = _RestraintExcitation->GetRestraintValues(data.modulations, data.amplitudes, data.phases,
-                                                     data.directions, data.axisFlag, data.axis);
-  if (FAILED(hr)) return hr;
-
-  ProviderHold provider;
-  if (FAILED(GetProvider(_BaseTools, provider))) return E_FAIL;
-
-  int n = 0;
-  double* rawModes = nullptr;
-  const long hrModes = provider.provider->ComputeRigidModes(data.axis, n, rawModes);
-  DoubleArray modes(rawModes);
-  if (FAILED(hrModes) || !modes) return hrModes;
+  RigidModes rigid;
+  const long hrModes = ComputeModes(_RestraintExcitation, _BaseTools, nullptr, rigid);
+  if (FAILED(hrModes) || !rigid.modes) return hrModes;
+  const int n = rigid.n;
   if (n != iN) return E_FAIL;
 
+  const RestraintData& data = rigid.data;
   const int m = data.modulations.Size();
-  if (!HandlesPresent(data.modulations, m)) return E_FAIL;
-  if (!DirectionsValid(data.directions, m) || data.amplitudes.Size() < m || data.phases.Size() < m)
-    return E_FAIL;
+  if (!DirectionsComplete(data, m)) return E_FAIL;
 
   DoubleArray imag = NewTile(n);
   if (!imag) {
@@ -266,23 +400,13 @@ long VOKDYNExcitationTools::AddRigidExcit(double iFrequency, int iN,
   // call. Then a single pass sums every answering direction.
   const double k = UnitAccelerationDisplacement(iFrequency * kTwoPi);
   long result = hrModes;
-  std::vector<const double*> sources;
-  std::vector<Coefficient> coefficients;
-  sources.reserve(static_cast<std::size_t>(m));
-  coefficients.reserve(static_cast<std::size_t>(m));
+  ComplexTerms terms(m);
   for (int i = 1; i <= m; ++i) {
-    VOKIDYNModulation_var modulation(data.modulations[i].Get());
-    if (!modulation) {
+    const double* mode = rigid.modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n;
+    if (!terms.Add(data.modulations[i], iFrequency, k, data.amplitudes[i], data.phases[i], mode))
       result = E_FAIL;
-      continue;
-    }
-    sources.push_back(modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n);
-    coefficients.push_back(
-        ComplexCoefficient(modulation, iFrequency, k, data.amplitudes[i], data.phases[i]));
   }
-
-  AccumulateComplex(sources.data(), coefficients.data(), static_cast<int>(sources.size()), n,
-                    imag.get(), real.get(), ioValues);
+  terms.AddInto(n, imag.get(), real.get(), ioValues);
   return result;
 }
 
@@ -293,28 +417,15 @@ long VOKDYNExcitationTools::AddRigidExcit(int iNode, VOKRawCollint& iComponents,
   const int rows = iComponents.Size();
   if (!RowsPresent(ioReal, rows) || !RowsPresent(ioImaginary, rows)) return E_FAIL;
 
-  ProviderHold provider;
-  if (FAILED(GetProvider(_BaseTools, provider))) return E_FAIL;
+  RigidModes rigid;
+  const long hrBlock = ComputeModes(_RestraintExcitation, _BaseTools, &iNode, rigid);
+  if (FAILED(hrBlock) || !rigid.modes) return hrBlock;
 
-  RestraintData data;
-  long hr = _RestraintExcitation->GetRestraintValues(data.modulations, data.amplitudes, data.phases,
-                                                     data.directions, data.axisFlag, data.axis);
-  if (FAILED(hr)) return hr;
-
-  int size = 0;
-  double* rawBlock = nullptr;
-  const long hrBlock = provider.provider->ComputeNodeRigidModes(iNode, data.axis, size, rawBlock);
-  DoubleArray block(rawBlock);
-  if (FAILED(hrBlock) || !block) return hrBlock;
-
+  const RestraintData& data = rigid.data;
   const int m = data.modulations.Size();
-  if (!HandlesPresent(data.modulations, m)) return E_FAIL;
   // The node block holds 6 x 6 values: directions 1..6, components 0..5.
-  if (!DirectionsValid(data.directions, m) || data.amplitudes.Size() < m ||
-      data.phases.Size() < m || !PositionsValid(iComponents, 6))
-    return E_FAIL;
+  if (!DirectionsComplete(data, m) || !PositionsValid(iComponents, 6)) return E_FAIL;
 
-  const int steps = iFrequencies.Size();
   long result = hrBlock;
   for (int i = 1; i <= m; ++i) {
     VOKIDYNModulation_var modulation(data.modulations[i].Get());
@@ -322,17 +433,9 @@ long VOKDYNExcitationTools::AddRigidExcit(int iNode, VOKRawCollint& iComponents,
       result = E_FAIL;
       continue;
     }
-    const double* nodeModes = block.get() + (data.directions[i] - 1) * 6;
-    for (int t = 1; t <= steps; ++t) {
-      const double f = static_cast<double>(iFrequencies[t]);
-      const double k = UnitAccelerationDisplacement(f * kTwoPi);
-      const Coefficient c = ComplexCoefficient(modulation, f, k, data.amplitudes[i], data.phases[i]);
-      for (int r = 1; r <= rows; ++r) {
-        const double value = nodeModes[iComponents[r]];
-        ioReal[r - 1][t - 1] += c.re * value;
-        ioImaginary[r - 1][t - 1] += c.im * value;
-      }
-    }
+    const double* nodeModes = rigid.modes.get() + (data.directions[i] - 1) * 6;
+    AddAtFrequencies(modulation, data.amplitudes[i], data.phases[i], iFrequencies, nodeModes,
+                     iComponents, ioReal, ioImaginary);
   }
   return result;
 }
@@ -344,41 +447,26 @@ long VOKDYNExcitationTools::AddRigidExcit(int, VOKRawCollint& iDofs, VOKRawCollf
   const int rows = iDofs.Size();
   if (!RowsPresent(ioValues, rows)) return E_FAIL;
 
-  RestraintData data;
-  long hr = _RestraintExcitation->GetRestraintValues(data.modulations, data.amplitudes, data.phases,
-                                                     data.directions, data.axisFlag, data.axis);
-  if (FAILED(hr)) return hr;
+  RigidModes rigid;
+  const long hrModes = ComputeModes(_RestraintExcitation, _BaseTools, nullptr, rigid);
+  if (FAILED(hrModes) || !rigid.modes) return hrModes;
+  const int n = rigid.n;
 
-  ProviderHold provider;
-  if (FAILED(GetProvider(_BaseTools, provider))) return E_FAIL;
-
-  int n = 0;
-  double* rawModes = nullptr;
-  const long hrModes = provider.provider->ComputeRigidModes(data.axis, n, rawModes);
-  DoubleArray modes(rawModes);
-  if (FAILED(hrModes) || !modes) return hrModes;
-
+  const RestraintData& data = rigid.data;
   const int m = data.modulations.Size();
   if (!DirectionsValid(data.directions, m) || !PositionsValid(iDofs, n)) return E_FAIL;
 
-  VOKIDYNGeneralizedDisplacement_var generalized(iGeneralizedDisplacement);
-  if (!generalized) return E_FAIL;
-
-  const int steps = iSteps.Size();
-  long result = hrModes;
-  for (int t = 0; t < steps; ++t) {
-    int count = 0;
-    double* rawValues = nullptr;
-    result = generalized->GetStepValues(t, count, rawValues);
-    DoubleArray values(rawValues);
-    if (FAILED(result) || !values || count != m) return E_FAIL;
-    for (int j = 1; j <= count; ++j) {
-      const double* mode = modes.get() + static_cast<std::size_t>(data.directions[j] - 1) * n;
-      const double v = values[j - 1];
-      for (int r = 1; r <= rows; ++r) ioValues[r - 1][t] += mode[iDofs[r]] * v;
-    }
-  }
-  return result;
+  const double* modes = rigid.modes.get();
+  return ForEachStep(iGeneralizedDisplacement, iSteps.Size(), m, hrModes,
+                     [&](int t, const double* iValues, long iStepResult) {
+                       for (int j = 1; j <= m; ++j) {
+                         const double* mode =
+                             modes + static_cast<std::size_t>(data.directions[j] - 1) * n;
+                         const double v = iValues[j - 1];
+                         for (int r = 1; r <= rows; ++r) ioValues[r - 1][t] += mode[iDofs[r]] * v;
+                       }
+                       return iStepResult;
+                     });
 }
 
 // ===================================================== enforced displacement
@@ -459,19 +547,6 @@ long VOKDYNExcitationTools::FilterForEnforcedDisp(VOKListValVOKISpecObject_var& 
   return S_OK;
 }
 
-namespace {
-
-// GetLoadValues, then the filter: the kept load sets and their static sets.
-long ReadKeptLoadSets(VOKIDYNLoadExcitation* iLoadExcitation, const VOKDYNExcitationTools& iTools,
-                      LoadData& oData) {
-  long hr = iLoadExcitation->GetLoadValues(oData.loads, oData.modulations, oData.amplitudes,
-                                           oData.phases);
-  if (FAILED(hr)) return hr;
-  return iTools.FilterForEnforcedDisp(oData.loads, oData.modulations, oData.amplitudes,
-                                      oData.phases, oData.staticSets);
-}
-
-}  // namespace
 
 long VOKDYNExcitationTools::AddEnforcedDispExcit(double, int iN, double* ioValues,
                                                  double* iCoefficients) const {
@@ -479,18 +554,14 @@ long VOKDYNExcitationTools::AddEnforcedDispExcit(double, int iN, double* ioValue
 
   LoadData data;
   long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
-  if (FAILED(hr)) return hr;
   const int s = data.staticSets.Size();
-  if (s == 0) return S_OK;
+  if (FAILED(hr) || s == 0) return hr;
 
   DoubleArray buffer(new (std::nothrow) double[static_cast<std::size_t>(iN)]);
   if (!buffer) return E_FAIL;
 
   for (int j = 1; j <= s; ++j) {
-    VOKBaseUnknown* staticSet = data.staticSets[j].Get();
-    hr = CheckRecordLength(staticSet, iN);
-    if (FAILED(hr)) return hr;
-    hr = VOKTarvoAccessDataServices::ReadDescData(staticSet, "DEPL", buffer.get());
+    hr = ReadStaticDisplacement(data.staticSets[j].Get(), iN, true, [&] { return buffer.get(); });
     if (FAILED(hr)) return hr;
     const double c = iCoefficients[j - 1];
     for (int p = 0; p < iN; ++p) ioValues[p] += buffer[p] * c;
@@ -509,9 +580,8 @@ long VOKDYNExcitationTools::AddEnforcedDispExcit(double iFrequency, int iN,
 
   LoadData data;
   long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
-  if (FAILED(hr)) return hr;
   const int s = data.staticSets.Size();
-  if (s == 0) return S_OK;
+  if (FAILED(hr) || s == 0) return hr;
 
   // One displacement buffer per kept load set, so that the records are read
   // (and the modulations asked) set by set in order as before, and the sums
@@ -536,28 +606,17 @@ long VOKDYNExcitationTools::AddEnforcedDispExcit(double iFrequency, int iN,
     return E_FAIL;
   }
 
-  std::vector<const double*> sources;
-  std::vector<Coefficient> coefficients;
-  sources.reserve(count);
-  coefficients.reserve(count);
+  // A set without modulation contributes nothing and does not change the
+  // result.
+  ComplexTerms terms(s);
   for (int j = 1; j <= s; ++j) {
     double* pDepl = depl.get() + static_cast<std::size_t>(j - 1) * length;
-    VOKBaseUnknown* staticSet = data.staticSets[j].Get();
-    hr = CheckRecordLength(staticSet, iN);
+    hr = ReadStaticDisplacement(data.staticSets[j].Get(), iN, true, [&] { return pDepl; });
     if (FAILED(hr)) return hr;
-    hr = VOKTarvoAccessDataServices::ReadDescData(staticSet, "DEPL", pDepl);
-    if (FAILED(hr)) return hr;
-
-    if (!data.modulations[j]) continue;
-    VOKIDYNModulation_var modulation(data.modulations[j].Get());
-    if (!modulation) continue;
-    sources.push_back(pDepl);
-    coefficients.push_back(ComplexCoefficient(modulation, iFrequency, k, data.amplitudes[j],
-                                              PhaseOf(data.phases, j)));
+    terms.Add(data.modulations[j], iFrequency, k, data.amplitudes[j], PhaseOf(data.phases, j),
+              pDepl);
   }
-
-  AccumulateComplex(sources.data(), coefficients.data(), static_cast<int>(sources.size()), iN,
-                    imag.get(), real.get(), ioValues);
+  terms.AddInto(iN, imag.get(), real.get(), ioValues);
   return S_OK;
 }
 
@@ -570,14 +629,12 @@ long VOKDYNExcitationTools::AddEnforcedDispExcit(int, VOKRawCollint& iDofs,
 
   LoadData data;
   long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
-  if (FAILED(hr)) return hr;
   const int s = data.staticSets.Size();
-  if (s == 0) return S_OK;
+  if (FAILED(hr) || s == 0) return hr;
 
   int nd = 0;
-  hr = VOKTarvoAccessDataServices::ReadDescSizes(data.staticSets[1].Get(), "DEPL", &nd);
+  hr = DisplacementLength(data, iDofs, nd);
   if (FAILED(hr)) return hr;
-  if (!PositionsValid(iDofs, nd)) return E_FAIL;
 
   DoubleArray depl = NewZeroed(nd);
   if (!depl) {
@@ -585,31 +642,16 @@ long VOKDYNExcitationTools::AddEnforcedDispExcit(int, VOKRawCollint& iDofs,
     return E_FAIL;
   }
 
-  const int steps = iFrequencies.Size();
+  // A set without modulation is skipped, its record not read. Every record
+  // is read into the buffer sized from the first one.
   double* pDepl = depl.get();
   for (int j = 1; j <= s; ++j) {
-    if (!data.modulations[j]) continue;
     VOKIDYNModulation_var modulation(data.modulations[j].Get());
     if (!modulation) continue;
-    VOKBaseUnknown* staticSet = data.staticSets[j].Get();
-    // Every record is read into the buffer sized from the first one.
-    if (j > 1) {
-      hr = CheckRecordLength(staticSet, nd);
-      if (FAILED(hr)) return hr;
-    }
-    hr = VOKTarvoAccessDataServices::ReadDescData(staticSet, "DEPL", pDepl);
+    hr = ReadStaticDisplacement(data.staticSets[j].Get(), nd, j > 1, [&] { return pDepl; });
     if (FAILED(hr)) return hr;
-    const float phase = PhaseOf(data.phases, j);
-    for (int t = 1; t <= steps; ++t) {
-      const double f = static_cast<double>(iFrequencies[t]);
-      const double k = UnitAccelerationDisplacement(f * kTwoPi);
-      const Coefficient c = ComplexCoefficient(modulation, f, k, data.amplitudes[j], phase);
-      for (int r = 1; r <= rows; ++r) {
-        const double value = pDepl[iDofs[r]];
-        ioReal[r - 1][t - 1] += c.re * value;
-        ioImaginary[r - 1][t - 1] += c.im * value;
-      }
-    }
+    AddAtFrequencies(modulation, data.amplitudes[j], PhaseOf(data.phases, j), iFrequencies, pDepl,
+                     iDofs, ioReal, ioImaginary);
   }
   return S_OK;
 }
@@ -623,46 +665,33 @@ long VOKDYNExcitationTools::AddEnforcedDispExcit(int, VOKRawCollint& iDofs, VOKR
 
   LoadData data;
   long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
-  if (FAILED(hr)) return hr;
   const int s = data.staticSets.Size();
-  if (s == 0) return S_OK;
+  if (FAILED(hr) || s == 0) return hr;
 
   int nd = 0;
-  hr = VOKTarvoAccessDataServices::ReadDescSizes(data.staticSets[1].Get(), "DEPL", &nd);
+  hr = DisplacementLength(data, iDofs, nd);
   if (FAILED(hr)) return hr;
-  if (!PositionsValid(iDofs, nd)) return E_FAIL;
 
   // Each static displacement is read once, on first use, and kept for the
   // later steps.
   std::vector<DoubleArray> displacements(static_cast<std::size_t>(s));
-
-  VOKIDYNGeneralizedDisplacement_var generalized(iGeneralizedDisplacement);
-  if (!generalized) return E_FAIL;
-
-  const int steps = iSteps.Size();
-  for (int t = 0; t < steps; ++t) {
-    int count = 0;
-    double* rawValues = nullptr;
-    hr = generalized->GetStepValues(t, count, rawValues);
-    DoubleArray values(rawValues);
-    if (FAILED(hr) || !values || count != s) return E_FAIL;
-    for (int j = 1; j <= count; ++j) {
-      DoubleArray& displacement = displacements[static_cast<std::size_t>(j - 1)];
-      if (!displacement) {
-        VOKBaseUnknown* staticSet = data.staticSets[j].Get();
-        if (j > 1) {
-          const long hrSize = CheckRecordLength(staticSet, nd);
-          if (FAILED(hrSize)) return hrSize;
+  return ForEachStep(
+      iGeneralizedDisplacement, iSteps.Size(), s, hr,
+      [&](int t, const double* iValues, long iStepResult) {
+        long result = iStepResult;
+        for (int j = 1; j <= s; ++j) {
+          DoubleArray& displacement = displacements[static_cast<std::size_t>(j - 1)];
+          if (!displacement) {
+            result = ReadStaticDisplacement(data.staticSets[j].Get(), nd, j > 1, [&] {
+              displacement.reset(new (std::nothrow) double[static_cast<std::size_t>(nd)]());
+              return displacement.get();
+            });
+            if (FAILED(result)) return result;
+          }
+          const double* d = displacement.get();
+          const double v = iValues[j - 1];
+          for (int r = 1; r <= rows; ++r) ioValues[r - 1][t] += d[iDofs[r]] * v;
         }
-        displacement.reset(new (std::nothrow) double[static_cast<std::size_t>(nd)]());
-        if (!displacement) return E_FAIL;
-        hr = VOKTarvoAccessDataServices::ReadDescData(staticSet, "DEPL", displacement.get());
-        if (FAILED(hr)) return hr;
-      }
-      const double* d = displacement.get();
-      const double v = values[j - 1];
-      for (int r = 1; r <= rows; ++r) ioValues[r - 1][t] += d[iDofs[r]] * v;
-    }
-  }
-  return hr;
+        return result;
+      });
 }
