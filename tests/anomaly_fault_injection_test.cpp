@@ -30,6 +30,7 @@
 #include "VOKHostExplicitModel.h"
 #include "VOKHostFeature.h"
 #include "VOKHostResponses.h"
+#include "VOKTestModels.h"
 #include "VOKTestSupport.h"
 #include "excitation_fixtures.h"
 
@@ -80,22 +81,9 @@ struct Scenario {
 
 VOKBaseUnknown* Unknown(VOKHost::Component* iComponent) { return iComponent; }
 
-// Two nodes, two modes, lumped masses: the base of the rigid-body and
-// enforced-displacement scenarios (N = 12 physical degrees of freedom).
+// The base of the rigid-body and enforced-displacement scenarios.
 VOKHost::ModalBase* TwoNodeBase() {
-  VOKHost::ModalBaseDefinition def;
-  def.modalMasses = {1.0, 1.0};
-  def.modalStiffnesses = {400.0, 900.0};
-  VOKHost::ModalNode a, b;
-  a.id = 10;
-  a.position = {0.0, 0.0, 0.0};
-  a.mass = {1.0, 1.0, 1.0, 0.1, 0.1, 0.1};
-  b.id = 20;
-  b.position = {1.0, 2.0, 0.0};
-  b.mass = {2.0, 2.0, 2.0, 0.2, 0.2, 0.2};
-  def.nodes = {a, b};
-  def.shapes = {std::vector<double>(12, 0.5), std::vector<double>(12, -0.25)};
-  return VOKHost::ModalBase::Create(def);
+  return VOKHost::ModalBase::Create(vok_test_models::TwoNodeBase());
 }
 
 // Three modes without nodes: the base of the damping scenarios.

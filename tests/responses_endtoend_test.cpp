@@ -11,30 +11,15 @@
 #include "VOKHostDynamics.h"
 #include "VOKHostResponses.h"
 #include "VOKHostSolverRecords.h"
+#include "VOKTestModels.h"
 #include "VOKTestSupport.h"
 
 namespace {
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof(double)) == 0; }
 
-// Node 10 at the origin, node 20 at (1, 2, 0); two modes.
-VOKHost::ModalBaseDefinition TwoNodes() {
-  VOKHost::ModalBaseDefinition def;
-  def.modalMasses = {1.0, 1.0};
-  def.modalStiffnesses = {400.0, 900.0};
-  VOKHost::ModalNode a, b;
-  a.id = 10;
-  a.position = {0.0, 0.0, 0.0};
-  a.mass = {1.0, 1.0, 1.0, 0.1, 0.1, 0.1};
-  b.id = 20;
-  b.position = {1.0, 2.0, 0.0};
-  b.mass = {2.0, 2.0, 2.0, 0.2, 0.2, 0.2};
-  def.nodes = {a, b};
-  def.shapes = {std::vector<double>(12, 0.5), std::vector<double>(12, -0.25)};
-  return def;
-}
-
-// Rigid-body mode values of the two nodes about the global axes, from the
+// Rigid-body mode values of the two nodes of vok_test_models::TwoNodeBase
+// (node 10 at the origin, node 20 at (1, 2, 0)) about the global axes, from the
 // geometry: translation d moves every node by e_d; rotation about z through
 // the origin moves node (x, y, z) by (-y, x, 0) and turns it by (0, 0, 1).
 double TranslationX(int p) { return p % 6 == 0 ? 1.0 : 0.0; }
@@ -53,7 +38,7 @@ class ResponsesEndToEnd : public VOKTest {
   void SetUp() override {
     VOKTest::SetUp();
     std::string error;
-    base = VOKHost::ModalBase::Create(TwoNodes(), &error);
+    base = VOKHost::ModalBase::Create(vok_test_models::TwoNodeBase(), &error);
     ASSERT_NE(base, nullptr) << error;
     unit = VOKHost::Modulation::Constant("unit", 1.0);
     ramp = VOKHost::Modulation::Create("ramp", {{0.0, 0.0}, {10.0, 2.0}});
