@@ -54,6 +54,9 @@ class ExportedByVOKDYNTools VOKDYNDampingTools {
   long SetDefaultDamping();
   long GetRayleighDamping(VOKISamBasicComponent_var iComponent);
   long GetModalDamping(VOKISamBasicComponent_var iComponent);
+  // The definition and the base, each read on first need (E_UNEXPECTED when
+  // the lookup leaves no base), then the base's IsDampingDiagonal.
+  long DiagonalityOfTheBase(int& oDiagonal);
 
   VOKISpecObject* _Feature;
   VOKIDYNBaseTools* _BaseTools;

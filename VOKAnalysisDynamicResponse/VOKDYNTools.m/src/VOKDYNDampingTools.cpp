@@ -337,21 +337,24 @@ long VOKDYNDampingTools::CheckDefinition(VOKDYNDampingValidity& oValidity) {
   return S_OK;
 }
 
-long VOKDYNDampingTools::GetDampingDefinition(unsigned char& oDiagonal, VOKDYNDampingType& oType) {
-  oDiagonal = 0;
-  oType = VOKDYNDampingTypeUnknown;
-  long hr = S_OK;
+long VOKDYNDampingTools::DiagonalityOfTheBase(int& oDiagonal) {
   if (_DampingType == 0) {
-    hr = Init();
+    long hr = Init();
     if (FAILED(hr)) return hr;
   }
   if (!_BaseTools) {
-    hr = FindTheBase();
+    long hr = FindTheBase();
     if (FAILED(hr)) return hr;
     if (!_BaseTools) return E_UNEXPECTED;
   }
+  return _BaseTools->IsDampingDiagonal(oDiagonal);
+}
+
+long VOKDYNDampingTools::GetDampingDefinition(unsigned char& oDiagonal, VOKDYNDampingType& oType) {
+  oDiagonal = 0;
+  oType = VOKDYNDampingTypeUnknown;
   int flag = 0;
-  hr = _BaseTools->IsDampingDiagonal(flag);
+  long hr = DiagonalityOfTheBase(flag);
   if (FAILED(hr)) return hr;
   if (flag != 0) oDiagonal = 1;
   // The type is given once the whole definition could be answered, so that a
@@ -363,18 +366,8 @@ long VOKDYNDampingTools::GetDampingDefinition(unsigned char& oDiagonal, VOKDYNDa
 // ---------------------------------------------------------------- values
 
 long VOKDYNDampingTools::GetDampingValues(VOKRawColldouble& oValues) {
-  long hr = S_OK;
-  if (_DampingType == 0) {
-    hr = Init();
-    if (FAILED(hr)) return hr;
-  }
-  if (!_BaseTools) {
-    hr = FindTheBase();
-    if (FAILED(hr)) return hr;
-    if (!_BaseTools) return E_UNEXPECTED;
-  }
   int diagonal = 0;
-  hr = _BaseTools->IsDampingDiagonal(diagonal);
+  long hr = DiagonalityOfTheBase(diagonal);
   if (FAILED(hr)) return hr;
   if (diagonal == 0) {
     TraceError("!The damping matrix is not diagonal!");
