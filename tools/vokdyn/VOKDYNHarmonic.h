@@ -50,12 +50,17 @@ struct RunResult {
 };
 
 /// Progress: frequencies done and their total. Called with 0 once the model
-/// is built in the platform, before the first library operation.
+/// is built in the platform, before the first library operation; then with
+/// growing counts, and with the total once at the end of a successful sweep.
+/// Always called on the thread that called RunHarmonic, never on a worker;
+/// an exception it throws stops the run (the workers are joined first).
 using Progress = std::function<void(std::size_t, std::size_t)>;
 
-/// Runs the sweep of iModel on iThreads threads (at least 1); the result does
-/// not depend on the number of threads, to the last bit. Throws ModelError (a
-/// model the tools refuse) or ComputationError.
+/// Runs the sweep of iModel on iThreads worker threads (below 1 counts as 1;
+/// no more workers than batches of frequencies, nor than 256); the result
+/// does not depend on the number of threads, to the last bit. Throws
+/// ModelError (a model the tools refuse) or ComputationError; a failure in a
+/// worker is the failure of lowest frequency, as one thread would meet it.
 RunResult RunHarmonic(const Model& iModel, const Progress& iProgress = Progress(), int iThreads = 1);
 
 }  // namespace vokdyn
