@@ -2,7 +2,9 @@
 // definition and the reading of the modes: per-mode lists are never read
 // past their end, and a count that is not positive is a failure.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -82,6 +84,27 @@ TEST_F(DampingModeCount, ListsAreNeverReadPastTheirEndAndTheCountMustBePositive)
     for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(Bits(row.values[i]), Bits(got[i]));
     EXPECT_EQ(2, base->nbDofCalls) << "asked at the check and again at the reading";
   }
+}
+
+TEST_F(DampingModeCount, DeletedThroughAPointerTheObjectReleasesFeatureAndBase) {
+  Held<CountChangingBase> base(CountChangingBase::Create({2}));
+  VOKHost::DampingFeatureBuilder builder;
+  builder.Modal(4.0).LinkBase(base.get());
+  Held<VOKHost::Feature> feature(builder.Build());
+  const long featureRefs = feature->RefCount();
+  const long baseRefs = base->RefCount();
+  auto tools = std::make_unique<VOKDYNDampingTools>(feature.get());
+  VOKRawColldouble values;
+  ASSERT_HR(S_OK, tools->GetDampingValues(values));
+  // Modal terms sqrt(m k) * (2 * 4) / 100 of modes (2, 7) and (3, 11).
+  ASSERT_EQ(2, values.Size());
+  EXPECT_EQ(Bits(std::sqrt(2.0 * 7.0) * (4.0 * 2.0) / 100.0), Bits(values[1]));
+  EXPECT_EQ(Bits(std::sqrt(3.0 * 11.0) * (4.0 * 2.0) / 100.0), Bits(values[2]));
+  EXPECT_EQ(featureRefs + 1, feature->RefCount());
+  EXPECT_EQ(baseRefs + 1, base->RefCount());
+  tools.reset();  // a delete through the pointer
+  EXPECT_EQ(featureRefs, feature->RefCount());
+  EXPECT_EQ(baseRefs, base->RefCount());
 }
 
 // Runs in a fresh process whose resource folder holds no catalogue: every
