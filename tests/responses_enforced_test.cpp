@@ -186,7 +186,7 @@ TEST_F(EnforcedDisp, FilterFailuresLeaveTheListsAsTheyWere) {
     std::function<VOKBaseUnknown*()> make;  // the failing third load set (new reference)
     long expected;
     int newStatics;  // static sets appended before the failure
-    bool shortAmplitudes = false;
+    char shortList = 0;  // 'a', 'm' or 'p': the amplitudes, modulations or phases lack the third entry
   };
   const Case cases[] = {
       {"not an analysis scan", [] { return Feature::Create("x", VOKHost::FacetSpecObject); }, E_UNEXPECTED, 2},
@@ -262,7 +262,11 @@ TEST_F(EnforcedDisp, FilterFailuresLeaveTheListsAsTheyWere) {
        },
        E_FAIL, 2},
       {"fewer amplitudes than load sets",
-       [] { return VOKHost::EnforcedLoadSet::Create("fine", {1}, Field(5)); }, E_FAIL, 0, true},
+       [] { return VOKHost::EnforcedLoadSet::Create("fine", {1}, Field(5)); }, E_FAIL, 0, 'a'},
+      {"fewer modulations than load sets",
+       [] { return VOKHost::EnforcedLoadSet::Create("fine", {1}, Field(5)); }, E_FAIL, 0, 'm'},
+      {"fewer phases than load sets",
+       [] { return VOKHost::EnforcedLoadSet::Create("fine", {1}, Field(5)); }, E_FAIL, 0, 'p'},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -272,7 +276,9 @@ TEST_F(EnforcedDisp, FilterFailuresLeaveTheListsAsTheyWere) {
       l.Add(set1, modA, 2.0f, 0.5f);
       l.Add(set3, modB, 3.0f, 1.5f);
       l.Add(third, modA, 4.0f, 2.5f);
-      if (c.shortAmplitudes) l.amplitudes.RemovePosition(3);
+      if (c.shortList == 'a') l.amplitudes.RemovePosition(3);
+      if (c.shortList == 'm') l.modulations.RemovePosition(3);
+      if (c.shortList == 'p') l.phases.RemovePosition(3);
       const Lists before = l;
       VOKListValVOKISpecObject_var statics;
       EXPECT_HR(c.expected, Tools().FilterForEnforcedDisp(l.loads, l.modulations, l.amplitudes, l.phases, statics));
@@ -616,6 +622,7 @@ TEST_F(EnforcedDisp, NullCallerArraysAndPositionsBeyondTheRecordsAreRefused) {
   double** withNullRow = nullRow;
   EXPECT_HR(E_FAIL, object.AddEnforcedDispExcit(0, dofs, freqs, noTable, rows));
   EXPECT_HR(E_FAIL, object.AddEnforcedDispExcit(0, dofs, freqs, rows, withNullRow));
+  EXPECT_HR(E_FAIL, object.AddEnforcedDispExcit(0, dofs, freqs, rows, noTable));
   VOKHost::GeneralizedDisplacement* gd = VOKHost::GeneralizedDisplacement::Create("gd");
   gd->AddStep({1.0, 1.0});
   VOKISpecObject* gdObject = AsFeature(gd);

@@ -218,6 +218,7 @@ TEST_F(RigidExcit, PreconditionsAndEarlyFailuresAddNothing) {
        false, F, S_OK, F, S_OK},
       {"direction outside 1..6", [](RigidExcit& t) { t.restraint->Add(7, 1.0f, 0.0f, t.modB); }, kN,
        false, F, F, F, F},
+      {"direction 0", [](RigidExcit& t) { t.restraint->Add(0, 1.0f, 0.0f, t.modB); }, kN, false, F, F, F, F},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
