@@ -84,18 +84,22 @@ TEST_F(KernelBits, EveryVariantGivesTheStraightLoopsBits) {
   struct Shape {
     int n, s, f;
   };
-  // Partial vectors and tiles (every width is 2, 4 or 8 doubles, a tile four
-  // vectors), single members and single degrees of freedom, then the
+  // Partial vectors and tiles (every width is 2, 4 or 8 doubles, a tile up
+  // to four vectors, leftovers summed by narrower vectors down to one
+  // scalar), single members and single degrees of freedom, then the
   // benchmark shapes scaled down: batched F = 64 at S = 24 and 200, single
   // N = 10,000 x 200, and a streaming-size N with a prime count (more than
   // 8 MiB of second members are summed in streaming tiles of 1024 values).
+  // The batched shapes with S = 48 and 150 span several cache-sized blocks
+  // of sub-tiles, with abscissae left over from the groups of four.
   const Shape shapes[] = {{1, 1, 1},    {1, 3, 2},    {2, 1, 1},     {3, 5, 1},     {7, 2, 3},
                           {8, 1, 1},    {9, 4, 2},    {15, 3, 1},    {16, 3, 1},    {17, 3, 5},
                           {31, 7, 1},   {32, 7, 2},   {33, 7, 3},    {63, 1, 1},    {65, 2, 4},
-                          {100, 200, 1}, {1000, 24, 64}, {1003, 48, 64}, {10000, 200, 1},
-                          {100003, 20, 1}, {5, 0, 2},
-                          // beyond the caches, second members in fours plus 3, 1 and 2
-                          {20011, 55, 1}, {30011, 37, 1}, {60013, 18, 1}};
+                          {100, 200, 1}, {1000, 24, 64}, {1003, 48, 64}, {2003, 150, 7},
+                          {10000, 200, 1}, {100003, 20, 1}, {5, 0, 2},
+                          // beyond the caches, second members in eights plus 4, 2 and 1
+                          {20011, 55, 1}, {30011, 37, 1}, {60013, 18, 1}, {100005, 12, 1},
+                          {400009, 3, 1}};
   int variants = 0;
   for (K::Isa isa : {K::Isa::Baseline, K::Isa::Avx2, K::Isa::Avx512}) {
     const K::Variant* variant = K::VariantFor(isa);

@@ -431,10 +431,18 @@ namespace {
 // (single-precision cosine and sine widened, then times a), or oCos = a and
 // no sines without phases. The modulations are evaluated abscissa by
 // abscissa and, for each, in second-member order: the calls that iF single
-// evaluations make, in their order.
+// evaluations make, in their order. The cosine and sine of a phase do not
+// depend on the abscissa: they are taken once per member, in ioPhaseCos and
+// ioPhaseSin (S values each, unused without phases).
 void Weights(VOKListPtrVOKIDYNModulation& iModulations, const VOKRawCollfloat& iPhases,
              bool iWithPhase, int iS, int iF, const double* iAbscissae, double* oCos,
-             double* oSin) {
+             double* oSin, double* ioPhaseCos, double* ioPhaseSin) {
+  if (iWithPhase)
+    for (int i = 1; i <= iS; ++i) {
+      const float phase = iPhases[i];
+      ioPhaseCos[i - 1] = static_cast<double>(cosf(phase));
+      ioPhaseSin[i - 1] = static_cast<double>(sinf(phase));
+    }
   for (int f = 0; f < iF; ++f) {
     double* c = oCos + static_cast<std::size_t>(f) * iS;
     double* s = iWithPhase ? oSin + static_cast<std::size_t>(f) * iS : nullptr;
@@ -444,9 +452,8 @@ void Weights(VOKListPtrVOKIDYNModulation& iModulations, const VOKRawCollfloat& i
       if (!iWithPhase) {
         c[i - 1] = a;
       } else {
-        const float phase = iPhases[i];
-        c[i - 1] = static_cast<double>(cosf(phase)) * a;
-        s[i - 1] = static_cast<double>(sinf(phase)) * a;
+        c[i - 1] = ioPhaseCos[i - 1] * a;
+        s[i - 1] = ioPhaseSin[i - 1] * a;
       }
     }
   }
@@ -466,12 +473,15 @@ long VOKDYNExcitationTools::GetExcitValues(double iAbscissa, VOKMathComplex*& io
   assert(!_WithPhase || _Phases.Size() >= _NbSecondMembers);
 
   const int members = _NbSecondMembers;
-  const std::size_t rows = _WithPhase ? 2 : 1;
+  // Rows of cosines and sines, then the cosine and sine of each phase.
+  const std::size_t rows = _WithPhase ? 4 : 1;
   std::unique_ptr<double[]> weights(new (std::nothrow) double[rows * members + 1]);
   if (!weights) return E_FAIL;
   double* cosines = weights.get();
   double* sines = _WithPhase ? cosines + members : nullptr;
-  Weights(_Modulations, _Phases, _WithPhase, members, 1, &iAbscissa, cosines, sines);
+  double* phases = _WithPhase ? cosines + 2 * members : nullptr;
+  Weights(_Modulations, _Phases, _WithPhase, members, 1, &iAbscissa, cosines, sines, phases,
+          _WithPhase ? phases + members : nullptr);
 
   if (!ioValues) ioValues = new VOKMathComplex[static_cast<std::size_t>(n)];
   // Every value is written: the sums start from 0.0, so nothing of an
@@ -498,12 +508,17 @@ long VOKDYNExcitationTools::GetExcitValues(int iNbAbscissae, const double* iAbsc
 
   const int members = _NbSecondMembers;
   const std::size_t row = static_cast<std::size_t>(members) * static_cast<std::size_t>(iNbAbscissae);
+  // Rows of cosines and sines, then the cosine and sine of each phase.
   const std::size_t rows = _WithPhase ? 2 : 1;
-  std::unique_ptr<double[]> weights(new (std::nothrow) double[rows * row + 1]);
+  const std::size_t phaseRows = _WithPhase ? 2 : 0;
+  std::unique_ptr<double[]> weights(
+      new (std::nothrow) double[rows * row + phaseRows * static_cast<std::size_t>(members) + 1]);
   if (!weights) return E_FAIL;
   double* cosines = weights.get();
   double* sines = _WithPhase ? cosines + row : nullptr;
-  Weights(_Modulations, _Phases, _WithPhase, members, iNbAbscissae, iAbscissae, cosines, sines);
+  double* phases = _WithPhase ? cosines + 2 * row : nullptr;
+  Weights(_Modulations, _Phases, _WithPhase, members, iNbAbscissae, iAbscissae, cosines, sines,
+          phases, _WithPhase ? phases + members : nullptr);
 
   VOKDYNExcitationKernels::Selected().evaluate(_SecondMembers, members, iNbAbscissae, cosines,
                                                 sines, n, oValues);
