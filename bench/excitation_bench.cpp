@@ -7,60 +7,11 @@
 
 #include "VOKDYNExcitationTools.h"
 #include "VOKHostDynamics.h"
+#include "bench_support.h"
 
 namespace {
 
-// Base tools that build their load vectors directly (no mesh behind them),
-// so that setting up 10000 modes x 200 loads stays cheap.
-class SyntheticBaseTools : public VOKHost::Component, public VOKIDYNBaseTools {
- public:
-  explicit SyntheticBaseTools(int iN) : _N(iN) {}
-  long GetNbDof(int& oN) override {
-    oN = _N;
-    return S_OK;
-  }
-  long GetRigidModeProvider(VOKIDYNRigidModeProvider*& oProvider) override {
-    oProvider = nullptr;
-    return E_NOTIMPL;
-  }
-  long IsDampingDiagonal(int& oDiagonal) override {
-    oDiagonal = 1;
-    return S_OK;
-  }
-  long GetModalStiffnesses(double*& oValues) override { return Fill(oValues); }
-  long GetModalMasses(double*& oValues) override { return Fill(oValues); }
-  long ComputeLoadVectors(VOKListValVOKISpecObject_var& iLoads, double**& oVectors) override {
-    oVectors = new double*[static_cast<std::size_t>(iLoads.Size())];
-    for (int k = 0; k < iLoads.Size(); ++k) {
-      oVectors[k] = new double[static_cast<std::size_t>(_N)];
-      for (int j = 0; j < _N; ++j) oVectors[k][j] = 1.0 / (1.0 + j + 7.0 * k);
-    }
-    return S_OK;
-  }
-  long ComputeRigidVectorsOnAxis(const VOKMathAxis&, double**& oVectors) override {
-    oVectors = nullptr;
-    return E_NOTIMPL;
-  }
-  long ComputeRigidVectors(double**& oVectors) override {
-    oVectors = nullptr;
-    return E_NOTIMPL;
-  }
-  long CheckRotationAxis(VOKRawCollint&, int&, VOKMathAxis&) override { return S_OK; }
-
- protected:
-  void* Answer(const IID& iIID) override {
-    if (iIID == IID_VOKIDYNBaseTools) return static_cast<VOKIDYNBaseTools*>(this);
-    return Component::Answer(iIID);
-  }
-
- private:
-  long Fill(double*& oValues) {
-    oValues = new double[static_cast<std::size_t>(_N)];
-    for (int j = 0; j < _N; ++j) oValues[j] = 1.0;
-    return S_OK;
-  }
-  int _N;
-};
+using bench::SyntheticBaseTools;
 
 void BM_GetExcitValues(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

@@ -1,0 +1,91 @@
+#ifndef VOKDYN_BENCH_SUPPORT_H
+#define VOKDYN_BENCH_SUPPORT_H
+// Shared by the benchmark programs: processor-time clocks, this machine's
+// reference figures (measured once per process), and base tools that build
+// their load vectors directly, so that models of a million modes by two
+// hundred loads are cheap to set up.
+//
+// Every ratio compares the fastest of several runs of our code with the
+// fastest of several runs of the reference (memory stream, arithmetic
+// kernel, plain loop): the machine is shared (two cores, other builds), and
+// a run interrupted by another process measures that process, not ours.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "VOKDYNInterfaces.h"
+#include "VOKHostComponent.h"
+
+namespace bench {
+
+/// Processor time of the calling thread, in seconds: time spent
+/// descheduled is nobody's speed.
+double ThreadSeconds();
+
+/// Fastest of iRuns runs of iRun, in processor seconds.
+template <class F>
+double BestSeconds(int iRuns, F&& iRun) {
+  double best = std::numeric_limits<double>::infinity();
+  for (int r = 0; r < iRuns; ++r) {
+    const double start = ThreadSeconds();
+    iRun();
+    best = std::min(best, ThreadSeconds() - start);
+  }
+  return best;
+}
+
+/// Times each pass of a Google Benchmark loop and keeps the fastest.
+class PassTimer {
+ public:
+  void Start() { _Start = ThreadSeconds(); }
+  void Stop() { _Best = std::min(_Best, ThreadSeconds() - _Start); }
+  double Best() const { return _Best; }
+
+ private:
+  double _Start = 0.0;
+  double _Best = std::numeric_limits<double>::infinity();
+};
+
+struct Machine {
+  double readGBps;    // one sequential read stream, from memory
+  double triadGBps;   // a[i] = b[i] + q c[i], 24 bytes per element
+  double peakGflops;  // multiply-then-add, no fused multiply-add, of `isa`
+  const char* isa;    // the instruction set the library chose
+};
+
+/// Measured on first use, the fastest of several runs of each kernel.
+const Machine& TheMachine();
+
+/// Base tools of N modal degrees of freedom whose load vector k is
+/// Vector(N, k); the modal masses and stiffnesses are all 1. Created with
+/// one reference, released by the caller.
+class SyntheticBaseTools : public VOKHost::Component, public VOKIDYNBaseTools {
+ public:
+  explicit SyntheticBaseTools(int iN) : _N(iN) {}
+  long GetNbDof(int& oN) override;
+  long GetRigidModeProvider(VOKIDYNRigidModeProvider*& oProvider) override;
+  long IsDampingDiagonal(int& oDiagonal) override;
+  long GetModalStiffnesses(double*& oValues) override;
+  long GetModalMasses(double*& oValues) override;
+  long ComputeLoadVectors(VOKListValVOKISpecObject_var& iLoads, double**& oVectors) override;
+  long ComputeRigidVectorsOnAxis(const VOKMathAxis&, double**& oVectors) override;
+  long ComputeRigidVectors(double**& oVectors) override;
+  long CheckRotationAxis(VOKRawCollint&, int&, VOKMathAxis&) override;
+
+  /// Load vector iK over iN values: 1 / (1 + j + 7 k).
+  static std::unique_ptr<double[]> Vector(int iN, int iK);
+
+ protected:
+  void* Answer(const IID& iIID) override;
+
+ private:
+  int _N;
+};
+
+}  // namespace bench
+
+#endif
