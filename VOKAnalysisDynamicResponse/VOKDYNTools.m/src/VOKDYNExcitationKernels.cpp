@@ -11,10 +11,11 @@
 //   that the stream never stops at a group or tile boundary.
 // - One abscissa in the caches (SubTile, G = 1): sub-tiles of K vectors
 //   whose running sums live in registers while every member goes by.
-// - Several abscissae (Batched): register blocks of G abscissae by K
-//   vectors, so that each loaded slice of a member feeds 2·G·K products;
-//   a block of sub-tiles whose slices of all members fit the second-level
-//   cache is swept once per group of abscissae.
+// - Several abscissae: register blocks of G abscissae by K vectors, so that
+//   each loaded slice of a member feeds 2·G·K products; a block of
+//   sub-tiles whose slices of all members fit the second-level cache is
+//   swept once per group of abscissae, each sub-tile prefetching the
+//   slices of the members a few ahead.
 //
 // The arithmetic is written with the compiler's vector types: lane by lane a
 // product and then an add, in member order, with no contraction into fused
@@ -90,6 +91,10 @@ VOKDYN_INLINE void StoreComplex(const typename Vector<W>::type& iRe,
   }
 }
 
+// How many members ahead a sub-tile of several abscissae prefetches its
+// slices (about two hundred cycles of products and adds).
+constexpr int kMemberAhead = 16;
+
 // Degrees of freedom iJ .. iJ+W*K-1 of G abscissae side by side (their
 // coefficients iS apart, their values iN apart): each slice of a second
 // member, once loaded, feeds every one of the G running sums. Independent
@@ -114,6 +119,13 @@ VOKDYN_INLINE void SubTile(const double* const* iMembers, int iS, const double* 
     if (Prefetch) {
 #pragma GCC unroll 16
       for (int l = 0; l < B; l += 8) __builtin_prefetch(p + B + l, 0, 3);
+    } else if (i + kMemberAhead < iS) {
+      // The slice kMemberAhead members on: slices of different members are
+      // far apart, and no hardware prefetcher follows hundreds of them.
+      const double* q = iMembers[i + kMemberAhead] + iJ;
+#pragma GCC unroll 16
+      for (int l = 0; l < B; l += 8) __builtin_prefetch(q + l, 0, 3);
+      __builtin_prefetch(q + B - 1, 0, 3);  // a slice need not start on a line
     }
     vec x[K];
 #pragma GCC unroll 16
