@@ -92,27 +92,40 @@ double PeakGflops(const K::Variant& iVariant) {
   return kPeakFlopsPerIteration * iVariant.width * static_cast<double>(iterations) / seconds * 1e-9;
 }
 
+// The array the read bandwidth is measured on: 256 MiB, far beyond any cache.
+const std::size_t kReadCount = std::size_t(1) << 25;
+const double* ReadArray() {
+  static const std::unique_ptr<double[]> a = [] {
+    std::unique_ptr<double[]> p(new double[kReadCount]);
+    for (std::size_t j = 0; j < kReadCount; ++j) p[j] = 1.0 / static_cast<double>(j + 1);
+    return p;
+  }();
+  return a.get();
+}
+
 }  // namespace
+
+double ReadGBpsNow(int iRuns) {
+  const double* a = ReadArray();
+  double sink = 0.0;
+  const double t = BestSeconds(iRuns, [&] { sink += ReadSum(a, kReadCount); });
+  benchmark::DoNotOptimize(sink);
+  return 8.0 * kReadCount / t * 1e-9;
+}
 
 const Machine& TheMachine() {
   static const Machine machine = [] {
     Machine m{};
-    const std::size_t count = std::size_t(1) << 25;  // 256 MiB, far beyond any cache
-    std::unique_ptr<double[]> a(new double[count]);
-    for (std::size_t j = 0; j < count; ++j) a[j] = 1.0 / static_cast<double>(j + 1);
-    double sink = 0.0;
-    double t = BestSeconds(9, [&] { sink += ReadSum(a.get(), count); });
-    m.readGBps = 8.0 * count / t * 1e-9;
-    const std::size_t third = count / 3;
-    std::unique_ptr<double[]> b(new double[third]), c(new double[third]);
-    for (std::size_t j = 0; j < third; ++j) b[j] = c[j] = 0.5 * a[j];
+    m.readGBps = ReadGBpsNow(9);
+    const std::size_t third = kReadCount / 3;
+    std::unique_ptr<double[]> a(new double[third]), b(new double[third]), c(new double[third]);
+    for (std::size_t j = 0; j < third; ++j) a[j] = b[j] = c[j] = 0.5 * ReadArray()[j];
     // STREAM's count: two arrays read and one written, 24 bytes per element.
-    t = BestSeconds(9, [&] {
+    const double t = BestSeconds(9, [&] {
       Triad(a.get(), b.get(), c.get(), 3.0, third);
       benchmark::ClobberMemory();
     });
     m.triadGBps = 24.0 * third / t * 1e-9;
-    benchmark::DoNotOptimize(sink);
     m.peakGflops = PeakGflops(K::Selected());
     m.isa = K::Selected().name;
     return m;

@@ -60,6 +60,12 @@ struct Machine {
 /// Measured on first use, the fastest of several runs of each kernel.
 const Machine& TheMachine();
 
+/// The read bandwidth measured again now (fastest of iRuns streams over
+/// 256 MiB), for ratios of work that streams from memory: the other
+/// programs on a shared machine take a varying share of the memory bus,
+/// and a figure from the start of the run would credit or blame ours.
+double ReadGBpsNow(int iRuns = 5);
+
 /// Base tools of N modal degrees of freedom whose load vector k is
 /// Vector(N, k); the modal masses and stiffnesses are all 1. Created with
 /// one reference, released by the caller.

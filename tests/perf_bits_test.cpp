@@ -89,7 +89,7 @@ TEST_F(KernelBits, EveryVariantGivesTheStraightLoopsBits) {
   // scalar), single members and single degrees of freedom, then the
   // benchmark shapes scaled down: batched F = 64 at S = 24 and 200, single
   // N = 10,000 x 200, and a streaming-size N with a prime count (more than
-  // 8 MiB of second members are summed in streaming tiles of 1024 values).
+  // 8 MiB of second members are summed in streaming tiles of 2048 values).
   // The batched shapes with S = 48 and 150 span several cache-sized blocks
   // of sub-tiles, with abscissae left over from the groups of four.
   const Shape shapes[] = {{1, 1, 1},    {1, 3, 2},    {2, 1, 1},     {3, 5, 1},     {7, 2, 3},
