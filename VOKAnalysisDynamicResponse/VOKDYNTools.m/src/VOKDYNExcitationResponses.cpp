@@ -18,6 +18,7 @@
 
 #include "VOKAnalysisExplicit.h"
 #include "VOKDYNExcitationTools.h"
+#include "VOKDYNRestraintValues.h"
 #include "VOKErrors.h"
 
 namespace {
@@ -178,14 +179,7 @@ long ForEachStep(VOKISpecObject* iObject, int iSteps, int iCount, long iResult, 
 }
 
 // Restraint data of one call, read afresh from the restraint excitation.
-struct RestraintData {
-  VOKListValVOKISpecObject_var modulations;
-  VOKRawCollfloat amplitudes;
-  VOKRawCollfloat phases;
-  VOKRawCollint directions;
-  int axisFlag = 0;
-  VOKMathAxis axis;
-};
+typedef VOKDYN::RestraintValues RestraintData;
 
 // The rigid-mode provider, kept as a component handle; the raw reference that
 // GetRigidModeProvider gave is released at once. A provider that does not
@@ -228,8 +222,7 @@ long ComputeModes(VOKIDYNRestraintExcitation* iRestraint, VOKIDYNBaseTools* iBas
                   const int* iNode, RigidModes& oModes) {
   if (iNode && FAILED(GetProvider(iBaseTools, oModes.provider))) return E_FAIL;
   RestraintData& data = oModes.data;
-  long hr = iRestraint->GetRestraintValues(data.modulations, data.amplitudes, data.phases,
-                                           data.directions, data.axisFlag, data.axis);
+  long hr = data.Read(iRestraint);
   if (FAILED(hr)) return hr;
   if (!iNode && FAILED(GetProvider(iBaseTools, oModes.provider))) return E_FAIL;
 

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "VOKDYNExcitationKernels.h"
+#include "VOKDYNRestraintValues.h"
 
 VOKMetaClass* VOKDYNExcitationTools::meta_object = nullptr;
 
@@ -300,17 +301,13 @@ long VOKDYNExcitationTools::GetRestraintExcitValues(VOKIDYNExcitation* iExcitati
   AcquireOnce(iExcitation, _RestraintExcitation);
   if (!_RestraintExcitation) return E_FAIL;
 
-  VOKListValVOKISpecObject_var modulations;
-  VOKRawCollfloat amplitudes;
-  VOKRawCollfloat phases;
-  VOKRawCollint directions;
-  int axisFlag = 0;
-  VOKMathAxis axis;
+  VOKDYN::RestraintValues values;
+  if (FAILED(values.Read(_RestraintExcitation))) return E_FAIL;
+  const VOKListValVOKISpecObject_var& modulations = values.modulations;
+  const VOKRawCollfloat& amplitudes = values.amplitudes;
+  const VOKRawCollfloat& phases = values.phases;
+  VOKRawCollint& directions = values.directions;
   bool rotation = false;
-
-  if (FAILED(_RestraintExcitation->GetRestraintValues(modulations, amplitudes, phases, directions,
-                                                      axisFlag, axis)))
-    return E_FAIL;
 
   if (_Domain != DYNTimeDomain) {
     if (amplitudes.Size() != phases.Size()) return E_FAIL;
@@ -343,11 +340,11 @@ long VOKDYNExcitationTools::GetRestraintExcitValues(VOKIDYNExcitation* iExcitati
   if (!_BaseTools) return E_UNEXPECTED;
 
   if (rotation) {
-    long hr = _BaseTools->CheckRotationAxis(directions, axisFlag, axis);
+    long hr = _BaseTools->CheckRotationAxis(directions, values.axisFlag, values.axis);
     if (FAILED(hr)) return hr;
   }
 
-  if (axisFlag == 0) {
+  if (values.axisFlag == 0) {
     _AxisDefined = 0;
     // Its result is not looked at: a missing table is refused when the
     // second members are built.
@@ -355,7 +352,7 @@ long VOKDYNExcitationTools::GetRestraintExcitValues(VOKIDYNExcitation* iExcitati
     return S_OK;
   }
   _AxisDefined = 1;
-  long hr = _BaseTools->ComputeRigidVectorsOnAxis(axis, oVectors);
+  long hr = _BaseTools->ComputeRigidVectorsOnAxis(values.axis, oVectors);
   if (FAILED(hr) || !oVectors) return E_FAIL;
   return S_OK;
 }
