@@ -13,6 +13,17 @@ enum MemoryHandling { KeepAllocation = 0, ReleaseAllocation = 1 };
 /// Reports an out-of-range position (fatal error of the caller).
 VOKHOST_API void VOKCollectionIndexError(const char* iCollection, int iPosition, int iSize);
 
+/// Reports an out-of-range position of iCollection and gives a throw-away
+/// element, value-initialised on every call, for the access to use: a
+/// misuse never reads or writes outside the list.
+template <class T>
+T& VOKCollectionBadItem(const char* iCollection, int iPosition, int iSize) {
+  VOKCollectionIndexError(iCollection, iPosition, iSize);
+  static thread_local T dummy;
+  dummy = T();
+  return dummy;
+}
+
 /// List of values of type T (int, float, double), 1-based.
 template <class T>
 class VOKRawColl {
@@ -74,12 +85,7 @@ class VOKRawColl {
   int operator!=(const VOKRawColl& iOther) const { return _Items != iOther._Items; }
 
  private:
-  T& Bad(int iPosition) {
-    VOKCollectionIndexError("VOKRawColl", iPosition, Size());
-    static thread_local T dummy;
-    dummy = T();
-    return dummy;
-  }
+  T& Bad(int iPosition) { return VOKCollectionBadItem<T>("VOKRawColl", iPosition, Size()); }
   std::vector<T> _Items;
 };
 
@@ -183,12 +189,7 @@ class VOKListVal {
   }
 
  private:
-  T& Bad(int iPosition) {
-    VOKCollectionIndexError("VOKListVal", iPosition, Size());
-    static thread_local T dummy;
-    dummy = T();
-    return dummy;
-  }
+  T& Bad(int iPosition) { return VOKCollectionBadItem<T>("VOKListVal", iPosition, Size()); }
   std::vector<T> _Items;
 };
 

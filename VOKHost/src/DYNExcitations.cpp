@@ -11,6 +11,25 @@ VOKBaseUnknown_var Share(VOKBaseUnknown* iObject) {
   if (iObject) iObject->AddRef();
   return VOKBaseUnknown_var(iObject, VOK_ADOPT);
 }
+
+// The values of an excitation as GetLoadValues or GetRestraintValues gives
+// them: the operation iOperation (a fault point), then the failure the test
+// set, else every entry handed in order to iDeliver with the test "does list
+// L receive this entry?". Every list does, except the one set to come out
+// short, which misses the last entry.
+template <class Entry, class Deliver>
+long DeliverEntries(const char* iOperation, long iValuesResult, ExcitationList iShortList,
+                    const std::vector<Entry>& iEntries, Deliver iDeliver) {
+  FaultPoint fp(iOperation);
+  if (fp.Fail()) return E_FAIL;
+  if (FAILED(iValuesResult)) return iValuesResult;
+  const std::size_t count = iEntries.size();
+  for (std::size_t k = 0; k < count; ++k) {
+    const bool last = k + 1 == count;
+    iDeliver(iEntries[k], [&](ExcitationList iList) { return !(last && iShortList == iList); });
+  }
+  return S_OK;
+}
 }  // namespace
 
 // ------------------------------------------------------------ common part
@@ -56,19 +75,14 @@ void LoadExcitation::AddEntry(VOKBaseUnknown* iLoad, VOKBaseUnknown* iModulation
 long LoadExcitation::GetLoadValues(VOKListValVOKISpecObject_var& ioLoads,
                                    VOKListValVOKISpecObject_var& ioModulations,
                                    VOKRawCollfloat& ioAmplitudes, VOKRawCollfloat& ioPhases) {
-  FaultPoint fp("VOKIDYNLoadExcitation::GetLoadValues");
-  if (fp.Fail()) return E_FAIL;
-  if (FAILED(_ValuesResult)) return _ValuesResult;
-  const std::size_t count = _Entries.size();
-  for (std::size_t k = 0; k < count; ++k) {
-    const Entry& e = _Entries[k];
-    auto keep = [&](ExcitationList iList) { return !(k + 1 == count && _ShortList == iList); };
-    if (keep(ExcitationList::Loads)) ioLoads.Append(VOKISpecObject_var(e.load.Get()));
-    if (keep(ExcitationList::Modulations)) ioModulations.Append(VOKISpecObject_var(e.modulation.Get()));
-    if (keep(ExcitationList::Amplitudes)) ioAmplitudes.Append(e.amplitude);
-    if (keep(ExcitationList::Phases)) ioPhases.Append(e.phase);
-  }
-  return S_OK;
+  return DeliverEntries(
+      "VOKIDYNLoadExcitation::GetLoadValues", _ValuesResult, _ShortList, _Entries,
+      [&](const Entry& e, auto keep) {
+        if (keep(ExcitationList::Loads)) ioLoads.Append(VOKISpecObject_var(e.load.Get()));
+        if (keep(ExcitationList::Modulations)) ioModulations.Append(VOKISpecObject_var(e.modulation.Get()));
+        if (keep(ExcitationList::Amplitudes)) ioAmplitudes.Append(e.amplitude);
+        if (keep(ExcitationList::Phases)) ioPhases.Append(e.phase);
+      });
 }
 
 // --------------------------------------------------- restraint excitation
@@ -105,18 +119,15 @@ long RestraintExcitation::GetRestraintValues(VOKListValVOKISpecObject_var& ioMod
                                              VOKRawCollfloat& ioAmplitudes, VOKRawCollfloat& ioPhases,
                                              VOKRawCollint& ioDirections, int& oAxisFlag,
                                              VOKMathAxis& oAxis) {
-  FaultPoint fp("VOKIDYNRestraintExcitation::GetRestraintValues");
-  if (fp.Fail()) return E_FAIL;
-  if (FAILED(_ValuesResult)) return _ValuesResult;
-  const std::size_t count = _Entries.size();
-  for (std::size_t k = 0; k < count; ++k) {
-    const Entry& e = _Entries[k];
-    auto keep = [&](ExcitationList iList) { return !(k + 1 == count && _ShortList == iList); };
-    if (keep(ExcitationList::Modulations)) ioModulations.Append(VOKISpecObject_var(e.modulation.Get()));
-    if (keep(ExcitationList::Amplitudes)) ioAmplitudes.Append(e.amplitude);
-    if (keep(ExcitationList::Phases)) ioPhases.Append(e.phase);
-    if (keep(ExcitationList::Directions)) ioDirections.Append(e.direction);
-  }
+  const long hr = DeliverEntries(
+      "VOKIDYNRestraintExcitation::GetRestraintValues", _ValuesResult, _ShortList, _Entries,
+      [&](const Entry& e, auto keep) {
+        if (keep(ExcitationList::Modulations)) ioModulations.Append(VOKISpecObject_var(e.modulation.Get()));
+        if (keep(ExcitationList::Amplitudes)) ioAmplitudes.Append(e.amplitude);
+        if (keep(ExcitationList::Phases)) ioPhases.Append(e.phase);
+        if (keep(ExcitationList::Directions)) ioDirections.Append(e.direction);
+      });
+  if (FAILED(hr)) return hr;
   oAxisFlag = _AxisFlag;
   oAxis = _Axis;
   return S_OK;
