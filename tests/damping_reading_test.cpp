@@ -48,6 +48,24 @@ int CountTrace(const std::vector<VOKHost::TraceLine>& iLines, const std::string&
 const std::vector<double> kM{1, 1, 1};
 const std::vector<double> kK{4, 9, 16};
 
+// A damping feature that iSetup defines, linked to a fresh base of masses kM
+// and stiffnesses kK; both are released with it.
+struct DefinedFeature {
+  explicit DefinedFeature(const std::function<void(DampingFeatureBuilder&)>& iSetup)
+      : base(FakeBase::Create(kM, kK)), feature(Build(iSetup, base.get())) {}
+  Held<FakeBase> base;
+  Held<VOKHost::Feature> feature;
+
+ private:
+  static VOKHost::Feature* Build(const std::function<void(DampingFeatureBuilder&)>& iSetup,
+                                 FakeBase* iBase) {
+    DampingFeatureBuilder builder;
+    iSetup(builder);
+    builder.LinkBase(iBase);
+    return builder.Build();
+  }
+};
+
 std::vector<double> Modal(double iPercent) {
   std::vector<double> v;
   for (std::size_t i = 0; i < kM.size(); ++i) v.push_back(std::sqrt(kM[i] * kK[i]) * (iPercent * 2.0) / 100.0);
@@ -96,11 +114,8 @@ TEST_F(DampingReading, TypeIsRecognisedByIndexAndExactText) {
   ASSERT_FALSE(internalError.empty());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Held<FakeBase> base(FakeBase::Create(kM, kK));
-    DampingFeatureBuilder builder;
-    c.setup(builder);
-    builder.LinkBase(base.get());
-    Held<VOKHost::Feature> feature(builder.Build());
+    DefinedFeature model(c.setup);
+    Held<VOKHost::Feature>& feature = model.feature;
     VOKDYNDampingTools tools(feature.get());
 
     ScopedNotificationRecorder shown;
@@ -204,11 +219,8 @@ TEST_F(DampingReading, ReaderFailuresSurfaceLater) {
   ASSERT_FALSE(notDefined.empty());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Held<FakeBase> base(FakeBase::Create(kM, kK));
-    DampingFeatureBuilder builder;
-    c.setup(builder);
-    builder.LinkBase(base.get());
-    Held<VOKHost::Feature> feature(builder.Build());
+    DefinedFeature model(c.setup);
+    Held<VOKHost::Feature>& feature = model.feature;
     VOKDYNDampingTools tools(feature.get());
 
     ScopedNotificationRecorder shown;
@@ -241,10 +253,8 @@ TEST_F(DampingReading, ReaderFailuresSurfaceLater) {
 }
 
 TEST_F(DampingReading, UnknownTypeIsReadAgainByEveryQueryThatNeedsIt) {
-  Held<FakeBase> base(FakeBase::Create(kM, kK));
-  DampingFeatureBuilder builder;
-  builder.TypeValue("Modal", 3).LinkBase(base.get());
-  Held<VOKHost::Feature> feature(builder.Build());
+  DefinedFeature model([](DampingFeatureBuilder& b) { b.TypeValue("Modal", 3); });
+  Held<VOKHost::Feature>& feature = model.feature;
   VOKDYNDampingTools tools(feature.get());
 
   ScopedNotificationRecorder shown;
@@ -264,10 +274,8 @@ TEST_F(DampingReading, UnknownTypeIsReadAgainByEveryQueryThatNeedsIt) {
   EXPECT_EQ(3u, shown.Shown().size());
 
   // A missing type component is traced at every attempt.
-  DampingFeatureBuilder noType;
-  noType.Omit("DYNDampingType").LinkBase(base.get());
-  Held<VOKHost::Feature> bare(noType.Build());
-  VOKDYNDampingTools toolsWithoutType(bare.get());
+  DefinedFeature bare([](DampingFeatureBuilder& b) { b.Omit("DYNDampingType"); });
+  VOKDYNDampingTools toolsWithoutType(bare.feature.get());
   ScopedTraceCapture trace;
   EXPECT_HR(E_FAIL, toolsWithoutType.CheckDefinition(validity));
   EXPECT_HR(E_FAIL, toolsWithoutType.CheckDefinition(validity));
@@ -275,10 +283,8 @@ TEST_F(DampingReading, UnknownTypeIsReadAgainByEveryQueryThatNeedsIt) {
 }
 
 TEST_F(DampingReading, DefinitionIsNotReadAgainOnceTheTypeIsKnown) {
-  Held<FakeBase> base(FakeBase::Create(kM, kK));
-  DampingFeatureBuilder builder;
-  builder.Modal(5).LinkBase(base.get());
-  Held<VOKHost::Feature> feature(builder.Build());
+  DefinedFeature model([](DampingFeatureBuilder& b) { b.Modal(5); });
+  Held<VOKHost::Feature>& feature = model.feature;
   VOKDYNDampingTools tools(feature.get());
 
   VOKRawColldouble first;
@@ -451,11 +457,8 @@ TEST_F(DampingReading, FlagThatCannotBeReadSelectsTheGlobalBranch) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Held<FakeBase> base(FakeBase::Create(kM, kK));
-    DampingFeatureBuilder builder;
-    c.setup(builder);
-    builder.LinkBase(base.get());
-    Held<VOKHost::Feature> feature(builder.Build());
+    DefinedFeature model(c.setup);
+    Held<VOKHost::Feature>& feature = model.feature;
 
     // The first query of a fresh object reads the definition; fail its
     // operations one by one until the one failed is the flag's value.

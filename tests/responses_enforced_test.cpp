@@ -435,10 +435,8 @@ TEST_F(EnforcedDisp, MultiFrequencyFillsColumnsAndSkipsSetsWithoutModulation) {
   loads->Add(set4, modB, -1.25f, 2.5f);
   const std::vector<int> dofs = {11, 0, 5};
   const std::vector<float> freqs = {4.0f, 0.0f, 0.5f};
-  VOKRawCollint dofList;
-  for (int p : dofs) dofList.Append(p);
-  VOKRawCollfloat freqList;
-  for (float f : freqs) freqList.Append(f);
+  VOKRawCollint dofList = Ints(dofs);
+  VOKRawCollfloat freqList = Floats(freqs);
   Table re(3, 3, 1.0), im(3, 3, -2.0);
   double** reRows = re.Get();
   double** imRows = im.Get();
@@ -470,8 +468,7 @@ TEST_F(EnforcedDisp, MultiFrequencyFillsColumnsAndSkipsSetsWithoutModulation) {
 TEST_F(EnforcedDisp, TimeStepsReadEachRecordOnceAndStopAtAnInconsistentStep) {
   UsualMix();
   const std::vector<int> dofs = {3, 10};
-  VOKRawCollint dofList;
-  for (int p : dofs) dofList.Append(p);
+  VOKRawCollint dofList = Ints(dofs);
   const std::vector<double> d1 = Field(1), d3 = Field(3);
   struct Case {
     const char* what;
@@ -579,10 +576,8 @@ TEST_F(EnforcedDisp, PreconditionsAndLoadDataFailuresAddNothing) {
       if (c.uninitialised) object->Release();
       continue;
     }
-    VOKRawCollint dofs;
-    dofs.Append(1);
-    VOKRawCollfloat freqs;
-    freqs.Append(1.0f);
+    VOKRawCollint dofs = Ints({1});
+    VOKRawCollfloat freqs = Floats({1.0f});
     Table re(1, 1, 3.0), im(1, 1, 3.0);
     double** reRows = re.Get();
     double** imRows = im.Get();
@@ -611,10 +606,8 @@ TEST_F(EnforcedDisp, NullCallerArraysAndPositionsBeyondTheRecordsAreRefused) {
   EXPECT_HR(E_FAIL, object.AddEnforcedDispExcit(0.0, kN, out.data(), nullptr));
   VOKMathComplex* none = nullptr;
   EXPECT_HR(E_FAIL, object.AddEnforcedDispExcit(1.0, kN, none));
-  VOKRawCollint dofs;
-  dofs.Append(0);
-  VOKRawCollfloat freqs;
-  freqs.Append(1.0f);
+  VOKRawCollint dofs = Ints({0});
+  VOKRawCollfloat freqs = Floats({1.0f});
   Table table(1, 1, 7.0);
   double** rows = table.Get();
   double** noTable = nullptr;
@@ -632,8 +625,7 @@ TEST_F(EnforcedDisp, NullCallerArraysAndPositionsBeyondTheRecordsAreRefused) {
   ::testing::Mock::VerifyAndClearExpectations(loads);
 
   // A position beyond the records: refused before anything is added.
-  VOKRawCollint beyond;
-  beyond.Append(kN);
+  VOKRawCollint beyond = Ints({kN});
   EXPECT_HR(E_FAIL, object.AddEnforcedDispExcit(0, beyond, freqs, rows, rows));
   EXPECT_HR(E_FAIL, object.AddEnforcedDispExcit(0, beyond, freqs, gdObject, rows));
   EXPECT_EQ(table.rows[0][0], 7.0);

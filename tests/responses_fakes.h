@@ -302,6 +302,19 @@ inline Expected ExpectedCoefficient(double iFrequency, double iFactor, float iAm
 }
 
 /// Bit-for-bit equality of doubles (distinguishes -0.0 from 0.0, NaN equal to itself).
+/// The host's 1-based lists of positions and of single-precision values
+/// (frequencies, steps), in the order given.
+inline VOKRawCollint Ints(const std::vector<int>& iValues) {
+  VOKRawCollint list;
+  for (int v : iValues) list.Append(v);
+  return list;
+}
+inline VOKRawCollfloat Floats(const std::vector<float>& iValues) {
+  VOKRawCollfloat list;
+  for (float v : iValues) list.Append(v);
+  return list;
+}
+
 inline bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof(double)) == 0; }
 
 /// A caller table: K rows of T doubles, with a pointer table over them.

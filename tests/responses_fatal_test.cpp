@@ -101,10 +101,8 @@ TEST_F(ResponsesFatal, WorkArraysThatCannotBeAllocatedAreFatal) {
     return hr;
   };
   auto enforcedFrequencies = [tools](bool& unchanged) {
-    VOKRawCollint dofs;
-    dofs.Append(3);
-    VOKRawCollfloat freqs;
-    freqs.Append(2.0f);
+    VOKRawCollint dofs = Ints({3});
+    VOKRawCollfloat freqs = Floats({2.0f});
     Table re(1, 1, 1.0), im(1, 1, 1.0);
     double** a = re.Get();
     double** b = im.Get();
@@ -180,10 +178,8 @@ TEST_F(ResponsesFatal, BuffersWithoutFatalCheckFailQuietly) {
 
   VOKHost::GeneralizedDisplacement* gd = VOKHost::GeneralizedDisplacement::Create("gd");
   gd->AddStep({1.0});
-  VOKRawCollint dofs;
-  dofs.Append(2);
-  VOKRawCollfloat steps;
-  steps.Append(0.0f);
+  VOKRawCollint dofs = Ints({2});
+  VOKRawCollfloat steps = Floats({0.0f});
   Table table(1, 1, 1.0);
   double** rows = table.Get();
   VOKISpecObject* gdObject = VOKISpecObject_var(static_cast<VOKBaseUnknown*>(gd)).Get();

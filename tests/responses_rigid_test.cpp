@@ -258,11 +258,8 @@ TEST_F(RigidExcit, PreconditionsAndEarlyFailuresAddNothing) {
       for (double v : out) EXPECT_EQ(v, 4.0) << "real";
     }
     if (c.nodeResult != S_OK) {
-      VOKRawCollint comps;
-      comps.Append(0);
-      comps.Append(5);
-      VOKRawCollfloat freqs;
-      freqs.Append(2.0f);
+      VOKRawCollint comps = Ints({0, 5});
+      VOKRawCollfloat freqs = Floats({2.0f});
       Table re(2, 1, 1.0), im(2, 1, -1.0);
       double** reRows = re.Get();
       double** imRows = im.Get();
@@ -275,11 +272,8 @@ TEST_F(RigidExcit, PreconditionsAndEarlyFailuresAddNothing) {
     if (c.stepResult != S_OK) {
       auto* gd = new NiceMock<FakeGeneralized>();
       gd->steps = {{1.0, 2.0}, {3.0, 4.0}};
-      VOKRawCollint dofs;
-      dofs.Append(1);
-      VOKRawCollfloat steps;
-      steps.Append(0.0f);
-      steps.Append(1.0f);
+      VOKRawCollint dofs = Ints({1});
+      VOKRawCollfloat steps = Floats({0.0f, 1.0f});
       Table out(1, 2, 6.0);
       double** rows = out.Get();
       VOKISpecObject* gdObject = gd;
@@ -308,10 +302,8 @@ TEST_F(RigidExcit, NullCallerArraysAreRefusedBeforeAnyCall) {
   VOKMathComplex* none = nullptr;
   EXPECT_HR(E_FAIL, object.AddRigidExcit(1.0, kN, none));
 
-  VOKRawCollint comps;
-  comps.Append(0);
-  VOKRawCollfloat freqs;
-  freqs.Append(1.0f);
+  VOKRawCollint comps = Ints({0});
+  VOKRawCollfloat freqs = Floats({1.0f});
   Table table(1, 1);
   double** rows = table.Get();
   double** noTable = nullptr;
@@ -389,10 +381,8 @@ TEST_F(RigidExcit, RotationGoesThroughTheProviderWithTheAxisAsDelivered) {
   const std::vector<double> R = Modes(kN);
   for (int p = 0; p < kN; ++p) EXPECT_TRUE(SameBits(out[p], 0.0 + 2.0 * R[static_cast<std::size_t>(4 * kN + p)]));
 
-  VOKRawCollint comps;
-  comps.Append(4);
-  VOKRawCollfloat freqs;
-  freqs.Append(3.0f);
+  VOKRawCollint comps = Ints({4});
+  VOKRawCollfloat freqs = Floats({3.0f});
   Table re(1, 1), im(1, 1);
   double** reRows = re.Get();
   double** imRows = im.Get();
@@ -414,10 +404,8 @@ TEST_F(RigidExcit, MultiFrequencyFillsEachColumnAndLeavesZeroFrequencyUntouched)
   provider->modesResult = S_FALSE;
   const std::vector<int> comps = {5, 0, 3};
   const std::vector<float> freqs = {2.5f, 0.0f, 11.75f};
-  VOKRawCollint compList;
-  for (int c : comps) compList.Append(c);
-  VOKRawCollfloat freqList;
-  for (float f : freqs) freqList.Append(f);
+  VOKRawCollint compList = Ints(comps);
+  VOKRawCollfloat freqList = Floats(freqs);
   Table re(3, 3, 0.5), im(3, 3, -0.5);
   double** reRows = re.Get();
   double** imRows = im.Get();
@@ -458,11 +446,8 @@ TEST_F(RigidExcit, MultiFrequencyRefusesComponentsOutsideTheNodeBlock) {
   EXPECT_CALL(*modA, Evaluate).Times(0);
   for (int bad : {-1, 6}) {
     SCOPED_TRACE(bad);
-    VOKRawCollint comps;
-    comps.Append(0);
-    comps.Append(bad);
-    VOKRawCollfloat freqs;
-    freqs.Append(1.0f);
+    VOKRawCollint comps = Ints({0, bad});
+    VOKRawCollfloat freqs = Floats({1.0f});
     Table re(2, 1, 3.0), im(2, 1, 3.0);
     double** reRows = re.Get();
     double** imRows = im.Get();
@@ -480,8 +465,7 @@ TEST_F(RigidExcit, TimeStepsAddEachStepAndStopAtAnInconsistentOne) {
   restraint->Add(4, 1.0f, 0.0f, modB);
   restraint->Add(2, 1.0f, 0.0f, nullptr);  // the time-step overload needs no modulation
   const std::vector<int> dofs = {4, 0, 2};
-  VOKRawCollint dofList;
-  for (int p : dofs) dofList.Append(p);
+  VOKRawCollint dofList = Ints(dofs);
   const std::vector<double> R = Modes(kN);
 
   struct Case {
@@ -538,10 +522,8 @@ TEST_F(RigidExcit, TimeStepsAddEachStepAndStopAtAnInconsistentOne) {
 TEST_F(RigidExcit, TimeStepsRefuseAnObjectThatGivesNoGeneralizedDisplacement) {
   restraint->Add(1, 1.0f, 0.0f, modA);
   VOKHost::Feature* plain = VOKHost::Feature::Create("plain", VOKHost::FacetSpecObject);
-  VOKRawCollint dofs;
-  dofs.Append(0);
-  VOKRawCollfloat steps;
-  steps.Append(0.0f);
+  VOKRawCollint dofs = Ints({0});
+  VOKRawCollfloat steps = Floats({0.0f});
   Table out(1, 1, 2.0);
   double** rows = out.Get();
   VOKISpecObject* object = plain;
@@ -551,8 +533,7 @@ TEST_F(RigidExcit, TimeStepsRefuseAnObjectThatGivesNoGeneralizedDisplacement) {
   auto* gd = new NiceMock<FakeGeneralized>();
   gd->steps = {{1.0}};
   EXPECT_CALL(*gd, GetStepValues).Times(0);
-  VOKRawCollint beyond;
-  beyond.Append(kN);
+  VOKRawCollint beyond = Ints({kN});
   VOKISpecObject* gdObject = gd;
   EXPECT_HR(E_FAIL, Tools().AddRigidExcit(0, beyond, steps, gdObject, rows));
   EXPECT_EQ(out.rows[0][0], 2.0);

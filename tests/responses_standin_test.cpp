@@ -11,6 +11,7 @@
 #include "VOKHostDynamics.h"
 #include "VOKHostResponses.h"
 #include "VOKHostSolverRecords.h"
+#include "VOKTestModels.h"
 #include "VOKTestSupport.h"
 
 namespace {
@@ -130,19 +131,15 @@ TEST_F(ResponsesStandIn, EnforcedLoadSetShowsItsComputedLoadAndStaticSet) {
   }
 }
 
+// The shared two-node geometry with other masses and shapes, none of them
+// uniform, so that every term of a generalised force counts.
 VOKHost::ModalBaseDefinition TwoNodeBase() {
-  VOKHost::ModalBaseDefinition def;
+  VOKHost::ModalBaseDefinition def = vok_test_models::TwoNodeBase();
   def.modalMasses = {1.0, 2.0};
   def.modalStiffnesses = {100.0, 400.0};
-  VOKHost::ModalNode a, b;
-  a.id = 10;
-  a.position = {0.0, 0.0, 0.0};
-  a.mass = {2.0, 2.0, 2.0, 0.5, 0.5, 0.5};
-  b.id = 20;
-  b.position = {1.0, 2.0, 0.0};
-  b.mass = {3.0, 3.0, 3.0, 0.0, 0.0, 0.25};
-  def.nodes = {a, b};
-  def.shapes.resize(2, std::vector<double>(12));
+  def.nodes[0].mass = {2.0, 2.0, 2.0, 0.5, 0.5, 0.5};
+  def.nodes[1].mass = {3.0, 3.0, 3.0, 0.0, 0.0, 0.25};
+  def.shapes.assign(2, std::vector<double>(12));
   for (int i = 0; i < 2; ++i)
     for (int p = 0; p < 12; ++p) def.shapes[i][p] = std::cos(0.3 * p + i) * (i + 1);
   return def;
