@@ -1,15 +1,21 @@
 #include "VOKDYNModelLoader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
+
+#include "VOKDYNNpy.h"
 
 namespace vokdyn {
 
@@ -179,7 +185,8 @@ const std::vector<std::string> kTopKeys = {"format", "name", "nodes", "modal_bas
                                            "modulations", "loads", "enforced", "base_motion",
                                            "sweep", "frequencies", "outputs"};
 const std::vector<std::string> kNodeKeys = {"id", "xyz", "mass"};
-const std::vector<std::string> kBaseKeys = {"name", "up_to_date", "damping_diagonal", "modes"};
+const std::vector<std::string> kBaseKeys = {"name", "up_to_date", "damping_diagonal", "shapes",
+                                            "modes"};
 const std::vector<std::string> kModeKeys = {"frequency", "generalized_mass",
                                             "generalized_stiffness", "participation", "shape"};
 const std::vector<std::string> kDampingKeys = {"type", "percent", "percent_per_mode", "alpha",
@@ -283,7 +290,8 @@ Json Parse(const std::string& iText, const std::string& iFile) {
 
 class ModelReader {
  public:
-  ModelReader(const std::string& iFile, Model& oModel) : _R(iFile), _M(oModel) {}
+  ModelReader(const std::string& iFile, const ReferencedFileReader& iFiles, Model& oModel)
+      : _R(iFile), _File(iFile), _Files(iFiles), _M(oModel) {}
 
   void Read(const Json& iRoot) {
     _R.Object(iRoot, "", kTopKeys);
@@ -369,6 +377,10 @@ class ModelReader {
       _M.base.upToDate = _R.Boolean(*up, Member(path, "up_to_date"));
     if (const Json* diag = _R.Find(iBase, "damping_diagonal"))
       _M.base.dampingDiagonal = _R.Boolean(*diag, Member(path, "damping_diagonal"));
+    const Json* shapes = _R.Find(iBase, "shapes");
+    const std::string shapesPath = Member(path, "shapes");
+    if (shapes && (!shapes->is_string() || shapes->get<std::string>().empty()))
+      _R.Expected(shapesPath, "the name of a .npy file", *shapes);
     const Json& modes = _R.Require(iBase, path, "modes", "a non-empty array of modes");
     std::string modesPath = Member(path, "modes");
     _R.Array(modes, modesPath, "a non-empty array of modes", true);
@@ -394,9 +406,34 @@ class ModelReader {
         mode.hasParticipation = true;
         mode.participation = _R.Fixed<6>(*gamma, Member(mp, "participation"));
       }
-      mode.shape = NodeRows(_R.Require(m, mp, "shape", "one row of 6 numbers per node"),
-                            Member(mp, "shape"));
+      if (!shapes) {
+        mode.shape = NodeRows(_R.Require(m, mp, "shape", "one row of 6 numbers per node"),
+                              Member(mp, "shape"));
+      } else if (_R.Find(m, "shape")) {
+        _R.Fail(Member(mp, "shape"), "given as well as \"" + shapesPath +
+                                         "\": give the shapes either in the modes or in the file");
+      }
       _M.base.modes.push_back(mode);
+    }
+    if (shapes) ReadShapesFile(shapes->get<std::string>(), shapesPath);
+  }
+
+  // The shapes of every mode from a .npy file, named in messages by its path
+  // as resolved, which is where the user finds it.
+  void ReadShapesFile(const std::string& iReference, const std::string& iPath) {
+    std::string file = iReference;
+    std::size_t slash = _File.find_last_of('/');
+    if (iReference[0] != '/' && slash != std::string::npos) file = _File.substr(0, slash + 1) + iReference;
+    std::string bytes;
+    try {
+      bytes = _Files(file);
+    } catch (const std::exception& e) {
+      _R.Fail(iPath, file + ": cannot be read (" + e.what() + ")");
+    }
+    try {
+      DecodeModeShapes(bytes, _M.nodes.size(), _M.base.modes);
+    } catch (const NpyError& e) {
+      _R.Fail(iPath, file + ": " + e.what());
     }
   }
 
@@ -675,6 +712,8 @@ class ModelReader {
   }
 
   Reader _R;
+  std::string _File;
+  const ReferencedFileReader& _Files;
   Model& _M;
   int _Constant = -1;
   std::set<int> _NodeIds;
@@ -717,11 +756,46 @@ std::string NearestKey(const std::string& iKey, const std::vector<std::string>& 
   return best;
 }
 
+std::string ReadWholeFile(const std::string& iPath) {
+  int fd = ::open(iPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(std::strerror(errno));
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) throw std::runtime_error(std::strerror(errno));
+  // One allocation of the size a regular file has; a pipe, or a file that
+  // grows meanwhile, is read to its end all the same.
+  std::string bytes;
+  if (S_ISREG(st.st_mode)) bytes.resize(static_cast<std::size_t>(st.st_size));
+  std::size_t done = 0;
+  char chunk[65536];
+  for (;;) {
+    bool within = done < bytes.size();
+    ssize_t got = within ? ::read(fd, &bytes[done], bytes.size() - done) : ::read(fd, chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error(std::strerror(errno));
+    }
+    if (got == 0) break;
+    if (!within) bytes.append(chunk, static_cast<std::size_t>(got));
+    done += static_cast<std::size_t>(got);
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
 Model LoadModelText(const std::string& iText, const std::string& iDisplayName) {
+  return LoadModelText(iText, iDisplayName, ReadWholeFile);
+}
+
+Model LoadModelText(const std::string& iText, const std::string& iDisplayName,
+                    const ReferencedFileReader& iReader) {
   Json root = Parse(iText, iDisplayName);
   Model model;
   model.source = iDisplayName;
-  ModelReader(iDisplayName, model).Read(root);
+  ModelReader(iDisplayName, iReader, model).Read(root);
   if (model.name.empty()) {
     std::string base = iDisplayName.substr(iDisplayName.find_last_of('/') + 1);
     model.name = base.substr(0, base.rfind(".json") == std::string::npos ? base.size() : base.rfind(".json"));
@@ -730,12 +804,13 @@ Model LoadModelText(const std::string& iText, const std::string& iDisplayName) {
 }
 
 Model LoadModelFile(const std::string& iPath) {
-  std::ifstream in(iPath, std::ios::binary);
-  if (!in) throw ModelError(iPath + ": cannot be read");
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) throw ModelError(iPath + ": cannot be read");
-  return LoadModelText(text.str(), iPath);
+  std::string text;
+  try {
+    text = ReadWholeFile(iPath);
+  } catch (const std::runtime_error&) {
+    throw ModelError(iPath + ": cannot be read");
+  }
+  return LoadModelText(text, iPath);
 }
 
 }  // namespace vokdyn

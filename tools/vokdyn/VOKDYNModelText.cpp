@@ -136,7 +136,8 @@ std::string Common(const Model& iModel, const T& iItem) {
 
 }  // namespace
 
-std::string WriteModelText(const Model& iModel, const std::string& iComment) {
+std::string WriteModelText(const Model& iModel, const std::string& iComment,
+                           const std::string& iShapesFile) {
   std::ostringstream o;
   if (!iComment.empty()) {
     std::istringstream lines(iComment);
@@ -157,12 +158,18 @@ std::string WriteModelText(const Model& iModel, const std::string& iComment) {
   }
   o << "  ],\n\n";
 
-  o << "  // The modal base: per mode its frequency (Hz), generalised mass and stiffness,\n"
-       "  // and its shape, one row (UX UY UZ RX RY RZ) per node in node order.\n";
+  if (iShapesFile.empty())
+    o << "  // The modal base: per mode its frequency (Hz), generalised mass and stiffness,\n"
+         "  // and its shape, one row (UX UY UZ RX RY RZ) per node in node order.\n";
+  else
+    o << "  // The modal base: per mode its frequency (Hz), generalised mass and stiffness;\n"
+         "  // the shapes of all modes in a .npy array beside this file, of shape\n"
+         "  // (modes, nodes, 6): one row (UX UY UZ RX RY RZ) per node in node order.\n";
   o << "  \"modal_base\": {\n";
   o << "    \"name\": " << Str(iModel.base.name) << ",\n";
   o << "    \"up_to_date\": " << (iModel.base.upToDate ? "true" : "false")
     << ", \"damping_diagonal\": " << (iModel.base.dampingDiagonal ? "true" : "false") << ",\n";
+  if (!iShapesFile.empty()) o << "    \"shapes\": " << Str(iShapesFile) << ",\n";
   o << "    \"modes\": [\n";
   for (std::size_t j = 0; j < iModel.base.modes.size(); ++j) {
     const Mode& m = iModel.base.modes[j];
@@ -170,8 +177,8 @@ std::string WriteModelText(const Model& iModel, const std::string& iComment) {
       << ", \"generalized_mass\": " << ShortestNumber(m.generalizedMass);
     if (m.stiffnessGiven) o << ", \"generalized_stiffness\": " << ShortestNumber(m.generalizedStiffness);
     if (m.hasParticipation) o << ",\n       \"participation\": " << Numbers(m.participation);
-    o << ",\n       \"shape\": " << Rows(m.shape, "       ") << "}"
-      << (j + 1 < iModel.base.modes.size() ? ",\n" : "\n");
+    if (iShapesFile.empty()) o << ",\n       \"shape\": " << Rows(m.shape, "       ");
+    o << "}" << (j + 1 < iModel.base.modes.size() ? ",\n" : "\n");
   }
   o << "    ]\n  },\n\n";
 

@@ -27,8 +27,11 @@ Model DefaultModel();
 
 /// A model file that loads back into iModel (numbers in their shortest form
 /// that reads back to the same double). iComment, when not empty, opens the
-/// file as // comment lines. Implicit modulations are left out.
-std::string WriteModelText(const Model& iModel, const std::string& iComment);
+/// file as // comment lines. Implicit modulations are left out. With
+/// iShapesFile, the modal base refers to that .npy file for its mode shapes
+/// (which the caller writes, see EncodeModeShapes) instead of holding them.
+std::string WriteModelText(const Model& iModel, const std::string& iComment,
+                           const std::string& iShapesFile = std::string());
 
 /// The shortest decimal form of iValue that reads back to the same double.
 std::string ShortestNumber(double iValue);

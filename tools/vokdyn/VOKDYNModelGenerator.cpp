@@ -1,0 +1,116 @@
+#include "VOKDYNModelGenerator.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include "VOKDYNModelText.h"
+#include "VOKDYNNpy.h"
+
+namespace vokdyn {
+
+namespace {
+
+void WriteFile(const std::string& iPath, const std::string& iBytes) {
+  std::FILE* f = std::fopen(iPath.c_str(), "wb");
+  if (!f) throw std::runtime_error(iPath + ": cannot be written (" + std::strerror(errno) + ")");
+  bool ok = std::fwrite(iBytes.data(), 1, iBytes.size(), f) == iBytes.size();
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) throw std::runtime_error(iPath + ": cannot be written");
+}
+
+}  // namespace
+
+Model GenerateTower(const TowerSize& iSize) {
+  const int n = iSize.nodes, modes = iSize.modes;
+  if (n < 2 || modes < 1 || iSize.frequencies < 2 || iSize.outputs < 1 || iSize.outputs > n)
+    throw std::invalid_argument("GenerateTower: sizes out of range");
+  const double pi = 3.141592653589793, mass = 1000.0, inertia = 10.0;
+  Model model;
+  model.name = "tower of " + std::to_string(n) + " nodes and " + std::to_string(modes) + " modes";
+  model.nodes.reserve(static_cast<std::size_t>(n));
+  for (int i = 1; i <= n; ++i) {
+    Node node;
+    node.id = i;
+    node.xyz = {0.0, 0.0, 0.5 * i};
+    node.hasMass = true;
+    node.mass = {mass, mass, mass, inertia, inertia, inertia};
+    model.nodes.push_back(node);
+  }
+  model.base.name = "tower modes";
+  for (int j = 1; j <= modes; ++j) {
+    Mode mode;
+    mode.frequency = 0.5 * (2 * j - 1);
+    mode.shape.reserve(static_cast<std::size_t>(n));
+    double generalized = 0.0;
+    for (int i = 1; i <= n; ++i) {
+      double a = (2 * j - 1) * pi * i / (2 * n + 1);
+      Vec6 row = {std::sin(a), 0.5 * std::sin(a + 0.25 * j), 0.1 * std::cos(a),
+                  0.01 * std::sin(2 * a), 0.01 * std::cos(2 * a + j), 0.001 * std::sin(3 * a)};
+      generalized += mass * (row[0] * row[0] + row[1] * row[1] + row[2] * row[2]) +
+                     inertia * (row[3] * row[3] + row[4] * row[4] + row[5] * row[5]);
+      mode.shape.push_back(row);
+    }
+    mode.generalizedMass = generalized;
+    double omega = kTwoPi * mode.frequency;
+    mode.generalizedStiffness = generalized * (omega * omega);  // as the loader computes it
+    model.base.modes.push_back(mode);
+  }
+  model.damping.type = DampingType::Modal;
+  model.damping.percent = 2.0;
+
+  // The modulations in the loader's order: the named one, then the implicit
+  // constant that the excitations without a modulation share.
+  Modulation ground;
+  ground.name = "ground";
+  ground.points = {{0.1, 0.5}, {2.0, 1.0}, {20.0, 0.3}};
+  model.modulations.push_back(ground);
+  Modulation constant;
+  constant.name = "(constant 1)";
+  constant.points = {{0.0, 1.0}};
+  constant.implicit = true;
+  model.modulations.push_back(constant);
+
+  Load load;
+  load.name = "top shaker";
+  load.phaseDeg = 30.0;
+  load.modulation = 1;
+  load.forces.push_back({n, {2000.0, 1000.0, 0.0, 0.0, 0.0, 500.0}});
+  model.loads.push_back(load);
+
+  model.baseMotion.present = true;
+  BaseDirection x;
+  x.direction = 1;
+  x.modulation = 0;
+  BaseDirection y;
+  y.direction = 2;
+  y.amplitude = 0.5;
+  y.phaseDeg = 90.0;
+  y.modulation = 1;
+  model.baseMotion.directions = {x, y};
+
+  model.sweep.isRange = true;
+  model.sweep.from = 0.2;
+  model.sweep.to = 50.0;
+  model.sweep.steps = iSize.frequencies;
+  model.sweep.spacing = Spacing::Log;
+
+  const int components[6] = {1, 2, 6, 3, 4, 5};
+  const int step = n / iSize.outputs;
+  for (int k = 0; k < iSize.outputs; ++k) model.outputs.push_back({n - k * step, components[k % 6]});
+  return model;
+}
+
+void WriteModelFiles(const Model& iModel, const std::string& iJsonPath,
+                     const std::string& iShapesFile, const std::string& iComment) {
+  if (!iShapesFile.empty()) {
+    std::size_t slash = iJsonPath.find_last_of('/');
+    std::string dir = slash == std::string::npos ? std::string() : iJsonPath.substr(0, slash + 1);
+    WriteFile(dir + iShapesFile, EncodeModeShapes(iModel.base.modes, iModel.nodes.size()));
+  }
+  WriteFile(iJsonPath, WriteModelText(iModel, iComment, iShapesFile));
+}
+
+}  // namespace vokdyn

@@ -1,0 +1,291 @@
+#include "VOKDYNNpy.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace vokdyn {
+
+namespace {
+
+const char kMagic[] = "\x93NUMPY";
+constexpr std::size_t kMagicSize = 6;
+
+static_assert(sizeof(Vec6) == 6 * sizeof(double), "a row of a shape is six packed doubles");
+
+bool LittleEndianHost() {
+  const std::uint16_t one = 1;
+  unsigned char first = 0;
+  std::memcpy(&first, &one, 1);
+  return first == 1;
+}
+
+// The little-endian unsigned integer of iCount bytes at iAt.
+std::uint64_t LittleEndian(const std::string& iBytes, std::size_t iAt, std::size_t iCount) {
+  std::uint64_t v = 0;
+  for (std::size_t k = iCount; k-- > 0;) v = (v << 8) | static_cast<unsigned char>(iBytes[iAt + k]);
+  return v;
+}
+
+// A short, printable excerpt of the header near a syntax error.
+std::string Excerpt(const std::string& iText, std::size_t iAt) {
+  std::string out;
+  for (std::size_t i = iAt; i < iText.size() && out.size() < 24; ++i) {
+    unsigned char c = static_cast<unsigned char>(iText[i]);
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return iAt >= iText.size() ? std::string("the end of the header") : "'" + out + "'";
+}
+
+// The header: a Python dictionary literal whose values are strings, the
+// names True and False, and tuples of non-negative integers. That is all
+// numpy writes; anything else is refused rather than guessed at.
+class HeaderParser {
+ public:
+  explicit HeaderParser(const std::string& iText) : _T(iText) {}
+
+  NpyHeader Parse() {
+    NpyHeader header;
+    bool descr = false, order = false, shape = false;
+    Space();
+    Expect('{', "a dictionary '{'");
+    Space();
+    while (!Peek('}')) {
+      std::string key = String("a key in quotes");
+      Space();
+      Expect(':', "':' after the key '" + key + "'");
+      Space();
+      if (key == "descr") {
+        Once(descr, key);
+        header.descr = String("the dtype as a string, such as '<f8'");
+      } else if (key == "fortran_order") {
+        Once(order, key);
+        header.fortranOrder = Boolean();
+      } else if (key == "shape") {
+        Once(shape, key);
+        header.shape = Tuple();
+      } else {
+        throw NpyError("header: unknown key '" + key +
+                       "' (a header holds 'descr', 'fortran_order' and 'shape')");
+      }
+      Space();
+      if (Peek(',')) {
+        ++_At;
+        Space();
+      } else if (!Peek('}')) {
+        Fail("',' or '}'");
+      }
+    }
+    ++_At;
+    Space();
+    if (_At != _T.size()) Fail("nothing but spaces after the dictionary");
+    if (!descr || !order || !shape) {
+      std::string missing = !descr ? "descr" : !order ? "fortran_order" : "shape";
+      throw NpyError("header: the key '" + missing + "' is missing");
+    }
+    return header;
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& iExpected) const {
+    throw NpyError("header: expected " + iExpected + ", found " + Excerpt(_T, _At));
+  }
+  void Once(bool& ioSeen, const std::string& iKey) const {
+    if (ioSeen) throw NpyError("header: the key '" + iKey + "' is given twice");
+    ioSeen = true;
+  }
+  bool Peek(char iChar) const { return _At < _T.size() && _T[_At] == iChar; }
+  void Space() {
+    while (_At < _T.size() && (_T[_At] == ' ' || _T[_At] == '\n' || _T[_At] == '\t' || _T[_At] == '\r'))
+      ++_At;
+  }
+  void Expect(char iChar, const std::string& iWhat) {
+    if (!Peek(iChar)) Fail(iWhat);
+    ++_At;
+  }
+  std::string String(const std::string& iWhat) {
+    if (!Peek('\'') && !Peek('"')) Fail(iWhat);
+    char quote = _T[_At++];
+    std::string out;
+    while (_At < _T.size() && _T[_At] != quote) {
+      // Escapes never occur in what numpy writes; refusing them keeps the
+      // value exactly what the file says.
+      if (_T[_At] == '\\' || _T[_At] == '\n') Fail("a plain string");
+      out += _T[_At++];
+    }
+    if (_At >= _T.size()) Fail(std::string("the closing ") + quote);
+    ++_At;
+    return out;
+  }
+  bool Boolean() {
+    if (_T.compare(_At, 4, "True") == 0) {
+      _At += 4;
+      return true;
+    }
+    if (_T.compare(_At, 5, "False") == 0) {
+      _At += 5;
+      return false;
+    }
+    Fail("True or False for 'fortran_order'");
+  }
+  std::vector<std::uint64_t> Tuple() {
+    Expect('(', "a tuple of integers for 'shape'");
+    std::vector<std::uint64_t> out;
+    Space();
+    while (!Peek(')')) {
+      if (_At >= _T.size() || _T[_At] < '0' || _T[_At] > '9') Fail("a non-negative integer in 'shape'");
+      std::uint64_t v = 0;
+      while (_At < _T.size() && _T[_At] >= '0' && _T[_At] <= '9') {
+        std::uint64_t digit = static_cast<std::uint64_t>(_T[_At] - '0');
+        if (v > (UINT64_MAX - digit) / 10) throw NpyError("header: a dimension of 'shape' is too large");
+        v = v * 10 + digit;
+        ++_At;
+      }
+      out.push_back(v);
+      Space();
+      if (Peek(',')) {
+        ++_At;
+        Space();
+      } else if (!Peek(')')) {
+        Fail("',' or ')' in 'shape'");
+      }
+    }
+    ++_At;
+    return out;
+  }
+
+  const std::string& _T;
+  std::size_t _At = 0;
+};
+
+}  // namespace
+
+std::string NpyShapeText(const std::vector<std::uint64_t>& iShape) {
+  std::string out = "(";
+  for (std::size_t i = 0; i < iShape.size(); ++i)
+    out += (i ? ", " : "") + std::to_string(iShape[i]);
+  return out + (iShape.size() == 1 ? ",)" : ")");
+}
+
+NpyHeader ParseNpyHeader(const std::string& iBytes) {
+  std::size_t compared = std::min(iBytes.size(), kMagicSize);
+  if (iBytes.compare(0, compared, kMagic, compared) != 0)
+    throw NpyError("not a .npy file: it does not begin with \\x93NUMPY");
+  if (iBytes.size() < kMagicSize + 2)
+    throw NpyError("truncated: " + std::to_string(iBytes.size()) + " bytes, not even a preamble");
+  NpyHeader header;
+  header.major = static_cast<unsigned char>(iBytes[6]);
+  header.minor = static_cast<unsigned char>(iBytes[7]);
+  if ((header.major != 1 && header.major != 2) || header.minor != 0)
+    throw NpyError("format version " + std::to_string(header.major) + "." +
+                   std::to_string(header.minor) + ": expected 1.0 or 2.0");
+  std::size_t lengthBytes = header.major == 1 ? 2 : 4;
+  std::size_t preamble = kMagicSize + 2 + lengthBytes;
+  if (iBytes.size() < preamble)
+    throw NpyError("truncated: " + std::to_string(iBytes.size()) + " bytes, not even a preamble");
+  std::uint64_t length = LittleEndian(iBytes, kMagicSize + 2, lengthBytes);
+  if (length > iBytes.size() - preamble)
+    throw NpyError("truncated: the header is said to be " + std::to_string(length) +
+                   " bytes, the file ends " + std::to_string(iBytes.size() - preamble) +
+                   " bytes after the preamble");
+  NpyHeader parsed = HeaderParser(iBytes.substr(preamble, static_cast<std::size_t>(length))).Parse();
+  parsed.major = header.major;
+  parsed.minor = header.minor;
+  parsed.dataOffset = preamble + length;
+  return parsed;
+}
+
+void DecodeModeShapes(const std::string& iBytes, std::size_t iNodes, std::vector<Mode>& ioModes) {
+  const NpyHeader header = ParseNpyHeader(iBytes);
+  if (header.descr != "<f8")
+    throw NpyError("dtype '" + header.descr + "': expected '<f8' (little-endian 64-bit floats)");
+  if (header.fortranOrder)
+    throw NpyError("fortran_order is True: expected the C order (fortran_order False)");
+  const std::uint64_t modes = ioModes.size(), nodes = iNodes;
+  const std::vector<std::uint64_t> rows = {modes, nodes, 6}, flat = {modes, nodes * 6};
+  if (header.shape != rows && header.shape != flat)
+    throw NpyError("shape " + NpyShapeText(header.shape) + ": expected " + NpyShapeText(rows) +
+                   " or " + NpyShapeText(flat) + ", (modes, nodes, 6) for this model");
+  // Both fit: the model holds as many values already in memory.
+  const std::uint64_t values = modes * nodes * 6, expected = values * sizeof(double);
+  const std::uint64_t present = iBytes.size() - header.dataOffset;
+  if (present != expected)
+    throw NpyError((present < expected ? "truncated: " : "extra bytes after the array: ") +
+                   std::to_string(present) + " bytes of data, expected " +
+                   std::to_string(expected) + " for shape " + NpyShapeText(header.shape));
+
+  const char* data = iBytes.data() + header.dataOffset;
+  const bool swap = !LittleEndianHost();
+  std::vector<std::vector<Vec6>> shapes(ioModes.size());
+  for (std::size_t j = 0; j < ioModes.size(); ++j) {
+    std::vector<Vec6>& shape = shapes[j];
+    shape.resize(iNodes);
+    std::memcpy(shape.data(), data + j * iNodes * sizeof(Vec6), iNodes * sizeof(Vec6));
+    for (std::size_t i = 0; i < iNodes; ++i) {
+      for (std::size_t c = 0; c < 6; ++c) {
+        double& v = shape[i][c];
+        if (swap) {
+          unsigned char b[sizeof(double)];
+          std::memcpy(b, &v, sizeof b);
+          for (std::size_t k = 0; k < sizeof b / 2; ++k) std::swap(b[k], b[sizeof b - 1 - k]);
+          std::memcpy(&v, b, sizeof b);
+        }
+        // A model file in JSON cannot hold these; neither may its arrays.
+        if (!std::isfinite(v)) {
+          std::string index = header.shape.size() == 3
+                                  ? std::to_string(j) + ", " + std::to_string(i) + ", " + std::to_string(c)
+                                  : std::to_string(j) + ", " + std::to_string(i * 6 + c);
+          throw NpyError("element [" + index + "] is " +
+                         (std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf") +
+                         ": expected a finite number");
+        }
+      }
+    }
+  }
+  for (std::size_t j = 0; j < ioModes.size(); ++j) ioModes[j].shape.swap(shapes[j]);
+}
+
+std::string EncodeModeShapes(const std::vector<Mode>& iModes, std::size_t iNodes) {
+  for (const Mode& m : iModes)
+    if (m.shape.size() != iNodes)
+      throw std::invalid_argument("EncodeModeShapes: a mode shape does not have one row per node");
+  std::string dict = "{'descr': '<f8', 'fortran_order': False, 'shape': " +
+                     NpyShapeText({iModes.size(), iNodes, 6}) + ", }";
+  // Padded with spaces and ended by a newline so that the data starts on a
+  // multiple of 64 bytes, as numpy writes it.
+  std::size_t preamble = kMagicSize + 2 + 2;
+  std::size_t total = (preamble + dict.size() + 1 + 63) / 64 * 64;
+  dict.append(total - preamble - dict.size() - 1, ' ');
+  dict += '\n';
+  if (dict.size() > 0xffff) throw std::invalid_argument("EncodeModeShapes: header too long");
+  std::string out(kMagic, kMagicSize);
+  out += '\x01';
+  out += '\x00';
+  out += static_cast<char>(dict.size() & 0xff);
+  out += static_cast<char>(dict.size() >> 8);
+  out += dict;
+  const bool swap = !LittleEndianHost();
+  out.reserve(out.size() + iModes.size() * iNodes * sizeof(Vec6));
+  for (const Mode& m : iModes) {
+    for (const Vec6& row : m.shape) {
+      for (double v : row) {
+        unsigned char b[sizeof(double)];
+        std::memcpy(b, &v, sizeof b);
+        if (swap)
+          for (std::size_t k = 0; k < sizeof b / 2; ++k) std::swap(b[k], b[sizeof b - 1 - k]);
+        out.append(reinterpret_cast<const char*>(b), sizeof b);
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace vokdyn
