@@ -162,10 +162,20 @@ class Reader {
   }
   template <std::size_t N>
   std::array<double, N> Fixed(const Json& iValue, const std::string& iPath) const {
-    std::string what = "an array of " + std::to_string(N) + " numbers";
-    if (!iValue.is_array() || iValue.size() != N) Expected(iPath, what, iValue);
+    return Fixed<N>(iValue, [&iPath]() { return iPath; });
+  }
+  // The same with the path made only for a message: a model holds millions
+  // of these rows, and building each one's path costs more than reading it.
+  template <std::size_t N, class PathOf>
+  std::array<double, N> Fixed(const Json& iValue, const PathOf& iPathOf) const {
+    if (!iValue.is_array() || iValue.size() != N)
+      Expected(iPathOf(), "an array of " + std::to_string(N) + " numbers", iValue);
     std::array<double, N> out{};
-    for (std::size_t i = 0; i < N; ++i) out[i] = Real(iValue[i], Item(iPath, i));
+    for (std::size_t i = 0; i < N; ++i) {
+      const Json& v = iValue[i];
+      if (!v.is_number()) Expected(Item(iPathOf(), i), "a number", v);
+      out[i] = v.get<double>();
+    }
     return out;
   }
   std::vector<double> Reals(const Json& iValue, const std::string& iPath) const {
@@ -204,62 +214,111 @@ const std::vector<std::string> kDirectionKeys = {"direction", "amplitude", "phas
 const std::vector<std::string> kSweepKeys = {"from", "to", "steps", "spacing"};
 const std::vector<std::string> kOutputKeys = {"node", "component"};
 
-// Parses with comments allowed, refusing deep nesting and repeated keys (the
-// JSON library would silently keep the last one).
-Json Parse(const std::string& iText, const std::string& iFile) {
-  struct Frame {
-    bool isArray;
-    std::size_t index;
-    std::string key;
-    std::set<std::string> keys;
-  };
-  std::vector<Frame> frames;
-  std::string duplicate;
-  auto path = [&frames]() {
-    std::string p;
-    for (std::size_t i = 0; i + 1 < frames.size(); ++i)
-      p = frames[i].isArray ? Item(p, frames[i].index) : Member(p, frames[i].key);
-    return p;
-  };
-  auto closeValue = [&frames]() {
-    if (!frames.empty() && frames.back().isArray) ++frames.back().index;
-  };
-  Json::parser_callback_t callback = [&](int iDepth, Json::parse_event_t iEvent, Json& iValue) {
-    if (iDepth > kMaxDepth)
-      throw ModelError(iFile + ": nesting deeper than " + std::to_string(kMaxDepth) + " levels");
-    switch (iEvent) {
-      case Json::parse_event_t::object_start:
-        frames.push_back({false, 0, std::string(), {}});
-        break;
-      case Json::parse_event_t::array_start:
-        frames.push_back({true, 0, std::string(), {}});
-        break;
-      case Json::parse_event_t::key: {
-        std::string key = iValue.get<std::string>();
-        frames.back().key = key;
-        if (!frames.back().keys.insert(key).second && duplicate.empty()) {
-          // The path down to the repeated key itself.
-          frames.push_back({false, 0, std::string(), {}});
-          std::string where = path();
-          frames.pop_back();
-          duplicate = iFile + ": " + where + ": the key " + Json(key).dump() + " is given twice";
-        }
-        break;
+// Builds the value from the parser's events, refusing deep nesting and
+// noting the first repeated key (the JSON library would silently keep the
+// last one). It does the work of the library's own builder without its
+// per-event callback, which made up much of the time of a large model.
+class Builder {
+ public:
+  explicit Builder(const std::string& iFile) : _File(iFile) {}
+
+  Json root;
+  std::string duplicate;  ///< the message for the first repeated key, if any
+
+  bool null() { return Value(nullptr); }
+  bool boolean(bool iValue) { return Value(iValue); }
+  bool number_integer(Json::number_integer_t iValue) { return Value(iValue); }
+  bool number_unsigned(Json::number_unsigned_t iValue) { return Value(iValue); }
+  bool number_float(Json::number_float_t iValue, const std::string&) { return Value(iValue); }
+  bool string(std::string& iValue) { return Value(std::move(iValue)); }
+  bool binary(Json::binary_t& iValue) { return Value(std::move(iValue)); }
+  bool start_object(std::size_t) { return Open(Json::value_t::object); }
+  bool start_array(std::size_t) { return Open(Json::value_t::array); }
+  bool end_object() { return Close(); }
+  bool end_array() { return Close(); }
+  bool key(std::string& iKey) {
+    Depth();
+    Frame& top = _Frames.back();
+    Json::object_t& object = top.value->get_ref<Json::object_t&>();
+    auto found = std::find_if(object.begin(), object.end(),
+                              [&iKey](const auto& iMember) { return iMember.first == iKey; });
+    if (found != object.end()) {
+      if (duplicate.empty()) {
+        std::string where;
+        for (std::size_t i = 0; i + 1 < _Frames.size(); ++i) where = Step(where, _Frames[i]);
+        where = Member(where, iKey);
+        duplicate = _File + ": " + where + ": the key " + Json(iKey).dump() + " is given twice";
       }
-      case Json::parse_event_t::object_end:
-      case Json::parse_event_t::array_end:
-        frames.pop_back();
-        closeValue();
-        break;
-      case Json::parse_event_t::value:
-        closeValue();
-        break;
+      // The repeated value replaces the first, as the library's builder does;
+      // the model is refused anyway once the text is read.
+      top.member = static_cast<std::size_t>(found - object.begin());
+      found->second = Json();
+    } else {
+      top.member = object.size();
+      object.emplace_back(std::move(iKey), Json());
     }
     return true;
+  }
+  template <class Exception>
+  bool parse_error(std::size_t, const std::string&, const Exception& iError) {
+    throw iError;
+  }
+
+ private:
+  struct Frame {
+    Json* value;
+    std::size_t member;  ///< objects: position of the member being read; arrays: its index
   };
-  Json root;
+
+  // The path down to the member or item that iFrame is reading.
+  static std::string Step(const std::string& iPath, const Frame& iFrame) {
+    if (iFrame.value->is_array()) return Item(iPath, iFrame.value->size() - 1);
+    return Member(iPath, (iFrame.value->get_ref<const Json::object_t&>().begin() + static_cast<std::ptrdiff_t>(iFrame.member))->first);
+  }
+  void Depth() const {
+    if (_Frames.size() > static_cast<std::size_t>(kMaxDepth))
+      throw ModelError(_File + ": nesting deeper than " + std::to_string(kMaxDepth) + " levels");
+  }
+  // The place of the next value: the root, a new item, or the member whose
+  // key was just read.
+  Json* Slot() {
+    if (_Frames.empty()) return &root;
+    Frame& top = _Frames.back();
+    if (top.value->is_array()) {
+      Json::array_t& array = top.value->get_ref<Json::array_t&>();
+      array.emplace_back();
+      return &array.back();
+    }
+    return &(top.value->get_ref<Json::object_t&>().begin() + static_cast<std::ptrdiff_t>(top.member))->second;
+  }
+  template <class T>
+  bool Value(T&& iValue) {
+    Depth();
+    *Slot() = Json(std::forward<T>(iValue));
+    return true;
+  }
+  bool Open(Json::value_t iType) {
+    Depth();
+    Json* slot = Slot();
+    *slot = Json(iType);
+    _Frames.push_back({slot, 0});
+    return true;
+  }
+  bool Close() {
+    _Frames.pop_back();
+    return true;
+  }
+
+  const std::string& _File;
+  std::vector<Frame> _Frames;
+};
+
+// Parses with comments allowed, refusing deep nesting and repeated keys.
+Json Parse(const std::string& iText, const std::string& iFile) {
+  Builder builder(iFile);
   try {
-    root = Json::parse(iText, callback, /*allow_exceptions=*/true, /*ignore_comments=*/true);
+    Json::sax_parse(iText, &builder, nlohmann::detail::input_format_t::json, /*strict=*/true,
+                    /*ignore_comments=*/true);
   } catch (const Json::parse_error& e) {
     // Position from the byte offset; the library's own message repeats it
     // in another form, so keep only its description.
@@ -284,8 +343,8 @@ Json Parse(const std::string& iText, const std::string& iFile) {
     if (bracket != std::string::npos) what = what.substr(bracket + 2);
     throw ModelError(iFile + ": malformed JSON: " + what);
   }
-  if (!duplicate.empty()) throw ModelError(duplicate);
-  return root;
+  if (!builder.duplicate.empty()) throw ModelError(builder.duplicate);
+  return std::move(builder.root);
 }
 
 class ModelReader {
@@ -327,7 +386,9 @@ class ModelReader {
                        " rows of 6 numbers (one per node)";
     if (!iValue.is_array() || iValue.size() != _M.nodes.size()) _R.Expected(iPath, what, iValue);
     std::vector<Vec6> rows;
-    for (std::size_t i = 0; i < iValue.size(); ++i) rows.push_back(_R.Fixed<6>(iValue[i], Item(iPath, i)));
+    rows.reserve(iValue.size());
+    for (std::size_t i = 0; i < iValue.size(); ++i)
+      rows.push_back(_R.Fixed<6>(iValue[i], [&]() { return Item(iPath, i); }));
     return rows;
   }
 
