@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "VOKDYNModelJson.h"
 #include "VOKDYNNpy.h"
 
 namespace vokdyn {
@@ -51,6 +52,8 @@ std::string Describe(const Json& iValue) {
       return "an array of " + std::to_string(iValue.size());
     case Json::value_t::null:
       return "null";
+    case Json::value_t::binary:  // packed rows of six numbers
+      return "an array of " + std::to_string(iValue.get_binary().size() / sizeof(Vec6));
     default: {
       std::string text = iValue.dump();
       if (text.size() > 40) text = text.substr(0, 37) + "...";
@@ -313,8 +316,12 @@ class Builder {
   std::vector<Frame> _Frames;
 };
 
-// Parses with comments allowed, refusing deep nesting and repeated keys.
+// Parses with comments allowed, refusing deep nesting and repeated keys. The
+// quick reading of the plain form comes first; whatever it leaves, the
+// general parser reads, with its messages.
 Json Parse(const std::string& iText, const std::string& iFile) {
+  Json plain;
+  if (ParsePlainModelJson(iText, plain)) return plain;
   Builder builder(iFile);
   try {
     Json::sax_parse(iText, &builder, nlohmann::detail::input_format_t::json, /*strict=*/true,
@@ -384,8 +391,15 @@ class ModelReader {
   std::vector<Vec6> NodeRows(const Json& iValue, const std::string& iPath) const {
     std::string what = "an array of " + std::to_string(_M.nodes.size()) +
                        " rows of 6 numbers (one per node)";
-    if (!iValue.is_array() || iValue.size() != _M.nodes.size()) _R.Expected(iPath, what, iValue);
     std::vector<Vec6> rows;
+    if (IsPackedRows(iValue)) {
+      const auto& bytes = iValue.get_binary();
+      if (bytes.size() != _M.nodes.size() * sizeof(Vec6)) _R.Expected(iPath, what, iValue);
+      rows.resize(_M.nodes.size());
+      std::memcpy(rows.data(), bytes.data(), bytes.size());
+      return rows;
+    }
+    if (!iValue.is_array() || iValue.size() != _M.nodes.size()) _R.Expected(iPath, what, iValue);
     rows.reserve(iValue.size());
     for (std::size_t i = 0; i < iValue.size(); ++i)
       rows.push_back(_R.Fixed<6>(iValue[i], [&]() { return Item(iPath, i); }));
