@@ -865,17 +865,26 @@ Model LoadModelText(const std::string& iText, const std::string& iDisplayName) {
   return LoadModelText(iText, iDisplayName, ReadWholeFile);
 }
 
-Model LoadModelText(const std::string& iText, const std::string& iDisplayName,
-                    const ReferencedFileReader& iReader) {
-  Json root = Parse(iText, iDisplayName);
+namespace {
+
+// The model of a parsed text; the text may be freed meanwhile.
+Model ReadParsed(const Json& iRoot, const std::string& iDisplayName,
+                 const ReferencedFileReader& iReader) {
   Model model;
   model.source = iDisplayName;
-  ModelReader(iDisplayName, iReader, model).Read(root);
+  ModelReader(iDisplayName, iReader, model).Read(iRoot);
   if (model.name.empty()) {
     std::string base = iDisplayName.substr(iDisplayName.find_last_of('/') + 1);
     model.name = base.substr(0, base.rfind(".json") == std::string::npos ? base.size() : base.rfind(".json"));
   }
   return model;
+}
+
+}  // namespace
+
+Model LoadModelText(const std::string& iText, const std::string& iDisplayName,
+                    const ReferencedFileReader& iReader) {
+  return ReadParsed(Parse(iText, iDisplayName), iDisplayName, iReader);
 }
 
 Model LoadModelFile(const std::string& iPath) {
@@ -885,7 +894,11 @@ Model LoadModelFile(const std::string& iPath) {
   } catch (const std::runtime_error&) {
     throw ModelError(iPath + ": cannot be read");
   }
-  return LoadModelText(text, iPath);
+  // The text of a large model is as large again as its values: gone before
+  // they are read into the model.
+  Json root = Parse(text, iPath);
+  std::string().swap(text);
+  return ReadParsed(root, iPath, ReadWholeFile);
 }
 
 }  // namespace vokdyn
