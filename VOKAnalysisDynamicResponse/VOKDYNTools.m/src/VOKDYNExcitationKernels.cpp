@@ -40,12 +40,6 @@ struct Vector {
   typedef double type __attribute__((vector_size(W * sizeof(double))));
 };
 
-// Lane indices for shuffling vectors of W doubles.
-template <int W>
-struct Lanes {
-  typedef long long type __attribute__((vector_size(W * sizeof(long long))));
-};
-
 // The straightforward sum of one degree of freedom j, for the last leftover.
 template <bool Imag>
 VOKDYN_INLINE void ScalarOne(const double* const* iMembers, int iS, const double* iCos,
@@ -67,25 +61,23 @@ template <int W>
 VOKDYN_INLINE void StoreComplex(const typename Vector<W>::type& iRe,
                                 const typename Vector<W>::type& iIm, VOKMathComplex* oOut) {
   typedef typename Vector<W>::type vec;
-  typedef typename Lanes<W>::type mask;
   if constexpr (W == 1) {
     oOut[0].re = iRe[0];
     oOut[0].im = iIm[0];
   } else {
-    mask lo, hi;
+    // Constant lane lists: the one shuffle form both GCC and Clang accept.
+    vec a, b;
     if constexpr (W == 2) {
-      lo = mask{0, 2};
-      hi = mask{1, 3};
+      a = __builtin_shufflevector(iRe, iIm, 0, 2);
+      b = __builtin_shufflevector(iRe, iIm, 1, 3);
     } else if constexpr (W == 4) {
-      lo = mask{0, 4, 1, 5};
-      hi = mask{2, 6, 3, 7};
+      a = __builtin_shufflevector(iRe, iIm, 0, 4, 1, 5);
+      b = __builtin_shufflevector(iRe, iIm, 2, 6, 3, 7);
     } else {
       static_assert(W == 8, "vectors of 1, 2, 4 or 8 doubles");
-      lo = mask{0, 8, 1, 9, 2, 10, 3, 11};
-      hi = mask{4, 12, 5, 13, 6, 14, 7, 15};
+      a = __builtin_shufflevector(iRe, iIm, 0, 8, 1, 9, 2, 10, 3, 11);
+      b = __builtin_shufflevector(iRe, iIm, 4, 12, 5, 13, 6, 14, 7, 15);
     }
-    const vec a = __builtin_shuffle(iRe, iIm, lo);
-    const vec b = __builtin_shuffle(iRe, iIm, hi);
     std::memcpy(reinterpret_cast<double*>(oOut), &a, sizeof a);
     std::memcpy(reinterpret_cast<double*>(oOut) + W, &b, sizeof b);
   }
