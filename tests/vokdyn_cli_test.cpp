@@ -17,6 +17,7 @@
 #include "VOKDYNHarmonic.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
+#include "VOKTempDirTest.h"
 #include "VOKTestSupport.h"
 
 namespace {
@@ -41,20 +42,8 @@ bool Exists(const std::string& iPath) {
   return stat(iPath.c_str(), &info) == 0;
 }
 
-class VokdynCli : public VOKTest {
+class VokdynCli : public VOKTempDirTest {
  protected:
-  void SetUp() override {
-    VOKTest::SetUp();
-    char pattern[] = "/tmp/vokdyn-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    _Dir = pattern;
-  }
-  void TearDown() override {
-    std::string command = "rm -rf '" + _Dir + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    VOKTest::TearDown();
-  }
-  std::string Path(const std::string& iName) const { return _Dir + "/" + iName; }
   // The names in the temporary directory, sorted.
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
@@ -81,7 +70,6 @@ class VokdynCli : public VOKTest {
     o.err = ReadFile(Path("stderr"));
     return o;
   }
-  std::string _Dir;
 };
 
 // A one-mode model on one node, loaded along x.

@@ -21,6 +21,7 @@
 #include "VOKDYNModelText.h"
 #include "VOKDYNOutput.h"
 #include "VOKHostDynamics.h"
+#include "VOKTempDirTest.h"
 #include "VOKTestSupport.h"
 
 namespace {
@@ -376,20 +377,8 @@ TEST_F(VokdynThreads, FaultsArmedPerWorkerFailTheSameOperationOfEveryOtherThread
 
 // --------------------------------------------------------------- command line
 
-class VokdynThreadsCli : public VOKTest {
+class VokdynThreadsCli : public VOKTempDirTest {
  protected:
-  void SetUp() override {
-    VOKTest::SetUp();
-    char pattern[] = "/tmp/vokdyn-threads-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    _Dir = pattern;
-  }
-  void TearDown() override {
-    std::string command = "rm -rf '" + _Dir + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    VOKTest::TearDown();
-  }
-  std::string Path(const std::string& iName) const { return _Dir + "/" + iName; }
   static std::string Read(const std::string& iPath) {
     std::ifstream in(iPath, std::ios::binary);
     std::ostringstream text;
@@ -416,7 +405,6 @@ class VokdynThreadsCli : public VOKTest {
   }
 
  private:
-  std::string _Dir;
 };
 
 TEST_F(VokdynThreadsCli, ThreadCountsGiveTheSameFilesAndSummary) {
