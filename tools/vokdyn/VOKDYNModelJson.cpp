@@ -206,19 +206,39 @@ class PlainParser {
     return out;
   }
 
-  void Object(Json& oValue) {
+  // The frame shared by objects, arrays and node-row arrays: the depth
+  // check, the opening character, the empty case, then elements separated
+  // by commas up to the closing character. iElement reads one element at
+  // _P (spaces before it are skipped) and leaves _P just after it.
+  template <class Element>
+  void Sequence(char iOpen, char iClose, Element&& iElement) {
     if (_Frames.size() >= kPlainDepth) throw NotPlain();
-    Expect('{');
-    oValue = Json::object();
-    Json::object_t& object = oValue.get_ref<Json::object_t&>();
-    _Frames.push_back({false, nullptr});
+    Expect(iOpen);
+    _Frames.push_back({iOpen == '[', nullptr});
     Space();
-    if (_P != _End && *_P == '}') {
+    if (_P != _End && *_P == iClose) {
       ++_P;
       _Frames.pop_back();
       return;
     }
     for (;;) {
+      iElement();
+      Space();
+      if (_P != _End && *_P == ',') {
+        ++_P;
+        Space();
+        continue;
+      }
+      Expect(iClose);
+      break;
+    }
+    _Frames.pop_back();
+  }
+
+  void Object(Json& oValue) {
+    oValue = Json::object();
+    Json::object_t& object = oValue.get_ref<Json::object_t&>();
+    Sequence('{', '}', [&] {
       std::string key = String();
       for (const auto& member : object)
         if (member.first == key) throw NotPlain();  // the general parser says where
@@ -228,43 +248,16 @@ class PlainParser {
       object.emplace_back(std::move(key), Json());
       _Frames.back().key = &object.back().first;
       Value(object.back().second);
-      Space();
-      if (_P != _End && *_P == ',') {
-        ++_P;
-        Space();
-        continue;
-      }
-      Expect('}');
-      break;
-    }
-    _Frames.pop_back();
+    });
   }
 
   void Array(Json& oValue) {
-    if (_Frames.size() >= kPlainDepth) throw NotPlain();
-    Expect('[');
     oValue = Json::array();
     Json::array_t& array = oValue.get_ref<Json::array_t&>();
-    _Frames.push_back({true, nullptr});
-    Space();
-    if (_P != _End && *_P == ']') {
-      ++_P;
-      _Frames.pop_back();
-      return;
-    }
-    for (;;) {
+    Sequence('[', ']', [&] {
       array.emplace_back();
       Value(array.back());
-      Space();
-      if (_P != _End && *_P == ',') {
-        ++_P;
-        Space();
-        continue;
-      }
-      Expect(']');
-      break;
-    }
-    _Frames.pop_back();
+    });
   }
 
   // An array about to be read as modal_base.modes[i].shape or
@@ -283,31 +276,17 @@ class PlainParser {
   // Rows of exactly six numbers, packed; any other content is left to the
   // general parser (and then to the loader's messages).
   void Rows(Json& oValue) {
-    Expect('[');
     std::vector<double> values;
-    Space();
-    if (_P != _End && *_P == ']') {
-      ++_P;
-    } else {
-      for (;;) {
-        Expect('[');
-        for (int c = 0; c < 6; ++c) {
-          Space();
-          values.push_back(RowNumber());
-          Space();
-          if (c < 5) Expect(',');
-        }
-        Expect(']');
+    Sequence('[', ']', [&] {
+      Expect('[');
+      for (int c = 0; c < 6; ++c) {
         Space();
-        if (_P != _End && *_P == ',') {
-          ++_P;
-          Space();
-          continue;
-        }
-        Expect(']');
-        break;
+        values.push_back(RowNumber());
+        Space();
+        if (c < 5) Expect(',');
       }
-    }
+      Expect(']');
+    });
     std::vector<std::uint8_t> bytes(values.size() * sizeof(double));
     if (!values.empty()) std::memcpy(bytes.data(), values.data(), bytes.size());
     oValue = Json::binary(std::move(bytes), kPackedRowsSubtype);
