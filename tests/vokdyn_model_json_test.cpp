@@ -4,10 +4,10 @@
 #include <cstring>
 #include <functional>
 
-#include "VOKDYNModelGenerator.h"
 #include "VOKDYNModelJson.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
+#include "VOKDYNTestTowers.h"
 #include "VOKTestSupport.h"
 
 namespace {
@@ -142,12 +142,7 @@ TEST_F(VokdynModelJson, NodeRowArraysArePackedOnlyWhereTheModelHasThem) {
 // message, when its name is spelt with an escape: the escape sends the text
 // to the general parser, the plain one reads the other.
 TEST_F(VokdynModelJson, AModelReadsTheSameWhicheverParserReadsIt) {
-  TowerSize size;
-  size.nodes = 4;
-  size.modes = 3;
-  size.frequencies = 5;
-  size.outputs = 2;
-  Model tower = GenerateTower(size);
+  Model tower = vokdyn_test::SmallTower(4, 3, 5, 2);
   tower.name = "tower";
   tower.enforced.push_back({});
   tower.enforced[0].name = "settlement";
@@ -190,11 +185,9 @@ TEST_F(VokdynModelJson, AModelReadsTheSameWhicheverParserReadsIt) {
     std::string outcome[2];
     const std::string* texts[2] = {&row.text, &escaped};
     for (int k = 0; k < 2; ++k) {
-      try {
-        outcome[k] = WriteModelText(LoadModelText(*texts[k], "m.json"), "");
-      } catch (const ModelError& e) {
-        outcome[k] = std::string("refused: ") + e.what();
-      }
+      Model loaded;
+      const std::string refusal = vokdyn_test::RefusalOf([&] { loaded = LoadModelText(*texts[k], "m.json"); });
+      outcome[k] = refusal == "(loaded)" ? WriteModelText(loaded, "") : "refused: " + refusal;
     }
     EXPECT_EQ(outcome[0], outcome[1]);
     EXPECT_EQ(outcome[0].rfind("refused: ", 0) != 0, row.loads) << outcome[0];

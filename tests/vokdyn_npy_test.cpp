@@ -2,9 +2,6 @@
 // the same results to the last bit as the shapes inline, every encoding
 // numpy writes, and a refusal naming the file and the fault for every
 // malformed array.
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -18,11 +15,14 @@
 #include "VOKDYNModelText.h"
 #include "VOKDYNNpy.h"
 #include "VOKDYNOutput.h"
-#include "VOKTestSupport.h"
+#include "VOKDYNTestTowers.h"
+#include "VOKTempDirTest.h"
 
 namespace {
 
 using namespace vokdyn;
+using vokdyn_test::RefusalOf;
+using vokdyn_test::SmallTower;
 
 // Written here from the file format, not from the reader's own writer: the
 // preamble, the header length (2 bytes in 1.0, 4 in 2.0, little-endian),
@@ -54,54 +54,27 @@ std::string Dict(const std::string& iDescr, const std::string& iOrder, const std
   return "{'descr': '" + iDescr + "', 'fortran_order': " + iOrder + ", 'shape': " + iShape + ", }\n";
 }
 
-class VokdynNpy : public VOKTest {
+class VokdynNpy : public VOKTempDirTest {
  protected:
-  void SetUp() override {
-    VOKTest::SetUp();
-    char pattern[] = "/tmp/vokdyn_npy_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    _Dir = pattern;
-  }
-  void TearDown() override {
-    for (const std::string& f : _Files) std::remove(f.c_str());
-    rmdir(_Dir.c_str());
-    VOKTest::TearDown();
-  }
-  std::string Path(const std::string& iName) {
-    std::string path = _Dir + "/" + iName;
-    _Files.push_back(path);
-    return path;
-  }
   void Write(const std::string& iName, const std::string& iBytes) {
     std::ofstream out(Path(iName), std::ios::binary);
     out << iBytes;
     ASSERT_TRUE(out.good()) << iName;
   }
-  std::string ErrorOf(const std::string& iPath) {
-    try {
-      LoadModelFile(iPath);
-    } catch (const ModelError& e) {
-      return e.what();
-    }
-    return "(loaded)";
+  static std::string ErrorOf(const std::string& iPath) {
+    return RefusalOf([&] { LoadModelFile(iPath); });
   }
-  std::string _Dir;
-  std::vector<std::string> _Files;
 };
 
 TEST_F(VokdynNpy, ShapesFromTheArrayAreTheInlineShapesToTheBit) {
-  TowerSize size;
-  size.nodes = 30;
-  size.modes = 5;
-  size.frequencies = 40;
-  size.outputs = 3;
-  const Model generated = GenerateTower(size);
+  const int nodes = 30, modes = 5;
+  const Model generated = SmallTower(nodes, modes, 40, 3);
   // The generator's closed form, recomputed: mode j, node i (1-based),
   // a = (2j - 1) pi i / (2 nodes + 1).
   const double pi = 3.141592653589793;
-  for (int j = 1; j <= size.modes; ++j)
-    for (int i = 1; i <= size.nodes; ++i) {
-      double a = (2 * j - 1) * pi * i / (2 * size.nodes + 1);
+  for (int j = 1; j <= modes; ++j)
+    for (int i = 1; i <= nodes; ++i) {
+      double a = (2 * j - 1) * pi * i / (2 * nodes + 1);
       const Vec6& row = generated.base.modes[j - 1].shape[i - 1];
       ASSERT_EQ(row[0], std::sin(a));
       ASSERT_EQ(row[4], 0.01 * std::cos(2 * a + j));
@@ -123,7 +96,6 @@ TEST_F(VokdynNpy, ShapesFromTheArrayAreTheInlineShapesToTheBit) {
        Npy(1, 0, "{\"shape\":(5,30,6),\"fortran_order\":False,\"descr\":\"<f8\"}", data)},
   };
   WriteModelFiles(generated, Path("npy.json"), "shapes.npy", "npy");
-  Path("shapes.npy");
   const std::string expectedCsv = CsvText(RunHarmonic(inlined).response);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -148,14 +120,8 @@ TEST_F(VokdynNpy, ShapesFromTheArrayAreTheInlineShapesToTheBit) {
 }
 
 TEST_F(VokdynNpy, MalformedArraysAreRefusedNamingTheFileAndTheFault) {
-  TowerSize size;
-  size.nodes = 3;
-  size.modes = 2;
-  size.frequencies = 2;
-  size.outputs = 1;
-  const Model model = GenerateTower(size);
+  const Model model = SmallTower(3, 2, 2, 1);
   WriteModelFiles(model, Path("model.json"), "shapes.npy", "");
-  Path("shapes.npy");
   const std::string data = ShapeBytes(model);  // 2 x 3 x 6 doubles: 288 bytes
   ASSERT_EQ(data.size(), 288u);
   const std::string good = Dict("<f8", "False", "(2, 3, 6)");
@@ -233,12 +199,7 @@ TEST_F(VokdynNpy, MalformedArraysAreRefusedNamingTheFileAndTheFault) {
 }
 
 TEST_F(VokdynNpy, TheReferenceIsCheckedAndResolvedBesideTheModel) {
-  TowerSize size;
-  size.nodes = 3;
-  size.modes = 2;
-  size.frequencies = 2;
-  size.outputs = 1;
-  const Model model = GenerateTower(size);
+  const Model model = SmallTower(3, 2, 2, 1);
   const std::string npy = EncodeModeShapes(model.base.modes, model.nodes.size());
   const std::string withFile = WriteModelText(model, "", "sub/shapes.npy");
   const std::string inlined = WriteModelText(model, "");
@@ -266,23 +227,15 @@ TEST_F(VokdynNpy, TheReferenceIsCheckedAndResolvedBesideTheModel) {
   }
 
   // A reader's failure is reported with its reason.
-  try {
-    LoadModelText(withFile, "dir/model.json",
-                  [](const std::string&) -> std::string { throw std::runtime_error("Permission denied"); });
-    ADD_FAILURE() << "loaded";
-  } catch (const ModelError& e) {
-    EXPECT_STREQ(e.what(),
-                 "dir/model.json: modal_base.shapes: dir/sub/shapes.npy: cannot be read (Permission denied)");
-  }
+  EXPECT_EQ(RefusalOf([&] {
+              LoadModelText(withFile, "dir/model.json",
+                            [](const std::string&) -> std::string { throw std::runtime_error("Permission denied"); });
+            }),
+            "dir/model.json: modal_base.shapes: dir/sub/shapes.npy: cannot be read (Permission denied)");
 
   // Refusals in the model file itself.
   auto refusal = [&](const std::string& iText) {
-    try {
-      LoadModelText(iText, "m.json", [&](const std::string&) { return npy; });
-    } catch (const ModelError& e) {
-      return std::string(e.what());
-    }
-    return std::string("(loaded)");
+    return RefusalOf([&] { LoadModelText(iText, "m.json", [&](const std::string&) { return npy; }); });
   };
   auto replaced = [](std::string iText, const std::string& iFrom, const std::string& iTo) {
     std::size_t at = iText.find(iFrom);
