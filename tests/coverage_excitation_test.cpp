@@ -4,6 +4,7 @@
 // other but not with the modulations.
 #include <vector>
 
+#include "VOKTestModels.h"
 #include "VOKTestSupport.h"
 #include "excitation_fixtures.h"
 #include "responses_fakes.h"
@@ -23,8 +24,7 @@ TEST_F(ExcitationRefusals, EvaluationNeedsSecondMembersAndACountThatIsNotNegativ
   Holder hold;
   VOKHost::ModalBase* real = hold(MakeBase({{1.0, 2.0, 3.0}}));
   NiceMock<MockBaseTools>* base = hold(new NiceMock<MockBaseTools>(real));
-  VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
-  lx->AddEntry(hold(UnitLoad(0)), hold(VOKHost::Modulation::Constant("one", 1.0)), 1.0f, 0.0f);
+  VOKHost::LoadExcitation* lx = hold(vok_test_models::OneLoadExcitation(hold(UnitLoad(0))));
   const double abscissae[2] = {1.0, 2.0};
 
   struct Row {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "VOKTestModels.h"
 #include "VOKTestSupport.h"
 #include "excitation_fixtures.h"
 
@@ -348,10 +349,7 @@ TEST_F(ExcitationValues, EvaluationIsRefusedOrCutShortByTheBaseTools) {
   Holder hold;
   VOKHost::ModalBase* real = hold(MakeBase({{1.0, 2.0}}));
   auto* mock = hold(new NiceMock<MockBaseTools>(real));
-  VOKHost::Modulation* one = hold(VOKHost::Modulation::Constant("one", 1.0));
-  VOKHost::NodalLoad* load = hold(UnitLoad(0));
-  VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
-  lx->AddEntry(load, one, 1.0f, 0.0f);
+  VOKHost::LoadExcitation* lx = hold(vok_test_models::OneLoadExcitation(hold(UnitLoad(0))));
   const VOKListValVOKBaseUnknown_var list = List({Unknown(*lx)});
 
   VOKMathComplex array[2] = {VOKMathComplex(7.0, 8.0), VOKMathComplex(7.0, 8.0)};
