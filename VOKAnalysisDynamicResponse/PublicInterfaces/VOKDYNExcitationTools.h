@@ -148,6 +148,18 @@ class ExportedByVOKDYNTools VOKDYNExcitationTools : public VOKBaseUnknown {
                                VOKRawCollfloat& oAmplitudes);
   long SecondMemberElaboration(double** iVectors, VOKListValVOKISpecObject_var& iModulations,
                                VOKRawCollfloat& iAmplitudes);
+  /// The opening of both evaluations: the object's state, then N from the
+  /// base tools (asked once, before any modulation is evaluated). True with
+  /// oN = N > 0 when there is something to evaluate; otherwise false with
+  /// oResult the evaluation's result (E_FAIL, GetNbDof's failure, or its
+  /// non-negative code for N = 0) and oN untouched.
+  bool ReadyToEvaluate(int& oN, long& oResult) const;
+  /// Weights of the second members at the iNbAbscissae abscissae, then the
+  /// sums into F x N values. ioValues null: a new array of F x N values,
+  /// allocated after the weights and the caller's (delete[]); otherwise the
+  /// caller's array. The weights are this call's own, freed before it
+  /// returns; no memory for them: E_FAIL, ioValues untouched.
+  long Evaluate(int iNbAbscissae, const double* iAbscissae, int iN, VOKMathComplex*& ioValues);
 
   static VOKMetaClass* meta_object;
 

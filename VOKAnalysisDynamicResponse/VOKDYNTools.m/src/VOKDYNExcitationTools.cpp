@@ -458,48 +458,24 @@ void Weights(VOKListPtrVOKIDYNModulation& iModulations, const VOKRawCollfloat& i
 
 }  // namespace
 
-long VOKDYNExcitationTools::GetExcitValues(double iAbscissa, VOKMathComplex*& ioValues) {
-  if (!_Initialized || !_SecondMembers || !_BaseTools) return E_FAIL;
+bool VOKDYNExcitationTools::ReadyToEvaluate(int& oN, long& oResult) const {
+  oResult = E_FAIL;
+  if (!_Initialized || !_SecondMembers || !_BaseTools) return false;
   int n = 0;
-  long hr = _BaseTools->GetNbDof(n);
-  if (FAILED(hr)) return hr;
-  if (n == 0) return hr;
-  if (n < 0) return E_FAIL;
-
-  assert(_Modulations.Size() >= _NbSecondMembers);
-  assert(!_WithPhase || _Phases.Size() >= _NbSecondMembers);
-
-  const int members = _NbSecondMembers;
-  // Rows of cosines and sines, then the cosine and sine of each phase.
-  const std::size_t rows = _WithPhase ? 4 : 1;
-  std::unique_ptr<double[]> weights(new (std::nothrow) double[rows * members + 1]);
-  if (!weights) return E_FAIL;
-  double* cosines = weights.get();
-  double* sines = _WithPhase ? cosines + members : nullptr;
-  double* phases = _WithPhase ? cosines + 2 * members : nullptr;
-  Weights(_Modulations, _Phases, _WithPhase, members, 1, &iAbscissa, cosines, sines, phases,
-          _WithPhase ? phases + members : nullptr);
-
-  if (!ioValues) ioValues = new VOKMathComplex[static_cast<std::size_t>(n)];
-  // Every value is written: the sums start from 0.0, so nothing of an
-  // earlier call survives. The terms are summed in second-member order, each
-  // formed as a product and then added, so that results are reproducible to
-  // the last bit whatever the processor's vector width.
-  VOKDYNExcitationKernels::Selected().evaluate(_SecondMembers, members, 1, cosines, sines, n,
-                                                ioValues);
-  return S_OK;
+  oResult = _BaseTools->GetNbDof(n);
+  // A failure passes its code on, and so does a success without degrees of
+  // freedom: there is nothing to evaluate.
+  if (FAILED(oResult) || n == 0) return false;
+  if (n < 0) {
+    oResult = E_FAIL;
+    return false;
+  }
+  oN = n;
+  return true;
 }
 
-long VOKDYNExcitationTools::GetExcitValues(int iNbAbscissae, const double* iAbscissae,
-                                           VOKMathComplex* oValues) {
-  if (!_Initialized || !_SecondMembers || !_BaseTools) return E_FAIL;
-  if (iNbAbscissae < 1 || !iAbscissae || !oValues) return E_FAIL;
-  int n = 0;
-  long hr = _BaseTools->GetNbDof(n);
-  if (FAILED(hr)) return hr;
-  if (n == 0) return hr;
-  if (n < 0) return E_FAIL;
-
+long VOKDYNExcitationTools::Evaluate(int iNbAbscissae, const double* iAbscissae, int iN,
+                                     VOKMathComplex*& ioValues) {
   assert(_Modulations.Size() >= _NbSecondMembers);
   assert(!_WithPhase || _Phases.Size() >= _NbSecondMembers);
 
@@ -517,7 +493,28 @@ long VOKDYNExcitationTools::GetExcitValues(int iNbAbscissae, const double* iAbsc
   Weights(_Modulations, _Phases, _WithPhase, members, iNbAbscissae, iAbscissae, cosines, sines,
           phases, _WithPhase ? phases + members : nullptr);
 
+  if (!ioValues) ioValues = new VOKMathComplex[static_cast<std::size_t>(iNbAbscissae) * iN];
+  // Every value is written: the sums start from 0.0, so nothing of an
+  // earlier call survives. The terms are summed in second-member order, each
+  // formed as a product and then added, so that results are reproducible to
+  // the last bit whatever the processor's vector width.
   VOKDYNExcitationKernels::Selected().evaluate(_SecondMembers, members, iNbAbscissae, cosines,
-                                                sines, n, oValues);
+                                                sines, iN, ioValues);
   return S_OK;
+}
+
+long VOKDYNExcitationTools::GetExcitValues(double iAbscissa, VOKMathComplex*& ioValues) {
+  int n = 0;
+  long hr = E_FAIL;
+  if (!ReadyToEvaluate(n, hr)) return hr;
+  return Evaluate(1, &iAbscissa, n, ioValues);
+}
+
+long VOKDYNExcitationTools::GetExcitValues(int iNbAbscissae, const double* iAbscissae,
+                                           VOKMathComplex* oValues) {
+  if (iNbAbscissae < 1 || !iAbscissae || !oValues) return E_FAIL;
+  int n = 0;
+  long hr = E_FAIL;
+  if (!ReadyToEvaluate(n, hr)) return hr;
+  return Evaluate(iNbAbscissae, iAbscissae, n, oValues);
 }
