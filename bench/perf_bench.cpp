@@ -154,22 +154,6 @@ Case* ReadyCase(benchmark::State& state) {
   return &c;
 }
 
-// Runs iPass once per iteration of the benchmark loop, each pass timed on
-// its own (iBetween runs after each pass, outside the timing); the fastest
-// pass, in processor seconds.
-template <class Pass, class Between>
-double FastestPass(benchmark::State& state, Pass&& iPass, Between&& iBetween) {
-  PassTimer timer;
-  for (auto _ : state) {
-    timer.Start();
-    iPass();
-    benchmark::ClobberMemory();
-    timer.Stop();
-    iBetween();
-  }
-  return timer.Best();
-}
-
 void BM_Single(benchmark::State& state) {
   const bench::Machine& machine = TheMachine();
   Case* c = ReadyCase(state);
@@ -178,7 +162,7 @@ void BM_Single(benchmark::State& state) {
   std::vector<VOKMathComplex> values(static_cast<std::size_t>(n));
   VOKMathComplex* out = values.data();
   double abscissa = 0.0;
-  const double best = FastestPass(
+  const double best = bench::FastestPass(
       state, [&] { c->tools->GetExcitValues(abscissa, out); }, [&] { abscissa += 0.5; });
   const double bytes = 8.0 * n * s;
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
@@ -217,7 +201,7 @@ void BM_Batched(benchmark::State& state) {
   std::vector<double> abscissae(kBatch);
   for (int f = 0; f < kBatch; ++f) abscissae[static_cast<std::size_t>(f)] = 3.0 * f;
   std::vector<VOKMathComplex> values(static_cast<std::size_t>(kBatch) * n);
-  const double best = FastestPass(
+  const double best = bench::FastestPass(
       state, [&] { c->tools->GetExcitValues(kBatch, abscissae.data(), values.data()); }, [] {});
   const double flops = 4.0 * kBatch * n * s;  // two products and two adds per term
   state.counters["per_abscissa_vs_single"] = best / kBatch / single;

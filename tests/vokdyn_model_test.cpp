@@ -8,6 +8,7 @@
 
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
+#include "VOKDYNTestTowers.h"
 #include "VOKTestSupport.h"
 
 namespace {
@@ -47,12 +48,7 @@ class VokdynModel : public VOKTest {
   static Json Valid() { return Json::parse(kValid); }
   // The loader's refusal of iText, or "(loaded)".
   static std::string ErrorOf(const std::string& iText, const std::string& iFile = "model.json") {
-    try {
-      LoadModelText(iText, iFile);
-    } catch (const ModelError& e) {
-      return e.what();
-    }
-    return "(loaded)";
+    return vokdyn_test::RefusalOf([&] { LoadModelText(iText, iFile); });
   }
   static std::vector<std::string> Examples() {
     std::vector<std::string> files;
