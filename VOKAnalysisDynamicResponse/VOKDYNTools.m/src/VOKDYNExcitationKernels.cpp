@@ -49,7 +49,7 @@ VOKDYN_INLINE void ScalarOne(const double* const* iMembers, int iS, const double
   for (int i = 0; i < iS; ++i) {
     const double v = iMembers[i][iJ];
     re += iCos[i] * v;
-    if (Imag) im += iSin[i] * v;
+    if constexpr (Imag) im += iSin[i] * v;
   }
   oValue.re = re;
   oValue.im = im;
@@ -108,7 +108,7 @@ VOKDYN_INLINE void SubTile(const double* const* iMembers, int iS, const double* 
     }
   for (int i = 0; i < iS; ++i) {
     const double* p = iMembers[i] + iJ;
-    if (Prefetch) {
+    if constexpr (Prefetch) {
 #pragma GCC unroll 16
       for (int l = 0; l < B; l += 8) __builtin_prefetch(p + B + l, 0, 3);
     } else if (i + kMemberAhead < iS) {
@@ -129,7 +129,7 @@ VOKDYN_INLINE void SubTile(const double* const* iMembers, int iS, const double* 
 #pragma GCC unroll 16
       for (int k = 0; k < K; ++k) {
         re[g][k] = re[g][k] + c * x[k];
-        if (Imag) im[g][k] = im[g][k] + s * x[k];
+        if constexpr (Imag) im[g][k] = im[g][k] + s * x[k];
       }
     }
   }
@@ -141,7 +141,8 @@ VOKDYN_INLINE void SubTile(const double* const* iMembers, int iS, const double* 
   }
 }
 
-// Sub-tile iJ of K vectors for every abscissa: groups of G, then one by one.
+// Sub-tile iJ of K vectors for every abscissa: groups of G, then one by one
+// (with G = 1 the groups are the abscissae one by one, nothing is left).
 template <int W, int K, int G, bool Imag>
 VOKDYN_INLINE void AllAbscissae(const double* const* iMembers, int iS, int iF, const double* iCos,
                                 const double* iSin, int iJ, long iN, VOKMathComplex* oValues) {
@@ -150,9 +151,10 @@ VOKDYN_INLINE void AllAbscissae(const double* const* iMembers, int iS, int iF, c
   for (; f + G <= iF; f += G)
     SubTile<W, K, G, Imag, false>(iMembers, iS, iCos + f * s, Imag ? iSin + f * s : nullptr, iJ,
                                   iN, oValues + f * iN);
-  for (; f < iF; ++f)
-    SubTile<W, K, 1, Imag, false>(iMembers, iS, iCos + f * s, Imag ? iSin + f * s : nullptr, iJ,
-                                  iN, oValues + f * iN);
+  if constexpr (G > 1)
+    for (; f < iF; ++f)
+      SubTile<W, K, 1, Imag, false>(iMembers, iS, iCos + f * s, Imag ? iSin + f * s : nullptr, iJ,
+                                    iN, oValues + f * iN);
 }
 
 // Degrees of freedom iJ .. iN-1, fewer than a sub-tile: whole vectors of W
@@ -164,7 +166,7 @@ VOKDYN_INLINE void Leftovers(const double* const* iMembers, int iS, int iF, cons
   int j = iJ;
   if constexpr (W >= 2) {
     for (; j + W <= iN; j += W)
-      AllAbscissae<W, 1, (G > 1 ? G : 1), Imag>(iMembers, iS, iF, iCos, iSin, j, n, oValues);
+      AllAbscissae<W, 1, G, Imag>(iMembers, iS, iF, iCos, iSin, j, n, oValues);
     Leftovers<W / 2, G, Imag>(iMembers, iS, iF, iCos, iSin, j, iN, oValues);
   } else {
     const long s = iS;
@@ -182,6 +184,35 @@ constexpr int kStreamTile = 2048;  // 16 KiB of each member per tile; 32 KiB of 
 constexpr int kStreamAhead = 256;
 constexpr int kStreamGroup = 8;
 
+// One step of G members over one cache line of the tile's sums (doubles
+// iJ .. iJ+K*W-1): the sums loaded, the G terms added in member order, the
+// sums stored back.
+template <int W, int K, int G, bool Imag>
+VOKDYN_INLINE void StreamStep(const double* const* iRuns, const double (&iC)[G],
+                              const double (&iSn)[G], int iJ, double* ioRe, double* ioIm) {
+  typedef typename Vector<W>::type vec;
+  vec re[K], im[K];
+#pragma GCC unroll 8
+  for (int k = 0; k < K; ++k) {
+    std::memcpy(&re[k], ioRe + iJ + k * W, sizeof re[k]);
+    if constexpr (Imag) std::memcpy(&im[k], ioIm + iJ + k * W, sizeof im[k]);
+  }
+#pragma GCC unroll 8
+  for (int g = 0; g < G; ++g)
+#pragma GCC unroll 8
+    for (int k = 0; k < K; ++k) {
+      vec x;
+      std::memcpy(&x, iRuns[g] + iJ + k * W, sizeof x);
+      re[k] = re[k] + iC[g] * x;
+      if constexpr (Imag) im[k] = im[k] + iSn[g] * x;
+    }
+#pragma GCC unroll 8
+  for (int k = 0; k < K; ++k) {
+    std::memcpy(ioRe + iJ + k * W, &re[k], sizeof re[k]);
+    if constexpr (Imag) std::memcpy(ioIm + iJ + k * W, &im[k], sizeof im[k]);
+  }
+}
+
 // G members over one tile: the sums of the tile read from the buffer once,
 // the G terms added in member order, the sums written back once. Each
 // member's run is prefetched kStreamAhead doubles ahead; near the end of the
@@ -191,7 +222,6 @@ template <int W, int G, bool Imag>
 VOKDYN_INLINE void StreamGroup(const double* const* iRuns, const double* iCos, const double* iSin,
                                const double* const* iNext, int iNextCount, double* ioRe,
                                double* ioIm) {
-  typedef typename Vector<W>::type vec;
   constexpr int K = W >= 8 ? 1 : 8 / W;  // one cache line of each member per step
   constexpr int L = K * W;
   static_assert(L == 8, "a step covers one cache line of each member");
@@ -205,50 +235,12 @@ VOKDYN_INLINE void StreamGroup(const double* const* iRuns, const double* iCos, c
   for (; j < kStreamTile - kStreamAhead; j += L) {
 #pragma GCC unroll 8
     for (int g = 0; g < G; ++g) __builtin_prefetch(iRuns[g] + j + kStreamAhead, 0, 0);
-    vec re[K], im[K];
-#pragma GCC unroll 8
-    for (int k = 0; k < K; ++k) {
-      std::memcpy(&re[k], ioRe + j + k * W, sizeof re[k]);
-      if (Imag) std::memcpy(&im[k], ioIm + j + k * W, sizeof im[k]);
-    }
-#pragma GCC unroll 8
-    for (int g = 0; g < G; ++g)
-#pragma GCC unroll 8
-      for (int k = 0; k < K; ++k) {
-        vec x;
-        std::memcpy(&x, iRuns[g] + j + k * W, sizeof x);
-        re[k] = re[k] + c[g] * x;
-        if (Imag) im[k] = im[k] + s[g] * x;
-      }
-#pragma GCC unroll 8
-    for (int k = 0; k < K; ++k) {
-      std::memcpy(ioRe + j + k * W, &re[k], sizeof re[k]);
-      if (Imag) std::memcpy(ioIm + j + k * W, &im[k], sizeof im[k]);
-    }
+    StreamStep<W, K, G, Imag>(iRuns, c, s, j, ioRe, ioIm);
   }
   for (; j < kStreamTile; j += L) {
     const int ahead = j + kStreamAhead - kStreamTile;
     for (int g = 0; g < iNextCount; ++g) __builtin_prefetch(iNext[g] + ahead, 0, 0);
-    vec re[K], im[K];
-#pragma GCC unroll 8
-    for (int k = 0; k < K; ++k) {
-      std::memcpy(&re[k], ioRe + j + k * W, sizeof re[k]);
-      if (Imag) std::memcpy(&im[k], ioIm + j + k * W, sizeof im[k]);
-    }
-#pragma GCC unroll 8
-    for (int g = 0; g < G; ++g)
-#pragma GCC unroll 8
-      for (int k = 0; k < K; ++k) {
-        vec x;
-        std::memcpy(&x, iRuns[g] + j + k * W, sizeof x);
-        re[k] = re[k] + c[g] * x;
-        if (Imag) im[k] = im[k] + s[g] * x;
-      }
-#pragma GCC unroll 8
-    for (int k = 0; k < K; ++k) {
-      std::memcpy(ioRe + j + k * W, &re[k], sizeof re[k]);
-      if (Imag) std::memcpy(ioIm + j + k * W, &im[k], sizeof im[k]);
-    }
+    StreamStep<W, K, G, Imag>(iRuns, c, s, j, ioRe, ioIm);
   }
 }
 
