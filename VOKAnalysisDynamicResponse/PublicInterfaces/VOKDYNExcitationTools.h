@@ -140,6 +140,14 @@ class ExportedByVOKDYNTools VOKDYNExcitationTools : public VOKBaseUnknown {
   VOKDYNExcitationTools& operator=(const VOKDYNExcitationTools&);
 
   void CleanAll();
+  /// Opening of both initialisations: false (nothing changed) for an empty
+  /// list or a null base; otherwise everything held is released, iBaseTools
+  /// is held (one reference, released by CleanAll) and the type table holds
+  /// one undefined type per element.
+  bool BeginInitialization(const VOKListValVOKBaseUnknown_var& iExcitations,
+                           VOKIDYNBaseTools* iBaseTools);
+  /// Closing of both initialisations: the first type out, the object ready.
+  long EndInitialization(ExcitationType& oFirstType);
   long AddExcitation(VOKIDYNExcitation* iExcitation, ExcitationType& oType);
   long GetLoadExcitValues(VOKIDYNExcitation* iExcitation, double**& oVectors,
                           VOKListValVOKISpecObject_var& oModulations, VOKRawCollfloat& oAmplitudes);

@@ -144,15 +144,28 @@ void FreeVectors(double**& ioVectors, int iCount) {
   ioVectors = nullptr;
 }
 
+// Hands each of the first iCount elements of iExcitations, as an
+// excitation, to iStep with the slot of its type, in list order; stops at
+// the first element that is no excitation (E_FAIL) or whose step fails (its
+// result).
+template <class Step>
+long EachExcitation(const VOKListValVOKBaseUnknown_var& iExcitations, int iCount,
+                    ExcitationType* ioTypes, Step&& iStep) {
+  for (int i = 1; i <= iCount; ++i) {
+    VOKIDYNExcitation_var excitation = ExcitationOf(iExcitations[i]);
+    if (!excitation) return E_FAIL;
+    long hr = iStep(excitation, ioTypes[i - 1]);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
 }  // namespace
 
-// -------------------------------------------------------- initialisations
-
-long VOKDYNExcitationTools::InitializeForResult(VOKListValVOKBaseUnknown_var iExcitations,
-                                                VOKIDYNBaseTools* iBaseTools,
-                                                ExcitationType& oFirstType) {
+bool VOKDYNExcitationTools::BeginInitialization(const VOKListValVOKBaseUnknown_var& iExcitations,
+                                                VOKIDYNBaseTools* iBaseTools) {
   _Initialized = 0;
-  if (iExcitations.Size() < 1 || !iBaseTools) return E_FAIL;
+  if (iExcitations.Size() < 1 || !iBaseTools) return false;
 
   CleanAll();
   _BaseTools = iBaseTools;
@@ -161,31 +174,40 @@ long VOKDYNExcitationTools::InitializeForResult(VOKListValVOKBaseUnknown_var iEx
   _NbExcitations = iExcitations.Size();
   _ExcitationTypes = new ExcitationType[static_cast<std::size_t>(_NbExcitations)];
   for (int i = 0; i < _NbExcitations; ++i) _ExcitationTypes[i] = UndefinedExcitationType;
+  return true;
+}
 
-  for (int i = 1; i <= _NbExcitations; ++i) {
-    VOKIDYNExcitation_var excitation = ExcitationOf(iExcitations[i]);
-    if (!excitation) return E_FAIL;
-    ExcitationType& type = _ExcitationTypes[i - 1];
-    long hr = excitation->GetExcitationType(type);
-    if (FAILED(hr)) return hr;
-    // A second excitation of a kind already held is refused: the operations
-    // that use the held interface can serve one excitation of each kind only.
-    if (type == LoadExcitationType) {
-      if (_LoadExcitation) return E_FAIL;
-      AcquireOnce(excitation.Get(), _LoadExcitation);
-      if (!_LoadExcitation) return E_FAIL;
-    } else if (type == RestraintExcitationType) {
-      if (_RestraintExcitation) return E_FAIL;
-      AcquireOnce(excitation.Get(), _RestraintExcitation);
-      if (!_RestraintExcitation) return E_FAIL;
-    } else {
-      return E_FAIL;
-    }
-  }
-
+long VOKDYNExcitationTools::EndInitialization(ExcitationType& oFirstType) {
   oFirstType = _ExcitationTypes[0];
   _Initialized = 1;
   return S_OK;
+}
+
+// -------------------------------------------------------- initialisations
+
+long VOKDYNExcitationTools::InitializeForResult(VOKListValVOKBaseUnknown_var iExcitations,
+                                                VOKIDYNBaseTools* iBaseTools,
+                                                ExcitationType& oFirstType) {
+  if (!BeginInitialization(iExcitations, iBaseTools)) return E_FAIL;
+  long hr = EachExcitation(iExcitations, _NbExcitations, _ExcitationTypes,
+                           [&](VOKIDYNExcitation_var& ioExcitation, ExcitationType& oType) {
+    long result = ioExcitation->GetExcitationType(oType);
+    if (FAILED(result)) return result;
+    // A second excitation of a kind already held is refused: the operations
+    // that use the held interface can serve one excitation of each kind only.
+    if (oType == LoadExcitationType) {
+      if (_LoadExcitation) return E_FAIL;
+      AcquireOnce(ioExcitation.Get(), _LoadExcitation);
+      return _LoadExcitation ? S_OK : E_FAIL;
+    }
+    if (oType == RestraintExcitationType) {
+      if (_RestraintExcitation) return E_FAIL;
+      AcquireOnce(ioExcitation.Get(), _RestraintExcitation);
+      return _RestraintExcitation ? S_OK : E_FAIL;
+    }
+    return E_FAIL;
+  });
+  return FAILED(hr) ? hr : EndInitialization(oFirstType);
 }
 
 long VOKDYNExcitationTools::GetTypeOfExcitation(ExcitationType& oType,
@@ -205,30 +227,16 @@ long VOKDYNExcitationTools::GetTypeOfExcitation(ExcitationType& oType,
 long VOKDYNExcitationTools::Initialize(VOKListValVOKBaseUnknown_var iExcitations,
                                        VOKIDYNBaseTools* iBaseTools, ExcitationType& oFirstType,
                                        DYNAnalysisDomain iDomain) {
-  _Initialized = 0;
-  if (iExcitations.Size() < 1 || !iBaseTools) return E_FAIL;
-
-  CleanAll();
-  _BaseTools = iBaseTools;
-  _BaseTools->AddRef();
+  if (!BeginInitialization(iExcitations, iBaseTools)) return E_FAIL;
   _Domain = iDomain;
   if (iDomain == DYNTimeDomain) _WithPhase = 0;
-
-  _NbExcitations = iExcitations.Size();
-  _ExcitationTypes = new ExcitationType[static_cast<std::size_t>(_NbExcitations)];
-  for (int i = 0; i < _NbExcitations; ++i) _ExcitationTypes[i] = UndefinedExcitationType;
-
-  for (int i = 1; i <= _NbExcitations; ++i) {
-    VOKIDYNExcitation_var excitation = ExcitationOf(iExcitations[i]);
-    if (!excitation) return E_FAIL;
-    long hr = AddExcitation(excitation.Get(), _ExcitationTypes[i - 1]);
-    excitation = nullptr;  // released before the result is looked at
-    if (FAILED(hr)) return hr;
-  }
-
-  oFirstType = _ExcitationTypes[0];
-  _Initialized = 1;
-  return S_OK;
+  long hr = EachExcitation(iExcitations, _NbExcitations, _ExcitationTypes,
+                           [&](VOKIDYNExcitation_var& ioExcitation, ExcitationType& oType) {
+    long result = AddExcitation(ioExcitation.Get(), oType);
+    ioExcitation = nullptr;  // released before the result is looked at
+    return result;
+  });
+  return FAILED(hr) ? hr : EndInitialization(oFirstType);
 }
 
 long VOKDYNExcitationTools::AddExcitation(VOKIDYNExcitation* iExcitation, ExcitationType& oType) {
