@@ -67,6 +67,16 @@ struct Modulation {
   bool implicit = false;  ///< attached by the loader where a model names none (constant 1)
 };
 
+/// The modulation attached where an excitation names none: factor 1 at every
+/// abscissa, named "(constant 1)", marked implicit.
+inline Modulation ImplicitConstant() {
+  Modulation constant;
+  constant.name = "(constant 1)";
+  constant.points.push_back({0.0, 1.0});
+  constant.implicit = true;
+  return constant;
+}
+
 struct NodalForce {
   int node = 0;  ///< node id
   Vec6 values{};

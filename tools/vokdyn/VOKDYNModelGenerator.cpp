@@ -67,11 +67,7 @@ Model GenerateTower(const TowerSize& iSize) {
   ground.name = "ground";
   ground.points = {{0.1, 0.5}, {2.0, 1.0}, {20.0, 0.3}};
   model.modulations.push_back(ground);
-  Modulation constant;
-  constant.name = "(constant 1)";
-  constant.points = {{0.0, 1.0}};
-  constant.implicit = true;
-  model.modulations.push_back(constant);
+  model.modulations.push_back(ImplicitConstant());
 
   Load load;
   load.name = "top shaker";

@@ -594,11 +594,7 @@ class ModelReader {
     const Json* name = _R.Find(iObject, "modulation");
     if (!name) {
       if (_Constant < 0) {
-        Modulation constant;
-        constant.name = "(constant 1)";
-        constant.points.push_back({0.0, 1.0});
-        constant.implicit = true;
-        _M.modulations.push_back(constant);
+        _M.modulations.push_back(ImplicitConstant());
         _Constant = static_cast<int>(_M.modulations.size()) - 1;
       }
       return _Constant;

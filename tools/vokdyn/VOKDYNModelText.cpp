@@ -65,11 +65,7 @@ Model DefaultModel() {
   ground.name = "ground";
   ground.points = {{0.5, 0.4}, {1.5, 1.0}, {4.0, 1.0}, {10.0, 0.3}};
   model.modulations.push_back(ground);
-  Modulation constant;
-  constant.name = "(constant 1)";
-  constant.points = {{0.0, 1.0}};
-  constant.implicit = true;
-  model.modulations.push_back(constant);
+  model.modulations.push_back(ImplicitConstant());
 
   model.baseMotion.present = true;
   BaseDirection dir;
