@@ -270,7 +270,11 @@ VOKDYN_INLINE int Stream(const double* const* iMembers, int iS, const double* iC
   // Only a failed 32 KiB allocation takes this branch; no test can make one.
   if (!space) return 0;  // LCOV_EXCL_BR_LINE
   double* re = space.get();
-  while (reinterpret_cast<std::uintptr_t>(re) % (kLine * sizeof(double)) != 0) ++re;
+  // Up to the next line boundary: a whole number of doubles, since the heap
+  // gives at least 8-byte alignment.
+  const std::uintptr_t lineBytes = kLine * sizeof(double);
+  const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(re);
+  re += ((lineBytes - address % lineBytes) % lineBytes) / sizeof(double);
   double* im = re + kStreamTile;
   const int tiles = iN / kStreamTile;
   for (int t = 0; t < tiles; ++t) {
