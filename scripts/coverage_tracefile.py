@@ -78,6 +78,12 @@ def main(argv):
                     counts = [b["count"] for b in line["branches"] if not b["throw"]]
                     if not counts:
                         continue
+                    if min(counts) < 0 or line["count"] < 0:
+                        # gcov derives some counts from others; a negative
+                        # one means the counters disagree (counted without
+                        # atomic updates on several threads): summing it
+                        # would hide a taken branch.
+                        sys.exit(f"{path}:{n}: gcov reports a negative count in {gcda}")
                     known = entry["branches"].get(n)
                     if known is None:
                         entry["branches"][n] = counts
