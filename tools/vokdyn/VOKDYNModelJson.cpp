@@ -164,17 +164,21 @@ class PlainParser {
     if (real) {
       oValue = Real(end);
     } else if (*_P == '-') {
-      std::int64_t v = 0;
-      auto r = std::from_chars(_P, end, v);
-      if (r.ec != std::errc() || r.ptr != end) throw NotPlain();
-      oValue = v;
+      oValue = Whole<std::int64_t>(end);
     } else {
-      std::uint64_t v = 0;
-      auto r = std::from_chars(_P, end, v);
-      if (r.ec != std::errc() || r.ptr != end) throw NotPlain();
-      oValue = v;
+      oValue = Whole<std::uint64_t>(end);
     }
     _P = end;
+  }
+
+  // The integer token _P .. iEnd, signed or not as T; one that does not fit
+  // is left to the general parser.
+  template <class T>
+  T Whole(const char* iEnd) const {
+    T v = 0;
+    auto r = std::from_chars(_P, iEnd, v);
+    if (r.ec != std::errc() || r.ptr != iEnd) throw NotPlain();
+    return v;
   }
 
   double Real(const char* iEnd) const {
@@ -192,15 +196,9 @@ class PlainParser {
     if (real) {
       out = Real(end);
     } else if (*_P == '-') {
-      std::int64_t v = 0;
-      auto r = std::from_chars(_P, end, v);
-      if (r.ec != std::errc() || r.ptr != end) throw NotPlain();
-      out = static_cast<double>(v);
+      out = static_cast<double>(Whole<std::int64_t>(end));
     } else {
-      std::uint64_t v = 0;
-      auto r = std::from_chars(_P, end, v);
-      if (r.ec != std::errc() || r.ptr != end) throw NotPlain();
-      out = static_cast<double>(v);
+      out = static_cast<double>(Whole<std::uint64_t>(end));
     }
     _P = end;
     return out;
