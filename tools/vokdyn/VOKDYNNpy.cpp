@@ -76,13 +76,7 @@ class HeaderParser {
         throw NpyError("header: unknown key '" + key +
                        "' (a header holds 'descr', 'fortran_order' and 'shape')");
       }
-      Space();
-      if (Peek(',')) {
-        ++_At;
-        Space();
-      } else if (!Peek('}')) {
-        Fail("',' or '}'");
-      }
+      Separator('}', "',' or '}'");
     }
     ++_At;
     Space();
@@ -103,6 +97,17 @@ class HeaderParser {
     ioSeen = true;
   }
   bool Peek(char iChar) const { return _At < _T.size() && _T[_At] == iChar; }
+  // After an element: a comma (taken, with the spaces after it) or iClose
+  // (left for the caller); anything else fails, naming iExpected.
+  void Separator(char iClose, const char* iExpected) {
+    Space();
+    if (Peek(',')) {
+      ++_At;
+      Space();
+    } else if (!Peek(iClose)) {
+      Fail(iExpected);
+    }
+  }
   void Space() {
     while (_At < _T.size() && (_T[_At] == ' ' || _T[_At] == '\n' || _T[_At] == '\t' || _T[_At] == '\r'))
       ++_At;
@@ -150,13 +155,7 @@ class HeaderParser {
         ++_At;
       }
       out.push_back(v);
-      Space();
-      if (Peek(',')) {
-        ++_At;
-        Space();
-      } else if (!Peek(')')) {
-        Fail("',' or ')' in 'shape'");
-      }
+      Separator(')', "',' or ')' in 'shape'");
     }
     ++_At;
     return out;
