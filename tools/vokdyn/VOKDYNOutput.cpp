@@ -205,6 +205,15 @@ std::string CsvText(const Response& iResponse) {
   return text;
 }
 
+namespace {
+
+// /dev/stdout, /dev/fd/N, /proc/self/fd/N and the like name an open file of
+// the process, even where they lead to a plain file: written in place, the
+// bytes go where the caller sent that file.
+bool InPlace(const std::string& iPath) { return iPath.rfind("/dev/", 0) == 0 || iPath.rfind("/proc/", 0) == 0; }
+
+}  // namespace
+
 std::string OutputTarget(const std::string& iPath) {
   std::string path = iPath;
   // At most 40 links, as the system follows them.
@@ -228,7 +237,7 @@ void CheckOutputPath(const std::string& iPath, const std::string& iOption, const
       if (!input.empty() && stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
         throw OutputError(iOption + " " + iPath + ": is the input " + input + ", which it would overwrite");
     }
-    if (!S_ISREG(out.st_mode)) return;  // written in place
+    if (!S_ISREG(out.st_mode) || InPlace(iPath)) return;  // written in place
   }
   const std::string dir = Directory(OutputTarget(iPath));
   if (access(dir.c_str(), W_OK) != 0)
@@ -238,7 +247,7 @@ void CheckOutputPath(const std::string& iPath, const std::string& iOption, const
 OutputFile::OutputFile(const std::string& iPath, const std::string& iOption) : _Path(iPath), _Option(iOption) {
   const std::string target = OutputTarget(iPath);
   struct stat info;
-  if (stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+  if ((stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) || InPlace(iPath)) {
     _Fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
     if (_Fd < 0) throw OutputError(_Option + " " + _Path + ": cannot be written (" + Reason() + ")");
     return;

@@ -48,9 +48,11 @@ void WriteCsv(const Response& iResponse, const std::function<void(const char*, s
 /// there yet, or a symbolic link to either, the bytes go to a temporary file
 /// "TARGET.tmp-PID" beside the target (the link followed), renamed over it by
 /// Commit: a failed or interrupted run leaves the target as it was and no
-/// temporary. Anything else (a device such as /dev/null or /dev/stdout, a
-/// FIFO, a socket) is opened and written directly, so that it stays what it
-/// is and its reader gets the bytes. Every method throws OutputError.
+/// temporary. Anything else (a device such as /dev/null, a FIFO, a socket)
+/// and every path under /dev/ or /proc/ (/dev/stdout leads to whatever the
+/// caller made standard output) is opened and written directly, so that it
+/// stays what it is and its reader gets the bytes. Every method throws
+/// OutputError.
 class OutputFile {
  public:
   /// Opens iPath; iOption ("--output") names it in messages.

@@ -222,7 +222,7 @@ std::string ModeList(const Model& iModel, const std::vector<double>& iZeta, cons
   std::string text;
   for (std::size_t k = 0; k < iModes.size() && k < 10; ++k) {
     char mode[64];
-    std::snprintf(mode, sizeof mode, "mode %zu (%.6g Hz) ", iModes[k] + 1, iModel.base.modes[iModes[k]].frequency);
+    std::snprintf(mode, sizeof mode, "mode %zu (%.9g Hz) ", iModes[k] + 1, iModel.base.modes[iModes[k]].frequency);
     text += (k ? ", " : "") + std::string(mode) + Percent(iZeta[iModes[k]]);
   }
   if (iModes.size() > 10) text += " and " + std::to_string(iModes.size() - 10) + " more";
