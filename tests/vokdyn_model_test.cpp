@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <dirent.h>
+#include <tuple>
 
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
@@ -19,29 +20,19 @@ constexpr double kPi = 3.141592653589793;
 
 // Three nodes (ids 1, 2, 7), two modes (the second with k = 800, m = 2:
 // 20 rad/s, 3.1830989 Hz), a load, base motion along x, a sweep, two outputs.
-const std::string kValid = R"({
-  "format": "vokdyn-model/1",
-  "name": "small",
-  "nodes": [
-    {"id": 1, "xyz": [0, 0, 1], "mass": [1, 1, 1, 0, 0, 0]},
-    {"id": 2, "xyz": [0, 0, 2], "mass": [1, 1, 1, 0, 0, 0]},
-    {"id": 7, "xyz": [0, 0, 3], "mass": [1, 1, 1, 0, 0, 0]}
-  ],
-  "modal_base": {
-    "modes": [
+const std::string kValid = R"({"format": "vokdyn-model/1", "name": "small",
+  "nodes": [{"id": 1, "xyz": [0, 0, 1], "mass": [1, 1, 1, 0, 0, 0]}, {"id": 2, "xyz": [0, 0, 2], "mass": [1, 1, 1, 0, 0, 0]},
+            {"id": 7, "xyz": [0, 0, 3], "mass": [1, 1, 1, 0, 0, 0]}],
+  "modal_base": {"modes": [
       {"frequency": 1.5, "shape": [[0.1, 0, 0, 0, 0, 0], [0.5, 0, 0, 0, 0, 0], [1, 0, 0, 0, 0, 0]]},
-      {"frequency": 3.1830989, "generalized_mass": 2, "generalized_stiffness": 800,
-       "participation": [1, 2, 3, 4, 5, 6],
-       "shape": [[1, 0, 0, 0, 0, 0], [0.5, 0, 0, 0, 0, 0], [-1, 0, 0, 0, 0, 0]]}
-    ]
-  },
+      {"frequency": 3.1830989, "generalized_mass": 2, "generalized_stiffness": 800, "participation": [1, 2, 3, 4, 5, 6],
+       "shape": [[1, 0, 0, 0, 0, 0], [0.5, 0, 0, 0, 0, 0], [-1, 0, 0, 0, 0, 0]]}]},
   "damping": {"type": "modal", "percent": 2},
   "modulations": {"ground": {"points": [[0, 1], [2, 3], [5, 1]]}},
   "loads": [{"forces": [{"node": 7, "values": [1, 0, 0, 0, 0, 0]}]}],
   "base_motion": {"directions": [{"direction": 1, "amplitude": 0.5, "phase_deg": 10, "modulation": "ground"}]},
   "sweep": {"from": 1, "to": 10, "steps": 10},
-  "outputs": [{"node": 7, "component": 1}, {"node": 2, "component": 6}]
-})";
+  "outputs": [{"node": 7, "component": 1}, {"node": 2, "component": 6}]})";
 
 std::string ErrorOf(const std::string& iText) {
   return vokdyn_test::RefusalOf([&] { LoadModelText(iText, "model.json"); });
@@ -68,34 +59,29 @@ std::vector<std::string> Examples() {
 class VokdynModel : public VOKTest {};
 
 TEST_F(VokdynModel, ReadsTheFileAndFillsTheDefaults) {
-  Model m = LoadModelText(kValid, "dir/small.json");
+  const Model m = LoadModelText(kValid, "dir/small.json");
   EXPECT_EQ(m.name, "small");
-  ASSERT_EQ(m.nodes.size(), 3u);
-  EXPECT_EQ(m.NodeIndex(7), 2);
-  EXPECT_EQ(m.NodeIndex(3), -1);
+  EXPECT_EQ(std::make_pair(m.NodeIndex(7), m.NodeIndex(3)), std::make_pair(2, -1));
   EXPECT_TRUE(m.base.upToDate && m.base.dampingDiagonal);
   ASSERT_EQ(m.base.modes.size(), 2u);
-  // A mode without mass has mass 1 and stiffness m (2 pi f)^2.
+  // A mode without mass has mass 1 and stiffness m (2 pi f)^2; given values are kept.
   const double omega = 2.0 * kPi * 1.5;
   EXPECT_EQ(m.base.modes[0].generalizedMass, 1.0);
   EXPECT_NEAR(m.base.modes[0].generalizedStiffness, omega * omega, 1e-12 * omega * omega);
   EXPECT_FALSE(m.base.modes[0].stiffnessGiven || m.base.modes[0].hasParticipation);
   EXPECT_EQ(m.base.modes[1].generalizedStiffness, 800.0);
-  EXPECT_EQ(m.base.modes[1].participation[5], 6.0);
-  EXPECT_EQ(m.base.modes[1].shape[2][0], -1.0);
-  // A load without amplitude, phase or modulation: 1, 0, the implicit
-  // constant 1; the base motion keeps the modulation it names.
-  ASSERT_EQ(m.loads.size(), 1u);
-  EXPECT_EQ(m.loads[0].name, "load 1");
-  EXPECT_EQ(m.loads[0].amplitude, 1.0);
-  const Modulation& constant = m.modulations.at(static_cast<std::size_t>(m.loads[0].modulation));
+  EXPECT_EQ(m.base.modes[1].participation, (Vec6{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(m.base.modes[1].shape[2], (Vec6{-1, 0, 0, 0, 0, 0}));
+  // A load without name, amplitude, phase or modulation: "load 1", 1, 0 and
+  // the implicit constant 1; the base motion keeps what it names.
+  const Load& load = m.loads.at(0);
+  EXPECT_EQ(std::make_tuple(load.name, load.amplitude, load.phaseDeg), std::make_tuple(std::string("load 1"), 1.0, 0.0));
+  const Modulation& constant = m.modulations.at(static_cast<std::size_t>(load.modulation));
   EXPECT_TRUE(constant.implicit);
   EXPECT_EQ(constant.points, (std::vector<std::array<double, 2>>{{0.0, 1.0}}));
   const BaseDirection& dir = m.baseMotion.directions.at(0);
   EXPECT_EQ(m.modulations.at(static_cast<std::size_t>(dir.modulation)).name, "ground");
-  EXPECT_EQ(dir.amplitude, 0.5);
-  EXPECT_EQ(dir.phaseDeg, 10.0);
-  EXPECT_EQ(m.sweep.spacing, Spacing::Linear);
+  EXPECT_EQ(std::make_pair(dir.amplitude, dir.phaseDeg), std::make_pair(0.5, 10.0));
   EXPECT_EQ(OutputLabel(m.outputs.at(1)), "N2_RZ");
   // Without a name the model is named after its file.
   EXPECT_EQ(LoadModelText(Edited(kValid, "\"name\": \"small\",", ""), "some/dir/tower.json").name, "tower");
@@ -109,63 +95,61 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
                             G9(2.0 * (2.0 * kPi * 3.5) * (2.0 * kPi * 3.5)) + "): check the units";
   // Single precision spaces numbers in [1, 2) by 2^-23.
   const std::string spacing = "single precision holds frequencies near 1 Hz only " + G9(std::ldexp(1.0, -23)) + " Hz apart";
+  const std::string M = "model.json: ";
   struct Row {
     const char* label;
-    std::string from, to;  // the edit of kValid; an empty "from" gives the whole text
-    std::string expected;
+    std::string from, to, expected;  // the edit of kValid (an empty "from" gives the whole text)
   };
   const std::vector<Row> rows = {
       {"malformed JSON", "", "{\n  \"format\": \"vokdyn-model/1\",\n  \"name\": ,\n}",
-       "model.json: line 3, column 11: malformed JSON: expected a value (object, array, string, number, true, false or null)"},
-      {"empty text", "", "", "model.json: line 1, column 1: malformed JSON: the text holds no value"},
-      {"unterminated comment", "", "{ /* open", "model.json: line 1, column 10: malformed JSON: a comment not closed, or a '/' that opens no comment"},
-      {"a NUL byte", "", std::string("{}\0{}", 5), "model.json: line 1, column 3: malformed JSON: a NUL byte outside a string"},
-      {"not UTF-8", "", "{\"name\": \"a\xff\"}", "model.json: line 1, column 12: malformed JSON: a string holds a control character or bytes that are not UTF-8"},
-      {"number beyond a double", "", "[1e400]", "model.json: line 1, column 2: malformed JSON: a number beyond the range of a double"},
-      {"nesting", "", std::string(65, '[') + std::string(65, ']'), "model.json: nesting deeper than 64 levels"},
-      {"duplicate key", "\"name\": \"small\"", "\"name\": \"a\", \"name\": \"b\"", "model.json: name: the key \"name\" is given twice"},
-      {"duplicate key inside", "{\"id\": 2,", "{\"id\": 2, \"id\": 3,", "model.json: nodes[1].id: the key \"id\" is given twice"},
-      {"not an object", "", "[1, 2]", "model.json: top level: expected an object, got an array of 2"},
-      {"wrong type", "3.1830989", "\"fast\"", "model.json: modal_base.modes[1].frequency: expected a number > 0, got \"fast\""},
-      {"negative frequency", "3.1830989", "-1", "model.json: modal_base.modes[1].frequency: expected a number > 0, got -1"},
-      {"a real where an integer is needed", "\"component\": 6", "\"component\": 6.0",
-       "model.json: outputs[1].component: expected a component 1..6, got 6.0"},
+       M + "line 3, column 11: malformed JSON: expected a value (object, array, string, number, true, false or null)"},
+      {"empty text", "", "", M + "line 1, column 1: malformed JSON: the text holds no value"},
+      {"unterminated comment", "", "{ /* open", M + "line 1, column 10: malformed JSON: a comment not closed, or a '/' that opens no comment"},
+      {"a NUL byte", "", std::string("{}\0{}", 5), M + "line 1, column 3: malformed JSON: a NUL byte outside a string"},
+      {"not UTF-8", "", "{\"name\": \"a\xff\"}", M + "line 1, column 12: malformed JSON: a string holds a control character or bytes that are not UTF-8"},
+      {"number beyond a double", "", "[1e400]", M + "line 1, column 2: malformed JSON: a number beyond the range of a double"},
+      {"nesting", "", std::string(65, '[') + std::string(65, ']'), M + "nesting deeper than 64 levels"},
+      {"duplicate key", "\"name\": \"small\"", "\"name\": \"a\", \"name\": \"b\"", M + "name: the key \"name\" is given twice"},
+      {"duplicate key inside", "{\"id\": 2,", "{\"id\": 2, \"id\": 3,", M + "nodes[1].id: the key \"id\" is given twice"},
+      {"not an object", "", "[1, 2]", M + "top level: expected an object, got an array of 2"},
+      {"wrong type", "3.1830989", "\"fast\"", M + "modal_base.modes[1].frequency: expected a number > 0, got \"fast\""},
+      {"negative frequency", "3.1830989", "-1", M + "modal_base.modes[1].frequency: expected a number > 0, got -1"},
+      {"a real where an integer is needed", "\"component\": 6", "\"component\": 6.0", M + "outputs[1].component: expected a component 1..6, got 6.0"},
       {"unknown key", "{\"frequency\": 1.5,", "{\"frequency\": 1.5, \"frequncy\": 2,",
-       "model.json: modal_base.modes[0]: unknown key \"frequncy\" (did you mean \"frequency\"?)"},
+       M + "modal_base.modes[0]: unknown key \"frequncy\" (did you mean \"frequency\"?)"},
       {"unknown key, nothing close", "\"component\": 1}", "\"component\": 1, \"colour\": \"red\"}",
-       "model.json: outputs[0]: unknown key \"colour\" (known keys: node component)"},
-      {"unknown node", "{\"node\": 2,", "{\"node\": 42,", "model.json: outputs[1].node: unknown node 42"},
-      {"unknown node of a force", "{\"node\": 7, \"values\"", "{\"node\": 3, \"values\"", "model.json: loads[0].forces[0].node: unknown node 3"},
-      {"bad direction", "\"direction\": 1", "\"direction\": 7", "model.json: base_motion.directions[0].direction: expected a direction 1..6, got 7"},
+       M + "outputs[0]: unknown key \"colour\" (known keys: node component)"},
+      {"unknown node", "{\"node\": 2,", "{\"node\": 42,", M + "outputs[1].node: unknown node 42"},
+      {"unknown node of a force", "{\"node\": 7, \"values\"", "{\"node\": 3, \"values\"", M + "loads[0].forces[0].node: unknown node 3"},
+      {"bad direction", "\"direction\": 1", "\"direction\": 7", M + "base_motion.directions[0].direction: expected a direction 1..6, got 7"},
       {"per-mode list length", "\"percent\": 2", "\"percent_per_mode\": [1, 2, 3]",
-       "model.json: damping.percent_per_mode: expected 2 values (one per mode), got 3"},
+       M + "damping.percent_per_mode: expected 2 values (one per mode), got 3"},
       {"Rayleigh per-mode list length", "\"type\": \"modal\", \"percent\": 2",
        "\"type\": \"rayleigh\", \"alpha_per_mode\": [1, 2], \"beta_per_mode\": [1]",
-       "model.json: damping.beta_per_mode: expected 2 values (one per mode), got 1"},
-      {"non-increasing abscissae", "[5, 1]", "[2, 1]", "model.json: modulations.ground.points[2][0]: abscissae must increase: 2 does not exceed 2"},
+       M + "damping.beta_per_mode: expected 2 values (one per mode), got 1"},
+      {"non-increasing abscissae", "[5, 1]", "[2, 1]", M + "modulations.ground.points[2][0]: abscissae must increase: 2 does not exceed 2"},
       {"shape rows against nodes", ", [1, 0, 0, 0, 0, 0]]}", "]}",
-       "model.json: modal_base.modes[0].shape: expected an array of 3 rows of 6 numbers (one per node), got an array of 2"},
+       M + "modal_base.modes[0].shape: expected an array of 3 rows of 6 numbers (one per node), got an array of 2"},
       {"missing key", ",\n  \"outputs\": [{\"node\": 7, \"component\": 1}, {\"node\": 2, \"component\": 6}]", "",
-       "model.json: outputs: missing: expected an array of outputs"},
-      {"wrong format", "vokdyn-model/1", "vokdyn-model/2", "model.json: format: expected \"vokdyn-model/1\", got \"vokdyn-model/2\""},
+       M + "outputs: missing: expected an array of outputs"},
+      {"wrong format", "vokdyn-model/1", "vokdyn-model/2", M + "format: expected \"vokdyn-model/1\", got \"vokdyn-model/2\""},
       {"unknown modulation", "\"modulation\": \"ground\"", "\"modulation\": \"grund\"",
-       "model.json: base_motion.directions[0].modulation: unknown modulation \"grund\" (did you mean \"ground\"?)"},
-      {"nothing excites",
-       "  \"loads\": [{\"forces\": [{\"node\": 7, \"values\": [1, 0, 0, 0, 0, 0]}]}],\n"
-       "  \"base_motion\": {\"directions\": [{\"direction\": 1, \"amplitude\": 0.5, \"phase_deg\": 10, \"modulation\": \"ground\"}]},\n",
-       "", "model.json: top level: nothing excites the model: give \"loads\", \"enforced\" or \"base_motion\""},
+       M + "base_motion.directions[0].modulation: unknown modulation \"grund\" (did you mean \"ground\"?)"},
+      {"nothing excites", "  \"loads\": [{\"forces\": [{\"node\": 7, \"values\": [1, 0, 0, 0, 0, 0]}]}],\n"
+       "  \"base_motion\": {\"directions\": [{\"direction\": 1, \"amplitude\": 0.5, \"phase_deg\": 10, \"modulation\": \"ground\"}]},\n", "",
+       M + "top level: nothing excites the model: give \"loads\", \"enforced\" or \"base_motion\""},
       {"participation needed without masses", "{\"id\": 2, \"xyz\": [0, 0, 2], \"mass\": [1, 1, 1, 0, 0, 0]}", "{\"id\": 2, \"xyz\": [0, 0, 2]}",
-       "model.json: modal_base.modes[0].participation: missing: base motion needs it when not every node has a \"mass\""},
-      {"sweep ends", "\"to\": 10", "\"to\": 1", "model.json: sweep.to: expected a frequency above \"from\" (1), got 1"},
+       M + "modal_base.modes[0].participation: missing: base motion needs it when not every node has a \"mass\""},
+      {"sweep ends", "\"to\": 10", "\"to\": 1", M + "sweep.to: expected a frequency above \"from\" (1), got 1"},
       {"frequencies beyond single precision", "\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10}", "\"frequencies\": [1, 1e39]",
-       "model.json: frequencies[1]: expected a frequency > 0 that single precision holds, got 1e+39"},
+       M + "frequencies[1]: expected a frequency > 0 that single precision holds, got 1e+39"},
       {"parallel axis directions", "{\"directions\"", "{\"axis\": {\"origin\": [0, 0, 0], \"x\": [1, 0, 0], \"y\": [2, 0, 0]}, \"directions\"",
-       "model.json: base_motion.axis.y: expected a direction not parallel to x"},
+       M + "base_motion.axis.y: expected a direction not parallel to x"},
       {"frequency against stiffness and mass", "3.1830989", "3.5", units},
       {"frequencies the same in single precision", "\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10}", "\"frequencies\": [0.5, 1, 1.00000001]",
-       "model.json: frequencies[2]: 1.00000001 and 1 are the same frequency in single precision (1 Hz): " + spacing},
+       M + "frequencies[2]: 1.00000001 and 1 are the same frequency in single precision (1 Hz): " + spacing},
       {"a sweep too fine for single precision", "\"to\": 10, \"steps\": 10", "\"to\": 1.000001, \"steps\": 100",
-       "model.json: sweep.steps: 100 steps from 1 to 1.000001 Hz are too fine: frequencies 0 and 1 are both 1 Hz, and " + spacing},
+       M + "sweep.steps: 100 steps from 1 to 1.000001 Hz are too fine: frequencies 0 and 1 are both 1 Hz, and " + spacing},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
@@ -192,37 +176,21 @@ TEST_F(VokdynModel, CommentsAreSkippedOutsideStringsAndNumbersReadExactly) {
 }
 
 TEST_F(VokdynModel, SweepFrequenciesAreRoundedOnceToSinglePrecision) {
-  Sweep linear;
-  linear.from = 1.0;
-  linear.to = 2.0;
-  linear.steps = 4;
-  Sweep log = linear;
-  log.from = 0.5;
-  log.to = 50.0;
-  log.steps = 5;
-  log.spacing = Spacing::Log;
-  Sweep list;
-  list.isRange = false;
-  list.list = {0.1, 3.3};
-  struct Row {
-    const char* label;
-    Sweep sweep;
-    std::vector<double> exact;  // before rounding
+  const std::pair<std::string, std::vector<double>> rows[] = {  // the sweep, its exact frequencies before rounding
+      {"\"sweep\": {\"from\": 1, \"to\": 2, \"steps\": 4}", {1.0, 1.0 + 1.0 / 3.0, 1.0 + 2.0 / 3.0, 2.0}},
+      {"\"sweep\": {\"from\": 0.5, \"to\": 50, \"steps\": 5, \"spacing\": \"log\"}",  // f0 (f1/f0)^(k/(n-1))
+       {0.5, 0.5 * std::pow(100.0, 0.25), 5.0, 0.5 * std::pow(100.0, 0.75), 50.0}},
+      {"\"sweep\": {\"from\": 0.3, \"to\": 7, \"steps\": 3, \"spacing\": \"log\"}", {0.3, std::sqrt(0.3 * 7.0), 7.0}},
+      {"\"frequencies\": [0.1, 3.3]", {0.1, 3.3}},
   };
-  const std::vector<Row> rows = {
-      {"linear, ends included", linear, {1.0, 1.0 + 1.0 / 3.0, 1.0 + 2.0 / 3.0, 2.0}},
-      {"log: f0 (f1/f0)^(k/(n-1))", log, {0.5, 0.5 * std::pow(100.0, 0.25), 5.0, 0.5 * std::pow(100.0, 0.75), 50.0}},
-      {"list", list, {0.1, 3.3}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.label);
-    std::vector<float> got = SweepFrequencies(row.sweep);
-    ASSERT_EQ(got.size(), row.exact.size());
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.first);
+    const std::vector<float> got = SweepFrequencies(LoadModelText(Edited(kValid, "\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10}", row.first), "m.json").sweep);
+    ASSERT_EQ(got.size(), row.second.size());
     // The nearest float of the exact value, up to the last bit of the double
-    // computation before the rounding; the ends exactly.
-    for (std::size_t k = 0; k < got.size(); ++k) EXPECT_NEAR(got[k], static_cast<float>(row.exact[k]), 1e-6 * row.exact[k]);
-    EXPECT_EQ(got.front(), static_cast<float>(row.exact.front()));
-    EXPECT_EQ(got.back(), static_cast<float>(row.exact.back()));
+    // computation before the rounding; the ends exactly as given.
+    for (std::size_t k = 0; k < got.size(); ++k) EXPECT_NEAR(got[k], static_cast<float>(row.second[k]), 1e-6 * row.second[k]);
+    EXPECT_EQ(std::make_pair(got.front(), got.back()), std::make_pair(static_cast<float>(row.second.front()), static_cast<float>(row.second.back())));
   }
 }
 
@@ -237,17 +205,7 @@ TEST_F(VokdynModel, NearestKeySuggestsOnlyPlausibleMisspellings) {
 
 TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
   std::vector<std::pair<std::string, Model>> models = {{"default", DefaultModel()}, {"small", LoadModelText(kValid, "small.json")}};
-  bool loadsOnly = false, axisAndRotation = false, enforcedRayleigh = false;
-  for (const std::string& file : Examples()) {
-    models.emplace_back(file, LoadModelFile(file));
-    const Model& m = models.back().second;
-    bool rotation = false;
-    for (const BaseDirection& d : m.baseMotion.directions) rotation |= d.direction >= 4;
-    loadsOnly |= !m.loads.empty() && m.enforced.empty() && !m.baseMotion.present;
-    axisAndRotation |= m.baseMotion.axis.given && rotation;
-    enforcedRayleigh |= !m.enforced.empty() && m.damping.type == DampingType::Rayleigh;
-  }
-  EXPECT_TRUE(loadsOnly && axisAndRotation && enforcedRayleigh) << "the examples show each kind of excitation";
+  for (const std::string& file : Examples()) models.emplace_back(file, LoadModelFile(file));
   for (const auto& entry : models) {
     SCOPED_TRACE(entry.first);
     const Model& m = entry.second;
@@ -256,10 +214,8 @@ TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
     // Numbers are written in their shortest exact form: the same text again.
     EXPECT_EQ(WriteModelText(again, "a comment\n\nof two paragraphs"), text);
     ASSERT_EQ(again.base.modes.size(), m.base.modes.size());
-    for (std::size_t i = 0; i < m.base.modes.size(); ++i) {
-      EXPECT_EQ(again.base.modes[i].generalizedStiffness, m.base.modes[i].generalizedStiffness);
-      EXPECT_EQ(again.base.modes[i].shape, m.base.modes[i].shape);
-    }
+    for (std::size_t i = 0; i < m.base.modes.size(); ++i)
+      EXPECT_TRUE(again.base.modes[i].generalizedStiffness == m.base.modes[i].generalizedStiffness && again.base.modes[i].shape == m.base.modes[i].shape) << i;
     EXPECT_EQ(SweepFrequencies(again.sweep), SweepFrequencies(m.sweep));
   }
   const std::pair<double, const char*> numbers[] = {
@@ -270,15 +226,14 @@ TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
 TEST_F(VokdynModel, DefaultModelHasTheShearBuildingsClosedFormModes) {
   const ShearBuilding b;
   const int n = b.storeys;
-  Model m = DefaultModel();
+  const Model m = DefaultModel();
   ASSERT_EQ(static_cast<int>(m.base.modes.size()), n);
   for (int j = 1; j <= n; ++j) {
     SCOPED_TRACE(j);
     const Mode& mode = m.base.modes[static_cast<std::size_t>(j - 1)];
     double omega = 2.0 * std::sqrt(b.storeyStiffness / b.storeyMass) * std::sin((2 * j - 1) * kPi / (2 * (2 * n + 1)));
     EXPECT_NEAR(mode.frequency, omega / (2.0 * kPi), 1e-12 * mode.frequency);
-    // An eigenvector of the storey chain: phi^T M phi and phi^T K phi are the
-    // generalised mass and stiffness.
+    // An eigenvector of the storey chain: phi^T M phi and phi^T K phi are m_j and k_j.
     double phiMphi = 0.0, phiKphi = 0.0;
     for (int i = 1; i <= n; ++i) {
       double phi = mode.shape[static_cast<std::size_t>(i - 1)][0];
@@ -290,11 +245,8 @@ TEST_F(VokdynModel, DefaultModelHasTheShearBuildingsClosedFormModes) {
     EXPECT_NEAR(mode.generalizedMass, phiMphi, 1e-12 * phiMphi);
     EXPECT_NEAR(mode.generalizedStiffness, phiKphi, 1e-9 * phiKphi);
   }
-  std::vector<float> f = SweepFrequencies(m.sweep);
-  EXPECT_LT(f.front(), m.base.modes.front().frequency);
-  EXPECT_GT(f.back(), m.base.modes.back().frequency);
-  EXPECT_EQ(m.outputs.at(0).node, n);
-  EXPECT_EQ(m.outputs.at(1).node, n / 2);
+  const std::vector<float> f = SweepFrequencies(m.sweep);
+  EXPECT_TRUE(f.front() < m.base.modes.front().frequency && f.back() > m.base.modes.back().frequency) << "the sweep crosses every resonance";
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 // The sweep on several threads: the same bits as on one thread for every
 // model and thread count, the progress reported on the calling thread only,
 // the failure of the lowest batch reported whatever order the failures come
-// in, nothing left alive after a failure; the stand-in's fault injection per
-// worker thread.
+// in, nothing left alive after a failure.
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -14,7 +13,6 @@
 #include "VOKDYNHarmonic.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
-#include "VOKHostDynamics.h"
 #include "VOKTestSupport.h"
 
 namespace {
@@ -194,48 +192,19 @@ TEST_F(VokdynThreads, EveryHostFailureOfAThreadedRunEndsItCleanlyAndAsOneThreadR
     try {
       RunHarmonic(rocking, armAt(k), 4);
     } catch (const ComputationError& e) {
+      // "<operation> failed[ at ...]: result <hex>", a failure, or a success that gave no value per mode.
+      const std::string what = e.what();
       sweepFailures += e.Operation() == "VOKDYNExcitationTools::GetExcitValues";
-      EXPECT_LT(e.Result(), 0) << e.what();
+      EXPECT_EQ(what.rfind(e.Operation() + " failed", 0), 0u) << what;
+      EXPECT_NE(what.find(": result " + HexResult(e.Result())), std::string::npos) << what;
+      EXPECT_TRUE(e.Result() < 0 || what.find("one value per mode") != std::string::npos) << what;
     } catch (const ModelError&) {
+      // A failure that the damping tools report as an unusable definition.
     }
     VOKHost::FaultDisarm();
     EXPECT_TRUE(before == VOKHost::CurrentLiveCounts());
   }
   EXPECT_GT(sweepFailures, 0);
-}
-
-TEST_F(VokdynThreads, FaultsArmedPerWorkerFailTheSameOperationOfEveryOtherThread) {
-  VOKHost::ModalBaseDefinition def;
-  def.modalMasses = {1.0};
-  def.modalStiffnesses = {4.0};
-  def.nodes = {VOKHost::ModalNode()};
-  def.shapes = {{1.0, 0.0, 0.0, 0.0, 0.0, 0.0}};
-  VOKHost::ModalBase* base = VOKHost::ModalBase::Create(def);
-  ASSERT_NE(base, nullptr);
-  VOKIDYNBaseTools* tools = base;
-  auto call = [tools] {
-    int n = 0;
-    return tools->GetNbDof(n);
-  };
-  auto callsOnAThread = [&](int iCalls) {
-    std::vector<long> results;
-    std::thread([&] { for (int c = 0; c < iCalls; ++c) results.push_back(call()); }).join();
-    return results;
-  };
-  VOKHost::FaultArmPerWorker(3);
-  for (int c = 0; c < 4; ++c) EXPECT_HR(S_OK, call()) << "the arming thread neither counts nor fails";
-  // Each other thread counts from its own start, new threads included.
-  const std::vector<long> thirdFails = {S_OK, S_OK, E_FAIL, S_OK, S_OK};
-  EXPECT_EQ(callsOnAThread(5), thirdFails);
-  EXPECT_EQ(callsOnAThread(5), thirdFails);
-  EXPECT_EQ(VOKHost::FaultCount(), 10);
-  // Disarmed, nothing fails; an ordinary arming counts this thread.
-  VOKHost::FaultDisarm();
-  EXPECT_EQ(callsOnAThread(5), std::vector<long>(5, S_OK));
-  VOKHost::FaultArm(1);
-  EXPECT_HR(E_FAIL, call());
-  VOKHost::FaultDisarm();
-  base->Release();
 }
 
 }  // namespace
