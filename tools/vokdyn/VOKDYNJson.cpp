@@ -36,19 +36,22 @@ class Builder {
   bool Double(double d) { return _Document.Double(d); }
   bool RawNumber(const char* s, rapidjson::SizeType n, bool) {
     const char* end = s + n;
-    // Integers keep their kind (the integer reading stops at once at the
-    // '.' or 'e' of a real); beyond 64 bits they are reals.
-    if (*s == '-') {
-      int64_t i = 0;
-      auto r = std::from_chars(s, end, i);
-      if (r.ptr == end && r.ec == std::errc()) return _Document.Int64(i);
-    } else {
-      uint64_t u = 0;
-      auto r = std::from_chars(s, end, u);
-      if (r.ptr == end && r.ec == std::errc()) return _Document.Uint64(u);
-    }
     double v = 0.0;
-    if (std::from_chars(s, end, v).ec == std::errc()) return _Document.Double(v);
+    const bool inRange = std::from_chars(s, end, v).ec == std::errc();
+    // Integers keep their kind; beyond 64 bits they are reals. Only a whole
+    // value can be an integer token: the others take one conversion.
+    if (!inRange || v == std::trunc(v)) {
+      if (std::find_if(s, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) == end) {
+        if (*s == '-') {
+          int64_t i = 0;
+          if (std::from_chars(s, end, i).ec == std::errc()) return _Document.Int64(i);
+        } else {
+          uint64_t u = 0;
+          if (std::from_chars(s, end, u).ec == std::errc()) return _Document.Uint64(u);
+        }
+      }
+    }
+    if (inRange) return _Document.Double(v);
     // Out of range: an underflow reads as the C library reads it (zero or a
     // subnormal), an overflow is refused.
     v = std::strtod(std::string(s, n).c_str(), nullptr);
