@@ -223,6 +223,14 @@ TEST_F(VokdynHarmonic, DampingThatLooksLikeASlipOfUnitsIsWarnedAbout) {
   for (int i = 0; i < 2; ++i) EXPECT_NEAR(zeta[static_cast<std::size_t>(i)], rayleighZeta(i, 3, 0.002), 1e-15) << i;
 }
 
+TEST_F(VokdynHarmonic, APeakIsTheLargestMagnitudeAtTheFirstFrequencyReachingIt) {
+  Response r;
+  r.frequencies = {1.0f, 2.0f, 3.0f, 4.0f};
+  r.outputs = {Output()};
+  r.values = {{Complex(1, 0), Complex(0, 2), Complex(-2, 0), Complex(1.2, 1.6)}};  // |u| 1, 2, 2, 2
+  EXPECT_EQ(std::make_pair(PeakOf(r, 0).magnitude, PeakOf(r, 0).frequency), std::make_pair(2.0, 2.0));
+}
+
 TEST_F(VokdynHarmonic, ResultCodesArePrintedByNameAndBitPattern) {
   EXPECT_EQ(HexResult(static_cast<long>(static_cast<int>(0x80004005u))), "E_FAIL (0x80004005)");
   EXPECT_EQ(std::string(ComputationError("Op", static_cast<long>(static_cast<int>(0x80004005u)), " at 2 Hz").what()),
