@@ -34,10 +34,6 @@ class VokdynCli : public VOKTempDirTest {
     return vokdyn_test::RunIn(_Dir, VOKDYN_EXE, iArguments, iEnvironment);
   }
   void Write(const std::string& iName, const std::string& iText) const { std::ofstream(Path(iName), std::ios::binary) << iText; }
-  bool Exists(const std::string& iName) const {
-    struct stat info;
-    return lstat(Path(iName).c_str(), &info) == 0;
-  }
   // The names in the directory but the runner's stdout and stderr, sorted.
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
@@ -61,11 +57,8 @@ class VokdynCli : public VOKTempDirTest {
   }
 };
 
-// The default model written as a file, with its mode shapes in a .npy file.
-const char* const kRunnable = "model.json";
-
 TEST_F(VokdynCli, EveryRefusalExitsWithItsStatusAndMessageAndWritesNothing) {
-  vokdyn::WriteModelFiles(vokdyn::DefaultModel(), Path(kRunnable), "shapes.npy", "");
+  vokdyn::WriteModelFiles(vokdyn::DefaultModel(), Path("model.json"), "shapes.npy", "");  // shapes in a .npy file
   Write("bad.json", "{\"format\": \"vokdyn-model/1\" \"name\": 1}");
   const std::string stale = Edited(vokdyn::WriteModelText(vokdyn::DefaultModel(), ""), "\"up_to_date\": true", "\"up_to_date\": false");
   Write("stale.json", stale);

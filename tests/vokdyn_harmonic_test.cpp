@@ -117,12 +117,7 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
   };
   const std::string force = R"("loads": [{"forces": [{"node": 4, "values": [3, 0, 0, 0, 0, 0]}])";
   const std::string unitShape = R"("shape": [[1, 0, 0, 0, 0, 0]])";
-  struct Row {
-    const char* label;
-    std::string text;
-    std::vector<double> damping;  // c_i
-    std::function<Complex(double, std::size_t)> u;
-  };
+  struct Row { const char* label; std::string text; std::vector<double> damping; std::function<Complex(double, std::size_t)> u; };
   const std::vector<Row> rows = {
       {"load, amplitude and phase", Edited(kOneMode, "EXCITATION", force + ", \"amplitude\": 2.5, \"phase_deg\": 30}]"),
        {c}, load(2.5, 30.0, false)},
@@ -193,10 +188,7 @@ TEST_F(VokdynHarmonic, DampingThatLooksLikeASlipOfUnitsIsWarnedAbout) {
     return (alpha * m[i] + beta * k[i]) / 100.0 / (2.0 * std::sqrt(k[i] * m[i]));
   };
   const std::string at = "model.json: damping: ";
-  struct Row {
-    const char* damping;
-    std::vector<std::string> warnings;
-  };
+  struct Row { const char* damping; std::vector<std::string> warnings; };
   const std::vector<Row> rows = {
       {R"({"type": "modal", "percent": 2})", {}},
       {R"({"type": "modal", "percent": 0})", {}},

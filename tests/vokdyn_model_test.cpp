@@ -96,10 +96,7 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
   // Single precision spaces numbers in [1, 2) by 2^-23.
   const std::string spacing = "single precision holds frequencies near 1 Hz only " + G9(std::ldexp(1.0, -23)) + " Hz apart";
   const std::string M = "model.json: ";
-  struct Row {
-    const char* label;
-    std::string from, to, expected;  // the edit of kValid (an empty "from" gives the whole text)
-  };
+  struct Row { const char* label; std::string from, to, expected; };  // the edit of kValid ("from" empty: the whole text)
   const std::vector<Row> rows = {
       {"malformed JSON", "", "{\n  \"format\": \"vokdyn-model/1\",\n  \"name\": ,\n}",
        M + "line 3, column 11: malformed JSON: expected a value (object, array, string, number, true, false or null)"},
