@@ -208,10 +208,12 @@ TEST_F(VokdynHarmonic, EnforcedDisplacementAddsItsStaticFieldToTheModalResponse)
     const char* label;
     bool forceGiven;
     double modalForce;
+    bool withLoads;  // two loads beside the enforced set: one load excitation holds them all
   };
   const Row rows[] = {
-      {"modal force from the nodal masses", false, -(phi[0] * mass[0] * D[0] + phi[1] * mass[1] * D[1])},
-      {"modal force given", true, -5.0},
+      {"modal force from the nodal masses", false, -(phi[0] * mass[0] * D[0] + phi[1] * mass[1] * D[1]), false},
+      {"modal force given", true, -5.0, false},
+      {"with loads beside it", true, -5.0, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
@@ -231,12 +233,22 @@ TEST_F(VokdynHarmonic, EnforcedDisplacementAddsItsStaticFieldToTheModalResponse)
       j["nodes"][1].erase("mass");
       j["enforced"][0]["modal_force"] = Json::parse("[-5]");
     }
+    // Loads of 3 (30 degrees) at node 1 and 0.5 at node 2 along z: forces
+    // phi^T F of 3 and 0.5 x 0.4 on the mode.
+    Complex loadForce(0.0, 0.0);
+    if (row.withLoads) {
+      j["loads"] = Json::parse(R"([{"name": "push", "amplitude": 3, "phase_deg": 30,
+                                    "forces": [{"node": 1, "values": [0, 0, 1, 0, 0, 0]}]},
+                                   {"name": "pull", "amplitude": 0.5,
+                                    "forces": [{"node": 2, "values": [0, 0, 1, 0, 0, 0]}]}])");
+      loadForce = 3.0 * Turn(30.0) * phi[0] + 0.5 * Turn(0.0) * phi[1];
+    }
     RunResult run = RunHarmonic(LoadModelText(j.dump(), "enforced.json"));
     const Response& r = run.response;
     for (std::size_t t = 0; t < r.frequencies.size(); ++t) {
       double f = r.frequencies[t];
       double omega = f * 2.0 * kPi;
-      Complex q = a * row.modalForce / Dynamic(k, m, c, f);
+      Complex q = (a * row.modalForce + loadForce) / Dynamic(k, m, c, f);
       for (int node = 0; node < 2; ++node)
         ExpectClose(r.values[static_cast<std::size_t>(node)][t], phi[node] * q + D[node] * (-a / (omega * omega)),
                     "node " + std::to_string(node + 1) + " at " + std::to_string(f));

@@ -1,12 +1,16 @@
-// The stand-in's dynamic-response model: the modal base's physics (rigid
-// vectors, participation factors on an axis, load vectors), its rigid-mode
-// provider, access object, modulations and excitations.
+// The physics of the stand-in's dynamic-response model, which the library's
+// results are checked against: the modal base's rigid vectors (globally and
+// on an axis), its rigid-mode provider and rotation-axis check, load vectors
+// as generalised forces, load sets and their computed loads, the force of an
+// enforced displacement, and modulations.
 #include <cmath>
 #include <functional>
 
 #include "VOKHostDynamics.h"
+#include "VOKHostResponses.h"
+#include "VOKHostSolverRecords.h"
+#include "VOKTestModels.h"
 #include "VOKTestSupport.h"
-#include "excitation_fixtures.h"
 
 namespace {
 
@@ -268,108 +272,6 @@ TEST_F(DynamicsModel, LoadVectorsAreTheGeneralisedForces) {
   for (VOKBaseUnknown* c : std::initializer_list<VOKBaseUnknown*>{base, load, empty, stray, feature}) c->Release();
 }
 
-TEST_F(DynamicsModel, BaseToolsAnswerModalDataAndListTheirAccessObject) {
-  ModalBaseDefinition def = TwoNodeDefinition();
-  def.frequencies = {0.5, 0.75};
-  const int live = VOKBaseUnknown::LiveCount();
-  ModalBase* base = ModalBase::Create(def);
-  ASSERT_NE(base, nullptr);
-  int n = -1;
-  EXPECT_HR(S_OK, base->GetNbDof(n));
-  EXPECT_EQ(n, 2);
-  double* masses = nullptr;
-  double* stiffnesses = nullptr;
-  ASSERT_HR(S_OK, base->GetModalMasses(masses));
-  ASSERT_HR(S_OK, base->GetModalStiffnesses(stiffnesses));
-  EXPECT_EQ(masses[0], 2.0);
-  EXPECT_EQ(masses[1], 4.0);
-  EXPECT_EQ(stiffnesses[1], 100.0);
-  delete[] masses;
-  delete[] stiffnesses;
-  int diagonal = -1;
-  EXPECT_HR(S_OK, base->IsDampingDiagonal(diagonal));
-  EXPECT_EQ(diagonal, 1);
-  base->SetDampingDiagonal(false);
-  EXPECT_HR(S_OK, base->IsDampingDiagonal(diagonal));
-  EXPECT_EQ(diagonal, 0);
-
-  {
-    VOKISamAnalysisSet_var set(excitation_test::Unknown(*base));
-    ASSERT_TRUE(set != nullptr);
-    VOKListValVOKISpecObject_var list;
-    EXPECT_HR(S_OK, set->ListObjectsByInterface(list, IID_VOKIDYNBaseAccess, 0));
-    ASSERT_EQ(list.Size(), 1);
-    VOKIDYNBaseAccess_var access(list[1]);
-    VOKIAlias_var alias(list[1]);
-    ASSERT_TRUE(access != nullptr && alias != nullptr);
-    EXPECT_EQ(alias->GetDisplayName(), "Normal modes");
-    VOKRawColldouble freqs;
-    freqs.Append(-1.0);
-    EXPECT_HR(S_OK, access->GetOccurrenceValues(freqs));
-    ASSERT_EQ(freqs.Size(), 3) << "appended";
-    EXPECT_EQ(freqs[2], 0.5);
-    EXPECT_EQ(freqs[3], 0.75);
-    EXPECT_EQ(list[1]->TestUpToDate(VOKIDomain_var()), 1);
-    base->Access()->SetUpToDate(false);
-    EXPECT_EQ(list[1]->TestUpToDate(VOKIDomain_var()), 0);
-    EXPECT_HR(S_OK, access->CheckBaseState());
-    base->Access()->SetStateResult(E_UNEXPECTED);
-    EXPECT_HR(E_UNEXPECTED, access->CheckBaseState());
-    VOKListValVOKISpecObject_var none;
-    EXPECT_HR(S_OK, set->ListObjectsByInterface(none, IID_VOKIDYNBaseTools, 0));
-    EXPECT_EQ(none.Size(), 0);
-  }
-  // Frequencies derived from k and m when not given: sqrt(k/m) / 2pi.
-  ModalBaseDefinition derived = TwoNodeDefinition();
-  ModalBase* other = ModalBase::Create(derived);
-  VOKRawColldouble freqs;
-  EXPECT_HR(S_OK, other->Access()->GetOccurrenceValues(freqs));
-  ASSERT_EQ(freqs.Size(), 2);
-  EXPECT_DOUBLE_EQ(freqs[1], 2.0 / (2.0 * M_PI));
-  EXPECT_DOUBLE_EQ(freqs[2], 5.0 / (2.0 * M_PI));
-  other->Release();
-
-  // No cycle between the base and its access object: one release frees both.
-  base->Release();
-  EXPECT_EQ(VOKBaseUnknown::LiveCount(), live);
-}
-
-TEST_F(DynamicsModel, DefinitionsAreCheckedBeforeABaseIsMade) {
-  struct Row {
-    const char* what;
-    std::function<void(ModalBaseDefinition&)> spoil;
-    const char* error;
-  };
-  const Row rows[] = {
-      {"stiffness missing", [](ModalBaseDefinition& d) { d.modalStiffnesses.pop_back(); },
-       "modal stiffnesses: 1 values, expected 2"},
-      {"short shape", [](ModalBaseDefinition& d) { d.shapes[1].pop_back(); },
-       "mode 2: shape has 11 values, expected 12"},
-      {"frequencies miscounted", [](ModalBaseDefinition& d) { d.frequencies = {1.0}; },
-       "frequencies: 1 values, expected 2"},
-      {"node twice", [](ModalBaseDefinition& d) { d.nodes[1].id = 10; }, "node id 10 appears twice"},
-      {"no frequency from a null mass", [](ModalBaseDefinition& d) { d.modalMasses[0] = 0.0; },
-       "mode 1: no frequency given and none follows from m = 0, k = 8"},
-      {"factors miscounted", [](ModalBaseDefinition& d) { d.participation.resize(1); },
-       "participation factors: 1 modes, expected 2"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    ModalBaseDefinition d = TwoNodeDefinition();
-    row.spoil(d);
-    std::string error;
-    EXPECT_EQ(ModalBase::Create(d, &error), nullptr);
-    EXPECT_EQ(error, row.error);
-  }
-  ModalBaseDefinition empty;  // a base without modes or nodes is sound
-  ModalBase* base = ModalBase::Create(empty);
-  ASSERT_NE(base, nullptr);
-  int n = -1;
-  EXPECT_HR(S_OK, base->GetNbDof(n));
-  EXPECT_EQ(n, 0);
-  base->Release();
-}
-
 TEST_F(DynamicsModel, ModulationsInterpolateAndStayConstantOutside) {
   VOKHost::Modulation* m =
       VOKHost::Modulation::Create("table", {{1.0, 2.0}, {3.0, 6.0}, {3.0, -1.0}, {5.0, 0.0}});
@@ -387,162 +289,116 @@ TEST_F(DynamicsModel, ModulationsInterpolateAndStayConstantOutside) {
   VOKHost::Modulation* c = VOKHost::Modulation::Constant("c", 3.0);
   EXPECT_EQ(c->Evaluate(-5.0), 3.0);
   EXPECT_EQ(c->Evaluate(5.0), 3.0);
-  VOKIDYNModulation_var itf(excitation_test::Unknown(*c));
+  VOKIDYNModulation_var itf(vok_test_models::Unknown(*c));
   EXPECT_TRUE(itf != nullptr) << "a modulation feature answers the modulation interface";
   itf = nullptr;
   for (VOKBaseUnknown* x : std::initializer_list<VOKBaseUnknown*>{m, none, c}) x->Release();
 }
 
-TEST_F(DynamicsModel, ExcitationsHandOutTheirEntriesOrWhatTheyAreToldToSpoil) {
-  VOKHost::NodalLoad* load = VOKHost::NodalLoad::Create("load");
-  VOKHost::Modulation* mod = VOKHost::Modulation::Constant("mod", 1.0);
-  VOKHost::LoadExcitation* lx = VOKHost::LoadExcitation::Create("loads");
-  lx->AddEntry(load, mod, 2.0f, 0.5f);
-  lx->AddEntry(load, nullptr, 3.0f, 0.25f);
-  VOKHost::RestraintExcitation* rx = VOKHost::RestraintExcitation::Create("base motion");
-  rx->AddDirection(3, 9.81f, 0.0f, mod);
-  rx->AddDirection(5, 1.0f, 1.0f, nullptr);
-
-  ExcitationType type = UndefinedExcitationType;
-  EXPECT_HR(S_OK, VOKIDYNExcitation_var(excitation_test::Unknown(*lx))->GetExcitationType(type));
-  EXPECT_EQ(type, LoadExcitationType);
-  EXPECT_HR(S_OK, VOKIDYNExcitation_var(excitation_test::Unknown(*rx))->GetExcitationType(type));
-  EXPECT_EQ(type, RestraintExcitationType);
-
-  struct Row {
-    VOKHost::ExcitationList shortList;
-    int loads, modulations, amplitudes, phases;
-  };
-  const Row loadRows[] = {{VOKHost::ExcitationList::None, 2, 2, 2, 2},
-                          {VOKHost::ExcitationList::Loads, 1, 2, 2, 2},
-                          {VOKHost::ExcitationList::Modulations, 2, 1, 2, 2},
-                          {VOKHost::ExcitationList::Amplitudes, 2, 2, 1, 2},
-                          {VOKHost::ExcitationList::Phases, 2, 2, 2, 1}};
-  for (const Row& row : loadRows) {
-    lx->SetShortList(row.shortList);
-    VOKListValVOKISpecObject_var loads, mods;
-    VOKRawCollfloat amps, phases;
-    EXPECT_HR(S_OK, lx->GetLoadValues(loads, mods, amps, phases));
-    EXPECT_EQ(loads.Size(), row.loads);
-    EXPECT_EQ(mods.Size(), row.modulations);
-    EXPECT_EQ(amps.Size(), row.amplitudes);
-    EXPECT_EQ(phases.Size(), row.phases);
-    if (row.shortList == VOKHost::ExcitationList::None) {
-      EXPECT_TRUE(mods[1] != nullptr);
-      EXPECT_TRUE(mods[2] == nullptr) << "no modulation: a null entry";
-      EXPECT_EQ(amps[2], 3.0f);
-      EXPECT_EQ(phases[1], 0.5f);
-    }
-  }
-  lx->SetValuesResult(E_UNEXPECTED);
+TEST_F(DynamicsModel, LoadSetsShowTheirComputedLoadAndEnforcedOnesTheirStaticSet) {
+  // A nodal load is a load set too: its computed load enforces nothing.
   {
-    VOKListValVOKISpecObject_var loads, mods;
-    VOKRawCollfloat amps, phases;
-    EXPECT_HR(E_UNEXPECTED, lx->GetLoadValues(loads, mods, amps, phases));
-    EXPECT_EQ(loads.Size(), 0);
+    VOKHost::NodalLoad* load = VOKHost::NodalLoad::Create("push");
+    VOKISamAnalysisScan_var scan(static_cast<VOKBaseUnknown*>(load));
+    ASSERT_TRUE(scan != nullptr);
+    VOKListValVOKBaseUnknown_var computed;
+    EXPECT_HR(S_OK, scan->ScanByType("ComputedLoad", computed, 2));
+    ASSERT_EQ(computed.Size(), 1);
+    EXPECT_TRUE(VOKISpecObject_var(computed[1]) != nullptr);
+    int size = -1;
+    EXPECT_HR(S_OK, VOKTarvoAccessDataServices::ReadDescSizes(computed[1].Get(), "SMSPC", &size));
+    EXPECT_EQ(size, 0);
+    computed = VOKListValVOKBaseUnknown_var();
+    scan = VOKISamAnalysisScan_var();
+    load->Release();
   }
+  for (bool enforces : {true, false}) {
+    SCOPED_TRACE(enforces ? "enforcing" : "not enforcing");
+    VOKHost::EnforcedLoadSet* set =
+        VOKHost::EnforcedLoadSet::Create("set", enforces ? std::vector<int>{0, 7} : std::vector<int>{}, {0.5, 1.5});
+    VOKISamAnalysisScan_var scan(static_cast<VOKBaseUnknown*>(set));
+    ASSERT_TRUE(scan != nullptr);
+    VOKListValVOKBaseUnknown_var computed;
+    EXPECT_HR(S_OK, scan->ScanByType("ComputedLoad", computed, 2));
+    ASSERT_EQ(computed.Size(), 1);
+    EXPECT_TRUE(VOKISpecObject_var(computed[1]) != nullptr);
+    int size = -1;
+    EXPECT_HR(S_OK, VOKTarvoAccessDataServices::ReadDescSizes(computed[1].Get(), "SMSPC", &size));
+    EXPECT_EQ(size, enforces ? 2 : 0);
 
-  rx->SetShortList(VOKHost::ExcitationList::Directions);
-  VOKMathAxis axis = MakeAxis({1, 2, 3}, {0, 1, 0}, {0, 0, 1});
-  rx->SetAxis(axis);
-  {
-    VOKListValVOKISpecObject_var mods;
-    VOKRawCollfloat amps, phases;
-    VOKRawCollint dirs;
-    int flag = 0;
-    VOKMathAxis got;
-    EXPECT_HR(S_OK, rx->GetRestraintValues(mods, amps, phases, dirs, flag, got));
-    EXPECT_EQ(mods.Size(), 2);
-    EXPECT_EQ(dirs.Size(), 1);
-    EXPECT_EQ(dirs[1], 3);
-    EXPECT_EQ(amps[1], 9.81f);
-    EXPECT_EQ(flag, 1);
-    EXPECT_EQ(got.Origin()[2], 3.0);
+    VOKISamAnalysisSet_var analysisSet(static_cast<VOKBaseUnknown*>(set));
+    VOKListValVOKBaseUnknown_var* linked = nullptr;
+    EXPECT_HR(S_OK, analysisSet->GetLinkedSets(linked));
+    ASSERT_NE(linked, nullptr);
+    ASSERT_EQ(linked->Size(), 1);
+    VOKISamAnalysisScan_var linkedScan((*linked)[1]);
+    VOKListValVOKBaseUnknown_var statics;
+    EXPECT_HR(S_OK, linkedScan->ScanByType("StaticSet", statics, 3));
+    ASSERT_EQ(statics.Size(), 1);
+    EXPECT_EQ(statics[1].Get(), static_cast<VOKBaseUnknown*>(set->StaticSet()));
+    double depl[2] = {};
+    EXPECT_HR(S_OK, VOKTarvoAccessDataServices::ReadDescData(statics[1].Get(), "DEPL", depl));
+    EXPECT_EQ(depl[0], 0.5);
+    EXPECT_EQ(depl[1], 1.5);
+    delete linked;
+    set->Release();
   }
-  rx->SetTypeResult(E_NOTIMPL);
-  EXPECT_HR(E_NOTIMPL, rx->GetExcitationType(type));
-  rx->SetTypeResult(S_OK);
-  rx->SetReportedType(UndefinedExcitationType);
-  EXPECT_HR(S_OK, rx->GetExcitationType(type));
-  EXPECT_EQ(type, UndefinedExcitationType);
-  for (VOKBaseUnknown* x : std::initializer_list<VOKBaseUnknown*>{load, mod, lx, rx}) x->Release();
 }
 
-TEST_F(DynamicsModel, EveryOperationThatCanFailIsAFaultPoint) {
-  ModalBase* base = ModalBase::Create(TwoNodeDefinition());
-  VOKHost::RestraintExcitation* rx = VOKHost::RestraintExcitation::Create("r");
-  VOKHost::LoadExcitation* lx = VOKHost::LoadExcitation::Create("l");
-  VOKHost::NodalLoad* load = VOKHost::NodalLoad::Create("f");
-  lx->AddEntry(load, nullptr, 1.0f, 0.0f);
-  VOKIDYNRigidModeProvider* provider = nullptr;
-  ASSERT_HR(S_OK, base->GetRigidModeProvider(provider));
-  struct Row {
-    const char* name;
-    std::function<long()> call;
-  };
-  int n = 0, size = 0, flag = 1;
-  double* array = nullptr;
-  double** table = nullptr;
-  VOKMathAxis axis;
-  VOKRawCollint dirs;
-  const Row rows[] = {
-      {"VOKIDYNBaseTools::GetNbDof", [&] { return base->GetNbDof(n); }},
-      {"VOKIDYNBaseTools::IsDampingDiagonal", [&] { return base->IsDampingDiagonal(n); }},
-      {"VOKIDYNBaseTools::GetModalMasses", [&] { return base->GetModalMasses(array); }},
-      {"VOKIDYNBaseTools::GetModalStiffnesses", [&] { return base->GetModalStiffnesses(array); }},
-      {"VOKIDYNBaseTools::ComputeRigidVectors", [&] { return base->ComputeRigidVectors(table); }},
-      {"VOKIDYNBaseTools::ComputeRigidVectorsOnAxis", [&] { return base->ComputeRigidVectorsOnAxis(axis, table); }},
-      {"VOKIDYNBaseTools::CheckRotationAxis", [&] { return base->CheckRotationAxis(dirs, flag, axis); }},
-      {"VOKIDYNBaseTools::GetRigidModeProvider", [&] {
-         VOKIDYNRigidModeProvider* p = nullptr;
-         long hr = base->GetRigidModeProvider(p);
-         if (p) p->Release();
-         return hr;
-       }},
-      {"VOKIDYNBaseTools::ComputeLoadVectors", [&] {
-         VOKListValVOKISpecObject_var loads;
-         return base->ComputeLoadVectors(loads, table);
-       }},
-      {"VOKIDYNRigidModeProvider::ComputeRigidModes", [&] { return provider->ComputeRigidModes(axis, n, array); }},
-      {"VOKIDYNRigidModeProvider::ComputeNodeRigidModes",
-       [&] { return provider->ComputeNodeRigidModes(10, axis, size, array); }},
-      {"VOKIDYNBaseAccess::GetOccurrenceValues", [&] {
-         VOKRawColldouble v;
-         return base->Access()->GetOccurrenceValues(v);
-       }},
-      {"VOKIDYNBaseAccess::CheckBaseState", [&] { return base->Access()->CheckBaseState(); }},
-      {"VOKIDYNExcitation::GetExcitationType", [&] {
-         ExcitationType t;
-         return rx->GetExcitationType(t);
-       }},
-      {"VOKIDYNRestraintExcitation::GetRestraintValues", [&] {
-         VOKListValVOKISpecObject_var m;
-         VOKRawCollfloat a, p;
-         return rx->GetRestraintValues(m, a, p, dirs, flag, axis);
-       }},
-      {"VOKIDYNLoadExcitation::GetLoadValues", [&] {
-         VOKListValVOKISpecObject_var l, m;
-         VOKRawCollfloat a, p;
-         return lx->GetLoadValues(l, m, a, p);
-       }},
-      {"ModalForceSource::GeneralisedForce", [&] {
-         double f[2];
-         return load->GeneralisedForce(*base, f);
-       }},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    array = nullptr;
-    table = nullptr;
-    VOKHost::FaultArm(1);
-    EXPECT_TRUE(FAILED(row.call()));
-    VOKHost::FaultDisarm();
-    EXPECT_EQ(VOKHost::FaultHitName(), row.name);
-    EXPECT_EQ(array, nullptr) << "a failed operation hands out nothing";
-    EXPECT_EQ(table, nullptr);
+// The shared two-node geometry with other masses and shapes, none of them
+// uniform, so that every term of a generalised force counts.
+VOKHost::ModalBaseDefinition UnevenTwoNodeBase() {
+  VOKHost::ModalBaseDefinition def = vok_test_models::TwoNodeBase();
+  def.modalMasses = {1.0, 2.0};
+  def.modalStiffnesses = {100.0, 400.0};
+  def.nodes[0].mass = {2.0, 2.0, 2.0, 0.5, 0.5, 0.5};
+  def.nodes[1].mass = {3.0, 3.0, 3.0, 0.0, 0.0, 0.25};
+  def.shapes.assign(2, std::vector<double>(12));
+  for (int i = 0; i < 2; ++i)
+    for (int p = 0; p < 12; ++p) def.shapes[i][p] = std::cos(0.3 * p + i) * (i + 1);
+  return def;
+}
+
+TEST_F(DynamicsModel, EnforcedLoadSetForceIsMinusPhiTransposedMassTimesField) {
+  std::string error;
+  VOKHost::ModalBase* base = VOKHost::ModalBase::Create(UnevenTwoNodeBase(), &error);
+  ASSERT_NE(base, nullptr) << error;
+  std::vector<double> field(12);
+  for (int p = 0; p < 12; ++p) field[p] = 0.1 * p - 0.4;
+  VOKHost::EnforcedLoadSet* fromMasses = VOKHost::EnforcedLoadSet::Create("masses", {0}, field);
+  VOKHost::EnforcedLoadSet* given = VOKHost::EnforcedLoadSet::Create("given", {0}, field);
+  given->SetGeneralisedForce({4.0, -8.5});
+  VOKHost::EnforcedLoadSet* wrongField = VOKHost::EnforcedLoadSet::Create("wrong field", {0}, {1.0, 2.0});
+  VOKHost::EnforcedLoadSet* wrongModes = VOKHost::EnforcedLoadSet::Create("wrong modes", {0}, field);
+  wrongModes->SetGeneralisedForce({1.0});
+
+  // The base builds one vector per load: the enforced sets are loads too.
+  VOKListValVOKISpecObject_var list;
+  list.Append(VOKISpecObject_var(static_cast<VOKBaseUnknown*>(fromMasses)));
+  list.Append(VOKISpecObject_var(static_cast<VOKBaseUnknown*>(given)));
+  double** vectors = nullptr;
+  ASSERT_HR(S_OK, base->ComputeLoadVectors(list, vectors));
+  const VOKHost::ModalBaseDefinition def = UnevenTwoNodeBase();
+  for (int i = 0; i < 2; ++i) {
+    double sum = 0.0;
+    for (int p = 0; p < 12; ++p) sum += (def.shapes[i][p] * def.nodes[p / 6].mass[p % 6]) * field[p];
+    EXPECT_EQ(vectors[0][i], -sum) << "mode " << i;
   }
-  provider->Release();
-  for (VOKBaseUnknown* x : std::initializer_list<VOKBaseUnknown*>{base, rx, lx, load}) x->Release();
+  EXPECT_EQ(vectors[1][0], 4.0);
+  EXPECT_EQ(vectors[1][1], -8.5);
+  delete[] vectors[0];
+  delete[] vectors[1];
+  delete[] vectors;
+
+  for (VOKHost::EnforcedLoadSet* wrong : {wrongField, wrongModes}) {
+    VOKListValVOKISpecObject_var one;
+    one.Append(VOKISpecObject_var(static_cast<VOKBaseUnknown*>(wrong)));
+    vectors = nullptr;
+    EXPECT_HR(E_FAIL, base->ComputeLoadVectors(one, vectors));
+    EXPECT_EQ(vectors, nullptr);
+  }
+  list = VOKListValVOKISpecObject_var();
+  for (VOKBaseUnknown* c : std::vector<VOKBaseUnknown*>{wrongModes, wrongField, given, fromMasses, base}) c->Release();
 }
 
 }  // namespace
