@@ -258,6 +258,7 @@ TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
     Answer answer;
     int dofs;  // what GetNbDof answers; 2: the base's own count
     long result;
+    bool forResult = false;  // InitializeForResult instead of Initialize
   };
   VOKHost::Feature* plain = hold(VOKHost::Feature::Create("plain", VOKHost::FacetSpecObject));
   VOKBaseUnknown* plainObject = plain;
@@ -319,6 +320,27 @@ TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
       {"a second load excitation", [&] { return List({X(Loads()), X(Loads(1))}); }, Answer::Computed, 2, E_FAIL},
       {"a second restraint excitation", [&] { return List({X(Motion({1})), X(Loads()), X(Motion({2}))}); },
        Answer::Computed, 2, E_FAIL},
+      {"for results: a second restraint excitation", [&] { return List({X(Motion({1})), X(Motion({2}))}); },
+       Answer::Computed, 2, E_FAIL, true},
+      {"for results: a second load excitation", [&] { return List({X(Loads()), X(Motion({3})), X(Loads(1))}); },
+       Answer::Computed, 2, E_FAIL, true},
+      {"for results: type query of the second fails", [&] {
+         auto* rx = Motion({1});
+         rx->SetTypeResult(kDistinct);
+         return List({X(Loads()), X(rx)});
+       }, Answer::Computed, 2, kDistinct, true},
+      {"for results: load type, no load interface", [&] {
+         auto* rx = Motion({1});
+         rx->SetReportedType(LoadExcitationType);
+         return List({X(rx)});
+       }, Answer::Computed, 2, E_FAIL, true},
+      {"for results: undefined type", [&] {
+         auto* rx = Motion({1});
+         rx->SetReportedType(UndefinedExcitationType);
+         return List({X(rx)});
+       }, Answer::Computed, 2, E_FAIL, true},
+      {"for results: element that is no excitation", [&] { return List({plainObject}); }, Answer::Computed, 2, E_FAIL,
+       true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -326,7 +348,8 @@ TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
     base->SetDofCountAnswer(row.dofs);
     Tools tools;
     ExcitationType first = UndefinedExcitationType;
-    EXPECT_HR(row.result, tools->Initialize(row.list(), base, first, DYNDefaultDomain));
+    EXPECT_HR(row.result, row.forResult ? tools->InitializeForResult(row.list(), base, first)
+                                        : tools->Initialize(row.list(), base, first, DYNDefaultDomain));
     if (FAILED(row.result)) {
       EXPECT_EQ(first, UndefinedExcitationType);
       ExpectNotInitialised(tools.p);
@@ -334,47 +357,6 @@ TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
   }
   base->SetVectorsAnswer(Answer::Computed);
   base->SetDofCountAnswer(2);
-}
-
-TEST_F(ExcitationTools, InitialisationForResultsFailures) {
-  VOKHost::Feature* plain = hold(VOKHost::Feature::Create("plain", VOKHost::FacetSpecObject));
-  VOKBaseUnknown* plainObject = plain;
-  struct Row {
-    const char* what;
-    std::function<VOKListValVOKBaseUnknown_var()> list;
-    long result;
-  };
-  const Row rows[] = {
-      {"empty list", [] { return VOKListValVOKBaseUnknown_var(); }, E_FAIL},
-      {"element that is no excitation", [&] { return List({plainObject}); }, E_FAIL},
-      {"type query fails", [&] {
-         auto* rx = Motion({1});
-         rx->SetTypeResult(E_NOTIMPL);
-         return List({X(Loads()), X(rx)});
-       }, E_NOTIMPL},
-      {"load type, no load interface", [&] {
-         auto* rx = Motion({1});
-         rx->SetReportedType(LoadExcitationType);
-         return List({X(rx)});
-       }, E_FAIL},
-      {"undefined type", [&] {
-         auto* rx = Motion({1});
-         rx->SetReportedType(UndefinedExcitationType);
-         return List({X(rx)});
-       }, E_FAIL},
-      {"two restraint excitations", [&] { return List({X(Motion({1})), X(Motion({2}))}); }, E_FAIL},
-      {"two load excitations", [&] { return List({X(Loads()), X(Motion({3})), X(Loads(1))}); }, E_FAIL},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    Tools tools;
-    ExcitationType first = UndefinedExcitationType;
-    EXPECT_HR(row.result, tools->InitializeForResult(row.list(), base, first));
-    EXPECT_EQ(first, UndefinedExcitationType);
-  }
-  Tools tools;
-  ExcitationType first = UndefinedExcitationType;
-  EXPECT_HR(E_FAIL, tools->InitializeForResult(List({X(Loads())}), nullptr, first));
 }
 
 TEST_F(ExcitationTools, NotAModulationFreesTheTableUntilTheNextInitialisation) {
@@ -424,6 +406,7 @@ TEST_F(ExcitationTools, EmptyListKeepsWhatWasHeldButRefusesEvaluation) {
       {"empty list", [&](ExcitationType& t) { return tools->Initialize(VOKListValVOKBaseUnknown_var(), base, t, DYNTimeDomain); }},
       {"null base tools", [&](ExcitationType& t) { return tools->Initialize(List({X(lx)}), nullptr, t, DYNDefaultDomain); }},
       {"empty list, for results", [&](ExcitationType& t) { return tools->InitializeForResult(VOKListValVOKBaseUnknown_var(), base, t); }},
+      {"null base tools, for results", [&](ExcitationType& t) { return tools->InitializeForResult(List({X(lx)}), nullptr, t); }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

@@ -294,29 +294,6 @@ TEST_F(ExcitationValues, CallerArraysAreClearedAndNullPointersGetExactlyN) {
   delete[] fresh;
 }
 
-TEST_F(ExcitationValues, NullModulationsWeighZero) {
-  Holder hold;
-  VOKHost::ModalBase* base = hold(ExactBase(kLoads, kGamma));
-  VOKHost::NodalLoad* l0 = hold(UnitLoad(0));
-  VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
-  lx->AddEntry(l0, nullptr, 5.0f, 0.25f);
-  VOKHost::RestraintExcitation* rx = hold(VOKHost::RestraintExcitation::Create("r"));
-  rx->AddDirection(1, 2.0f, 0.0f, nullptr);
-  rx->AddDirection(6, 2.0f, 1.0f, nullptr);
-  Tools tools;
-  ExcitationType first = UndefinedExcitationType;
-  ASSERT_HR(S_OK, tools->Initialize(List({Unknown(*lx), Unknown(*rx)}),
-                                    base, first, DYNDefaultDomain));
-  VOKMathComplex array[4];
-  for (VOKMathComplex& v : array) v = VOKMathComplex(1.0, 1.0);
-  VOKMathComplex* values = array;
-  EXPECT_HR(S_OK, tools->GetExcitValues(1.0, values));
-  for (int j = 0; j < 4; ++j) {
-    EXPECT_EQ(values[j].re, 0.0);
-    EXPECT_EQ(values[j].im, 0.0);
-  }
-}
-
 TEST_F(ExcitationValues, UnexcitedDirectionsAreSecondMembersOfAmplitudeZero) {
   // A restraint excitation always adds six second members; a direction it
   // does not name has amplitude 0.0 and no modulation, so it adds
