@@ -68,6 +68,7 @@ TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
     std::function<long(VOKDYNExcitationTools&)> prepare;
     std::function<long(VOKDYNExcitationTools&)> run;
     std::function<void()> cleanup = [] {};
+    std::function<bool()> intactOnFailure = [] { return true; };  // the caller's inputs after a failure
   };
   auto none = [](VOKDYNExcitationTools&) { return S_OK; };
   auto forResult = [&](VOKDYNExcitationTools& t) {
@@ -141,7 +142,8 @@ TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
          const long hr = forResult(t);
          return FAILED(hr) ? hr : model.loads->GetLoadValues(fl, fm, fa, fp);
        },
-       [&](VOKDYNExcitationTools& t) { return t.FilterForEnforcedDisp(fl, fm, fa, fp, fs); }, clearLists},
+       [&](VOKDYNExcitationTools& t) { return t.FilterForEnforcedDisp(fl, fm, fa, fp, fs); }, clearLists,
+       [&] { return fl.Size() == 6 && fm.Size() == 6 && fa.Size() == 6 && fp.Size() == 6; }},
       {"AddEnforcedDispExcit real", forResult,
        [&](VOKDYNExcitationTools& t) { return t.AddEnforcedDispExcit(0.0, kN, real.data(), coefs); }},
       {"AddEnforcedDispExcit complex", forResult,
@@ -205,6 +207,7 @@ TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
         }
         reached = k > 0 && vok_test::AllocationsSinceArming() >= k;
         vok_test::FailAllocation(0);
+        if (FAILED(hr)) EXPECT_TRUE(row.intactOnFailure()) << "the caller's inputs changed";
         if (reached && FAILED(hr) && row.operation.rfind("Initialize", 0) == 0) {
           // Not initialised, and initialised anew as if nothing had happened.
           VOKMathComplex* values = complex.data();

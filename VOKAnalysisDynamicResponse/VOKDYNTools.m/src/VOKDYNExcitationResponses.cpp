@@ -502,10 +502,12 @@ long VOKDYNExcitationTools::FilterForEnforcedDisp(VOKListValVOKISpecObject_var& 
       oStaticSets.Append(staticSet);
     }
 
-    ioLoads.RemoveAll();
-    ioModulations.RemoveAll();
-    ioAmplitudes.RemoveAll();
-    ioPhases.RemoveAll();
+    // The lists keep their storage, which holds the kept entries already:
+    // the appends cannot fail, so the lists never end half replaced.
+    ioLoads.RemoveAll(VOKCollec::KeepAllocation);
+    ioModulations.RemoveAll(VOKCollec::KeepAllocation);
+    ioAmplitudes.RemoveAll(VOKCollec::KeepAllocation);
+    ioPhases.RemoveAll(VOKCollec::KeepAllocation);
     ioLoads.Append(keptLoads);
     ioModulations.Append(keptModulations);
     ioAmplitudes.Append(keptAmplitudes);
