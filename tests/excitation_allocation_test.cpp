@@ -6,6 +6,7 @@
 // initialised, and the next one on the same object works.
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -207,7 +208,9 @@ TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
         }
         reached = k > 0 && vok_test::AllocationsSinceArming() >= k;
         vok_test::FailAllocation(0);
-        if (FAILED(hr)) EXPECT_TRUE(row.intactOnFailure()) << "the caller's inputs changed";
+        if (FAILED(hr)) {
+          EXPECT_TRUE(row.intactOnFailure()) << "the caller's inputs changed";
+        }
         if (reached && FAILED(hr) && row.operation.rfind("Initialize", 0) == 0) {
           // Not initialised, and initialised anew as if nothing had happened.
           VOKMathComplex* values = complex.data();
@@ -218,7 +221,9 @@ TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
         row.cleanup();
       }
       // The unarmed first run may make what lives as long as the program.
-      if (k > 0) EXPECT_EQ(blocks, vok_test::LiveBlocks()) << "blocks left allocated";
+      if (k > 0) {
+        EXPECT_EQ(blocks, vok_test::LiveBlocks()) << "blocks left allocated";
+      }
       if (!reached) {
         EXPECT_HR(S_OK, hr) << "the operation succeeds when no allocation fails";
         if (k > 0) break;
@@ -232,11 +237,13 @@ TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
         fatalSeen.insert(fatal.message);
       }
     }
-    if (row.operation == "AddEnforcedDispExcit complex") EXPECT_EQ(fatalSeen, fatalNames);
-    if (row.operation == "AddRigidExcit complex")
-      EXPECT_EQ(fatalSeen, (std::set<std::string>{"AssertionFailed:pDeplImag", "AssertionFailed:pDeplReal"}));
-    if (row.operation == "AddEnforcedDispExcit frequencies")
-      EXPECT_EQ(fatalSeen, std::set<std::string>{"AssertionFailed:pDepl"});
+    // Each checked work array was failed once, and named.
+    const std::map<std::string, std::set<std::string>> checked = {
+        {"AddEnforcedDispExcit complex", fatalNames},
+        {"AddRigidExcit complex", {"AssertionFailed:pDeplImag", "AssertionFailed:pDeplReal"}},
+        {"AddEnforcedDispExcit frequencies", {"AssertionFailed:pDepl"}}};
+    const auto expected = checked.find(row.operation);
+    EXPECT_EQ(fatalSeen, expected == checked.end() ? std::set<std::string>{} : expected->second);
   }
 }
 

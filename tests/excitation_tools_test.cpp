@@ -549,7 +549,9 @@ TEST_F(ExcitationTools, AnotherInitialisationLeavesNothingOfTheEarlierOne) {
     // Values of the time domain are real; those of any other turn by the phases.
     bool real = true;
     for (std::size_t i = 1; i < after.values.size(); i += 2) real = real && SameBits(after.values[i], 0.0);
-    if (SUCCEEDED(after.valuesResult)) EXPECT_EQ(real, second.kind == 1);
+    if (SUCCEEDED(after.valuesResult)) {
+      EXPECT_EQ(real, second.kind == 1);
+    }
   }
 }
 

@@ -445,8 +445,11 @@ TEST_F(Responses, RefusalsGiveTheirCodeAndLeaveTheCallersArraysAlone) {
       for (const auto& r : im.cells)
         for (double v : r) same = same && v == 1.0;
       // The complex overloads update the caller's array once all is summed.
-      if (row.untouched || (FAILED(row.hr) && op == Op::EnfComplex)) EXPECT_TRUE(same) << "the caller's arrays changed";
-      else if (row.hr == S_OK) EXPECT_FALSE(same) << "nothing was added";
+      if (row.untouched || (FAILED(row.hr) && op == Op::EnfComplex)) {
+        EXPECT_TRUE(same) << "the caller's arrays changed";
+      } else if (row.hr == S_OK) {
+        EXPECT_FALSE(same) << "nothing was added";
+      }
       EXPECT_TRUE(SameBits(real[kN], 1.0) && complex[kN].re == 1.0) << "written past the caller's count";
     }
 }
@@ -536,7 +539,9 @@ TEST_F(Responses, FilterKeepsTheEnforcingSetsInOrderOrChangesNothing) {
       EXPECT_EQ(loads[at].Get(), loadsBefore[i].Get());
       EXPECT_EQ(modulations[at].Get(), modulationsBefore[i].Get());
       EXPECT_EQ(amplitudes[at], amplitudesBefore[i]);
-      if (row.phases) EXPECT_EQ(phases[at], phasesBefore[i]);
+      if (row.phases) {
+        EXPECT_EQ(phases[at], phasesBefore[i]);
+      }
     }
     ASSERT_EQ(statics.Size(), row.statics);
     for (int j = 1; j <= statics.Size() && j <= static_cast<int>(expectedStatics.size()); ++j)
