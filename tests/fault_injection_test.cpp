@@ -103,20 +103,6 @@ VOKHost::ModalBase* ThreeModeBase() {
 
 constexpr int kN = 12;
 
-// A caller's table of rows x columns, all cells at 1.0.
-struct Table {
-  Table(int iRows, int iColumns) : cells(iRows, std::vector<double>(iColumns, 1.0)) {
-    for (auto& row : cells) rows.push_back(row.data());
-  }
-  bool Untouched() const {
-    for (const auto& row : cells)
-      for (double v : row)
-        if (v != 1.0) return false;
-    return true;
-  }
-  std::vector<std::vector<double>> cells;
-  std::vector<double*> rows;
-};
 
 // Excitation tools initialised for results on one excitation; the object
 // is released with the world.
@@ -179,22 +165,22 @@ Scenario Rigid(const std::string& iOverload) {
         for (int c : {0, 1, 5}) components.Append(c);
         VOKRawCollfloat frequencies;
         for (float f : {1.0f, 2.0f}) frequencies.Append(f);
-        Table re(3, 2), im(3, 2);
+        vok_test_models::CallerTable re(3, 2, 1.0), im(3, 2, 1.0);
         double** pr = re.rows.data();
         double** pi = im.rows.data();
         out.result = tools->AddRigidExcit(20, components, frequencies, pr, pi);
-        out.inputsIntact = re.Untouched() && im.Untouched();
+        out.inputsIntact = re.Untouched(1.0) && im.Untouched(1.0);
       } else {
         VOKRawCollint dofs;
         for (int p : {6, 7}) dofs.Append(p);
         VOKRawCollfloat steps;
         steps.Append(0.0f);
         steps.Append(0.1f);
-        Table u(2, 2);
+        vok_test_models::CallerTable u(2, 2, 1.0);
         double** pu = u.rows.data();
         VOKISpecObject* g = gdHandle.Get();
         out.result = tools->AddRigidExcit(0, dofs, steps, g, pu);
-        out.inputsIntact = u.Untouched();
+        out.inputsIntact = u.Untouched(1.0);
       }
       return out;
     };
@@ -283,7 +269,7 @@ Scenario Enforced(const std::string& iOverload) {
         for (int p : {2, 8}) dofs.Append(p);
         VOKRawCollfloat frequencies;
         for (float f : {1.0f, 5.0f}) frequencies.Append(f);
-        Table re(2, 2), im(2, 2);
+        vok_test_models::CallerTable re(2, 2, 1.0), im(2, 2, 1.0);
         double** pr = re.rows.data();
         double** pi = im.rows.data();
         out.result = tools->AddEnforcedDispExcit(0, dofs, frequencies, pr, pi);
@@ -293,7 +279,7 @@ Scenario Enforced(const std::string& iOverload) {
         VOKRawCollfloat steps;
         steps.Append(0.0f);
         steps.Append(1.0f);
-        Table u(1, 2);
+        vok_test_models::CallerTable u(1, 2, 1.0);
         double** pu = u.rows.data();
         VOKISpecObject* g = gdHandle.Get();
         out.result = tools->AddEnforcedDispExcit(0, dofs, steps, g, pu);

@@ -440,10 +440,7 @@ TEST_F(Responses, RefusalsGiveTheirCodeAndLeaveTheCallersArraysAlone) {
       bool same = true;
       for (double v : real) same = same && v == 1.0;
       for (const VOKMathComplex& v : complex) same = same && v.re == 1.0 && v.im == 1.0;
-      for (const auto& r : re.cells)
-        for (double v : r) same = same && v == 1.0;
-      for (const auto& r : im.cells)
-        for (double v : r) same = same && v == 1.0;
+      same = same && re.Untouched(1.0) && im.Untouched(1.0);
       // The complex overloads update the caller's array once all is summed.
       if (row.untouched || (FAILED(row.hr) && op == Op::EnfComplex)) {
         EXPECT_TRUE(same) << "the caller's arrays changed";

@@ -141,6 +141,13 @@ struct CallerTable {
     for (auto& row : cells) rows.push_back(row.data());
   }
   double** Rows() { return rows.data(); }
+  /// True when every cell still holds iStart.
+  bool Untouched(double iStart) const {
+    for (const auto& row : cells)
+      for (double v : row)
+        if (v != iStart) return false;
+    return true;
+  }
   std::vector<std::vector<double>> cells;
   std::vector<double*> rows;
 };
