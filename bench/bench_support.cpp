@@ -133,50 +133,20 @@ const Machine& TheMachine() {
   return machine;
 }
 
-// ------------------------------------------------------- synthetic base tools
+// ------------------------------------------------------- synthetic base
 
-long SyntheticBaseTools::GetNbDof(int& oN) {
-  oN = _N;
-  return S_OK;
+VOKHost::ModalBase* SyntheticBase(int iN) {
+  VOKHost::ModalBaseDefinition def;
+  def.modalMasses.assign(static_cast<std::size_t>(iN), 1.0);
+  def.modalStiffnesses.assign(static_cast<std::size_t>(iN), 1.0);
+  def.shapes.assign(static_cast<std::size_t>(iN), std::vector<double>());
+  return VOKHost::ModalBase::Create(def);
 }
-long SyntheticBaseTools::GetRigidModeProvider(VOKIDYNRigidModeProvider*& oProvider) {
-  oProvider = nullptr;
-  return E_NOTIMPL;
-}
-long SyntheticBaseTools::IsDampingDiagonal(int& oDiagonal) {
-  oDiagonal = 1;
-  return S_OK;
-}
-long SyntheticBaseTools::GetModalStiffnesses(double*& oValues) {
-  oValues = new double[static_cast<std::size_t>(_N)];
-  for (int j = 0; j < _N; ++j) oValues[j] = 1.0;
-  return S_OK;
-}
-long SyntheticBaseTools::GetModalMasses(double*& oValues) { return GetModalStiffnesses(oValues); }
-long SyntheticBaseTools::ComputeLoadVectors(VOKListValVOKISpecObject_var& iLoads, double**& oVectors) {
-  oVectors = new double*[static_cast<std::size_t>(iLoads.Size())];
-  for (int k = 0; k < iLoads.Size(); ++k) oVectors[k] = Vector(_N, k).release();
-  return S_OK;
-}
-long SyntheticBaseTools::ComputeRigidVectorsOnAxis(const VOKMathAxis&, double**& oVectors) {
-  oVectors = nullptr;
-  return E_NOTIMPL;
-}
-long SyntheticBaseTools::ComputeRigidVectors(double**& oVectors) {
-  oVectors = nullptr;
-  return E_NOTIMPL;
-}
-long SyntheticBaseTools::CheckRotationAxis(VOKRawCollint&, int&, VOKMathAxis&) { return S_OK; }
 
-std::unique_ptr<double[]> SyntheticBaseTools::Vector(int iN, int iK) {
+std::unique_ptr<double[]> Vector(int iN, int iK) {
   std::unique_ptr<double[]> v(new double[static_cast<std::size_t>(iN)]);
-  for (int j = 0; j < iN; ++j) v[j] = 1.0 / (1.0 + j + 7.0 * iK);
+  for (int j = 0; j < iN; ++j) v[j] = VOKHost::GeneratedLoad::Value(j, iK);
   return v;
-}
-
-void* SyntheticBaseTools::Answer(const IID& iIID) {
-  if (iIID == IID_VOKIDYNBaseTools) return static_cast<VOKIDYNBaseTools*>(this);
-  return Component::Answer(iIID);
 }
 
 }  // namespace bench

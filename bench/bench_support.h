@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "VOKDYNInterfaces.h"
-#include "VOKHostComponent.h"
+#include "VOKHostDynamics.h"
 
 namespace bench {
 
@@ -88,31 +88,13 @@ const Machine& TheMachine();
 /// and a figure from the start of the run would credit or blame ours.
 double ReadGBpsNow(int iRuns = 5);
 
-/// Base tools of N modal degrees of freedom whose load vector k is
-/// Vector(N, k); the modal masses and stiffnesses are all 1. Created with
-/// one reference, released by the caller.
-class SyntheticBaseTools : public VOKHost::Component, public VOKIDYNBaseTools {
- public:
-  explicit SyntheticBaseTools(int iN) : _N(iN) {}
-  long GetNbDof(int& oN) override;
-  long GetRigidModeProvider(VOKIDYNRigidModeProvider*& oProvider) override;
-  long IsDampingDiagonal(int& oDiagonal) override;
-  long GetModalStiffnesses(double*& oValues) override;
-  long GetModalMasses(double*& oValues) override;
-  long ComputeLoadVectors(VOKListValVOKISpecObject_var& iLoads, double**& oVectors) override;
-  long ComputeRigidVectorsOnAxis(const VOKMathAxis&, double**& oVectors) override;
-  long ComputeRigidVectors(double**& oVectors) override;
-  long CheckRotationAxis(VOKRawCollint&, int&, VOKMathAxis&) override;
+/// A stand-in modal base of iN modes and no node, masses and stiffnesses 1
+/// (one reference, released by the caller): the load vector of
+/// VOKHost::GeneratedLoad k on it is Vector(iN, k).
+VOKHost::ModalBase* SyntheticBase(int iN);
 
-  /// Load vector iK over iN values: 1 / (1 + j + 7 k).
-  static std::unique_ptr<double[]> Vector(int iN, int iK);
-
- protected:
-  void* Answer(const IID& iIID) override;
-
- private:
-  int _N;
-};
+/// Load vector iK over iN modes, as VOKHost::GeneratedLoad(iK) gives it.
+std::unique_ptr<double[]> Vector(int iN, int iK);
 
 }  // namespace bench
 

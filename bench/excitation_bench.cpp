@@ -11,16 +11,18 @@
 
 namespace {
 
-using bench::SyntheticBaseTools;
 
 void BM_GetExcitValues(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const int s = static_cast<int>(state.range(1));
-  SyntheticBaseTools* tools = new SyntheticBaseTools(n);
-  VOKHost::NodalLoad* load = VOKHost::NodalLoad::Create("load");
+  VOKHost::ModalBase* tools = bench::SyntheticBase(n);
   VOKHost::Modulation* ramp = VOKHost::Modulation::Create("ramp", {{0.0, 1.0}, {100.0, 2.0}, {200.0, 0.5}});
   VOKHost::LoadExcitation* excitation = VOKHost::LoadExcitation::Create("loads");
-  for (int k = 0; k < s; ++k) excitation->AddEntry(load, ramp, 1.0f + 0.01f * k, 0.1f * k);
+  for (int k = 0; k < s; ++k) {
+    VOKHost::GeneratedLoad* load = VOKHost::GeneratedLoad::Create(k);
+    excitation->AddEntry(load, ramp, 1.0f + 0.01f * k, 0.1f * k);
+    load->Release();
+  }
 
   VOKDYNExcitationTools* excit = new VOKDYNExcitationTools;
   VOKListValVOKBaseUnknown_var list;
@@ -44,7 +46,6 @@ void BM_GetExcitValues(benchmark::State& state) {
   excit->Release();
   excitation->Release();
   ramp->Release();
-  load->Release();
   tools->Release();
 }
 

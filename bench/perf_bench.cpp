@@ -40,7 +40,6 @@ namespace {
 namespace K = VOKDYNExcitationKernels;
 using bench::BestSeconds;
 using bench::PassTimer;
-using bench::SyntheticBaseTools;
 using bench::TheMachine;
 using bench::ThreadSeconds;
 
@@ -78,8 +77,7 @@ void StraightLoop(const std::vector<std::unique_ptr<double[]>>& iMembers, const 
 struct Case {
   int n = 0, s = 0;
   VOKDYNExcitationTools* tools = nullptr;
-  SyntheticBaseTools* base = nullptr;
-  VOKHost::NodalLoad* load = nullptr;
+  VOKHost::ModalBase* base = nullptr;
   VOKHost::Modulation* ramp = nullptr;
   VOKHost::LoadExcitation* excitation = nullptr;
   std::vector<std::unique_ptr<double[]>> members;
@@ -89,18 +87,21 @@ struct Case {
   // (both the fastest of several runs)
 
   Case(int iN, int iS) : n(iN), s(iS) {
-    base = new SyntheticBaseTools(n);
-    load = VOKHost::NodalLoad::Create("load");
+    base = bench::SyntheticBase(n);
     ramp = VOKHost::Modulation::Create("ramp", {{0.0, 1.0}, {100.0, 2.0}, {200.0, 0.5}});
     excitation = VOKHost::LoadExcitation::Create("loads");
-    for (int k = 0; k < s; ++k) excitation->AddEntry(load, ramp, 1.0f + 0.01f * k, 0.1f * k);
+    for (int k = 0; k < s; ++k) {
+      VOKHost::GeneratedLoad* load = VOKHost::GeneratedLoad::Create(k);
+      excitation->AddEntry(load, ramp, 1.0f + 0.01f * k, 0.1f * k);
+      load->Release();
+    }
     tools = new VOKDYNExcitationTools;
     VOKListValVOKBaseUnknown_var list;
     list.Append(VOKBaseUnknown_var(static_cast<VOKIDYNExcitation*>(excitation)));
     ExcitationType first = UndefinedExcitationType;
     ok = SUCCEEDED(tools->Initialize(list, base, first, DYNDefaultDomain));
     for (int k = 0; k < s; ++k) {
-      members.push_back(SyntheticBaseTools::Vector(n, k));
+      members.push_back(bench::Vector(n, k));
       cosines.push_back(std::cos(0.1 * k));
       sines.push_back(std::sin(0.1 * k));
     }
@@ -116,7 +117,6 @@ struct Case {
     tools->Release();
     excitation->Release();
     ramp->Release();
-    load->Release();
     base->Release();
   }
   double SingleSeconds() {
@@ -222,7 +222,7 @@ void BM_KernelVariant(benchmark::State& state) {
   std::vector<std::unique_ptr<double[]>> members;
   std::vector<const double*> table;
   for (int k = 0; k < s; ++k) {
-    members.push_back(SyntheticBaseTools::Vector(n, k));
+    members.push_back(bench::Vector(n, k));
     table.push_back(members.back().get());
   }
   std::vector<double> cosines(static_cast<std::size_t>(s) * f, 0.75), sines(cosines.size(), -0.5);

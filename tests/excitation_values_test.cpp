@@ -6,10 +6,10 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "VOKTestModels.h"
 #include "VOKTestSupport.h"
-#include "excitation_fixtures.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer runtime's own record of a block's requested size (its
@@ -19,12 +19,7 @@ extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* iBloc
 
 namespace {
 
-using namespace excitation_test;
-using ::testing::_;
-using ::testing::DoAll;
-using ::testing::NiceMock;
-using ::testing::Return;
-using ::testing::SetArgReferee;
+using namespace vok_test_models;
 
 // One second member as the test expects it: the base tools' vector, the
 // amplitude and phase as stored (float) and the modulation (null: none).
@@ -93,7 +88,7 @@ const std::vector<std::array<double, 6>> kGamma = {
 
 TEST_F(ExcitationValues, SumMatchesTheStatedFormulaToTheLastBit) {
   Holder hold;
-  VOKHost::ModalBase* base = hold(MakeBase(kLoads, kGamma));
+  VOKHost::ModalBase* base = hold(ExactBase(kLoads, kGamma));
   VOKHost::Modulation* ramp = hold(VOKHost::Modulation::Create("ramp", {{0.0, 0.5}, {10.0, 3.25}}));
   VOKHost::Modulation* three = hold(VOKHost::Modulation::Constant("three", 3.0));
   VOKHost::Modulation* dip = hold(VOKHost::Modulation::Create("dip", {{1.0, 1.0}, {2.0, -0.7}, {4.0, 0.2}}));
@@ -169,99 +164,9 @@ TEST_F(ExcitationValues, SumMatchesTheStatedFormulaToTheLastBit) {
   }
 }
 
-TEST_F(ExcitationValues, KnownAnswersOfOneSecondMember) {
-  Holder hold;
-  VOKHost::ModalBase* base = hold(MakeBase({{1.0, 2.0}}));
-  VOKHost::Modulation* three = hold(VOKHost::Modulation::Constant("three", 3.0));
-  VOKHost::NodalLoad* load = hold(UnitLoad(0));
-
-  struct Row {
-    const char* what;
-    float phase;
-    std::function<void(const VOKMathComplex*)> check;
-  };
-  const Row rows[] = {
-      {"phase 0", 0.0f,
-       [](const VOKMathComplex* v) {
-         EXPECT_EQ(v[0].re, 3.0);
-         EXPECT_EQ(v[1].re, 6.0);
-         EXPECT_EQ(v[0].im, 0.0);
-         EXPECT_EQ(v[1].im, 0.0);
-       }},
-      {"phase pi/2 as a float", static_cast<float>(M_PI / 2.0),
-       [](const VOKMathComplex* v) {
-         // The float nearest pi/2 lies just above it: its single-precision
-         // cosine is about -4.37e-8, not 0.
-         const double c = static_cast<double>(cosf(static_cast<float>(M_PI / 2.0)));
-         EXPECT_NE(c, 0.0);
-         EXPECT_NEAR(c, -4.371139e-8, 1e-13);
-         EXPECT_EQ(v[0].re, c * 3.0 * 1.0);
-         EXPECT_EQ(v[1].re, c * 3.0 * 2.0);
-         EXPECT_EQ(v[0].im, 3.0);
-         EXPECT_EQ(v[1].im, 6.0);
-       }},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
-    lx->AddEntry(load, three, 1.0f, row.phase);
-    Tools tools;
-    ExcitationType first = UndefinedExcitationType;
-    ASSERT_HR(S_OK, tools->Initialize(List({Unknown(*lx)}), base, first,
-                                      DYNDefaultDomain));
-    VOKMathComplex* values = nullptr;
-    ASSERT_HR(S_OK, tools->GetExcitValues(0.0, values));
-    row.check(values);
-    delete[] values;
-  }
-}
-
-TEST_F(ExcitationValues, TimeDomainIsRealForTheRestOfTheObjectsLife) {
-  Holder hold;
-  VOKHost::ModalBase* base = hold(MakeBase(kLoads, kGamma));
-  VOKHost::Modulation* ramp = hold(VOKHost::Modulation::Create("ramp", {{0.0, 0.5}, {10.0, 3.25}}));
-  VOKHost::NodalLoad* l0 = hold(UnitLoad(0));
-  VOKHost::NodalLoad* l1 = hold(UnitLoad(1));
-  VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
-  lx->AddEntry(l0, ramp, 1.25f, 1.0f);
-  lx->AddEntry(l1, ramp, -0.75f, 2.0f);
-  const std::vector<Member> members = {{kLoads[0], 1.25f, 1.0f, ramp}, {kLoads[1], -0.75f, 2.0f, ramp}};
-  const VOKListValVOKBaseUnknown_var list = List({Unknown(*lx)});
-
-  Tools tools;
-  ExcitationType first = UndefinedExcitationType;
-  struct Row {
-    const char* what;
-    int domain;  // 0: no initialisation in this row
-  };
-  // Domain 3 is no known domain: anything but the time domain reads phases.
-  const Row rows[] = {{"phases read and applied", DYNDefaultDomain},
-                      {"time domain", DYNTimeDomain},
-                      {"default domain again: phases read, not applied", DYNDefaultDomain},
-                      {"an unknown domain: the same", 3}};
-  bool real = false;
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    ASSERT_HR(S_OK, tools->Initialize(list, base, first, static_cast<DYNAnalysisDomain>(row.domain)));
-    if (row.domain == DYNTimeDomain) real = true;
-    VOKMathComplex* values = nullptr;
-    ASSERT_HR(S_OK, tools->GetExcitValues(4.0, values));
-    ExpectSameBits(values, ExpectedValues(members, 4.0, !real, 4));
-    for (int j = 0; j < 4; ++j) {
-      if (real) {
-        EXPECT_EQ(values[j].im, 0.0);
-        EXPECT_FALSE(std::signbit(values[j].im)) << "exactly +0.0";
-      } else {
-        EXPECT_NE(values[j].im, 0.0) << "the phases turn the values";
-      }
-    }
-    delete[] values;
-  }
-}
-
 TEST_F(ExcitationValues, CallerArraysAreClearedAndNullPointersGetExactlyN) {
   Holder hold;
-  VOKHost::ModalBase* base = hold(MakeBase(kLoads));
+  VOKHost::ModalBase* base = hold(ExactBase(kLoads));
   VOKHost::Modulation* ramp = hold(VOKHost::Modulation::Create("ramp", {{0.0, 0.5}, {10.0, 3.25}}));
   VOKHost::NodalLoad* l2 = hold(UnitLoad(2));
   VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
@@ -299,29 +204,6 @@ TEST_F(ExcitationValues, CallerArraysAreClearedAndNullPointersGetExactlyN) {
   delete[] fresh;
 }
 
-TEST_F(ExcitationValues, NullModulationsWeighZero) {
-  Holder hold;
-  VOKHost::ModalBase* base = hold(MakeBase(kLoads, kGamma));
-  VOKHost::NodalLoad* l0 = hold(UnitLoad(0));
-  VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
-  lx->AddEntry(l0, nullptr, 5.0f, 0.25f);
-  VOKHost::RestraintExcitation* rx = hold(VOKHost::RestraintExcitation::Create("r"));
-  rx->AddDirection(1, 2.0f, 0.0f, nullptr);
-  rx->AddDirection(6, 2.0f, 1.0f, nullptr);
-  Tools tools;
-  ExcitationType first = UndefinedExcitationType;
-  ASSERT_HR(S_OK, tools->Initialize(List({Unknown(*lx), Unknown(*rx)}),
-                                    base, first, DYNDefaultDomain));
-  VOKMathComplex array[4];
-  for (VOKMathComplex& v : array) v = VOKMathComplex(1.0, 1.0);
-  VOKMathComplex* values = array;
-  EXPECT_HR(S_OK, tools->GetExcitValues(1.0, values));
-  for (int j = 0; j < 4; ++j) {
-    EXPECT_EQ(values[j].re, 0.0);
-    EXPECT_EQ(values[j].im, 0.0);
-  }
-}
-
 TEST_F(ExcitationValues, UnexcitedDirectionsAreSecondMembersOfAmplitudeZero) {
   // A restraint excitation always adds six second members; a direction it
   // does not name has amplitude 0.0 and no modulation, so it adds
@@ -329,7 +211,7 @@ TEST_F(ExcitationValues, UnexcitedDirectionsAreSecondMembersOfAmplitudeZero) {
   // infinite one turns it into NaN: the member exists and is weighed.
   Holder hold;
   const double inf = std::numeric_limits<double>::infinity();
-  VOKHost::ModalBase* base = hold(MakeBase({}, {{{1.0, 0.0, 0.0, inf, 0.0, 0.0}}, {{2.0, 0.0, 0.0, 1.0, 0.0, 0.0}}}));
+  VOKHost::ModalBase* base = hold(ExactBase({}, {{{1.0, 0.0, 0.0, inf, 0.0, 0.0}}, {{2.0, 0.0, 0.0, 1.0, 0.0, 0.0}}}));
   VOKHost::Modulation* one = hold(VOKHost::Modulation::Constant("one", 1.0));
   VOKHost::RestraintExcitation* rx = hold(VOKHost::RestraintExcitation::Create("r"));
   rx->AddDirection(1, 3.0f, 0.0f, one);
@@ -345,59 +227,159 @@ TEST_F(ExcitationValues, UnexcitedDirectionsAreSecondMembersOfAmplitudeZero) {
   EXPECT_EQ(values[1].im, 0.0);
 }
 
+// ------------------------------------------------------------ public path
+
+// A stand-in modulation that writes down every evaluation: (its id, abscissa).
+class RecordingModulation : public VOKHost::Modulation {
+ public:
+  static RecordingModulation* Create(int iId, std::vector<std::pair<int, double>>* iLog) {
+    return new RecordingModulation(iId, iLog);
+  }
+  double Evaluate(double iAbscissa) override {
+    _Log->push_back({_Id, iAbscissa});
+    return Modulation::Evaluate(iAbscissa);
+  }
+
+ protected:
+  RecordingModulation(int iId, std::vector<std::pair<int, double>>* iLog)
+      : Modulation("recorded " + std::to_string(iId),
+                   {{0.0, 0.75 + iId}, {10.0, -1.0 / (3.0 + iId)}, {40.0, 2.5}}),
+        _Id(iId),
+        _Log(iLog) {}
+
+ private:
+  int _Id;
+  std::vector<std::pair<int, double>>* _Log;
+};
+
+TEST_F(ExcitationValues, BatchedRowsAreSingleEvaluationsToTheBitWithTheSameModulationCalls) {
+  // 37 modes (no whole tile), five loads and the six restraint directions:
+  // eleven second members, one of them without a modulation.
+  const int n = 37;
+  // Values over many binary orders of magnitude with both signs: another
+  // order of terms would round differently.
+  int seed = 0;
+  auto next = [&seed] {
+    ++seed;
+    return std::sin(1.7 * seed) * std::pow(2.0, (seed * 37) % 60 - 30);
+  };
+  std::vector<std::vector<double>> loads(5, std::vector<double>(n));
+  for (auto& l : loads)
+    for (double& v : l) v = next();
+  std::vector<std::array<double, 6>> gamma(n);
+  for (auto& g : gamma)
+    for (double& v : g) v = next();
+  const std::vector<double> abscissae = {0.0, 2.5, 7.125, 10.0, 13.3, 39.0, 55.5};
+  const int f = static_cast<int>(abscissae.size());
+
+  for (DYNAnalysisDomain domain : {DYNDefaultDomain, DYNTimeDomain}) {
+    SCOPED_TRACE(domain == DYNTimeDomain ? "time domain" : "phase domain");
+    Holder hold;
+    std::vector<std::pair<int, double>> log;
+    VOKHost::ModalBase* base = hold(ExactBase(loads, gamma));
+    VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("loads"));
+    for (int k = 0; k < 5; ++k) {
+      VOKBaseUnknown* modulation = k == 3 ? nullptr : hold(RecordingModulation::Create(k, &log));
+      lx->AddEntry(hold(UnitLoad(k)), modulation, 1.5f - 0.25f * k, 0.3f * k - 0.5f);
+    }
+    VOKHost::RestraintExcitation* rx = hold(VOKHost::RestraintExcitation::Create("base"));
+    rx->AddDirection(2, 9.81f, 1.25f, hold(RecordingModulation::Create(10, &log)));
+    rx->AddDirection(5, 0.5f, -2.0f, hold(RecordingModulation::Create(11, &log)));
+    Tools tools;
+    ExcitationType first = UndefinedExcitationType;
+    ASSERT_HR(S_OK, tools->Initialize(List({Unknown(*lx), Unknown(*rx)}), base, first, domain));
+
+    std::vector<VOKMathComplex> single(static_cast<std::size_t>(f) * n);
+    log.clear();
+    for (int k = 0; k < f; ++k) {
+      VOKMathComplex* row = single.data() + static_cast<std::size_t>(k) * n;
+      ASSERT_HR(S_OK, tools->GetExcitValues(abscissae[static_cast<std::size_t>(k)], row));
+    }
+    const std::vector<std::pair<int, double>> singleLog = log;
+
+    std::vector<VOKMathComplex> batched(single.size() + 1);
+    for (VOKMathComplex& v : batched) v.re = v.im = -7.0;
+    log.clear();
+    ASSERT_HR(S_OK, tools->GetExcitValues(f, abscissae.data(), batched.data()));
+
+    for (std::size_t j = 0; j < single.size(); ++j) {
+      SCOPED_TRACE("value " + std::to_string(j));
+      EXPECT_TRUE(SameBits(single[j].re, batched[j].re));
+      EXPECT_TRUE(SameBits(single[j].im, batched[j].im));
+      if (domain == DYNTimeDomain) {
+        EXPECT_TRUE(SameBits(0.0, batched[j].im));
+      }
+    }
+    EXPECT_EQ(-7.0, batched.back().re) << "written past F x N";
+
+    // Abscissa by abscissa, members in order (the load without modulation
+    // is never asked): what single calls ask, in their order.
+    std::vector<std::pair<int, double>> expectedLog;
+    for (double x : abscissae)
+      for (int id : {0, 1, 2, 4, 10, 11}) expectedLog.push_back({id, x});
+    EXPECT_EQ(expectedLog, singleLog);
+    EXPECT_EQ(expectedLog, log);
+  }
+}
+
 TEST_F(ExcitationValues, EvaluationIsRefusedOrCutShortByTheBaseTools) {
   Holder hold;
-  VOKHost::ModalBase* real = hold(MakeBase({{1.0, 2.0}}));
-  auto* mock = hold(new NiceMock<MockBaseTools>(real));
-  VOKHost::LoadExcitation* lx = hold(vok_test_models::OneLoadExcitation(hold(UnitLoad(0))));
+  VOKHost::ModalBase* base = hold(ExactBase({{1.0, 2.0}}));
+  VOKHost::LoadExcitation* lx = hold(OneLoadExcitation(hold(UnitLoad(0))));
   const VOKListValVOKBaseUnknown_var list = List({Unknown(*lx)});
-
-  VOKMathComplex array[2] = {VOKMathComplex(7.0, 8.0), VOKMathComplex(7.0, 8.0)};
-  auto untouched = [&] {
-    for (const VOKMathComplex& v : array) {
-      EXPECT_EQ(v.re, 7.0);
-      EXPECT_EQ(v.im, 8.0);
-    }
+  const double abscissae[2] = {0.0, 1.0};
+  constexpr long kDistinct = VOKMakeResult(0x80040F01u);
+  enum Call { Single = 1, New = 2, Batched = 4, All = 7 };
+  struct Row {
+    const char* what;
+    int init;         // 0 none, 1 Initialize, 2 InitializeForResult
+    int dofAnswer;    // what GetNbDof answers at evaluation (S_OK); 99: the mode count
+    bool nbDofFails;  // GetNbDof fails at evaluation with a distinctive code
+    long hr;
+    int calls;        // the calls the row makes
+    int batch;        // the batched call's count of abscissae
+    bool nullAbscissae, nullValues;
   };
-  ExcitationType first = UndefinedExcitationType;
-  {
-    SCOPED_TRACE("never initialised");
+  const Row rows[] = {
+      {"never initialised", 0, 99, false, E_FAIL, All, 2, false, false},
+      {"initialised for results only", 2, 99, false, E_FAIL, All, 2, false, false},
+      {"GetNbDof fails: its code", 1, 99, true, kDistinct, All, 2, false, false},
+      {"no degree of freedom: GetNbDof's success", 1, 0, false, S_OK, All, 2, false, false},
+      {"a negative count of degrees of freedom", 1, -2, false, E_FAIL, All, 2, false, false},
+      {"no abscissa", 1, 99, false, E_FAIL, Batched, 0, false, false},
+      {"a negative count of abscissae", 1, 99, false, E_FAIL, Batched, -3, false, false},
+      {"null abscissae", 1, 99, false, E_FAIL, Batched, 2, true, false},
+      {"null values", 1, 99, false, E_FAIL, Batched, 2, false, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    base->SetDofCountAnswer(2);
     Tools tools;
-    VOKMathComplex* values = array;
-    EXPECT_HR(E_FAIL, tools->GetExcitValues(0.0, values));
-    VOKMathComplex* none = nullptr;
-    EXPECT_HR(E_FAIL, tools->GetExcitValues(0.0, none));
-    EXPECT_EQ(none, nullptr);
-    untouched();
+    ExcitationType first = UndefinedExcitationType;
+    if (row.init != 0) {
+      ASSERT_HR(S_OK, row.init == 1 ? tools->Initialize(list, base, first, DYNDefaultDomain)
+                                    : tools->InitializeForResult(list, base, first));
+    }
+    if (row.dofAnswer != 99) base->SetDofCountAnswer(row.dofAnswer);
+    for (int call : {Single, New, Batched}) {
+      if (!(row.calls & call)) continue;
+      SCOPED_TRACE("call " + std::to_string(call));
+      VOKMathComplex array[4] = {VOKMathComplex(7.0, 8.0), VOKMathComplex(7.0, 8.0), VOKMathComplex(7.0, 8.0),
+                                 VOKMathComplex(7.0, 8.0)};
+      VOKMathComplex* values = array;
+      VOKMathComplex* none = nullptr;
+      if (row.nbDofFails) VOKHost::FaultArm(1, kDistinct);
+      const long hr = call == Single ? tools->GetExcitValues(0.0, values)
+                      : call == New  ? tools->GetExcitValues(0.0, none)
+                                     : tools->GetExcitValues(row.batch, row.nullAbscissae ? nullptr : abscissae,
+                                                             row.nullValues ? nullptr : array);
+      VOKHost::FaultDisarm();
+      EXPECT_HR(row.hr, hr);
+      EXPECT_EQ(values, array) << "the caller's pointer is not reassigned";
+      EXPECT_EQ(none, nullptr) << "nothing allocated";
+      for (const VOKMathComplex& v : array) EXPECT_TRUE(v.re == 7.0 && v.im == 8.0) << "untouched";
+    }
   }
-  {
-    SCOPED_TRACE("initialised for results only");
-    Tools tools;
-    ASSERT_HR(S_OK, tools->InitializeForResult(list, real, first));
-    VOKMathComplex* values = array;
-    EXPECT_HR(E_FAIL, tools->GetExcitValues(0.0, values));
-    untouched();
-  }
-  {
-    SCOPED_TRACE("GetNbDof fails at evaluation");
-    Tools tools;
-    ASSERT_HR(S_OK, tools->Initialize(list, mock, first, DYNDefaultDomain));
-    EXPECT_CALL(*mock, GetNbDof(_)).WillOnce(Return(E_NOTIMPL));
-    VOKMathComplex* values = array;
-    EXPECT_HR(E_NOTIMPL, tools->GetExcitValues(0.0, values));
-    untouched();
-    ::testing::Mock::VerifyAndClearExpectations(mock);
-  }
-  {
-    SCOPED_TRACE("GetNbDof gives no degree of freedom");
-    Tools tools;
-    ASSERT_HR(S_OK, tools->Initialize(list, mock, first, DYNDefaultDomain));
-    EXPECT_CALL(*mock, GetNbDof(_)).WillOnce(DoAll(SetArgReferee<0>(0), Return(S_FALSE)));
-    VOKMathComplex* none = nullptr;
-    EXPECT_HR(S_FALSE, tools->GetExcitValues(0.0, none));
-    EXPECT_EQ(none, nullptr) << "nothing allocated";
-  }
-  ::testing::Mock::VerifyAndClearExpectations(mock);
 }
 
 }  // namespace

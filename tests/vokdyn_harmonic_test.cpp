@@ -91,11 +91,13 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
   };
   // Enforced: q = a f_D / (k - omega^2 m + i omega c) with f_D = -phi^T M D,
   // u = phi q + D (-a / omega^2); UX of node 2 is not excited.
-  auto enforced = [](double iModalForce) {
+  // Loads beside the enforced set add their modal force phi^T F to the same
+  // load excitation's sum.
+  auto enforced = [](double iModalForce, Complex iLoadForce = Complex(0.0, 0.0)) {
     return [=](double f, std::size_t o) {
       const double phi[2] = {1.0, 0.4}, D[2] = {0.5, 1.0}, omega = 2.0 * kPi * f;
       if (o == 2) return Complex(0.0, 0.0);
-      Complex q = 2.0 * iModalForce / Dynamic(300.0, 1.25, Rayleigh(1.25, 300.0, 1.0, 0.01), f);
+      Complex q = (2.0 * iModalForce + iLoadForce) / Dynamic(300.0, 1.25, Rayleigh(1.25, 300.0, 1.0, 0.01), f);
       return phi[o] * q + D[o] * (-2.0 / (omega * omega));
     };
   };
@@ -147,6 +149,12 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
       {"enforced, modal force given",
        Edited(Edited(kEnforced, R"(, "mass": [1.5, 1.5, 1.5, 0, 0, 0])", ""), "[0, 0, 1, 0, 0, 0]]}", "[0, 0, 1, 0, 0, 0]], \"modal_force\": [-5]}"),
        {Rayleigh(1.25, 300, 1, 0.01)}, enforced(-5.0)},
+      {"enforced set between two loads, modal force given",
+       Edited(Edited(Edited(kEnforced, R"(, "mass": [1.5, 1.5, 1.5, 0, 0, 0])", ""), "[0, 0, 1, 0, 0, 0]]}", "[0, 0, 1, 0, 0, 0]], \"modal_force\": [-5]}"),
+              R"("enforced":)", R"("loads": [{"name": "push", "amplitude": 3, "phase_deg": 30, "forces": [{"node": 1, "values": [0, 0, 1, 0, 0, 0]}]},
+                                           {"name": "pull", "amplitude": 0.5, "forces": [{"node": 2, "values": [0, 0, 1, 0, 0, 0]}]}],
+                                "enforced":)"),
+       {Rayleigh(1.25, 300, 1, 0.01)}, enforced(-5.0, 3.0 * Turn(30.0) * 1.0 + 0.5 * Turn(0.0) * 0.4)},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);

@@ -57,8 +57,8 @@ class ExportedByVOKDYNTools VOKDYNExcitationTools : public VOKBaseUnknown {
   /// The total excitation on every degree of freedom at iAbscissa (frequency
   /// or time). ioValues null: a new array of N values, the caller's. Otherwise
   /// the caller's array of at least N values is cleared, then filled.
-  /// Failures, ioValues untouched and nothing allocated: not initialised or
-  /// no memory for the weights (E_FAIL); GetNbDof failing (its code); N = 0
+  /// Failures, ioValues untouched and nothing allocated: not initialised, or
+  /// no memory for the weights or for the new array (E_FAIL); GetNbDof failing (its code); N = 0
   /// (GetNbDof's non-negative code).
   long GetExcitValues(double iAbscissa, VOKMathComplex*& ioValues);
   /// The total excitation at iNbAbscissae abscissae in one call: row f of
@@ -140,11 +140,11 @@ class ExportedByVOKDYNTools VOKDYNExcitationTools : public VOKBaseUnknown {
   VOKDYNExcitationTools& operator=(const VOKDYNExcitationTools&);
 
   void CleanAll();
-  /// Opening of both initialisations: false (nothing changed) for an empty
+  /// Opening of both initialisations: E_FAIL (nothing changed) for an empty
   /// list or a null base; otherwise everything held is released, iBaseTools
   /// is held (one reference, released by CleanAll) and the type table holds
-  /// one undefined type per element.
-  bool BeginInitialization(const VOKListValVOKBaseUnknown_var& iExcitations,
+  /// one undefined type per element (no memory for it: E_FAIL, no table).
+  long BeginInitialization(const VOKListValVOKBaseUnknown_var& iExcitations,
                            VOKIDYNBaseTools* iBaseTools);
   /// Closing of both initialisations: the first type out, the object ready.
   long EndInitialization(ExcitationType& oFirstType);

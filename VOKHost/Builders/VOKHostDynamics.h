@@ -94,6 +94,21 @@ class VOKHOST_API ModalBase : public Feature, public VOKIDYNBaseTools {
   /// The access object (no reference added; it lives as long as the base).
   BaseAccess* Access() const { return _Access; }
   void SetDampingDiagonal(bool iDiagonal) { _DampingDiagonal = iDiagonal; }
+
+  // --- test hooks (not host operations): answers a sound base never gives
+  /// What the vector-building operations (ComputeLoadVectors,
+  /// ComputeRigidVectors, ComputeRigidVectorsOnAxis) answer.
+  enum class VectorsAnswer {
+    Computed,          ///< the vectors, as the model gives them
+    SuccessNoTable,    ///< S_OK and no table
+    FailureWithTable,  ///< E_FAIL together with a table of zero vectors
+  };
+  void SetVectorsAnswer(VectorsAnswer iAnswer) { _VectorsAnswer = iAnswer; }
+  /// GetNbDof answers iCount (with S_OK) instead of the mode count.
+  void SetDofCountAnswer(int iCount) {
+    _DofCount = iCount;
+    _DofCountSet = true;
+  }
   int ModeCount() const;
   int NodeCount() const;
   /// Index (0-based, in the base's node order) of node iId, -1 when absent.
@@ -140,8 +155,12 @@ class VOKHOST_API ModalBase : public Feature, public VOKIDYNBaseTools {
  private:
   long NewTable(double**& oVectors, int iCount) const;
   std::shared_ptr<const Data> _Data;
+  long Answered(long iResult, double**& ioVectors, int iCount) const;
   BaseAccess* _Access;
   bool _DampingDiagonal;
+  VectorsAnswer _VectorsAnswer = VectorsAnswer::Computed;
+  int _DofCount = 0;
+  bool _DofCountSet = false;
 };
 
 /// The base's access object: VOKIDYNBaseAccess, VOKISpecObject (TestUpToDate
@@ -182,6 +201,9 @@ class VOKHOST_API ModalForceSource : public virtual VOKBaseUnknown {
 
 /// A load of nodal forces and moments: node id -> (Fx, Fy, Fz, Mx, My, Mz).
 /// Its generalised force is Phi^T f. A node unknown to the base: E_FAIL.
+/// Like every load set of the analysis model it is an analysis set and scan
+/// whose ScanByType("ComputedLoad") gives its computed load; that computed
+/// load has no "SMSPC" record (it enforces no displacement).
 class VOKHOST_API NodalLoad : public Feature, public ModalForceSource {
  public:
   static NodalLoad* Create(const std::string& iName);
@@ -197,6 +219,26 @@ class VOKHOST_API NodalLoad : public Feature, public ModalForceSource {
 
  private:
   std::vector<std::pair<int, std::array<double, 6>>> _Values;
+};
+
+/// A load of a generated generalised force: on mode i (0-based) it is
+/// 1 / (1 + i + 7 k). For benchmarks, which need any number of modes and
+/// loads without the storage of shapes.
+class VOKHOST_API GeneratedLoad : public Feature, public ModalForceSource {
+ public:
+  static GeneratedLoad* Create(int iK);
+  /// The value of mode iMode, as GeneralisedForce writes it.
+  static double Value(int iMode, int iK) { return 1.0 / (1.0 + iMode + 7.0 * iK); }
+
+  long GeneralisedForce(const ModalBase& iBase, double* oForce) override;
+
+ protected:
+  explicit GeneratedLoad(int iK);
+  ~GeneratedLoad() override;
+  void* Answer(const IID& iIID) override;
+
+ private:
+  int _K;
 };
 
 // ------------------------------------------------------------ modulations
@@ -239,8 +281,9 @@ class VOKHOST_API ExcitationBase : public Feature, public VOKIDYNExcitation {
   void SetTypeResult(long iResult) { _TypeResult = iResult; }
   /// The values operation returns iResult (negative: nothing appended).
   void SetValuesResult(long iResult) { _ValuesResult = iResult; }
-  /// The values operation leaves out the last entry of list iList.
-  void SetShortList(ExcitationList iList) { _ShortList = iList; }
+  /// The values operation leaves out the last entry of list iList, and of
+  /// the lists named before (None: of no list).
+  void SetShortList(ExcitationList iList);
 
   long GetExcitationType(ExcitationType& oType) override;
 
@@ -251,7 +294,7 @@ class VOKHOST_API ExcitationBase : public Feature, public VOKIDYNExcitation {
   ExcitationType _ReportedType;
   long _TypeResult;
   long _ValuesResult;
-  ExcitationList _ShortList;
+  unsigned _ShortLists;  // bit L: list L comes out short
 };
 
 /// A load excitation: entries (load, modulation or none, amplitude, phase in

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "VOKHostExport.h"
+#include "VOKTypes.h"
 
 namespace VOKHost {
 
@@ -17,13 +18,16 @@ namespace VOKHost {
 // When armed with k, the k-th counted operation fails the way it can fail
 // (negative result, null output, a query that does not answer, an empty list).
 
-/// Counts operations from now on; the k-th one (1-based) fails. k = 0 counts only.
-VOKHOST_API void FaultArm(long k);
+/// Counts operations from now on; the k-th one (1-based) fails. k = 0 counts
+/// only. An operation that fails with a result code returns iResult (a
+/// negative code; a distinctive one shows whether a caller passes it on);
+/// the failures of other kinds are unchanged (a query gives E_NOINTERFACE).
+VOKHOST_API void FaultArm(long k, long iResult = E_FAIL);
 /// Counts operations from now on in every thread but the calling one, each
 /// thread on its own; the k-th (1-based) of each such thread fails. The
 /// calling thread neither counts nor fails. With work cut into the same
 /// units whatever the number of threads, the same unit of each worker fails
-/// however the threads are scheduled. Replaces a FaultArm.
+/// however the threads are scheduled. Replaces a FaultArm; failures give E_FAIL.
 VOKHOST_API void FaultArmPerWorker(long k);
 /// Stops counting and failing (either kind of arming).
 VOKHOST_API void FaultDisarm();
@@ -35,7 +39,7 @@ VOKHOST_API std::string FaultHitName();
 
 /// Scope of one counted host operation. Usage in an implementation:
 ///   VOKHost::FaultPoint fp("VOKIDYNBaseTools::GetNbDof");
-///   if (fp.Fail()) return E_FAIL;
+///   if (fp.Fail()) return fp.Result();
 class VOKHOST_API FaultPoint {
  public:
   explicit FaultPoint(const char* iOperation);
@@ -44,6 +48,8 @@ class VOKHOST_API FaultPoint {
   FaultPoint& operator=(const FaultPoint&) = delete;
   /// True when this operation must fail.
   bool Fail() const { return _Fail; }
+  /// The result code a failing operation returns (see FaultArm).
+  long Result() const;
 
  private:
   bool _Fail;

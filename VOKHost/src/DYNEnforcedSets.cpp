@@ -65,7 +65,7 @@ void* EnforcedLoadSet::Answer(const IID& iIID) {
 // the supports accelerate at unit acceleration: -Phi^T M D.
 long EnforcedLoadSet::GeneralisedForce(const ModalBase& iBase, double* oForce) {
   FaultPoint fp("ModalForceSource::GeneralisedForce");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   if (!oForce) return E_INVALIDARG;
   const int modes = iBase.ModeCount();
   if (_HasForcePerMode) {

@@ -15,18 +15,20 @@ VOKBaseUnknown_var Share(VOKBaseUnknown* iObject) {
 // The values of an excitation as GetLoadValues or GetRestraintValues gives
 // them: the operation iOperation (a fault point), then the failure the test
 // set, else every entry handed in order to iDeliver with the test "does list
-// L receive this entry?". Every list does, except the one set to come out
-// short, which misses the last entry.
+// L receive this entry?". Every list does, except those set to come out
+// short, which miss the last entry.
 template <class Entry, class Deliver>
-long DeliverEntries(const char* iOperation, long iValuesResult, ExcitationList iShortList,
+long DeliverEntries(const char* iOperation, long iValuesResult, unsigned iShortLists,
                     const std::vector<Entry>& iEntries, Deliver iDeliver) {
   FaultPoint fp(iOperation);
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   if (FAILED(iValuesResult)) return iValuesResult;
   const std::size_t count = iEntries.size();
   for (std::size_t k = 0; k < count; ++k) {
     const bool last = k + 1 == count;
-    iDeliver(iEntries[k], [&](ExcitationList iList) { return !(last && iShortList == iList); });
+    iDeliver(iEntries[k], [&](ExcitationList iList) {
+      return !(last && (iShortLists & (1u << static_cast<unsigned>(iList))));
+    });
   }
   return S_OK;
 }
@@ -39,8 +41,13 @@ ExcitationBase::ExcitationBase(const std::string& iName, ExcitationType iType)
       _ReportedType(iType),
       _TypeResult(S_OK),
       _ValuesResult(S_OK),
-      _ShortList(ExcitationList::None) {}
+      _ShortLists(0) {}
 ExcitationBase::~ExcitationBase() = default;
+
+void ExcitationBase::SetShortList(ExcitationList iList) {
+  if (iList == ExcitationList::None) _ShortLists = 0;
+  else _ShortLists |= 1u << static_cast<unsigned>(iList);
+}
 
 void* ExcitationBase::Answer(const IID& iIID) {
   if (iIID == IID_VOKIDYNExcitation) return static_cast<VOKIDYNExcitation*>(this);
@@ -49,7 +56,7 @@ void* ExcitationBase::Answer(const IID& iIID) {
 
 long ExcitationBase::GetExcitationType(ExcitationType& oType) {
   FaultPoint fp("VOKIDYNExcitation::GetExcitationType");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   if (FAILED(_TypeResult)) return _TypeResult;
   oType = _ReportedType;
   return S_OK;
@@ -76,7 +83,7 @@ long LoadExcitation::GetLoadValues(VOKListValVOKISpecObject_var& ioLoads,
                                    VOKListValVOKISpecObject_var& ioModulations,
                                    VOKRawCollfloat& ioAmplitudes, VOKRawCollfloat& ioPhases) {
   return DeliverEntries(
-      "VOKIDYNLoadExcitation::GetLoadValues", _ValuesResult, _ShortList, _Entries,
+      "VOKIDYNLoadExcitation::GetLoadValues", _ValuesResult, _ShortLists, _Entries,
       [&](const Entry& e, auto keep) {
         if (keep(ExcitationList::Loads)) ioLoads.Append(VOKISpecObject_var(e.load.Get()));
         if (keep(ExcitationList::Modulations)) ioModulations.Append(VOKISpecObject_var(e.modulation.Get()));
@@ -120,7 +127,7 @@ long RestraintExcitation::GetRestraintValues(VOKListValVOKISpecObject_var& ioMod
                                              VOKRawCollint& ioDirections, int& oAxisFlag,
                                              VOKMathAxis& oAxis) {
   const long hr = DeliverEntries(
-      "VOKIDYNRestraintExcitation::GetRestraintValues", _ValuesResult, _ShortList, _Entries,
+      "VOKIDYNRestraintExcitation::GetRestraintValues", _ValuesResult, _ShortLists, _Entries,
       [&](const Entry& e, auto keep) {
         if (keep(ExcitationList::Modulations)) ioModulations.Append(VOKISpecObject_var(e.modulation.Get()));
         if (keep(ExcitationList::Amplitudes)) ioAmplitudes.Append(e.amplitude);

@@ -24,7 +24,7 @@ long GeneralizedDisplacement::GetStepValues(int iStep, int& oCount, double*& oVa
   FaultPoint fp("VOKIDYNGeneralizedDisplacement::GetStepValues");
   oCount = 0;
   oValues = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   if (iStep < 0 || iStep >= StepCount()) return E_INVALIDARG;
   const std::vector<double>& row = _Steps[static_cast<std::size_t>(iStep)];
   oValues = new double[row.size()];

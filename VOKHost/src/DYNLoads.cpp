@@ -6,7 +6,15 @@ namespace VOKHost {
 
 NodalLoad* NodalLoad::Create(const std::string& iName) { return new NodalLoad(iName); }
 
-NodalLoad::NodalLoad(const std::string& iName) : Feature(iName, FacetSpecObject | FacetAlias) {}
+// A load set of the analysis model, as every load set of a load excitation
+// is: its ScanByType("ComputedLoad") gives its computed load, which carries
+// no "SMSPC" record since the set enforces no displacement.
+NodalLoad::NodalLoad(const std::string& iName)
+    : Feature(iName, FacetSpecObject | FacetAlias | FacetAnalysisSet | FacetScan) {
+  Feature* computed = Feature::Create(iName + " computed load", FacetSpecObject);
+  AddScanResult("ComputedLoad", computed);
+  computed->Release();
+}
 NodalLoad::~NodalLoad() = default;
 
 void* NodalLoad::Answer(const IID& iIID) {
@@ -27,7 +35,7 @@ void NodalLoad::AddNodalValues(int iNodeId, const std::array<double, 6>& iValues
 // phi_i(p) f(p), nodes in the order they were first loaded.
 long NodalLoad::GeneralisedForce(const ModalBase& iBase, double* oForce) {
   FaultPoint fp("ModalForceSource::GeneralisedForce");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   if (!oForce) return E_INVALIDARG;
   const int n = iBase.ModeCount();
   for (int i = 0; i < n; ++i) oForce[i] = 0.0;
@@ -38,6 +46,27 @@ long NodalLoad::GeneralisedForce(const ModalBase& iBase, double* oForce) {
       for (int c = 0; c < 6; ++c)
         oForce[i] += iBase.Shape(i, 6 * node + c) * entry.second[static_cast<std::size_t>(c)];
   }
+  return S_OK;
+}
+
+// ------------------------------------------------------------ GeneratedLoad
+
+GeneratedLoad* GeneratedLoad::Create(int iK) { return new GeneratedLoad(iK); }
+
+GeneratedLoad::GeneratedLoad(int iK) : Feature("generated load", FacetSpecObject), _K(iK) {}
+GeneratedLoad::~GeneratedLoad() = default;
+
+void* GeneratedLoad::Answer(const IID& iIID) {
+  if (iIID == IID_ModalForceSource) return static_cast<ModalForceSource*>(this);
+  return Feature::Answer(iIID);
+}
+
+long GeneratedLoad::GeneralisedForce(const ModalBase& iBase, double* oForce) {
+  FaultPoint fp("ModalForceSource::GeneralisedForce");
+  if (fp.Fail()) return fp.Result();
+  if (!oForce) return E_INVALIDARG;
+  const int n = iBase.ModeCount();
+  for (int i = 0; i < n; ++i) oForce[i] = Value(i, _K);
   return S_OK;
 }
 

@@ -85,7 +85,7 @@ long RigidModeProvider::ComputeRigidModes(const VOKMathAxis& iAxis, int& oN, dou
   FaultPoint fp("VOKIDYNRigidModeProvider::ComputeRigidModes");
   oModes = nullptr;
   oN = 0;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   double e[3][3], origin[3];
   if (!OrthonormalAxes(iAxis, e, origin)) return E_FAIL;
   const std::vector<ModalNode>& nodes = _Data->def.nodes;
@@ -105,7 +105,7 @@ long RigidModeProvider::ComputeNodeRigidModes(int iNode, const VOKMathAxis& iAxi
   FaultPoint fp("VOKIDYNRigidModeProvider::ComputeNodeRigidModes");
   oModes = nullptr;
   oSize = 0;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   const std::map<int, int>& index = _Data->index;
   auto it = index.find(iNode);
   if (it == index.end()) return E_INVALIDARG;
@@ -264,30 +264,50 @@ long ModalBase::NewTable(double**& oVectors, int iCount) const {
   oVectors = new (std::nothrow) double*[static_cast<std::size_t>(iCount)];
   if (!oVectors) return E_OUTOFMEMORY;
   for (int k = 0; k < iCount; ++k) {
-    oVectors[k] = new double[static_cast<std::size_t>(n)];
-    for (int i = 0; i < n; ++i) oVectors[k][i] = 0.0;
+    oVectors[k] = new (std::nothrow) double[static_cast<std::size_t>(n)]();
+    if (!oVectors[k]) {
+      FreeTable(oVectors, k);
+      oVectors = nullptr;
+      return E_OUTOFMEMORY;
+    }
   }
   return S_OK;
 }
 
+// The answer a test hook asks for, in place of the computed table iVectors
+// of iCount vectors and iResult.
+long ModalBase::Answered(long iResult, double**& ioVectors, int iCount) const {
+  switch (_VectorsAnswer) {
+    case VectorsAnswer::SuccessNoTable:
+      FreeTable(ioVectors, iCount);
+      ioVectors = nullptr;
+      return S_OK;
+    case VectorsAnswer::FailureWithTable:
+      return E_FAIL;
+    case VectorsAnswer::Computed:
+      break;
+  }
+  return iResult;
+}
+
 long ModalBase::GetNbDof(int& oN) {
   FaultPoint fp("VOKIDYNBaseTools::GetNbDof");
-  if (fp.Fail()) return E_FAIL;
-  oN = ModeCount();
+  if (fp.Fail()) return fp.Result();
+  oN = _DofCountSet ? _DofCount : ModeCount();
   return S_OK;
 }
 
 long ModalBase::GetRigidModeProvider(VOKIDYNRigidModeProvider*& oProvider) {
   FaultPoint fp("VOKIDYNBaseTools::GetRigidModeProvider");
   oProvider = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   oProvider = new RigidModeProvider(_Data);
   return S_OK;
 }
 
 long ModalBase::IsDampingDiagonal(int& oDiagonal) {
   FaultPoint fp("VOKIDYNBaseTools::IsDampingDiagonal");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   oDiagonal = _DampingDiagonal ? 1 : 0;
   return S_OK;
 }
@@ -295,7 +315,7 @@ long ModalBase::IsDampingDiagonal(int& oDiagonal) {
 long ModalBase::GetModalStiffnesses(double*& oStiffnesses) {
   FaultPoint fp("VOKIDYNBaseTools::GetModalStiffnesses");
   oStiffnesses = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   const std::vector<double>& k = _Data->def.modalStiffnesses;
   oStiffnesses = new double[k.size()];
   for (std::size_t i = 0; i < k.size(); ++i) oStiffnesses[i] = k[i];
@@ -305,7 +325,7 @@ long ModalBase::GetModalStiffnesses(double*& oStiffnesses) {
 long ModalBase::GetModalMasses(double*& oMasses) {
   FaultPoint fp("VOKIDYNBaseTools::GetModalMasses");
   oMasses = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   const std::vector<double>& m = _Data->def.modalMasses;
   oMasses = new double[m.size()];
   for (std::size_t i = 0; i < m.size(); ++i) oMasses[i] = m[i];
@@ -315,7 +335,7 @@ long ModalBase::GetModalMasses(double*& oMasses) {
 long ModalBase::ComputeLoadVectors(VOKListValVOKISpecObject_var& iLoads, double**& oVectors) {
   FaultPoint fp("VOKIDYNBaseTools::ComputeLoadVectors");
   oVectors = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   const int count = iLoads.Size();
   double** table = nullptr;
   long hr = NewTable(table, count);
@@ -329,13 +349,13 @@ long ModalBase::ComputeLoadVectors(VOKListValVOKISpecObject_var& iLoads, double*
     }
   }
   oVectors = table;
-  return S_OK;
+  return Answered(S_OK, oVectors, count);
 }
 
 long ModalBase::ComputeRigidVectorsOnAxis(const VOKMathAxis& iAxis, double**& oVectors) {
   FaultPoint fp("VOKIDYNBaseTools::ComputeRigidVectorsOnAxis");
   oVectors = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   double e[3][3], p[3];
   if (!OrthonormalAxes(iAxis, e, p)) return E_FAIL;
   double** table = nullptr;
@@ -353,13 +373,13 @@ long ModalBase::ComputeRigidVectorsOnAxis(const VOKMathAxis& iAxis, double**& oV
     }
   }
   oVectors = table;
-  return S_OK;
+  return Answered(S_OK, oVectors, 6);
 }
 
 long ModalBase::ComputeRigidVectors(double**& oVectors) {
   FaultPoint fp("VOKIDYNBaseTools::ComputeRigidVectors");
   oVectors = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   double** table = nullptr;
   long hr = NewTable(table, 6);
   if (FAILED(hr)) return hr;
@@ -367,12 +387,12 @@ long ModalBase::ComputeRigidVectors(double**& oVectors) {
   for (int i = 0; i < n; ++i)
     for (int d = 0; d < 6; ++d) table[d][i] = -_Data->gamma[static_cast<std::size_t>(i)][static_cast<std::size_t>(d)];
   oVectors = table;
-  return S_OK;
+  return Answered(S_OK, oVectors, 6);
 }
 
 long ModalBase::CheckRotationAxis(VOKRawCollint& iDirections, int& ioAxisFlag, VOKMathAxis& ioAxis) {
   FaultPoint fp("VOKIDYNBaseTools::CheckRotationAxis");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   for (int k = 1; k <= iDirections.Size(); ++k)
     if (iDirections[k] < 1 || iDirections[k] > 6) return E_INVALIDARG;
   if (ioAxisFlag == 0) {
@@ -399,14 +419,14 @@ void* BaseAccess::Answer(const IID& iIID) {
 
 long BaseAccess::GetOccurrenceValues(VOKRawColldouble& ioValues) {
   FaultPoint fp("VOKIDYNBaseAccess::GetOccurrenceValues");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   for (double f : _Frequencies) ioValues.Append(f);
   return S_OK;
 }
 
 long BaseAccess::CheckBaseState() {
   FaultPoint fp("VOKIDYNBaseAccess::CheckBaseState");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   return _StateResult;
 }
 

@@ -118,7 +118,7 @@ void RulesData::AddPhysicalType(const std::string& iName, const PhysicalType& iT
 
 long RulesData::GetPhysicalTypeNumber(const char* iName, int& oNumber) {
   FaultPoint fp("VOKAnalysisExplicitRulesData::GetPhysicalTypeNumber");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   if (!iName) return E_INVALIDARG;
   auto it = _Types.find(iName);
   if (it == _Types.end()) return S_FALSE;
@@ -129,7 +129,7 @@ long RulesData::GetPhysicalTypeNumber(const char* iName, int& oNumber) {
 long RulesData::GetPhysicalTypeMathematicalInfo(int iPhysicalType, VOKSamMathType& oMathType,
                                                 VOKSamValue& oValueType, int& oInfo1, int& oInfo2) {
   FaultPoint fp("VOKAnalysisExplicitRulesData::GetPhysicalTypeMathematicalInfo");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   for (const auto& entry : _Types) {
     const PhysicalType& type = entry.second;
     if (type.number != iPhysicalType) continue;
@@ -173,14 +173,14 @@ unsigned long CharacCollector::Release() {
 
 long CharacCollector::SetStreamable(bool iStreamable) {
   FaultPoint fp("VOKAnalysisCharacCollector::SetStreamable");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   _Streamable = iStreamable;
   return _Definition.setStreamableResult;
 }
 
 long CharacCollector::GetValues(int& oCount, int& oSecondCount, void**& oBlocks) {
   FaultPoint fp("VOKAnalysisCharacCollector::GetValues");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   oCount = _Definition.count ? *_Definition.count : static_cast<int>(_Definition.values.size());
   oSecondCount = 1;
   oBlocks = _Definition.noBlocks ? nullptr : _Blocks;
@@ -191,7 +191,7 @@ long CharacCollector::GetDefinition(int& oPhysicalType, VOKString& oName,
                                     VOKSamCharacVersion& oVersion, VOKString& oText, int& oNumber1,
                                     int& oNumber2) {
   FaultPoint fp("VOKAnalysisCharacCollector::GetDefinition");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   oPhysicalType = _Definition.physicalType;
   oName = VOKString(_Definition.name);
   oVersion = _Definition.version;
@@ -208,7 +208,7 @@ AnalysisManager* AnalysisManager::Create() { return new AnalysisManager; }
 long AnalysisManager::GetAnalysisModel(VOKBaseUnknown_var& oModel) {
   FaultPoint fp("VOKISamAnalysisManager::GetAnalysisModel");
   oModel = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   oModel = _Model;
   return S_OK;
 }
@@ -223,7 +223,7 @@ AnalysisAssembly* AnalysisAssembly::Create() { return new AnalysisAssembly; }
 long AnalysisAssembly::GetAssembledDocument(int iNumber, VOKDocument*& oDocument) {
   FaultPoint fp("VOKISamAnalysisAssembly::GetAssembledDocument");
   oDocument = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   auto it = _Documents.find(iNumber);
   if (it == _Documents.end()) return E_INVALIDARG;
   oDocument = it->second;

@@ -12,6 +12,7 @@ namespace {
 std::atomic<bool> g_counting{false};
 std::atomic<long> g_target{0};
 std::atomic<long> g_count{0};
+std::atomic<long> g_result{E_FAIL};
 std::mutex g_nameMutex;
 std::string g_hitName;
 // Only the outermost operation of a thread counts: what the platform calls
@@ -40,7 +41,8 @@ void ClearHit() {
 
 namespace VOKHost {
 
-void FaultArm(long k) {
+void FaultArm(long k, long iResult) {
+  g_result = iResult;
   g_perWorker = false;
   g_count = 0;
   g_target = k;
@@ -49,6 +51,7 @@ void FaultArm(long k) {
 }
 
 void FaultArmPerWorker(long k) {
+  g_result = E_FAIL;
   g_counting = false;
   g_count = 0;
   g_target = k;
@@ -94,6 +97,8 @@ FaultPoint::FaultPoint(const char* iOperation) : _Fail(false) {
 }
 
 FaultPoint::~FaultPoint() { --t_depth; }
+
+long FaultPoint::Result() const { return g_result.load(); }
 
 LiveCounts CurrentLiveCounts() {
   LiveCounts counts;

@@ -16,7 +16,7 @@ long CharacSetFeature::ObtainCharacCollector(int iPhysicalType, const VOKSamChar
                                              VOKSamPhysicalType) {
   FaultPoint fp("VOKICharacCollector::ObtainCharacCollector");
   oCollector = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   for (const CharacDefinition& definition : _Obtainable) {
     if (definition.physicalType == iPhysicalType && SameVersion(definition.version, iVersion)) {
       oCollector = CharacCollector::Create(definition);
@@ -39,7 +39,7 @@ DofNumberingSet* DofNumberingSet::Create(const std::string& iName, unsigned iFac
 long DofNumberingSet::GetDofComponentsAndNodes(VOKRawCollint& oComponents, VOKRawCollint& oNodes) {
   FaultPoint fp("VOKITarvoMultipleDofVector::GetDofComponentsAndNodes");
   ++_Reads;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   for (int component : _Components) oComponents.Append(component);
   for (int node : _Nodes) oNodes.Append(node);
   return _Result;

@@ -1,4 +1,6 @@
 // The stand-in's general feature.
+#include <memory>
+
 #include "VOKHostFeature.h"
 
 #include <cstring>
@@ -159,7 +161,7 @@ VOKRawColldouble* Feature::ReadDoubleList(VOKISpecAttrKey* iKey) {
 
 long Feature::ListObjectsByInterface(VOKListValVOKISpecObject_var& oList, const IID& iIID, int) {
   FaultPoint fp("VOKISamAnalysisSet::ListObjectsByInterface");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   for (const VOKBaseUnknown_var& object : _Linked) {
     void* itf = nullptr;
     if (object && SUCCEEDED(object->QueryInterface(iIID, &itf))) {
@@ -173,7 +175,7 @@ long Feature::ListObjectsByInterface(VOKListValVOKISpecObject_var& oList, const 
 long Feature::GetBasicComponent(const VOKUnicodeString& iName, VOKISamBasicComponent_var& oComponent) {
   FaultPoint fp("VOKISamAnalysisSet::GetBasicComponent");
   oComponent = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   auto it = _Components.find(iName.Std());
   if (it != _Components.end()) oComponent = it->second.Get();
   return S_OK;
@@ -182,10 +184,12 @@ long Feature::GetBasicComponent(const VOKUnicodeString& iName, VOKISamBasicCompo
 long Feature::GetLinkedSets(VOKListValVOKBaseUnknown_var*& oList) {
   FaultPoint fp("VOKISamAnalysisSet::GetLinkedSets");
   oList = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   if (_NoLinkedSetList) return S_OK;
-  oList = new VOKListValVOKBaseUnknown_var;
-  for (const VOKBaseUnknown_var& set : _LinkedSets) oList->Append(set);
+  // Built whole before it is handed over: a list that cannot grow goes.
+  std::unique_ptr<VOKListValVOKBaseUnknown_var> list(new VOKListValVOKBaseUnknown_var);
+  for (const VOKBaseUnknown_var& set : _LinkedSets) list->Append(set);
+  oList = list.release();
   return S_OK;
 }
 
@@ -193,7 +197,7 @@ long Feature::GetLinkedSets(VOKListValVOKBaseUnknown_var*& oList) {
 
 long Feature::GetValue(double* oValue, const VOKUnicodeString&, int, int, int) {
   FaultPoint fp("VOKISamBasicComponent::GetValue");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   if (_ValueFailure < 0) return _ValueFailure;
   if (!oValue || !_HasValue) return E_FAIL;
   *oValue = _Value;
@@ -203,7 +207,7 @@ long Feature::GetValue(double* oValue, const VOKUnicodeString&, int, int, int) {
 long Feature::GetSubComponent(const VOKUnicodeString& iName, VOKBaseUnknown_var& oComponent) {
   FaultPoint fp("VOKISamBasicComponent::GetSubComponent");
   oComponent = nullptr;
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   auto it = _SubComponents.find(iName.Std());
   if (it != _SubComponents.end()) oComponent = it->second;
   return S_OK;
@@ -213,7 +217,7 @@ long Feature::GetSubComponent(const VOKUnicodeString& iName, VOKBaseUnknown_var&
 
 long Feature::GetEnumValue(VOKUnicodeString& oText, int& oIndex) {
   FaultPoint fp("VOKISamEnumManager::GetEnumValue");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   oText = VOKUnicodeString(_EnumText);
   oIndex = _EnumIndex;
   return S_OK;
@@ -223,7 +227,7 @@ long Feature::GetEnumValue(VOKUnicodeString& oText, int& oIndex) {
 
 long Feature::ScanByType(const char* iTypeName, VOKListValVOKBaseUnknown_var& ioFound, int) {
   FaultPoint fp("VOKISamAnalysisScan::ScanByType");
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   if (!iTypeName) return E_INVALIDARG;
   auto it = _Scan.find(iTypeName);
   if (it != _Scan.end())

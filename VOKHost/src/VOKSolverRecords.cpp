@@ -106,7 +106,7 @@ long VOKTarvoAccessDataServices::ReadDescSizes(VOKBaseUnknown* iObject, const ch
   va_start(args, iRecord);
   int* size = va_arg(args, int*);
   va_end(args);
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   if (!iRecord || !size) return E_FAIL;
   const VOKBaseUnknown* id = Identity(iObject);
   if (!id) return E_FAIL;
@@ -125,7 +125,7 @@ long VOKTarvoAccessDataServices::ReadDescData(VOKBaseUnknown* iObject, const cha
   va_start(args, iRecord);
   double* buffer = va_arg(args, double*);
   va_end(args);
-  if (fp.Fail()) return E_FAIL;
+  if (fp.Fail()) return fp.Result();
   if (!iRecord || !buffer) return E_FAIL;
   const VOKBaseUnknown* id = Identity(iObject);
   if (!id) return E_FAIL;

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <gmock/gmock.h>
 
+#include <cstring>
 #include <map>
 
 std::string VOKResultString(long iResult) {
   char buffer[48];
   return VOKResultText(iResult, buffer);
 }
+
+bool SameBits(double iA, double iB) { return std::memcmp(&iA, &iB, sizeof(double)) == 0; }
 
 namespace {
 // A fatal error that no test expected fails the running test.

@@ -76,6 +76,9 @@ class ScopedTraceCapture {
   std::vector<VOKHost::TraceLine> _Lines;
 };
 
+/// Bit-for-bit equality of doubles (+0 and -0 differ, a NaN equals itself).
+bool SameBits(double iA, double iB);
+
 /// Thrown by the test handler of calls through null handles.
 struct NullHandleCall {
   std::string what;

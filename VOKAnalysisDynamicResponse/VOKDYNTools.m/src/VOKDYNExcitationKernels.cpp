@@ -429,4 +429,32 @@ const Variant* VariantFor(Isa iIsa) {
 
 const Variant& Selected() { return *kSelected; }
 
+// The loop nest of the complex accumulations (see the header): tiles of
+// degrees of freedom, every source streamed through the tile's sums.
+void AccumulateComplex(const double* const* iSources, const Coefficient* iCoefficients, int iCount,
+                       int iN, double* __restrict oImag, double* __restrict oReal,
+                       VOKMathComplex* ioOut) {
+  for (int p0 = 0; p0 < iN; p0 += kAccumulationTile) {
+    const int t = iN - p0 < kAccumulationTile ? iN - p0 : kAccumulationTile;
+    for (int q = 0; q < t; ++q) {
+      oImag[q] = 0.0;
+      oReal[q] = 0.0;
+    }
+    for (int i = 0; i < iCount; ++i) {
+      const double* __restrict src = iSources[i] + p0;
+      const double cIm = iCoefficients[i].im;
+      const double cRe = iCoefficients[i].re;
+      for (int q = 0; q < t; ++q) {
+        oImag[q] += cIm * src[q];
+        oReal[q] += cRe * src[q];
+      }
+    }
+    VOKMathComplex* out = ioOut + p0;
+    for (int q = 0; q < t; ++q) {
+      out[q].re += oReal[q];
+      out[q].im += oImag[q];
+    }
+  }
+}
+
 }  // namespace VOKDYNExcitationKernels

@@ -42,6 +42,30 @@ const Variant* VariantFor(Isa iIsa);
 /// The widest variant this processor runs, chosen when the program loads.
 const Variant& Selected();
 
+// ------------------------------------------------ complex accumulations
+// What the rigid-body and enforced-displacement contributions add at one
+// frequency: a complex coefficient per source (direction or load set).
+
+struct Coefficient {
+  double re;
+  double im;
+};
+
+/// Degrees of freedom summed together: the running sums of a tile (2 x 256
+/// doubles) stay in L1 while every source streams by once, so the sources
+/// and the caller's array are each read from memory a single time whatever
+/// the number of sources.
+const int kAccumulationTile = 256;
+
+/// ioOut[p] += the sum over the sources in order of the coefficient times
+/// the source, p = 0..iN-1. Each element sees exactly the sequence of the
+/// pass-per-source loop: its sums start at +0, then for each source in
+/// order imag += c.im * src[p] and real += c.re * src[p]; at the end out.re
+/// += real and out.im += imag. oImag and oReal are work tiles of
+/// min(iN, kAccumulationTile) doubles.
+void AccumulateComplex(const double* const* iSources, const Coefficient* iCoefficients, int iCount,
+                       int iN, double* oImag, double* oReal, VOKMathComplex* ioOut);
+
 }  // namespace VOKDYNExcitationKernels
 
 #endif

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "VOKAnalysisExplicit.h"
+#include "VOKDYNExcitationGuard.h"
+#include "VOKDYNExcitationKernels.h"
 #include "VOKDYNExcitationTools.h"
 #include "VOKDYNRestraintValues.h"
 #include "VOKErrors.h"
@@ -40,10 +42,7 @@ double UnitAccelerationDisplacement(double iOmega) {
 // The complex coefficient of an entry at one frequency: the modulation's
 // factor times k, times the amplitude, turned by the phase. The phase is a
 // float and its cosine and sine are taken in single precision, then widened.
-struct Coefficient {
-  double re;
-  double im;
-};
+using VOKDYNExcitationKernels::Coefficient;
 Coefficient ComplexCoefficient(VOKIDYNModulation* iModulation, double iFrequency, double iK,
                                float iAmplitude, float iPhase) {
   const double g = iModulation->Evaluate(iFrequency) * iK;
@@ -61,48 +60,13 @@ DoubleArray NewZeroed(int iN) {
   return DoubleArray(new (std::nothrow) double[static_cast<std::size_t>(iN > 0 ? iN : 0)]());
 }
 
-// Degrees of freedom summed together by the complex accumulations: the
-// running sums of a tile (2 x 256 doubles) stay in L1 while every source
-// streams by once, so the sources and the caller's array are each read from
-// memory a single time whatever the number of directions or load sets.
-const int kAccumulationTile = 256;
+using VOKDYNExcitationKernels::kAccumulationTile;
+using VOKDYNExcitationKernels::AccumulateComplex;
 
 // The tile-sized work array of an accumulation, or null when it cannot be had.
 DoubleArray NewTile(int iN) {
   const int size = iN < kAccumulationTile ? iN : kAccumulationTile;
   return DoubleArray(new (std::nothrow) double[static_cast<std::size_t>(size > 0 ? size : 0)]);
-}
-
-// out[p] += sum over the sources in order of the coefficient times the
-// source, for p in 0..n-1. Each element sees exactly the sequence of the
-// pass-per-source loop: its sums start at +0, then for each source in order
-// imag += c.im * src[p] and real += c.re * src[p]; at the end out.re += real
-// and out.im += imag. Only the loop nest differs, so the bits are the same.
-// oImag and oReal are work tiles of min(n, kAccumulationTile) doubles.
-void AccumulateComplex(const double* const* iSources, const Coefficient* iCoefficients,
-                       int iCount, int iN, double* __restrict oImag,
-                       double* __restrict oReal, VOKMathComplex* iOut) {
-  for (int p0 = 0; p0 < iN; p0 += kAccumulationTile) {
-    const int t = iN - p0 < kAccumulationTile ? iN - p0 : kAccumulationTile;
-    for (int q = 0; q < t; ++q) {
-      oImag[q] = 0.0;
-      oReal[q] = 0.0;
-    }
-    for (int i = 0; i < iCount; ++i) {
-      const double* __restrict src = iSources[i] + p0;
-      const double cIm = iCoefficients[i].im;
-      const double cRe = iCoefficients[i].re;
-      for (int q = 0; q < t; ++q) {
-        oImag[q] += cIm * src[q];
-        oReal[q] += cRe * src[q];
-      }
-    }
-    VOKMathComplex* out = iOut + p0;
-    for (int q = 0; q < t; ++q) {
-      out[q].re += oReal[q];
-      out[q].im += oImag[q];
-    }
-  }
 }
 
 // The running sums of a complex accumulation: for each entry that answers,
@@ -343,123 +307,131 @@ long DisplacementLength(const LoadData& iData, const VOKRawCollint& iDofs, int& 
 
 long VOKDYNExcitationTools::AddRigidExcit(double, int iN, double* ioValues,
                                           double* iCoefficients) const {
-  if (iN < 1 || !_BaseTools || !ioValues || !iCoefficients || !_RestraintExcitation) return E_FAIL;
+  return VOKDYN::NoThrow([&]() -> long {
+    if (iN < 1 || !_BaseTools || !ioValues || !iCoefficients || !_RestraintExcitation) return E_FAIL;
 
-  RigidModes rigid;
-  const long hrModes = ComputeModes(_RestraintExcitation, _BaseTools, nullptr, rigid);
-  if (FAILED(hrModes) || !rigid.modes) return hrModes;
-  const int n = rigid.n;
-  if (n != iN) return E_FAIL;
+    RigidModes rigid;
+    const long hrModes = ComputeModes(_RestraintExcitation, _BaseTools, nullptr, rigid);
+    if (FAILED(hrModes) || !rigid.modes) return hrModes;
+    const int n = rigid.n;
+    if (n != iN) return E_FAIL;
 
-  const RestraintData& data = rigid.data;
-  const int count = data.directions.Size();
-  if (!DirectionsValid(data.directions, count)) return E_FAIL;
+    const RestraintData& data = rigid.data;
+    const int count = data.directions.Size();
+    if (!DirectionsValid(data.directions, count)) return E_FAIL;
 
-  for (int i = 1; i <= count; ++i) {
-    const double* mode = rigid.modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n;
-    const double c = iCoefficients[i - 1];
-    for (int p = 0; p < n; ++p) ioValues[p] += c * mode[p];
-  }
-  return hrModes;
+    for (int i = 1; i <= count; ++i) {
+      const double* mode = rigid.modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n;
+      const double c = iCoefficients[i - 1];
+      for (int p = 0; p < n; ++p) ioValues[p] += c * mode[p];
+    }
+    return hrModes;
+  });
 }
 
 long VOKDYNExcitationTools::AddRigidExcit(double iFrequency, int iN,
                                           VOKMathComplex*& ioValues) const {
-  if (iN < 1 || !_BaseTools || !ioValues || !_RestraintExcitation) return E_FAIL;
+  return VOKDYN::NoThrow([&]() -> long {
+    if (iN < 1 || !_BaseTools || !ioValues || !_RestraintExcitation) return E_FAIL;
 
-  RigidModes rigid;
-  const long hrModes = ComputeModes(_RestraintExcitation, _BaseTools, nullptr, rigid);
-  if (FAILED(hrModes) || !rigid.modes) return hrModes;
-  const int n = rigid.n;
-  if (n != iN) return E_FAIL;
+    RigidModes rigid;
+    const long hrModes = ComputeModes(_RestraintExcitation, _BaseTools, nullptr, rigid);
+    if (FAILED(hrModes) || !rigid.modes) return hrModes;
+    const int n = rigid.n;
+    if (n != iN) return E_FAIL;
 
-  const RestraintData& data = rigid.data;
-  const int m = data.modulations.Size();
-  if (!DirectionsComplete(data, m)) return E_FAIL;
+    const RestraintData& data = rigid.data;
+    const int m = data.modulations.Size();
+    if (!DirectionsComplete(data, m)) return E_FAIL;
 
-  DoubleArray imag = NewTile(n);
-  if (!imag) {
-    VOKFatalError("AssertionFailed:pDeplImag", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
-    return E_FAIL;
-  }
-  DoubleArray real = NewTile(n);
-  if (!real) {
-    VOKFatalError("AssertionFailed:pDeplReal", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
-    return E_FAIL;
-  }
+    DoubleArray imag = NewTile(n);
+    if (!imag) {
+      VOKFatalError("AssertionFailed:pDeplImag", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+      return E_FAIL;
+    }
+    DoubleArray real = NewTile(n);
+    if (!real) {
+      VOKFatalError("AssertionFailed:pDeplReal", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+      return E_FAIL;
+    }
 
-  // The coefficients first, modulation by modulation in direction order; a
-  // direction whose modulation does not answer adds nothing and fails the
-  // call. Then a single pass sums every answering direction.
-  const double k = UnitAccelerationDisplacement(iFrequency * kTwoPi);
-  long result = hrModes;
-  ComplexTerms terms(m);
-  for (int i = 1; i <= m; ++i) {
-    const double* mode = rigid.modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n;
-    if (!terms.Add(data.modulations[i], iFrequency, k, data.amplitudes[i], data.phases[i], mode))
-      result = E_FAIL;
-  }
-  terms.AddInto(n, imag.get(), real.get(), ioValues);
-  return result;
+    // The coefficients first, modulation by modulation in direction order; a
+    // direction whose modulation does not answer adds nothing and fails the
+    // call. Then a single pass sums every answering direction.
+    const double k = UnitAccelerationDisplacement(iFrequency * kTwoPi);
+    long result = hrModes;
+    ComplexTerms terms(m);
+    for (int i = 1; i <= m; ++i) {
+      const double* mode = rigid.modes.get() + static_cast<std::size_t>(data.directions[i] - 1) * n;
+      if (!terms.Add(data.modulations[i], iFrequency, k, data.amplitudes[i], data.phases[i], mode))
+        result = E_FAIL;
+    }
+    terms.AddInto(n, imag.get(), real.get(), ioValues);
+    return result;
+  });
 }
 
 long VOKDYNExcitationTools::AddRigidExcit(int iNode, VOKRawCollint& iComponents,
                                           VOKRawCollfloat& iFrequencies, double**& ioReal,
                                           double**& ioImaginary) const {
-  if (!_BaseTools || !_RestraintExcitation || !ioReal || !ioImaginary) return E_FAIL;
-  const int rows = iComponents.Size();
-  if (!RowsPresent(ioReal, rows) || !RowsPresent(ioImaginary, rows)) return E_FAIL;
+  return VOKDYN::NoThrow([&]() -> long {
+    if (!_BaseTools || !_RestraintExcitation || !ioReal || !ioImaginary) return E_FAIL;
+    const int rows = iComponents.Size();
+    if (!RowsPresent(ioReal, rows) || !RowsPresent(ioImaginary, rows)) return E_FAIL;
 
-  RigidModes rigid;
-  const long hrBlock = ComputeModes(_RestraintExcitation, _BaseTools, &iNode, rigid);
-  if (FAILED(hrBlock) || !rigid.modes) return hrBlock;
+    RigidModes rigid;
+    const long hrBlock = ComputeModes(_RestraintExcitation, _BaseTools, &iNode, rigid);
+    if (FAILED(hrBlock) || !rigid.modes) return hrBlock;
 
-  const RestraintData& data = rigid.data;
-  const int m = data.modulations.Size();
-  // The node block holds 6 x 6 values: directions 1..6, components 0..5.
-  if (!DirectionsComplete(data, m) || !PositionsValid(iComponents, 6)) return E_FAIL;
+    const RestraintData& data = rigid.data;
+    const int m = data.modulations.Size();
+    // The node block holds 6 x 6 values: directions 1..6, components 0..5.
+    if (!DirectionsComplete(data, m) || !PositionsValid(iComponents, 6)) return E_FAIL;
 
-  long result = hrBlock;
-  for (int i = 1; i <= m; ++i) {
-    VOKIDYNModulation_var modulation(data.modulations[i].Get());
-    if (!modulation) {
-      result = E_FAIL;
-      continue;
+    long result = hrBlock;
+    for (int i = 1; i <= m; ++i) {
+      VOKIDYNModulation_var modulation(data.modulations[i].Get());
+      if (!modulation) {
+        result = E_FAIL;
+        continue;
+      }
+      const double* nodeModes = rigid.modes.get() + (data.directions[i] - 1) * 6;
+      AddAtFrequencies(modulation, data.amplitudes[i], data.phases[i], iFrequencies, nodeModes,
+                       iComponents, ioReal, ioImaginary);
     }
-    const double* nodeModes = rigid.modes.get() + (data.directions[i] - 1) * 6;
-    AddAtFrequencies(modulation, data.amplitudes[i], data.phases[i], iFrequencies, nodeModes,
-                     iComponents, ioReal, ioImaginary);
-  }
-  return result;
+    return result;
+  });
 }
 
 long VOKDYNExcitationTools::AddRigidExcit(int, VOKRawCollint& iDofs, VOKRawCollfloat& iSteps,
                                           VOKISpecObject*& iGeneralizedDisplacement,
                                           double**& ioValues) const {
-  if (!_BaseTools || !_RestraintExcitation || !iGeneralizedDisplacement || !ioValues) return E_FAIL;
-  const int rows = iDofs.Size();
-  if (!RowsPresent(ioValues, rows)) return E_FAIL;
+  return VOKDYN::NoThrow([&]() -> long {
+    if (!_BaseTools || !_RestraintExcitation || !iGeneralizedDisplacement || !ioValues) return E_FAIL;
+    const int rows = iDofs.Size();
+    if (!RowsPresent(ioValues, rows)) return E_FAIL;
 
-  RigidModes rigid;
-  const long hrModes = ComputeModes(_RestraintExcitation, _BaseTools, nullptr, rigid);
-  if (FAILED(hrModes) || !rigid.modes) return hrModes;
-  const int n = rigid.n;
+    RigidModes rigid;
+    const long hrModes = ComputeModes(_RestraintExcitation, _BaseTools, nullptr, rigid);
+    if (FAILED(hrModes) || !rigid.modes) return hrModes;
+    const int n = rigid.n;
 
-  const RestraintData& data = rigid.data;
-  const int m = data.modulations.Size();
-  if (!DirectionsValid(data.directions, m) || !PositionsValid(iDofs, n)) return E_FAIL;
+    const RestraintData& data = rigid.data;
+    const int m = data.modulations.Size();
+    if (!DirectionsValid(data.directions, m) || !PositionsValid(iDofs, n)) return E_FAIL;
 
-  const double* modes = rigid.modes.get();
-  return ForEachStep(iGeneralizedDisplacement, iSteps.Size(), m, hrModes,
-                     [&](int t, const double* iValues, long iStepResult) {
-                       for (int j = 1; j <= m; ++j) {
-                         const double* mode =
-                             modes + static_cast<std::size_t>(data.directions[j] - 1) * n;
-                         const double v = iValues[j - 1];
-                         for (int r = 1; r <= rows; ++r) ioValues[r - 1][t] += mode[iDofs[r]] * v;
-                       }
-                       return iStepResult;
-                     });
+    const double* modes = rigid.modes.get();
+    return ForEachStep(iGeneralizedDisplacement, iSteps.Size(), m, hrModes,
+                       [&](int t, const double* iValues, long iStepResult) {
+                         for (int j = 1; j <= m; ++j) {
+                           const double* mode =
+                               modes + static_cast<std::size_t>(data.directions[j] - 1) * n;
+                           const double v = iValues[j - 1];
+                           for (int r = 1; r <= rows; ++r) ioValues[r - 1][t] += mode[iDofs[r]] * v;
+                         }
+                         return iStepResult;
+                       });
+  });
 }
 
 // ===================================================== enforced displacement
@@ -469,222 +441,234 @@ long VOKDYNExcitationTools::FilterForEnforcedDisp(VOKListValVOKISpecObject_var& 
                                                   VOKRawCollfloat& ioAmplitudes,
                                                   VOKRawCollfloat& ioPhases,
                                                   VOKListValVOKISpecObject_var& oStaticSets) const {
-  VOKListValVOKISpecObject_var keptLoads;
-  VOKListValVOKISpecObject_var keptModulations;
-  VOKRawCollfloat keptAmplitudes;
-  VOKRawCollfloat keptPhases;
-  const bool hadPhases = ioPhases.Size() > 0;
-  const int n = ioLoads.Size();
+  return VOKDYN::NoThrow([&]() -> long {
+    VOKListValVOKISpecObject_var keptLoads;
+    VOKListValVOKISpecObject_var keptModulations;
+    VOKRawCollfloat keptAmplitudes;
+    VOKRawCollfloat keptPhases;
+    const bool hadPhases = ioPhases.Size() > 0;
+    const int n = ioLoads.Size();
 
-  // The lists are parallel: each load set needs its modulation, amplitude
-  // and, when phases are given at all, its phase.
-  if (ioModulations.Size() < n || ioAmplitudes.Size() < n || (hadPhases && ioPhases.Size() < n))
-    return E_FAIL;
+    // The lists are parallel: each load set needs its modulation, amplitude
+    // and, when phases are given at all, its phase.
+    if (ioModulations.Size() < n || ioAmplitudes.Size() < n || (hadPhases && ioPhases.Size() < n))
+      return E_FAIL;
 
-  for (int i = 1; i <= n; ++i) {
-    VOKISamAnalysisScan_var scan(ioLoads[i].Get());
-    if (!scan) return E_UNEXPECTED;
-    VOKListValVOKBaseUnknown_var computed;
-    long hr = scan->ScanByType("ComputedLoad", computed, 2);
-    if (FAILED(hr)) return hr;
-    if (computed.Size() < 1) return E_UNEXPECTED;
-    VOKISpecObject_var computedLoad(computed[1].Get());
-    if (!computedLoad) return E_NOINTERFACE;
+    for (int i = 1; i <= n; ++i) {
+      VOKISamAnalysisScan_var scan(ioLoads[i].Get());
+      if (!scan) return E_UNEXPECTED;
+      VOKListValVOKBaseUnknown_var computed;
+      long hr = scan->ScanByType("ComputedLoad", computed, 2);
+      if (FAILED(hr)) return hr;
+      if (computed.Size() < 1) return E_UNEXPECTED;
+      VOKISpecObject_var computedLoad(computed[1].Get());
+      if (!computedLoad) return E_NOINTERFACE;
 
-    int size = 0;
-    hr = VOKTarvoAccessDataServices::ReadDescSizes(computedLoad.Get(), "SMSPC", &size);
-    if (FAILED(hr)) return hr;
-    if (size == 0) continue;
+      int size = 0;
+      hr = VOKTarvoAccessDataServices::ReadDescSizes(computedLoad.Get(), "SMSPC", &size);
+      if (FAILED(hr)) return hr;
+      if (size == 0) continue;
 
-    keptLoads.Append(ioLoads[i]);
-    keptModulations.Append(ioModulations[i]);
-    keptAmplitudes.Append(ioAmplitudes[i]);
-    if (hadPhases) keptPhases.Append(ioPhases[i]);
+      keptLoads.Append(ioLoads[i]);
+      keptModulations.Append(ioModulations[i]);
+      keptAmplitudes.Append(ioAmplitudes[i]);
+      if (hadPhases) keptPhases.Append(ioPhases[i]);
 
-    VOKISamAnalysisSet_var analysisSet(ioLoads[i].Get());
-    if (!analysisSet) return E_NOINTERFACE;
-    VOKListValVOKBaseUnknown_var* rawLinked = nullptr;
-    hr = analysisSet->GetLinkedSets(rawLinked);
-    std::unique_ptr<VOKListValVOKBaseUnknown_var> linked(rawLinked);
-    if (FAILED(hr)) return hr;
-    if (!linked) return E_FAIL;
+      VOKISamAnalysisSet_var analysisSet(ioLoads[i].Get());
+      if (!analysisSet) return E_NOINTERFACE;
+      VOKListValVOKBaseUnknown_var* rawLinked = nullptr;
+      hr = analysisSet->GetLinkedSets(rawLinked);
+      std::unique_ptr<VOKListValVOKBaseUnknown_var> linked(rawLinked);
+      if (FAILED(hr)) return hr;
+      if (!linked) return E_FAIL;
 
-    bool found = false;
-    VOKISpecObject_var staticSet;
-    for (int j = 1; j <= linked->Size() && !found; ++j) {
-      VOKISamAnalysisScan_var linkedScan((*linked)[j].Get());
-      if (!linkedScan) return E_FAIL;
-      VOKListValVOKBaseUnknown_var sets;
-      if (FAILED(linkedScan->ScanByType("StaticSet", sets, 3))) return E_FAIL;
-      if (sets.Size() >= 1) {
-        // The first linked object that yields a static set wins. A static
-        // set that is not a feature is kept as a null handle: reading its
-        // records then fails.
-        staticSet = sets[1].Get();
-        found = true;
+      bool found = false;
+      VOKISpecObject_var staticSet;
+      for (int j = 1; j <= linked->Size() && !found; ++j) {
+        VOKISamAnalysisScan_var linkedScan((*linked)[j].Get());
+        if (!linkedScan) return E_FAIL;
+        VOKListValVOKBaseUnknown_var sets;
+        if (FAILED(linkedScan->ScanByType("StaticSet", sets, 3))) return E_FAIL;
+        if (sets.Size() >= 1) {
+          // The first linked object that yields a static set wins. A static
+          // set that is not a feature is kept as a null handle: reading its
+          // records then fails.
+          staticSet = sets[1].Get();
+          found = true;
+        }
       }
+      linked.reset();
+      if (!found) return E_FAIL;
+      oStaticSets.Append(staticSet);
     }
-    linked.reset();
-    if (!found) return E_FAIL;
-    oStaticSets.Append(staticSet);
-  }
 
-  ioLoads.RemoveAll();
-  ioModulations.RemoveAll();
-  ioAmplitudes.RemoveAll();
-  ioPhases.RemoveAll();
-  ioLoads.Append(keptLoads);
-  ioModulations.Append(keptModulations);
-  ioAmplitudes.Append(keptAmplitudes);
-  if (hadPhases) ioPhases.Append(keptPhases);
-  return S_OK;
+    // The lists keep their storage, which holds the kept entries already:
+    // the appends cannot fail, so the lists never end half replaced.
+    ioLoads.RemoveAll(VOKCollec::KeepAllocation);
+    ioModulations.RemoveAll(VOKCollec::KeepAllocation);
+    ioAmplitudes.RemoveAll(VOKCollec::KeepAllocation);
+    ioPhases.RemoveAll(VOKCollec::KeepAllocation);
+    ioLoads.Append(keptLoads);
+    ioModulations.Append(keptModulations);
+    ioAmplitudes.Append(keptAmplitudes);
+    if (hadPhases) ioPhases.Append(keptPhases);
+    return S_OK;
+  });
 }
 
 
 long VOKDYNExcitationTools::AddEnforcedDispExcit(double, int iN, double* ioValues,
                                                  double* iCoefficients) const {
-  if (iN < 1 || !_BaseTools || !ioValues || !iCoefficients || !_LoadExcitation) return E_FAIL;
+  return VOKDYN::NoThrow([&]() -> long {
+    if (iN < 1 || !_BaseTools || !ioValues || !iCoefficients || !_LoadExcitation) return E_FAIL;
 
-  LoadData data;
-  long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
-  const int s = data.staticSets.Size();
-  if (FAILED(hr) || s == 0) return hr;
+    LoadData data;
+    long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
+    const int s = data.staticSets.Size();
+    if (FAILED(hr) || s == 0) return hr;
 
-  DoubleArray buffer(new (std::nothrow) double[static_cast<std::size_t>(iN)]);
-  if (!buffer) return E_FAIL;
+    DoubleArray buffer(new (std::nothrow) double[static_cast<std::size_t>(iN)]);
+    if (!buffer) return E_FAIL;
 
-  for (int j = 1; j <= s; ++j) {
-    hr = ReadStaticDisplacement(data.staticSets[j].Get(), iN, true, [&] { return buffer.get(); });
-    if (FAILED(hr)) return hr;
-    const double c = iCoefficients[j - 1];
-    for (int p = 0; p < iN; ++p) ioValues[p] += buffer[p] * c;
-  }
-  return hr;
+    for (int j = 1; j <= s; ++j) {
+      hr = ReadStaticDisplacement(data.staticSets[j].Get(), iN, true, [&] { return buffer.get(); });
+      if (FAILED(hr)) return hr;
+      const double c = iCoefficients[j - 1];
+      for (int p = 0; p < iN; ++p) ioValues[p] += buffer[p] * c;
+    }
+    return hr;
+  });
 }
 
 long VOKDYNExcitationTools::AddEnforcedDispExcit(double iFrequency, int iN,
                                                  VOKMathComplex*& ioValues) const {
-  // A motion at rest imposes no displacement: nothing is asked of anyone.
-  const double omega = iFrequency * kTwoPi;
-  if (omega == 0.0) return S_OK;
-  const double k = -1.0 / (omega * omega);
+  return VOKDYN::NoThrow([&]() -> long {
+    // A motion at rest imposes no displacement: nothing is asked of anyone.
+    const double omega = iFrequency * kTwoPi;
+    if (omega == 0.0) return S_OK;
+    const double k = -1.0 / (omega * omega);
 
-  if (iN < 1 || !ioValues || !_LoadExcitation) return E_FAIL;
+    if (iN < 1 || !ioValues || !_LoadExcitation) return E_FAIL;
 
-  LoadData data;
-  long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
-  const int s = data.staticSets.Size();
-  if (FAILED(hr) || s == 0) return hr;
+    LoadData data;
+    long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
+    const int s = data.staticSets.Size();
+    if (FAILED(hr) || s == 0) return hr;
 
-  // One displacement buffer per kept load set, so that the records are read
-  // (and the modulations asked) set by set in order as before, and the sums
-  // then run in a single pass over all of them.
-  const std::size_t count = static_cast<std::size_t>(s);
-  const std::size_t length = static_cast<std::size_t>(iN);
-  DoubleArray depl(length > static_cast<std::size_t>(-1) / sizeof(double) / count
-                       ? nullptr
-                       : new (std::nothrow) double[count * length]);
-  if (!depl) {
-    VOKFatalError("AssertionFailed:pDepl", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
-    return E_FAIL;
-  }
-  DoubleArray imag = NewTile(iN);
-  if (!imag) {
-    VOKFatalError("AssertionFailed:pDeplImag", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
-    return E_FAIL;
-  }
-  DoubleArray real = NewTile(iN);
-  if (!real) {
-    VOKFatalError("AssertionFailed:pDeplReal", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
-    return E_FAIL;
-  }
+    // One displacement buffer per kept load set, so that the records are read
+    // (and the modulations asked) set by set in order as before, and the sums
+    // then run in a single pass over all of them.
+    const std::size_t count = static_cast<std::size_t>(s);
+    const std::size_t length = static_cast<std::size_t>(iN);
+    DoubleArray depl(length > static_cast<std::size_t>(-1) / sizeof(double) / count
+                         ? nullptr
+                         : new (std::nothrow) double[count * length]);
+    if (!depl) {
+      VOKFatalError("AssertionFailed:pDepl", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+      return E_FAIL;
+    }
+    DoubleArray imag = NewTile(iN);
+    if (!imag) {
+      VOKFatalError("AssertionFailed:pDeplImag", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+      return E_FAIL;
+    }
+    DoubleArray real = NewTile(iN);
+    if (!real) {
+      VOKFatalError("AssertionFailed:pDeplReal", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+      return E_FAIL;
+    }
 
-  // A set without modulation contributes nothing and does not change the
-  // result.
-  ComplexTerms terms(s);
-  for (int j = 1; j <= s; ++j) {
-    double* pDepl = depl.get() + static_cast<std::size_t>(j - 1) * length;
-    hr = ReadStaticDisplacement(data.staticSets[j].Get(), iN, true, [&] { return pDepl; });
-    if (FAILED(hr)) return hr;
-    terms.Add(data.modulations[j], iFrequency, k, data.amplitudes[j], PhaseOf(data.phases, j),
-              pDepl);
-  }
-  terms.AddInto(iN, imag.get(), real.get(), ioValues);
-  return S_OK;
+    // A set without modulation contributes nothing and does not change the
+    // result.
+    ComplexTerms terms(s);
+    for (int j = 1; j <= s; ++j) {
+      double* pDepl = depl.get() + static_cast<std::size_t>(j - 1) * length;
+      hr = ReadStaticDisplacement(data.staticSets[j].Get(), iN, true, [&] { return pDepl; });
+      if (FAILED(hr)) return hr;
+      terms.Add(data.modulations[j], iFrequency, k, data.amplitudes[j], PhaseOf(data.phases, j),
+                pDepl);
+    }
+    terms.AddInto(iN, imag.get(), real.get(), ioValues);
+    return S_OK;
+  });
 }
 
 long VOKDYNExcitationTools::AddEnforcedDispExcit(int, VOKRawCollint& iDofs,
                                                  VOKRawCollfloat& iFrequencies, double**& ioReal,
                                                  double**& ioImaginary) const {
-  if (!_LoadExcitation || !ioReal || !ioImaginary) return E_FAIL;
-  const int rows = iDofs.Size();
-  if (!RowsPresent(ioReal, rows) || !RowsPresent(ioImaginary, rows)) return E_FAIL;
+  return VOKDYN::NoThrow([&]() -> long {
+    if (!_LoadExcitation || !ioReal || !ioImaginary) return E_FAIL;
+    const int rows = iDofs.Size();
+    if (!RowsPresent(ioReal, rows) || !RowsPresent(ioImaginary, rows)) return E_FAIL;
 
-  LoadData data;
-  long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
-  const int s = data.staticSets.Size();
-  if (FAILED(hr) || s == 0) return hr;
+    LoadData data;
+    long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
+    const int s = data.staticSets.Size();
+    if (FAILED(hr) || s == 0) return hr;
 
-  int nd = 0;
-  hr = DisplacementLength(data, iDofs, nd);
-  if (FAILED(hr)) return hr;
-
-  DoubleArray depl = NewZeroed(nd);
-  if (!depl) {
-    VOKFatalError("AssertionFailed:pDepl", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
-    return E_FAIL;
-  }
-
-  // A set without modulation is skipped, its record not read. Every record
-  // is read into the buffer sized from the first one.
-  double* pDepl = depl.get();
-  for (int j = 1; j <= s; ++j) {
-    VOKIDYNModulation_var modulation(data.modulations[j].Get());
-    if (!modulation) continue;
-    hr = ReadStaticDisplacement(data.staticSets[j].Get(), nd, j > 1, [&] { return pDepl; });
+    int nd = 0;
+    hr = DisplacementLength(data, iDofs, nd);
     if (FAILED(hr)) return hr;
-    AddAtFrequencies(modulation, data.amplitudes[j], PhaseOf(data.phases, j), iFrequencies, pDepl,
-                     iDofs, ioReal, ioImaginary);
-  }
-  return S_OK;
+
+    DoubleArray depl = NewZeroed(nd);
+    if (!depl) {
+      VOKFatalError("AssertionFailed:pDepl", nullptr, nullptr, nullptr, kSourceFile, __LINE__);
+      return E_FAIL;
+    }
+
+    // A set without modulation is skipped, its record not read. Every record
+    // is read into the buffer sized from the first one.
+    double* pDepl = depl.get();
+    for (int j = 1; j <= s; ++j) {
+      VOKIDYNModulation_var modulation(data.modulations[j].Get());
+      if (!modulation) continue;
+      hr = ReadStaticDisplacement(data.staticSets[j].Get(), nd, j > 1, [&] { return pDepl; });
+      if (FAILED(hr)) return hr;
+      AddAtFrequencies(modulation, data.amplitudes[j], PhaseOf(data.phases, j), iFrequencies, pDepl,
+                       iDofs, ioReal, ioImaginary);
+    }
+    return S_OK;
+  });
 }
 
 long VOKDYNExcitationTools::AddEnforcedDispExcit(int, VOKRawCollint& iDofs, VOKRawCollfloat& iSteps,
                                                  VOKISpecObject*& iGeneralizedDisplacement,
                                                  double**& ioValues) const {
-  if (!_BaseTools || !_LoadExcitation || !ioValues || !iGeneralizedDisplacement) return E_FAIL;
-  const int rows = iDofs.Size();
-  if (!RowsPresent(ioValues, rows)) return E_FAIL;
+  return VOKDYN::NoThrow([&]() -> long {
+    if (!_BaseTools || !_LoadExcitation || !ioValues || !iGeneralizedDisplacement) return E_FAIL;
+    const int rows = iDofs.Size();
+    if (!RowsPresent(ioValues, rows)) return E_FAIL;
 
-  LoadData data;
-  long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
-  const int s = data.staticSets.Size();
-  if (FAILED(hr) || s == 0) return hr;
+    LoadData data;
+    long hr = ReadKeptLoadSets(_LoadExcitation, *this, data);
+    const int s = data.staticSets.Size();
+    if (FAILED(hr) || s == 0) return hr;
 
-  int nd = 0;
-  hr = DisplacementLength(data, iDofs, nd);
-  if (FAILED(hr)) return hr;
+    int nd = 0;
+    hr = DisplacementLength(data, iDofs, nd);
+    if (FAILED(hr)) return hr;
 
-  // Each static displacement is read once, on first use, and kept for the
-  // later steps.
-  std::vector<DoubleArray> displacements(static_cast<std::size_t>(s));
-  return ForEachStep(
-      iGeneralizedDisplacement, iSteps.Size(), s, hr,
-      [&](int t, const double* iValues, long iStepResult) {
-        long result = iStepResult;
-        for (int j = 1; j <= s; ++j) {
-          DoubleArray& displacement = displacements[static_cast<std::size_t>(j - 1)];
-          if (!displacement) {
-            result = ReadStaticDisplacement(data.staticSets[j].Get(), nd, j > 1, [&] {
-              displacement.reset(new (std::nothrow) double[static_cast<std::size_t>(nd)]());
-              return displacement.get();
-            });
-            if (FAILED(result)) return result;
+    // Each static displacement is read once, on first use, and kept for the
+    // later steps.
+    std::vector<DoubleArray> displacements(static_cast<std::size_t>(s));
+    return ForEachStep(
+        iGeneralizedDisplacement, iSteps.Size(), s, hr,
+        [&](int t, const double* iValues, long iStepResult) {
+          long result = iStepResult;
+          for (int j = 1; j <= s; ++j) {
+            DoubleArray& displacement = displacements[static_cast<std::size_t>(j - 1)];
+            if (!displacement) {
+              result = ReadStaticDisplacement(data.staticSets[j].Get(), nd, j > 1, [&] {
+                displacement.reset(new (std::nothrow) double[static_cast<std::size_t>(nd)]());
+                return displacement.get();
+              });
+              if (FAILED(result)) return result;
+            }
+            const double* d = displacement.get();
+            const double v = iValues[j - 1];
+            for (int r = 1; r <= rows; ++r) ioValues[r - 1][t] += d[iDofs[r]] * v;
           }
-          const double* d = displacement.get();
-          const double v = iValues[j - 1];
-          for (int r = 1; r <= rows; ++r) ioValues[r - 1][t] += d[iDofs[r]] * v;
-        }
-        return result;
-      });
+          return result;
+        });
+  });
 }

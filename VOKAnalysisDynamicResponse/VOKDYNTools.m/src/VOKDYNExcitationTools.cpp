@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "VOKDYNExcitationGuard.h"
 #include "VOKDYNExcitationKernels.h"
 #include "VOKDYNRestraintValues.h"
 
@@ -162,19 +163,23 @@ long EachExcitation(const VOKListValVOKBaseUnknown_var& iExcitations, int iCount
 
 }  // namespace
 
-bool VOKDYNExcitationTools::BeginInitialization(const VOKListValVOKBaseUnknown_var& iExcitations,
+long VOKDYNExcitationTools::BeginInitialization(const VOKListValVOKBaseUnknown_var& iExcitations,
                                                 VOKIDYNBaseTools* iBaseTools) {
   _Initialized = 0;
-  if (iExcitations.Size() < 1 || !iBaseTools) return false;
+  if (iExcitations.Size() < 1 || !iBaseTools) return E_FAIL;
 
   CleanAll();
   _BaseTools = iBaseTools;
   _BaseTools->AddRef();
 
-  _NbExcitations = iExcitations.Size();
-  _ExcitationTypes = new ExcitationType[static_cast<std::size_t>(_NbExcitations)];
+  // No type table: the object stays empty but for the base tools, with no
+  // excitation counted.
+  const int count = iExcitations.Size();
+  _ExcitationTypes = new (std::nothrow) ExcitationType[static_cast<std::size_t>(count)];
+  if (!_ExcitationTypes) return E_FAIL;
+  _NbExcitations = count;
   for (int i = 0; i < _NbExcitations; ++i) _ExcitationTypes[i] = UndefinedExcitationType;
-  return true;
+  return S_OK;
 }
 
 long VOKDYNExcitationTools::EndInitialization(ExcitationType& oFirstType) {
@@ -188,26 +193,29 @@ long VOKDYNExcitationTools::EndInitialization(ExcitationType& oFirstType) {
 long VOKDYNExcitationTools::InitializeForResult(VOKListValVOKBaseUnknown_var iExcitations,
                                                 VOKIDYNBaseTools* iBaseTools,
                                                 ExcitationType& oFirstType) {
-  if (!BeginInitialization(iExcitations, iBaseTools)) return E_FAIL;
-  long hr = EachExcitation(iExcitations, _NbExcitations, _ExcitationTypes,
-                           [&](VOKIDYNExcitation_var& ioExcitation, ExcitationType& oType) {
-    long result = ioExcitation->GetExcitationType(oType);
-    if (FAILED(result)) return result;
-    // A second excitation of a kind already held is refused: the operations
-    // that use the held interface can serve one excitation of each kind only.
-    if (oType == LoadExcitationType) {
-      if (_LoadExcitation) return E_FAIL;
-      AcquireOnce(ioExcitation.Get(), _LoadExcitation);
-      return _LoadExcitation ? S_OK : E_FAIL;
-    }
-    if (oType == RestraintExcitationType) {
-      if (_RestraintExcitation) return E_FAIL;
-      AcquireOnce(ioExcitation.Get(), _RestraintExcitation);
-      return _RestraintExcitation ? S_OK : E_FAIL;
-    }
-    return E_FAIL;
+  return VOKDYN::NoThrow([&]() -> long {
+    long hr = BeginInitialization(iExcitations, iBaseTools);
+    if (FAILED(hr)) return hr;
+    hr = EachExcitation(iExcitations, _NbExcitations, _ExcitationTypes,
+                        [&](VOKIDYNExcitation_var& ioExcitation, ExcitationType& oType) {
+      long result = ioExcitation->GetExcitationType(oType);
+      if (FAILED(result)) return result;
+      // A second excitation of a kind already held is refused: the operations
+      // that use the held interface can serve one excitation of each kind only.
+      if (oType == LoadExcitationType) {
+        if (_LoadExcitation) return E_FAIL;
+        AcquireOnce(ioExcitation.Get(), _LoadExcitation);
+        return _LoadExcitation ? S_OK : E_FAIL;
+      }
+      if (oType == RestraintExcitationType) {
+        if (_RestraintExcitation) return E_FAIL;
+        AcquireOnce(ioExcitation.Get(), _RestraintExcitation);
+        return _RestraintExcitation ? S_OK : E_FAIL;
+      }
+      return E_FAIL;
+    });
+    return FAILED(hr) ? hr : EndInitialization(oFirstType);
   });
-  return FAILED(hr) ? hr : EndInitialization(oFirstType);
 }
 
 long VOKDYNExcitationTools::GetTypeOfExcitation(ExcitationType& oType,
@@ -227,16 +235,19 @@ long VOKDYNExcitationTools::GetTypeOfExcitation(ExcitationType& oType,
 long VOKDYNExcitationTools::Initialize(VOKListValVOKBaseUnknown_var iExcitations,
                                        VOKIDYNBaseTools* iBaseTools, ExcitationType& oFirstType,
                                        DYNAnalysisDomain iDomain) {
-  if (!BeginInitialization(iExcitations, iBaseTools)) return E_FAIL;
-  _Domain = iDomain;
-  if (iDomain == DYNTimeDomain) _WithPhase = 0;
-  long hr = EachExcitation(iExcitations, _NbExcitations, _ExcitationTypes,
-                           [&](VOKIDYNExcitation_var& ioExcitation, ExcitationType& oType) {
-    long result = AddExcitation(ioExcitation.Get(), oType);
-    ioExcitation = nullptr;  // released before the result is looked at
-    return result;
+  return VOKDYN::NoThrow([&]() -> long {
+    long hr = BeginInitialization(iExcitations, iBaseTools);
+    if (FAILED(hr)) return hr;
+    _Domain = iDomain;
+    if (iDomain == DYNTimeDomain) _WithPhase = 0;
+    hr = EachExcitation(iExcitations, _NbExcitations, _ExcitationTypes,
+                        [&](VOKIDYNExcitation_var& ioExcitation, ExcitationType& oType) {
+      long result = AddExcitation(ioExcitation.Get(), oType);
+      ioExcitation = nullptr;  // released before the result is looked at
+      return result;
+    });
+    return FAILED(hr) ? hr : EndInitialization(oFirstType);
   });
-  return FAILED(hr) ? hr : EndInitialization(oFirstType);
 }
 
 long VOKDYNExcitationTools::AddExcitation(VOKIDYNExcitation* iExcitation, ExcitationType& oType) {
@@ -247,6 +258,13 @@ long VOKDYNExcitationTools::AddExcitation(VOKIDYNExcitation* iExcitation, Excita
   VOKListValVOKISpecObject_var modulations;
   VOKRawCollfloat amplitudes;
   double** vectors = nullptr;
+  // The table the base tools hand over is this operation's on every way out,
+  // an exception of a growing list included.
+  struct VectorsGuard {
+    double**& vectors;
+    const VOKListValVOKISpecObject_var& modulations;
+    ~VectorsGuard() { FreeVectors(vectors, modulations.Size()); }
+  } guard{vectors, modulations};
 
   // The values of an excitation are read through the held interface of its
   // kind; a second excitation of a kind already read would only repeat the
@@ -260,15 +278,11 @@ long VOKDYNExcitationTools::AddExcitation(VOKIDYNExcitation* iExcitation, Excita
   } else {
     return E_FAIL;
   }
-  if (FAILED(hr)) {
-    // A reading that failed after the base tools built a table still hands
-    // it over; it is this operation's to free.
-    FreeVectors(vectors, modulations.Size());
-    return hr;
-  }
+  // A reading that failed after the base tools built a table still hands
+  // it over; the guard frees it.
+  if (FAILED(hr)) return hr;
 
   hr = SecondMemberElaboration(vectors, modulations, amplitudes);
-  FreeVectors(vectors, modulations.Size());
   return FAILED(hr) ? hr : S_OK;
 }
 
@@ -394,7 +408,15 @@ long VOKDYNExcitationTools::SecondMemberElaboration(double** iVectors,
     }  // LCOV_EXCL_STOP
     table[i] = _SecondMembers[i];
   }
-  for (int k = 0; k < added; ++k) table[held + k] = new double[static_cast<std::size_t>(n)];
+  for (int k = 0; k < added; ++k) {
+    table[held + k] = new (std::nothrow) double[static_cast<std::size_t>(n)];
+    if (!table[held + k]) {
+      // The held vectors stay the object's; only the new ones and the table go.
+      for (int j = 0; j < k; ++j) delete[] table[held + j];
+      delete[] table;
+      return E_FAIL;
+    }
+  }
 
   delete[] _SecondMembers;
   _SecondMembers = nullptr;
@@ -409,7 +431,12 @@ long VOKDYNExcitationTools::SecondMemberElaboration(double** iVectors,
 
   for (int k = 1; k <= added; ++k) {
     if (!iModulations[k]) {
-      _Modulations.Append(static_cast<VOKIDYNModulation*>(nullptr));
+      try {
+        _Modulations.Append(static_cast<VOKIDYNModulation*>(nullptr));
+      } catch (const std::bad_alloc&) {
+        FreeVectors(table, held + added);
+        return E_FAIL;
+      }
       continue;
     }
     void* itf = nullptr;
@@ -419,7 +446,15 @@ long VOKDYNExcitationTools::SecondMemberElaboration(double** iVectors,
       FreeVectors(table, held + added);
       return E_FAIL;
     }
-    _Modulations.Append(static_cast<VOKIDYNModulation*>(itf));  // takes over the query's reference
+    // The list takes over the query's reference; should it fail to grow,
+    // the reference is released and the table freed as above.
+    try {
+      _Modulations.Append(static_cast<VOKIDYNModulation*>(itf));
+    } catch (const std::bad_alloc&) {
+      static_cast<VOKIDYNModulation*>(itf)->Release();
+      FreeVectors(table, held + added);
+      return E_FAIL;
+    }
   }
 
   _NbSecondMembers = held + added;
@@ -501,7 +536,10 @@ long VOKDYNExcitationTools::Evaluate(int iNbAbscissae, const double* iAbscissae,
   Weights(_Modulations, _Phases, _WithPhase, members, iNbAbscissae, iAbscissae, cosines, sines,
           phases, _WithPhase ? phases + members : nullptr);
 
-  if (!ioValues) ioValues = new VOKMathComplex[static_cast<std::size_t>(iNbAbscissae) * iN];
+  if (!ioValues) {
+    ioValues = new (std::nothrow) VOKMathComplex[static_cast<std::size_t>(iNbAbscissae) * iN];
+    if (!ioValues) return E_FAIL;
+  }
   // Every value is written: the sums start from 0.0, so nothing of an
   // earlier call survives. The terms are summed in second-member order, each
   // formed as a product and then added, so that results are reproducible to
@@ -512,17 +550,21 @@ long VOKDYNExcitationTools::Evaluate(int iNbAbscissae, const double* iAbscissae,
 }
 
 long VOKDYNExcitationTools::GetExcitValues(double iAbscissa, VOKMathComplex*& ioValues) {
-  int n = 0;
-  long hr = E_FAIL;
-  if (!ReadyToEvaluate(n, hr)) return hr;
-  return Evaluate(1, &iAbscissa, n, ioValues);
+  return VOKDYN::NoThrow([&]() -> long {
+    int n = 0;
+    long hr = E_FAIL;
+    if (!ReadyToEvaluate(n, hr)) return hr;
+    return Evaluate(1, &iAbscissa, n, ioValues);
+  });
 }
 
 long VOKDYNExcitationTools::GetExcitValues(int iNbAbscissae, const double* iAbscissae,
                                            VOKMathComplex* oValues) {
   if (iNbAbscissae < 1 || !iAbscissae || !oValues) return E_FAIL;
-  int n = 0;
-  long hr = E_FAIL;
-  if (!ReadyToEvaluate(n, hr)) return hr;
-  return Evaluate(iNbAbscissae, iAbscissae, n, oValues);
+  return VOKDYN::NoThrow([&]() -> long {
+    int n = 0;
+    long hr = E_FAIL;
+    if (!ReadyToEvaluate(n, hr)) return hr;
+    return Evaluate(iNbAbscissae, iAbscissae, n, oValues);
+  });
 }

@@ -1,8 +1,7 @@
-// The fast evaluation paths give the bits of the straightforward loop: every
-// instruction-set variant of the summation kernel this processor runs, on
-// the benchmark shapes (scaled down) and on sizes that leave a partial
-// vector or tile; and the batched public evaluation, row by row, gives what
-// single evaluations give, with the modulations asked in the same order.
+// The evaluation kernels: which instruction-set variants are offered on this
+// processor and which one the library runs, and that every variant gives
+// the bits of the straightforward loop, on the benchmark shapes (scaled
+// down) and on sizes that leave a partial vector or tile.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -13,17 +12,10 @@
 
 #include "VOKDYNExcitationKernels.h"
 #include "VOKTestSupport.h"
-#include "excitation_fixtures.h"
 
 namespace {
 
-using namespace excitation_test;
 namespace K = VOKDYNExcitationKernels;
-using ::testing::_;
-using ::testing::DoAll;
-using ::testing::NiceMock;
-using ::testing::Return;
-using ::testing::SetArgReferee;
 
 std::uint64_t Bits(double iValue) {
   std::uint64_t b;
@@ -139,9 +131,9 @@ int ExpectEveryVariantsBits(const std::vector<Shape>& iShapes) {
   return variants;
 }
 
-class KernelBits : public VOKTest {};
+class ExcitationKernels : public VOKTest {};
 
-TEST_F(KernelBits, EveryVariantGivesTheStraightLoopsBits) {
+TEST_F(ExcitationKernels, EveryVariantGivesTheStraightLoopsBits) {
   // Partial vectors and tiles (every width is 2, 4 or 8 doubles, a tile up
   // to four vectors, leftovers summed by narrower vectors down to one
   // scalar), single members and single degrees of freedom, then the
@@ -164,7 +156,7 @@ TEST_F(KernelBits, EveryVariantGivesTheStraightLoopsBits) {
   EXPECT_NE(nullptr, K::VariantFor(K::Selected().isa));
 }
 
-TEST_F(KernelBits, EveryLeftoverWidthAndBlockSizeOfTheBatchedSumsGivesTheStraightLoopsBits) {
+TEST_F(ExcitationKernels, EveryLeftoverWidthAndBlockSizeOfTheBatchedSumsGivesTheStraightLoopsBits) {
   // Several abscissae go in register blocks of 2 vectors by 2 abscissae
   // (baseline, AVX2: 4 and 8 doubles wide) or 3 vectors by 4 abscissae
   // (AVX-512: 24 doubles), then the degrees of freedom left over go by
@@ -188,144 +180,51 @@ TEST_F(KernelBits, EveryLeftoverWidthAndBlockSizeOfTheBatchedSumsGivesTheStraigh
   EXPECT_GE(ExpectEveryVariantsBits(shapes), 1);
 }
 
-// ------------------------------------------------------------ public path
-
-// A stand-in modulation that writes down every evaluation: (its id, abscissa).
-class RecordingModulation : public VOKHost::Modulation {
- public:
-  static RecordingModulation* Create(int iId, std::vector<std::pair<int, double>>* iLog) {
-    return new RecordingModulation(iId, iLog);
+// What the processor offers, asked of the compiler's runtime here, apart
+// from the dispatcher.
+bool ProcessorRuns(K::Isa iIsa) {
+  __builtin_cpu_init();
+  switch (iIsa) {
+    case K::Isa::Baseline: return true;
+    case K::Isa::Avx2: return __builtin_cpu_supports("avx2");
+    case K::Isa::Avx512: return __builtin_cpu_supports("avx512f");
   }
-  double Evaluate(double iAbscissa) override {
-    _Log->push_back({_Id, iAbscissa});
-    return Modulation::Evaluate(iAbscissa);
-  }
-
- protected:
-  RecordingModulation(int iId, std::vector<std::pair<int, double>>* iLog)
-      : Modulation("recorded " + std::to_string(iId),
-                   {{0.0, 0.75 + iId}, {10.0, -1.0 / (3.0 + iId)}, {40.0, 2.5}}),
-        _Id(iId),
-        _Log(iLog) {}
-
- private:
-  int _Id;
-  std::vector<std::pair<int, double>>* _Log;
-};
-
-class BatchedEvaluation : public VOKTest {};
-
-TEST_F(BatchedEvaluation, RowsAreSingleEvaluationsToTheBitWithTheSameModulationCalls) {
-  // 37 modes (no whole tile), five loads and the six restraint directions:
-  // eleven second members, one of them without a modulation.
-  const int n = 37;
-  Awkward gen(2024);
-  std::vector<std::vector<double>> loads(5, std::vector<double>(n));
-  for (auto& l : loads)
-    for (double& v : l) v = gen.Next();
-  std::vector<std::array<double, 6>> gamma(n);
-  for (auto& g : gamma)
-    for (double& v : g) v = gen.Next();
-  const std::vector<double> abscissae = {0.0, 2.5, 7.125, 10.0, 13.3, 39.0, 55.5};
-  const int f = static_cast<int>(abscissae.size());
-
-  for (DYNAnalysisDomain domain : {DYNDefaultDomain, DYNTimeDomain}) {
-    SCOPED_TRACE(domain == DYNTimeDomain ? "time domain" : "phase domain");
-    Holder hold;
-    std::vector<std::pair<int, double>> log;
-    VOKHost::ModalBase* base = hold(MakeBase(loads, gamma));
-    VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("loads"));
-    for (int k = 0; k < 5; ++k) {
-      VOKBaseUnknown* modulation = k == 3 ? nullptr : hold(RecordingModulation::Create(k, &log));
-      lx->AddEntry(hold(UnitLoad(k)), modulation, 1.5f - 0.25f * k, 0.3f * k - 0.5f);
-    }
-    VOKHost::RestraintExcitation* rx = hold(VOKHost::RestraintExcitation::Create("base"));
-    rx->AddDirection(2, 9.81f, 1.25f, hold(RecordingModulation::Create(10, &log)));
-    rx->AddDirection(5, 0.5f, -2.0f, hold(RecordingModulation::Create(11, &log)));
-    Tools tools;
-    ExcitationType first = UndefinedExcitationType;
-    ASSERT_HR(S_OK, tools->Initialize(List({Unknown(*lx), Unknown(*rx)}), base, first, domain));
-
-    std::vector<VOKMathComplex> single(static_cast<std::size_t>(f) * n);
-    log.clear();
-    for (int k = 0; k < f; ++k) {
-      VOKMathComplex* row = single.data() + static_cast<std::size_t>(k) * n;
-      ASSERT_HR(S_OK, tools->GetExcitValues(abscissae[static_cast<std::size_t>(k)], row));
-    }
-    const std::vector<std::pair<int, double>> singleLog = log;
-
-    std::vector<VOKMathComplex> batched(single.size() + 1);
-    for (VOKMathComplex& v : batched) v.re = v.im = -7.0;
-    log.clear();
-    ASSERT_HR(S_OK, tools->GetExcitValues(f, abscissae.data(), batched.data()));
-
-    for (std::size_t j = 0; j < single.size(); ++j) {
-      SCOPED_TRACE("value " + std::to_string(j));
-      EXPECT_EQ(Bits(single[j].re), Bits(batched[j].re));
-      EXPECT_EQ(Bits(single[j].im), Bits(batched[j].im));
-      if (domain == DYNTimeDomain) {
-        EXPECT_EQ(Bits(0.0), Bits(batched[j].im));
-      }
-    }
-    EXPECT_EQ(-7.0, batched.back().re) << "written past F x N";
-
-    // Abscissa by abscissa, members in order (the load without modulation
-    // is never asked): what single calls ask, in their order.
-    std::vector<std::pair<int, double>> expectedLog;
-    for (double x : abscissae)
-      for (int id : {0, 1, 2, 4, 10, 11}) expectedLog.push_back({id, x});
-    EXPECT_EQ(expectedLog, singleLog);
-    EXPECT_EQ(expectedLog, log);
-  }
+  return false;
 }
 
-TEST_F(BatchedEvaluation, RefusalsLeaveTheCallersArrayUntouched) {
-  Holder hold;
-  VOKHost::ModalBase* real = hold(MakeBase({{1.0, 2.0, 3.0}}));
-  NiceMock<MockBaseTools>* tools = hold(new NiceMock<MockBaseTools>(real));
-  VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("l"));
-  lx->AddEntry(hold(UnitLoad(0)), hold(VOKHost::Modulation::Constant("one", 1.0)), 1.0f, 0.0f);
-  const double abscissae[2] = {1.0, 2.0};
-
+TEST_F(ExcitationKernels, EveryKnownVariantIsOfferedExactlyWhenTheProcessorRunsIt) {
   struct Row {
-    const char* what;
-    bool initialise;
-    int f;
-    bool nullAbscissae;
-    bool nullValues;
-    long nbDofResult;  // what GetNbDof returns (its N is 0 when it is S_FALSE)
-    long expected;
+    K::Isa isa;
+    const char* name;
+    int width;  // doubles per register: 128, 256 and 512 bits
   };
   const Row rows[] = {
-      {"not initialised", false, 2, false, false, S_OK, E_FAIL},
-      {"no abscissa", true, 0, false, false, S_OK, E_FAIL},
-      {"a negative count", true, -3, false, false, S_OK, E_FAIL},
-      {"null abscissae", true, 2, true, false, S_OK, E_FAIL},
-      {"null values", true, 2, false, true, S_OK, E_FAIL},
-      {"the count of degrees of freedom fails", true, 2, false, false, E_UNEXPECTED, E_UNEXPECTED},
-      {"no degree of freedom", true, 2, false, false, S_FALSE, S_FALSE},
+      {K::Isa::Baseline, "baseline", 2},
+      {K::Isa::Avx2, "avx2", 4},
+      {K::Isa::Avx512, "avx512f", 8},
   };
+  const K::Variant* widest = nullptr;
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    Tools excit;
-    if (row.initialise) {
-      ExcitationType first = UndefinedExcitationType;
-      ASSERT_HR(S_OK, excit->Initialize(List({Unknown(*lx)}), tools, first, DYNDefaultDomain));
+    SCOPED_TRACE(row.name);
+    const K::Variant* variant = K::VariantFor(row.isa);
+    if (!ProcessorRuns(row.isa)) {
+      EXPECT_EQ(nullptr, variant) << "offered on a processor that cannot run it";
+      continue;
     }
-    if (row.nbDofResult == S_FALSE)
-      EXPECT_CALL(*tools, GetNbDof(_)).WillOnce(DoAll(SetArgReferee<0>(0), Return(S_FALSE)));
-    else if (FAILED(row.nbDofResult))
-      EXPECT_CALL(*tools, GetNbDof(_)).WillOnce(Return(row.nbDofResult));
-    VOKMathComplex values[6];
-    for (VOKMathComplex& v : values) v.re = v.im = 42.0;
-    EXPECT_HR(row.expected, excit->GetExcitValues(row.f, row.nullAbscissae ? nullptr : abscissae,
-                                                  row.nullValues ? nullptr : values));
-    for (const VOKMathComplex& v : values) {
-      EXPECT_EQ(42.0, v.re);
-      EXPECT_EQ(42.0, v.im);
-    }
-    ::testing::Mock::VerifyAndClearExpectations(tools);
+    ASSERT_NE(nullptr, variant);
+    EXPECT_EQ(row.isa, variant->isa);
+    EXPECT_EQ(std::string(row.name), variant->name);
+    EXPECT_EQ(row.width, variant->width);
+    EXPECT_NE(nullptr, variant->evaluate);
+    EXPECT_EQ(variant, K::VariantFor(row.isa)) << "the same entry every time";
+    widest = variant;
   }
+  // The library runs the widest variant the processor offers, every time.
+  ASSERT_NE(nullptr, widest);
+  EXPECT_EQ(widest, &K::Selected());
+  EXPECT_EQ(&K::Selected(), &K::Selected());
+  // An instruction set outside the table has no variant.
+  for (int value : {3, 4, -1, 255}) EXPECT_EQ(nullptr, K::VariantFor(static_cast<K::Isa>(value))) << value;
 }
 
 }  // namespace

@@ -3,11 +3,12 @@
 // Each scenario builds a small stand-in model (not counted), runs a realistic
 // sequence of library calls once to count the host operations it makes, then
 // rebuilds the model and runs the sequence again once per operation with that
-// operation failing. Every run must end without a crash, a fatal error or a
-// call through a null handle; with nothing left alive; with a failure result
-// unless the failed operation is one whose failure the library passes over
-// (then with the plain success); and with the caller's inputs as they were
-// where the operation promises so.
+// operation failing, with a code of its own that no step makes itself. Every
+// run must end without a crash, a fatal error or a call through a null
+// handle; with nothing left alive; with the result the scenario's rule for
+// that operation gives (its code passed on, replaced by another failure, or
+// passed over); and with the caller's inputs as they were where the
+// operation promises so.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -32,12 +33,14 @@
 #include "VOKHostResponses.h"
 #include "VOKTestModels.h"
 #include "VOKTestSupport.h"
-#include "excitation_fixtures.h"
 
 namespace {
 
-using excitation_test::Holder;
-using excitation_test::List;
+using vok_test_models::Holder;
+using vok_test_models::List;
+
+// The code of every injected failure: no operation makes it itself.
+constexpr long kInjected = VOKMakeResult(0x80040F01u);
 
 // What one run gives back: its result, and whether the inputs the caller
 // owns are as they were before the run (checked on failure only, where the
@@ -61,17 +64,19 @@ using Calls = std::function<Outcome()>;
 
 // What a failure of one host operation must give.
 enum class Expect {
-  Fails,      ///< the failure is passed on: a negative result
+  Fails,      ///< a negative result
+  PassesOn,   ///< the operation's own code, unchanged
+  Replaces,   ///< a negative result of the library's own, not the operation's
   Succeeds,   ///< the failure is passed over: the plain success
-  Either,     ///< the operation's name covers calls of both kinds in the run
+  Either,     ///< the operation's name covers calls of several kinds in the run
 };
 
 struct Scenario {
   std::string name;
   std::function<Calls(World&)> build;  ///< builds the model, returns the calls to run
-  /// Operations whose failure is not simply passed on; every other one must
+  /// What the failure of each operation gives; an operation not named must
   /// give a negative result.
-  std::map<std::string, Expect> passedOver;
+  std::map<std::string, Expect> rules;
   bool inputsPromised = false;  ///< the caller's inputs stay as they were on failure
   /// ... except after a failure of one of these operations.
   std::set<std::string> inputsMayChange;
@@ -98,20 +103,6 @@ VOKHost::ModalBase* ThreeModeBase() {
 
 constexpr int kN = 12;
 
-// A caller's table of rows x columns, all cells at 1.0.
-struct Table {
-  Table(int iRows, int iColumns) : cells(iRows, std::vector<double>(iColumns, 1.0)) {
-    for (auto& row : cells) rows.push_back(row.data());
-  }
-  bool Untouched() const {
-    for (const auto& row : cells)
-      for (double v : row)
-        if (v != 1.0) return false;
-    return true;
-  }
-  std::vector<std::vector<double>> cells;
-  std::vector<double*> rows;
-};
 
 // Excitation tools initialised for results on one excitation; the object
 // is released with the world.
@@ -133,6 +124,12 @@ Scenario Rigid(const std::string& iOverload) {
   // are added), and that the time steps are added step by step.
   s.inputsPromised = iOverload != "steps";
   s.inputsMayChange = {"QueryInterface"};
+  s.rules = {{"VOKIDYNExcitation::GetExcitationType", Expect::PassesOn},
+             {"VOKIDYNRestraintExcitation::GetRestraintValues", Expect::PassesOn},
+             {"VOKIDYNBaseTools::GetRigidModeProvider", Expect::Replaces},
+             {"VOKIDYNRigidModeProvider::ComputeRigidModes", Expect::PassesOn},
+             {"VOKIDYNRigidModeProvider::ComputeNodeRigidModes", Expect::PassesOn},
+             {"VOKIDYNGeneralizedDisplacement::GetStepValues", Expect::Replaces}};
   s.build = [iOverload](World& w) -> Calls {
     VOKHost::ModalBase* base = w.hold(TwoNodeBase());
     VOKHost::Modulation* ramp = w.hold(VOKHost::Modulation::Create("ramp", {{0.0, 0.0}, {10.0, 2.0}}));
@@ -168,22 +165,22 @@ Scenario Rigid(const std::string& iOverload) {
         for (int c : {0, 1, 5}) components.Append(c);
         VOKRawCollfloat frequencies;
         for (float f : {1.0f, 2.0f}) frequencies.Append(f);
-        Table re(3, 2), im(3, 2);
+        vok_test_models::CallerTable re(3, 2, 1.0), im(3, 2, 1.0);
         double** pr = re.rows.data();
         double** pi = im.rows.data();
         out.result = tools->AddRigidExcit(20, components, frequencies, pr, pi);
-        out.inputsIntact = re.Untouched() && im.Untouched();
+        out.inputsIntact = re.Untouched(1.0) && im.Untouched(1.0);
       } else {
         VOKRawCollint dofs;
         for (int p : {6, 7}) dofs.Append(p);
         VOKRawCollfloat steps;
         steps.Append(0.0f);
         steps.Append(0.1f);
-        Table u(2, 2);
+        vok_test_models::CallerTable u(2, 2, 1.0);
         double** pu = u.rows.data();
         VOKISpecObject* g = gdHandle.Get();
         out.result = tools->AddRigidExcit(0, dofs, steps, g, pu);
-        out.inputsIntact = u.Untouched();
+        out.inputsIntact = u.Untouched(1.0);
       }
       return out;
     };
@@ -203,7 +200,15 @@ Scenario Enforced(const std::string& iOverload) {
   // A static set that does not answer its query is kept as a null handle,
   // and a modulation that does not answer is skipped: such a query failure
   // can end in success, while the other queries' failures are passed on.
-  s.passedOver = {{"QueryInterface", Expect::Either}};
+  // The computed load's scan passes its code on, the static set's does not.
+  s.rules = {{"QueryInterface", Expect::Either},
+             {"VOKIDYNExcitation::GetExcitationType", Expect::PassesOn},
+             {"VOKIDYNLoadExcitation::GetLoadValues", Expect::PassesOn},
+             {"VOKISamAnalysisScan::ScanByType", Expect::Either},
+             {"VOKTarvoAccessDataServices::ReadDescSizes", Expect::PassesOn},
+             {"VOKTarvoAccessDataServices::ReadDescData", Expect::PassesOn},
+             {"VOKISamAnalysisSet::GetLinkedSets", Expect::PassesOn},
+             {"VOKIDYNGeneralizedDisplacement::GetStepValues", Expect::Replaces}};
   s.build = [iOverload](World& w) -> Calls {
     VOKHost::ModalBase* base = w.hold(TwoNodeBase());
     VOKHost::Modulation* unit = w.hold(VOKHost::Modulation::Constant("unit", 1.0));
@@ -264,7 +269,7 @@ Scenario Enforced(const std::string& iOverload) {
         for (int p : {2, 8}) dofs.Append(p);
         VOKRawCollfloat frequencies;
         for (float f : {1.0f, 5.0f}) frequencies.Append(f);
-        Table re(2, 2), im(2, 2);
+        vok_test_models::CallerTable re(2, 2, 1.0), im(2, 2, 1.0);
         double** pr = re.rows.data();
         double** pi = im.rows.data();
         out.result = tools->AddEnforcedDispExcit(0, dofs, frequencies, pr, pi);
@@ -274,7 +279,7 @@ Scenario Enforced(const std::string& iOverload) {
         VOKRawCollfloat steps;
         steps.Append(0.0f);
         steps.Append(1.0f);
-        Table u(1, 2);
+        vok_test_models::CallerTable u(1, 2, 1.0);
         double** pu = u.rows.data();
         VOKISpecObject* g = gdHandle.Get();
         out.result = tools->AddEnforcedDispExcit(0, dofs, steps, g, pu);
@@ -290,11 +295,20 @@ Scenario LoadsAndRestraint(DYNAnalysisDomain iDomain) {
   Scenario s;
   s.name = std::string("Initialize + GetExcitValues on [load, restraint], ") +
            (iDomain == DYNTimeDomain ? "time domain" : "frequency domain");
+  // The count of degrees of freedom is asked when the second members are
+  // built (a failure replaced) and when they are evaluated (passed on).
+  s.rules = {{"VOKIDYNExcitation::GetExcitationType", Expect::PassesOn},
+             {"VOKIDYNLoadExcitation::GetLoadValues", Expect::PassesOn},
+             {"VOKIDYNRestraintExcitation::GetRestraintValues", Expect::Replaces},
+             {"VOKIDYNBaseTools::ComputeLoadVectors", Expect::Replaces},
+             {"VOKIDYNBaseTools::CheckRotationAxis", Expect::PassesOn},
+             {"VOKIDYNBaseTools::ComputeRigidVectorsOnAxis", Expect::Replaces},
+             {"VOKIDYNBaseTools::GetNbDof", Expect::Either}};
   s.build = [iDomain](World& w) -> Calls {
-    VOKHost::ModalBase* base = w.hold(excitation_test::MakeBase(
+    VOKHost::ModalBase* base = w.hold(vok_test_models::ExactBase(
         {{1.0, 2.0}, {-0.5, 0.25}}, {{{0.5, 1.0, 1.5, 2.0, 2.5, 3.0}}, {{-1.0, 0.0, 1.0, 0.0, -1.0, 0.5}}}));
-    VOKHost::NodalLoad* load0 = w.hold(excitation_test::UnitLoad(0));
-    VOKHost::NodalLoad* load1 = w.hold(excitation_test::UnitLoad(1));
+    VOKHost::NodalLoad* load0 = w.hold(vok_test_models::UnitLoad(0));
+    VOKHost::NodalLoad* load1 = w.hold(vok_test_models::UnitLoad(1));
     VOKHost::Modulation* two = w.hold(VOKHost::Modulation::Constant("two", 2.0));
     VOKHost::Modulation* ramp = w.hold(VOKHost::Modulation::Create("ramp", {{0.0, 0.0}, {10.0, 2.0}}));
     VOKHost::LoadExcitation* loads = w.hold(VOKHost::LoadExcitation::Create("loads"));
@@ -330,7 +344,7 @@ Scenario Damping(const std::string& iDefinition, const std::string& iQuery) {
   // stale (a warning, no failure), a warning whose base name cannot be read
   // is shown without it, and a failed state check is a validity, not a
   // failure.
-  s.passedOver = {{"VOKISpecObject::TestUpToDate", Expect::Succeeds},
+  s.rules = {{"VOKISpecObject::TestUpToDate", Expect::Succeeds},
                   {"VOKIAlias::GetDisplayName", Expect::Succeeds},
                   {"VOKIDYNBaseAccess::CheckBaseState", Expect::Succeeds}};
   // Once the type is known the coefficients are read without failing the
@@ -342,9 +356,9 @@ Scenario Damping(const std::string& iDefinition, const std::string& iQuery) {
   for (const char* op : {"VOKISamBasicComponent::GetSubComponent", "VOKISamBasicComponent::GetValue",
                          "VOKISpecAttrAccess::LookupAttributeKey", "VOKISpecAttrAccess::ReadBoolean",
                          "VOKISpecAttrAccess::ReadDoubleList"})
-    s.passedOver[op] = coefficients;
+    s.rules[op] = coefficients;
   // Queries serve both the base lookup (passed on) and the coefficients.
-  s.passedOver["QueryInterface"] = Expect::Either;
+  s.rules["QueryInterface"] = Expect::Either;
   s.build = [iDefinition, iQuery](World& w) -> Calls {
     VOKHost::ModalBase* base = w.hold(ThreeModeBase());
     VOKHost::DampingFeatureBuilder builder;
@@ -423,7 +437,7 @@ Scenario NodeLookup() {
   s.name = "node services: GetNodeSequentialNumber through an assembly";
   // The numbers themselves are read without testing the reads: a node
   // found keeps the success, with the default number.
-  s.passedOver = {{"VOKAnalysisExplicitParent::GetUserNumber", Expect::Succeeds},
+  s.rules = {{"VOKAnalysisExplicitParent::GetUserNumber", Expect::Succeeds},
                   {"VOKAnalysisExplicitChild::GetSequentialNumber", Expect::Succeeds}};
   s.build = [](World& w) -> Calls {
     w.documents.emplace_back(new VOKDocument("D"));
@@ -566,7 +580,7 @@ TEST_F(FaultInjection, EveryHostOperationOfEveryScenarioFailsCleanly) {
       {
         World world;
         Calls run = scenario.build(world);
-        VOKHost::FaultArm(k);
+        VOKHost::FaultArm(k, kInjected);
         try {
           outcome = run();
         } catch (const NullHandleCall& call) {
@@ -580,10 +594,15 @@ TEST_F(FaultInjection, EveryHostOperationOfEveryScenarioFailsCleanly) {
       ASSERT_FALSE(hit.empty()) << "the run made fewer host calls than the clean one";
       operations.insert(hit);
       EXPECT_EQ(start, VOKHost::CurrentLiveCounts()) << "something left alive after a failure of " << hit;
-      const auto rule = scenario.passedOver.find(hit);
-      const Expect expect = rule == scenario.passedOver.end() ? Expect::Fails : rule->second;
+      const auto rule = scenario.rules.find(hit);
+      const Expect expect = rule == scenario.rules.end() ? Expect::Fails : rule->second;
       if (expect == Expect::Succeeds) {
         EXPECT_HR(S_OK, outcome.result) << "a failure of " << hit << " is passed over";
+      } else if (expect == Expect::PassesOn) {
+        EXPECT_HR(kInjected, outcome.result) << "a failure of " << hit << " is passed on unchanged";
+      } else if (expect == Expect::Replaces) {
+        EXPECT_TRUE(FAILED(outcome.result) && outcome.result != kInjected)
+            << "a failure of " << hit << " gave " << VOKResultString(outcome.result);
       } else if (expect == Expect::Fails) {
         EXPECT_TRUE(FAILED(outcome.result)) << "a failure of " << hit << " went unnoticed (result "
                                             << VOKResultString(outcome.result) << ")";
