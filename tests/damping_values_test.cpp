@@ -179,8 +179,10 @@ TEST_F(DampingValues, ValidityAgainstTheBase) {
        VOKDYNDampingValid, 1},
       {"Rayleigh per mode, beta list short", RayleighPerMode(three, {1, 2}), 3, S_OK,
        VOKDYNDampingInvalid, 1},
-      {"Rayleigh per mode, beta list long", RayleighPerMode(three, {1, 2, 3, 4}), 3,
-       S_OK, VOKDYNDampingInvalid, 1},
+      {"Rayleigh per mode, beta list long: one beta per mode", RayleighPerMode(three, {1, 2, 3, 4}),
+       3, S_OK, VOKDYNDampingValid, 1},
+      {"Rayleigh per mode, alpha list long", RayleighPerMode({1, 2, 3, 4}, three), 3, S_OK,
+       VOKDYNDampingInvalid, 1},
       {"Rayleigh per mode, beta short and failed base state",
        RayleighPerMode(three, {1}), 3, E_FAIL, VOKDYNDampingInvalid, 1},
   };

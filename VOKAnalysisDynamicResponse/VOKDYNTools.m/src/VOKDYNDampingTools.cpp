@@ -315,10 +315,12 @@ long VOKDYNDampingTools::CheckDefinition(VOKDYNDampingValidity& oValidity) {
   if (n == 0) oValidity = VOKDYNDampingInvalid;
   if (_DefinitionMode != g_ModePerMode) return S_OK;
 
+  // Only the alpha list must hold exactly one value per mode. A per-mode
+  // Rayleigh definition needs one beta per mode as well: a beta list that is
+  // missing or short cannot form the terms, so the definition does not fit
+  // the base; a longer one is used for its first n values, one per mode.
   if (_AlphaList->Size() != n) oValidity = VOKDYNDampingInvalid;
-  // A per-mode Rayleigh definition needs one beta per mode as well: without
-  // it the terms cannot be formed, so the definition does not fit the base.
-  if (_DampingType == g_TypeRayleigh && (!_BetaList || _BetaList->Size() != n))
+  if (_DampingType == g_TypeRayleigh && (!_BetaList || _BetaList->Size() < n))
     oValidity = VOKDYNDampingInvalid;
 
   VOKISamAnalysisSet_var baseSet(_BaseTools);
