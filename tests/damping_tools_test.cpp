@@ -23,6 +23,16 @@ using VOKHost::DampingFeatureBuilder;
 using Define = std::function<void(DampingFeatureBuilder&)>;
 using Values = std::vector<double>;
 
+// A definition as one builder chain, so that a table row fits on a line:
+// DEF(Modal(5).Omit("DYNCoefficient")).
+#define DEF(...) [&](DampingFeatureBuilder& b) { b.__VA_ARGS__; }
+constexpr VOKDYNDampingValidity kValid = VOKDYNDampingValid;
+constexpr VOKDYNDampingValidity kInvalid = VOKDYNDampingInvalid;
+constexpr VOKDYNDampingValidity kStateFailed = VOKDYNDampingBaseCheckFailed;
+constexpr VOKDYNDampingType kModal = VOKDYNDampingTypeModal;
+constexpr VOKDYNDampingType kRayleigh = VOKDYNDampingTypeRayleigh;
+constexpr VOKDYNDampingType kUnknown = VOKDYNDampingTypeUnknown;
+
 std::uint64_t Bits(double iValue) {
   std::uint64_t bits;
   std::memcpy(&bits, &iValue, sizeof bits);
@@ -112,9 +122,9 @@ TEST_F(Damping, TermsPerModeInTheStatedOrder) {
     rayleigh5.push_back(RayleighTerm(m5[i], k5[i], 0.7, 0.03));
   }
   const Row rows[] = {
-      {"modal global 5 %", [](DampingFeatureBuilder& b) { b.Modal(5); }, {1, 1, 1}, {4, 9, 16},
+      {"modal global 5 %", DEF(Modal(5)), {1, 1, 1}, {4, 9, 16},
        {0.2, 0.3, 0.4}},
-      {"Rayleigh global 2, 0.5", [](DampingFeatureBuilder& b) { b.Rayleigh(2, 0.5); }, {1, 1, 1},
+      {"Rayleigh global 2, 0.5", DEF(Rayleigh(2, 0.5)), {1, 1, 1},
        {4, 9, 16}, {0.04, 0.065, 0.1}},
       {"modal per mode (1, 1)", [](DampingFeatureBuilder& b) { b.ModalPerMode({1, 1}); }, {2, 2},
        {8, 18}, {0.08, 0.12}},
@@ -124,12 +134,9 @@ TEST_F(Damping, TermsPerModeInTheStatedOrder) {
       {"Rayleigh per mode, a longer beta list: one beta per mode",
        [](DampingFeatureBuilder& b) { b.RayleighPerMode({2, 0.5, 1}, {0.5, 2, 0, 1e6}); },
        {1, 1, 1}, {4, 9, 16}, {0.04, 0.185, 0.01}},
-      {"modal global, irrational roots", [](DampingFeatureBuilder& b) { b.Modal(4.7); }, m5, k5,
-       modal5},
-      {"modal per mode, irrational roots", [&](DampingFeatureBuilder& b) { b.ModalPerMode(p5); },
-       m5, k5, modalPerMode5},
-      {"Rayleigh global, inexact products", [](DampingFeatureBuilder& b) { b.Rayleigh(0.7, 0.03); },
-       m5, k5, rayleigh5},
+      {"modal global, irrational roots", DEF(Modal(4.7)), m5, k5, modal5},
+      {"modal per mode, irrational roots", DEF(ModalPerMode(p5)), m5, k5, modalPerMode5},
+      {"Rayleigh global, inexact products", DEF(Rayleigh(0.7, 0.03)), m5, k5, rayleigh5},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -141,6 +148,11 @@ TEST_F(Damping, TermsPerModeInTheStatedOrder) {
     VOKRawColldouble again;  // the same values on every call
     EXPECT_HR(S_OK, tools.GetDampingValues(again));
     ExpectSameBits(row.expected, Read(again));
+    // A list that is not empty on entry is refused and kept.
+    VOKRawColldouble kept;
+    kept.Append(7.5);
+    EXPECT_HR(E_FAIL, tools.GetDampingValues(kept));
+    EXPECT_EQ(Values{7.5}, Read(kept));
     // The array overload is not available and writes nothing.
     double* array = nullptr;
     int count = 42;
@@ -173,43 +185,34 @@ TEST_F(Damping, ValidityAgainstTheBaseAndTheValuesThatFollow) {
   };
   const Values l12(12, 1.0), l10(10, 1.0), l3{1, 2, 3};
   const Row rows[] = {
-      {"global on 12 modes", [](DampingFeatureBuilder& b) { b.Modal(5); }, 12, S_OK, true,
-       VOKDYNDampingValid, S_OK},
-      {"global: the base state is not looked at", [](DampingFeatureBuilder& b) { b.Rayleigh(1, 1); },
-       12, E_FAIL, true, VOKDYNDampingValid, S_OK},
-      {"per mode, 12 values on 12 modes", [&](DampingFeatureBuilder& b) { b.ModalPerMode(l12); },
-       12, S_OK, true, VOKDYNDampingValid, S_OK},
-      {"per mode, 10 values on 12 modes", [&](DampingFeatureBuilder& b) { b.ModalPerMode(l10); },
-       12, S_OK, true, VOKDYNDampingInvalid, S_OK},
-      {"per mode, 12 values on 10 modes", [&](DampingFeatureBuilder& b) { b.ModalPerMode(l12); },
-       10, S_OK, true, VOKDYNDampingInvalid, S_OK},
-      {"per mode, questionable base", [&](DampingFeatureBuilder& b) { b.ModalPerMode(l12); }, 12,
-       E_FAIL, true, VOKDYNDampingBaseCheckFailed, S_OK},
-      {"invalid wins over a questionable base",
-       [&](DampingFeatureBuilder& b) { b.ModalPerMode(l10); }, 12, E_FAIL, true,
-       VOKDYNDampingInvalid, S_OK},
-      {"global on 0 modes", [](DampingFeatureBuilder& b) { b.Modal(5); }, 0, S_OK, true,
-       VOKDYNDampingInvalid, S_OK},
+      {"global on 12 modes", DEF(Modal(5)), 12, S_OK, true, kValid, S_OK},
+      {"global: the base state is not looked at", DEF(Rayleigh(1, 1)), 12, E_FAIL, true, kValid,
+       S_OK},
+      {"per mode, 12 values on 12 modes", DEF(ModalPerMode(l12)), 12, S_OK, true, kValid, S_OK},
+      {"per mode, 10 values on 12 modes", DEF(ModalPerMode(l10)), 12, S_OK, true, kInvalid, S_OK},
+      {"per mode, 12 values on 10 modes", DEF(ModalPerMode(l12)), 10, S_OK, true, kInvalid, S_OK},
+      {"per mode, questionable base", DEF(ModalPerMode(l12)), 12, E_FAIL, true, kStateFailed, S_OK},
+      {"invalid wins over a questionable base", DEF(ModalPerMode(l10)), 12, E_FAIL, true, kInvalid,
+       S_OK},
+      {"global on 0 modes", DEF(Modal(5)), 0, S_OK, true, kInvalid, S_OK},
       {"per mode, empty list on 0 modes", [](DampingFeatureBuilder& b) { b.ModalPerMode({}); }, 0,
-       S_OK, true, VOKDYNDampingInvalid, S_OK},
-      {"Rayleigh per mode, both lists fit",
-       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, l3); }, 3, S_OK, true,
-       VOKDYNDampingValid, S_OK},
+       S_OK, true, kInvalid, S_OK},
+      {"Rayleigh per mode, both lists fit", DEF(RayleighPerMode(l3, l3)), 3, S_OK, true, kValid,
+       S_OK},
       {"Rayleigh per mode, beta list short",
-       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, {1, 2}); }, 3, S_OK, true,
-       VOKDYNDampingInvalid, S_OK},
+       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, {1, 2}); }, 3, S_OK, true, kInvalid,
+       S_OK},
       {"Rayleigh per mode, beta list long: only alpha is compared",
        [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, {1, 2, 3, 4}); }, 3, S_OK, true,
-       VOKDYNDampingValid, S_OK},
+       kValid, S_OK},
       {"Rayleigh per mode, alpha list long",
        [&](DampingFeatureBuilder& b) { b.RayleighPerMode({1, 2, 3, 4}, l3); }, 3, S_OK, true,
-       VOKDYNDampingInvalid, S_OK},
+       kInvalid, S_OK},
       {"Rayleigh per mode, beta short and questionable base",
-       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, {1}); }, 3, E_FAIL, true,
-       VOKDYNDampingInvalid, S_OK},
-      {"damping matrix not diagonal: refused before the check",
-       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, l3); }, 3, S_OK, false,
-       VOKDYNDampingValid, E_FAIL},
+       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, {1}); }, 3, E_FAIL, true, kInvalid,
+       S_OK},
+      {"damping matrix not diagonal: refused before the check", DEF(RayleighPerMode(l3, l3)), 3,
+       S_OK, false, kValid, E_FAIL},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -259,82 +262,63 @@ TEST_F(Damping, ReadingTheDefinitionAndItsGaps) {
     const char* trace;       // the one error line per reading
   };
   const Row rows[] = {
-      {"Modal at 1", [](DampingFeatureBuilder& b) { b.Modal(5); }, S_OK, VOKDYNDampingValid,
-       modal(5), VOKDYNDampingTypeModal, nullptr, nullptr},
-      {"Rayleigh at 2", [](DampingFeatureBuilder& b) { b.Rayleigh(2, 0.5); }, S_OK,
-       VOKDYNDampingValid, rayleigh(2, 0.5), VOKDYNDampingTypeRayleigh, nullptr, nullptr},
-      {"Rayleigh at 1", [](DampingFeatureBuilder& b) { b.TypeValue("Rayleigh", 1); }, E_FAIL,
-       VOKDYNDampingValid, {}, VOKDYNDampingTypeUnknown, nullptr, nullptr},
-      {"Modal at 2", [](DampingFeatureBuilder& b) { b.TypeValue("Modal", 2); }, E_FAIL,
-       VOKDYNDampingValid, {}, VOKDYNDampingTypeUnknown, nullptr, nullptr},
-      {"text compared exactly", [](DampingFeatureBuilder& b) { b.TypeValue("modal", 1); }, E_FAIL,
-       VOKDYNDampingValid, {}, VOKDYNDampingTypeUnknown, nullptr, nullptr},
-      {"index 3", [](DampingFeatureBuilder& b) { b.TypeValue("Modal", 3); }, E_FAIL,
-       VOKDYNDampingValid, {}, VOKDYNDampingTypeUnknown, "InternalError", nullptr},
-      {"index 0", [](DampingFeatureBuilder& b) { b.TypeValue("", 0); }, E_FAIL, VOKDYNDampingValid,
-       {}, VOKDYNDampingTypeUnknown, "InternalError", nullptr},
-      {"no DYNDampingType", [](DampingFeatureBuilder& b) { b.Modal(5).Omit("DYNDampingType"); },
-       E_FAIL, VOKDYNDampingValid, {}, VOKDYNDampingTypeUnknown, nullptr, typeTrace},
-      {"type not an enumeration",
-       [](DampingFeatureBuilder& b) { b.Modal(5).TypeNotEnumeration(); }, E_FAIL,
-       VOKDYNDampingValid, {}, VOKDYNDampingTypeUnknown, nullptr, nullptr},
-      {"feature not an analysis set",
-       [](DampingFeatureBuilder& b) { b.Modal(5).NotAnAnalysisSet(); }, E_FAIL, VOKDYNDampingValid,
-       {}, VOKDYNDampingTypeUnknown, nullptr, nullptr},
-      {"Rayleigh without DYNBeta keeps beta 1.0",
-       [](DampingFeatureBuilder& b) { b.Rayleigh(2, 0.5).Omit("DYNBeta"); }, S_OK,
-       VOKDYNDampingValid, rayleigh(2, 1), VOKDYNDampingTypeRayleigh, nullptr, nullptr},
+      {"Modal at 1", DEF(Modal(5)), S_OK, kValid, modal(5), kModal, nullptr, nullptr},
+      {"Rayleigh at 2", DEF(Rayleigh(2, 0.5)), S_OK, kValid, rayleigh(2, 0.5), kRayleigh, nullptr,
+       nullptr},
+      {"Rayleigh at 1", DEF(TypeValue("Rayleigh", 1)), E_FAIL, kValid, {}, kUnknown, nullptr,
+       nullptr},
+      {"Modal at 2", DEF(TypeValue("Modal", 2)), E_FAIL, kValid, {}, kUnknown, nullptr, nullptr},
+      {"text compared exactly", DEF(TypeValue("modal", 1)), E_FAIL, kValid, {}, kUnknown, nullptr,
+       nullptr},
+      {"index 3", DEF(TypeValue("Modal", 3)), E_FAIL, kValid, {}, kUnknown, "InternalError",
+       nullptr},
+      {"index 0", DEF(TypeValue("", 0)), E_FAIL, kValid, {}, kUnknown, "InternalError", nullptr},
+      {"no DYNDampingType", DEF(Modal(5).Omit("DYNDampingType")), E_FAIL, kValid, {}, kUnknown,
+       nullptr, typeTrace},
+      {"type not an enumeration", DEF(Modal(5).TypeNotEnumeration()), E_FAIL, kValid, {}, kUnknown,
+       nullptr, nullptr},
+      {"feature not an analysis set", DEF(Modal(5).NotAnAnalysisSet()), E_FAIL, kValid, {},
+       kUnknown, nullptr, nullptr},
+      {"Rayleigh without DYNBeta keeps beta 1.0", DEF(Rayleigh(2, 0.5).Omit("DYNBeta")), S_OK,
+       kValid, rayleigh(2, 1), kRayleigh, nullptr, nullptr},
       {"DYNBeta unreadable keeps beta 1.0",
-       [](DampingFeatureBuilder& b) { b.Rayleigh(2, 0.5).FailValue("DYNBeta", E_INVALIDARG); },
-       S_OK, VOKDYNDampingValid, rayleigh(2, 1), VOKDYNDampingTypeRayleigh, nullptr, nullptr},
+       DEF(Rayleigh(2, 0.5).FailValue("DYNBeta", E_INVALIDARG)), S_OK, kValid, rayleigh(2, 1),
+       kRayleigh, nullptr, nullptr},
       {"DYNAlpha unreadable stops before beta",
-       [](DampingFeatureBuilder& b) { b.Rayleigh(2, 0.5).FailValue("DYNAlpha", E_INVALIDARG); },
-       S_OK, VOKDYNDampingValid, rayleigh(1, 1), VOKDYNDampingTypeRayleigh, nullptr, nullptr},
-      {"no global Rayleigh branch",
-       [](DampingFeatureBuilder& b) { b.Rayleigh(2, 0.5).Omit("DYNDampingGlobalRayleigh"); }, S_OK,
-       VOKDYNDampingValid, rayleigh(1, 1), VOKDYNDampingTypeRayleigh, nullptr, nullptr},
-      {"modal without DYNCoefficient keeps 1 percent",
-       [](DampingFeatureBuilder& b) { b.Modal(5).Omit("DYNCoefficient"); }, S_OK,
-       VOKDYNDampingValid, modal(1), VOKDYNDampingTypeModal, nullptr, nullptr},
-      {"global reads only its branch",
-       [](DampingFeatureBuilder& b) { b.Modal(5).Omit("DYNDampingModalList"); }, S_OK,
-       VOKDYNDampingValid, modal(5), VOKDYNDampingTypeModal, nullptr, nullptr},
-      {"per mode reads only its branch",
-       [&](DampingFeatureBuilder& b) { b.ModalPerMode(l3).Omit("DYNDampingGlobalModal"); }, S_OK,
-       VOKDYNDampingValid, modal(5), VOKDYNDampingTypeModal, nullptr, nullptr},
-      {"no DYNDampingModal", [](DampingFeatureBuilder& b) { b.Modal(5).Omit("DYNDampingModal"); },
-       E_FAIL, VOKDYNDampingValid, {}, VOKDYNDampingTypeModal, nullptr, subTrace},
-      {"no DYNDampingRayleigh",
-       [](DampingFeatureBuilder& b) { b.Rayleigh(2, 0.5).Omit("DYNDampingRayleigh"); }, E_FAIL,
-       VOKDYNDampingValid, {}, VOKDYNDampingTypeRayleigh, nullptr, subTrace},
-      {"no DYNDampingFlag", [](DampingFeatureBuilder& b) { b.Modal(5).Omit("DYNDampingFlag"); },
-       E_FAIL, VOKDYNDampingValid, {}, VOKDYNDampingTypeModal, nullptr, nullptr},
-      {"DYNDampingModal without attributes",
-       [](DampingFeatureBuilder& b) { b.Modal(5).WithoutAttributes("DYNDampingModal"); }, E_FAIL,
-       VOKDYNDampingValid, {}, VOKDYNDampingTypeModal, nullptr, nullptr},
+       DEF(Rayleigh(2, 0.5).FailValue("DYNAlpha", E_INVALIDARG)), S_OK, kValid, rayleigh(1, 1),
+       kRayleigh, nullptr, nullptr},
+      {"no global Rayleigh branch", DEF(Rayleigh(2, 0.5).Omit("DYNDampingGlobalRayleigh")), S_OK,
+       kValid, rayleigh(1, 1), kRayleigh, nullptr, nullptr},
+      {"modal without DYNCoefficient keeps 1 percent", DEF(Modal(5).Omit("DYNCoefficient")), S_OK,
+       kValid, modal(1), kModal, nullptr, nullptr},
+      {"global reads only its branch", DEF(Modal(5).Omit("DYNDampingModalList")), S_OK, kValid,
+       modal(5), kModal, nullptr, nullptr},
+      {"per mode reads only its branch", DEF(ModalPerMode(l3).Omit("DYNDampingGlobalModal")), S_OK,
+       kValid, modal(5), kModal, nullptr, nullptr},
+      {"no DYNDampingModal", DEF(Modal(5).Omit("DYNDampingModal")), E_FAIL, kValid, {}, kModal,
+       nullptr, subTrace},
+      {"no DYNDampingRayleigh", DEF(Rayleigh(2, 0.5).Omit("DYNDampingRayleigh")), E_FAIL, kValid,
+       {}, kRayleigh, nullptr, subTrace},
+      {"no DYNDampingFlag", DEF(Modal(5).Omit("DYNDampingFlag")), E_FAIL, kValid, {}, kModal,
+       nullptr, nullptr},
+      {"DYNDampingModal without attributes", DEF(Modal(5).WithoutAttributes("DYNDampingModal")),
+       E_FAIL, kValid, {}, kModal, nullptr, nullptr},
       {"DYNDampingRayleighList without attributes",
-       [&](DampingFeatureBuilder& b) {
-         b.RayleighPerMode(l3, l3).WithoutAttributes("DYNDampingRayleighList");
-       },
-       E_FAIL, VOKDYNDampingValid, {}, VOKDYNDampingTypeRayleigh, nullptr, nullptr},
+       DEF(RayleighPerMode(l3, l3).WithoutAttributes("DYNDampingRayleighList")), E_FAIL, kValid, {},
+       kRayleigh, nullptr, nullptr},
       {"per mode flag with only the global branch",
-       [&](DampingFeatureBuilder& b) { b.ModalPerMode(l3).Omit("DYNDampingModalList"); }, E_FAIL,
-       VOKDYNDampingValid, {}, VOKDYNDampingTypeModal, nullptr, nullptr},
-      {"ListOfCoefficients holds no list",
-       [&](DampingFeatureBuilder& b) { b.ModalPerMode(l3).NoList("ListOfCoefficients"); }, E_FAIL,
-       VOKDYNDampingValid, {}, VOKDYNDampingTypeModal, "NotDefined", nullptr},
-      {"no ListOfCoefficients attribute",
-       [&](DampingFeatureBuilder& b) { b.ModalPerMode(l3).Omit("ListOfCoefficients"); }, E_FAIL,
-       VOKDYNDampingValid, {}, VOKDYNDampingTypeModal, nullptr, nullptr},
-      {"ListOfAlpha holds no list",
-       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, l3).NoList("ListOfAlpha"); }, E_FAIL,
-       VOKDYNDampingValid, {}, VOKDYNDampingTypeRayleigh, "NotDefined", nullptr},
-      {"ListOfBeta holds no list",
-       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, l3).NoList("ListOfBeta"); }, S_OK,
-       VOKDYNDampingInvalid, {}, VOKDYNDampingTypeRayleigh, "NotDefined", nullptr},
-      {"no ListOfBeta attribute",
-       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, l3).Omit("ListOfBeta"); }, S_OK,
-       VOKDYNDampingInvalid, {}, VOKDYNDampingTypeRayleigh, nullptr, nullptr},
+       DEF(ModalPerMode(l3).Omit("DYNDampingModalList")), E_FAIL, kValid, {}, kModal, nullptr,
+       nullptr},
+      {"ListOfCoefficients holds no list", DEF(ModalPerMode(l3).NoList("ListOfCoefficients")),
+       E_FAIL, kValid, {}, kModal, "NotDefined", nullptr},
+      {"no ListOfCoefficients attribute", DEF(ModalPerMode(l3).Omit("ListOfCoefficients")), E_FAIL,
+       kValid, {}, kModal, nullptr, nullptr},
+      {"ListOfAlpha holds no list", DEF(RayleighPerMode(l3, l3).NoList("ListOfAlpha")), E_FAIL,
+       kValid, {}, kRayleigh, "NotDefined", nullptr},
+      {"ListOfBeta holds no list", DEF(RayleighPerMode(l3, l3).NoList("ListOfBeta")), S_OK,
+       kInvalid, {}, kRayleigh, "NotDefined", nullptr},
+      {"no ListOfBeta attribute", DEF(RayleighPerMode(l3, l3).Omit("ListOfBeta")), S_OK, kInvalid,
+       {}, kRayleigh, nullptr, nullptr},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -348,7 +332,7 @@ TEST_F(Damping, ReadingTheDefinitionAndItsGaps) {
     for (int round = 0; round < 2; ++round) {
       VOKDYNDampingValidity validity = VOKDYNDampingBaseCheckFailed;
       EXPECT_HR(row.check, tools.CheckDefinition(validity));
-      EXPECT_EQ(row.check == S_OK ? row.validity : VOKDYNDampingValid, validity);
+      EXPECT_EQ(row.check == S_OK ? row.validity : kValid, validity);
       VOKRawColldouble values;
       EXPECT_HR(row.check, tools.GetDampingValues(values));
       ExpectSameBits(row.values, Read(values));
@@ -386,12 +370,11 @@ TEST_F(Damping, FlagThatCannotBeReadSelectsTheGlobalBranch) {
   };
   const Values l3{7, 8, 9};
   const Row rows[] = {
-      {"per-mode modal with a global branch",
-       [&](DampingFeatureBuilder& b) { b.Modal(3).ModalPerMode(l3); },
+      {"per-mode modal with a global branch", DEF(Modal(3).ModalPerMode(l3)),
        {ModalTerm(1, 4, 3), ModalTerm(1, 9, 3), ModalTerm(1, 16, 3)}},
       {"per-mode Rayleigh without a global branch",
-       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, l3).Omit("DYNDampingGlobalRayleigh"); },
-       {RayleighTerm(1, 4, 1, 1), RayleighTerm(1, 9, 1, 1), RayleighTerm(1, 16, 1, 1)}},
+       DEF(RayleighPerMode(l3, l3).Omit("DYNDampingGlobalRayleigh")), {RayleighTerm(1, 4, 1, 1),
+       RayleighTerm(1, 9, 1, 1), RayleighTerm(1, 16, 1, 1)}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -409,7 +392,7 @@ TEST_F(Damping, FlagThatCannotBeReadSelectsTheGlobalBranch) {
       EXPECT_HR(S_OK, hr);
       VOKDYNDampingValidity validity = VOKDYNDampingInvalid;
       EXPECT_HR(S_OK, tools.CheckDefinition(validity));
-      EXPECT_EQ(VOKDYNDampingValid, validity);
+      EXPECT_EQ(kValid, validity);
       VOKRawColldouble values;
       EXPECT_HR(S_OK, tools.GetDampingValues(values));
       ExpectSameBits(row.values, Read(values));
@@ -435,8 +418,8 @@ void EveryBaseQuery(VOKDYNDampingTools& ioTools, long iExpected) {
 }
 
 TEST_F(Damping, LazyReadingLookupAndReferences) {
-  Model model([](DampingFeatureBuilder& b) { b.Modal(5); }, {1, 1, 1}, {4, 9, 16}, {}, false);
-  Model other([](DampingFeatureBuilder& b) { b.Modal(5); });
+  Model model(DEF(Modal(5)), {1, 1, 1}, {4, 9, 16}, {}, false);
+  Model other(DEF(Modal(5)));
   const long featureRefs = model.feature->RefCount();
   {
     VOKDYNDampingTools tools(model.feature);
@@ -484,12 +467,12 @@ TEST_F(Damping, NullFeatureFailsEveryQueryQuietly) {
   ScopedTraceCapture trace;
   VOKDYNDampingValidity validity = VOKDYNDampingInvalid;
   EXPECT_HR(E_FAIL, tools.CheckDefinition(validity));
-  EXPECT_EQ(VOKDYNDampingValid, validity);
+  EXPECT_EQ(kValid, validity);
   unsigned char diagonal = 1, upToDate = 1;
   VOKDYNDampingType type = VOKDYNDampingTypeModal;
   EXPECT_HR(E_FAIL, tools.GetDampingDefinition(diagonal, type));
   EXPECT_EQ(0, diagonal);
-  EXPECT_EQ(VOKDYNDampingTypeUnknown, type);
+  EXPECT_EQ(kUnknown, type);
   EXPECT_HR(E_FAIL, tools.CheckIfBaseUptoDate(upToDate, 1));
   EXPECT_EQ(0, upToDate);
   VOKRawColldouble values;
@@ -528,7 +511,7 @@ TEST_F(Damping, DumpTitlesFromTheSinglePrecisionOccurrences) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     // No definition is needed: an unreadable one changes nothing.
-    Model model([](DampingFeatureBuilder& b) { b.TypeValue("Unknown", 9); },
+    Model model(DEF(TypeValue("Unknown", 9)),
                 Values(row.occurrences.size(), 1.0), Values(row.occurrences.size(), 1.0),
                 row.occurrences);
     Model second([](DampingFeatureBuilder&) {});
@@ -560,7 +543,7 @@ TEST_F(Damping, BaseUpToDateCheckAndItsWarning) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    Model model([](DampingFeatureBuilder& b) { b.TypeValue("Unknown", 9); });
+    Model model(DEF(TypeValue("Unknown", 9)));
     Model second([](DampingFeatureBuilder&) {});
     model.base->Access()->SetUpToDate(row.upToDate);
     if (row.twoAccesses) model.base->AddLinkedObject(second.base->Access());
