@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "VOKDYNDampingTools.h"
+#include "VOKFailingAllocation.h"
 #include "VOKHostDamping.h"
 #include "VOKHostDynamics.h"
 #include "VOKMsgCatalog.h"
@@ -143,7 +144,9 @@ TEST_F(Damping, TermsPerModeInTheStatedOrder) {
     Model model(row.setup, row.m, row.k);
     VOKDYNDampingTools tools(model.feature);
     VOKRawColldouble values;
+    const long alive = ArraysAlive();
     EXPECT_HR(S_OK, tools.GetDampingValues(values));
+    EXPECT_EQ(alive, ArraysAlive()) << "the base's arrays are freed";
     ExpectSameBits(row.expected, Read(values));
     VOKRawColldouble again;  // the same values on every call
     EXPECT_HR(S_OK, tools.GetDampingValues(again));

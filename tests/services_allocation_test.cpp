@@ -165,6 +165,7 @@ TEST_F(FailedAllocations, GiveTheStatedResultAndLeaveNothingBehind) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     int failures = 0;
+    const long alive = ArraysAlive();
     for (int k = 1; k < 1000; ++k) {
       SCOPED_TRACE(testing::Message() << "array allocation " << k << " fails");
       VOKHost::ClearErrors();
@@ -182,6 +183,7 @@ TEST_F(FailedAllocations, GiveTheStatedResultAndLeaveNothingBehind) {
         EXPECT_HR(S_OK, hr);
       }
       scenario.release();
+      EXPECT_EQ(alive, ArraysAlive()) << "an array was left allocated";
       if (!failed) break;
     }
     EXPECT_GT(failures, 0) << "no array allocation to fail";

@@ -11,6 +11,7 @@ namespace {
 std::atomic<int> g_failAt{0};
 std::atomic<int> g_seen{0};
 std::atomic<bool> g_failed{false};
+std::atomic<long> g_alive{0};
 }  // namespace
 
 void FailArrayAllocationAt(int iN) {
@@ -20,6 +21,7 @@ void FailArrayAllocationAt(int iN) {
 }
 int ArrayAllocationsSeen() { return g_seen; }
 bool ArrayAllocationFailed() { return g_failed; }
+long ArraysAlive() { return g_alive; }
 
 void* operator new[](std::size_t iSize) {
   if (g_failAt > 0 && ++g_seen == g_failAt) {
@@ -27,7 +29,12 @@ void* operator new[](std::size_t iSize) {
     g_failed = true;
     throw std::bad_alloc();
   }
-  return ::operator new(iSize);
+  void* block = ::operator new(iSize);
+  ++g_alive;
+  return block;
 }
-void operator delete[](void* iPointer) noexcept { ::operator delete(iPointer); }
-void operator delete[](void* iPointer, std::size_t) noexcept { ::operator delete(iPointer); }
+void operator delete[](void* iPointer) noexcept {
+  if (iPointer) --g_alive;
+  ::operator delete(iPointer);
+}
+void operator delete[](void* iPointer, std::size_t) noexcept { operator delete[](iPointer); }
