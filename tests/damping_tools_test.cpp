@@ -105,7 +105,16 @@ struct Model {
   VOKHost::Feature* feature = nullptr;
 };
 
-class Damping : public VOKTest {};
+// Beside the components, the arrays alive are back to their count at the
+// end of each test: the base's arrays and the object's lists are freed.
+class Damping : public VOKTest {
+ protected:
+  void TearDown() override {
+    EXPECT_EQ(_Alive, ArraysAlive()) << "an array was left allocated";
+    VOKTest::TearDown();
+  }
+  const long _Alive = ArraysAlive();
+};
 
 TEST_F(Damping, TermsPerModeInTheStatedOrder) {
   struct Row {
