@@ -147,9 +147,12 @@ TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeld) {
   wrongTypes.version = Version(VOKSamValueReal, VOKSamMathTypeScalar, 1);
   wrongTypes.values = {9.f};
   auto selectors = [](CaracReader& f) {
-    for (int s = 0; s <= 3; ++s) f._Model->AddSetCollector(kSetTag, Thickness(s, {s + 0.5f, s * 10.f}));
+    for (int s = 0; s <= 3; ++s) {
+      const float v = static_cast<float>(s);
+      f._Model->AddSetCollector(kSetTag, Thickness(s, {v + 0.5f, v * 10.f}));
+    }
   };
-  const float kDefault = VOKSamCharacVersion::DefaultSelector;
+  const float kDefault = static_cast<float>(VOKSamCharacVersion::DefaultSelector);
   VOKHost::CharacCollector* modelCollector = nullptr;  // of the first row
   const Row rows[] = {
       {"model collector",
