@@ -138,7 +138,7 @@ long Sizes(VOKDYNMeshServices& ioServices, bool iFirst) {
   return hr;
 }
 
-class FailedAllocations : public VOKTest {
+class DampingAndServicesAllocation : public VOKTest {
  protected:
   void TearDown() override {
     FailArrayAllocationAt(0);
@@ -146,7 +146,7 @@ class FailedAllocations : public VOKTest {
   }
 };
 
-TEST_F(FailedAllocations, GiveTheStatedResultAndLeaveNothingBehind) {
+TEST_F(DampingAndServicesAllocation, EachFailedArrayAllocationGivesTheStatedResult) {
   struct Row {
     const char* what;
     std::function<Scenario()> make;
