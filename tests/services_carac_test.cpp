@@ -232,6 +232,12 @@ TEST_F(CaracReader, FailuresReturnTheirCodeAndLeaveTheListAlone) {
   const unsigned kSetFacets = VOKHost::FacetSpecObject | VOKHost::FacetExplicit;
   const Failure rows[] = {
       // Missing objects on the way: E_FAIL.
+      {"null set",
+       [](CaracReader& f) {
+         f._Set->Release();
+         f._Set = nullptr;
+       },
+       "THICKNESS", E_FAIL},
       {"set is no explicit object", replaceSet(VOKHost::FacetSpecObject, kSetTag, true), "THICKNESS", E_FAIL},
       {"set has no tag", replaceSet(kSetFacets, -1, true), "THICKNESS", E_FAIL},
       {"set has no owner", replaceSet(kSetFacets, kSetTag, false), "THICKNESS", E_FAIL},
@@ -303,14 +309,6 @@ TEST_F(CaracReader, FailuresReturnTheirCodeAndLeaveTheListAlone) {
     EXPECT_EQ(Items(values), std::vector<double>{7.0});
     EXPECT_EQ(VOKAnalysisCollectorRoot::LiveCount(), collectorsBefore) << "a collector was kept";
   }
-}
-
-TEST_F(CaracReader, NullSetFails) {
-  VOKISpecObject_var none;
-  VOKRawColldouble values;
-  char name[] = "THICKNESS";
-  EXPECT_HR(E_FAIL, DYNReadCaracSet(none, name, 1, values));
-  EXPECT_EQ(values.Size(), 0);
 }
 
 }  // namespace
