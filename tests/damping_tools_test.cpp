@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "VOKDYNDampingTools.h"
-#include "VOKFailingAllocation.h"
+#include "VOKFailingAllocator.h"
 #include "VOKHostDamping.h"
 #include "VOKHostDynamics.h"
 #include "VOKMsgCatalog.h"
@@ -110,10 +110,10 @@ struct Model {
 class Damping : public VOKTest {
  protected:
   void TearDown() override {
-    EXPECT_EQ(_Alive, ArraysAlive()) << "an array was left allocated";
+    EXPECT_EQ(_Alive, vok_test::LiveArrays()) << "an array was left allocated";
     VOKTest::TearDown();
   }
-  const long _Alive = ArraysAlive();
+  const long _Alive = vok_test::LiveArrays();
 };
 
 TEST_F(Damping, TermsPerModeInTheStatedOrder) {
@@ -153,10 +153,14 @@ TEST_F(Damping, TermsPerModeInTheStatedOrder) {
     Model model(row.setup, row.m, row.k);
     VOKDYNDampingTools tools(model.feature);
     VOKRawColldouble values;
-    const long alive = ArraysAlive();
     EXPECT_HR(S_OK, tools.GetDampingValues(values));
-    EXPECT_EQ(alive, ArraysAlive()) << "the base's arrays are freed";
     ExpectSameBits(row.expected, Read(values));
+    const long alive = vok_test::LiveArrays();
+    {
+      VOKRawColldouble probe;
+      EXPECT_HR(S_OK, tools.GetDampingValues(probe));
+    }
+    EXPECT_EQ(alive, vok_test::LiveArrays()) << "the base's arrays are freed";
     VOKRawColldouble again;  // the same values on every call
     EXPECT_HR(S_OK, tools.GetDampingValues(again));
     ExpectSameBits(row.expected, Read(again));

@@ -10,7 +10,7 @@
 
 #include "VOKDYNDampingTools.h"
 #include "VOKDYNMeshServices.h"
-#include "VOKFailingAllocation.h"
+#include "VOKFailingAllocator.h"
 #include "VOKHostAnalysisSets.h"
 #include "VOKHostDamping.h"
 #include "VOKHostDynamics.h"
@@ -141,7 +141,7 @@ long Sizes(VOKDYNMeshServices& ioServices, bool iFirst) {
 class DampingAndServicesAllocation : public VOKTest {
  protected:
   void TearDown() override {
-    FailArrayAllocationAt(0);
+    vok_test::FailAllocation(0);
     VOKTest::TearDown();
   }
 };
@@ -165,16 +165,16 @@ TEST_F(DampingAndServicesAllocation, EachFailedArrayAllocationGivesTheStatedResu
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     int failures = 0;
-    const long alive = ArraysAlive();
-    for (int k = 1; k < 1000; ++k) {
+    const long alive = vok_test::LiveArrays();
+    for (int k = 1; k < 100000; ++k) {
       SCOPED_TRACE(testing::Message() << "array allocation " << k << " fails");
       VOKHost::ClearErrors();
       Scenario scenario = row.make();
-      FailArrayAllocationAt(k);
+      vok_test::FailAllocation(k, true);
       long hr = E_UNEXPECTED;
       EXPECT_NO_THROW(hr = scenario.run(true));
-      const bool failed = ArrayAllocationFailed();
-      FailArrayAllocationAt(0);
+      const bool failed = vok_test::ArmedAllocationFailed();
+      vok_test::FailAllocation(0);
       if (failed) {
         ++failures;
         EXPECT_HR(row.result, hr);
@@ -183,7 +183,7 @@ TEST_F(DampingAndServicesAllocation, EachFailedArrayAllocationGivesTheStatedResu
         EXPECT_HR(S_OK, hr);
       }
       scenario.release();
-      EXPECT_EQ(alive, ArraysAlive()) << "an array was left allocated";
+      EXPECT_EQ(alive, vok_test::LiveArrays()) << "an array was left allocated";
       if (!failed) break;
     }
     EXPECT_GT(failures, 0) << "no array allocation to fail";
