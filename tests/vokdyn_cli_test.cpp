@@ -153,7 +153,7 @@ TEST_F(VokdynCli, UsageErrorsExitWithTwoAndHelpWithZero) {
   };
   const Row rows[] = {
       {"", 2, "", "A subcommand is required"},
-      {"frobnicate", 2, "", "vokdyn: unknown command \"frobnicate\" (commands: harmonic, check, example)"},
+      {"frobnicate", 2, "", "vokdyn: unknown command \"frobnicate\" (commands: harmonic, check, example, import)"},
       {"harmonc", 2, "", "vokdyn: unknown command \"harmonc\" (did you mean \"harmonic\"?)"},
       {"harmonic --colour", 2, "", "--colour"},
       {"harmonic a.json b.json", 2, "", "b.json"},

@@ -306,6 +306,19 @@ void LowerFirstFailed(std::atomic<std::size_t>& ioFirst, std::size_t iBlock) {
   }
 }
 
+// q_i = F_i / (k_i - omega^2 m_i + i omega c_i) of every mode at frequency
+// iF (hertz): the one place the sweep and the fields form it.
+void ModalResponses(const std::vector<Mode>& iModes, const std::vector<double>& iDamping, double iF,
+                    const VOKMathComplex* iForces, std::complex<double>* oQ) {
+  const double omega = iF * kTwoPi;
+  const double omega2 = omega * omega;
+  for (std::size_t i = 0; i < iModes.size(); ++i) {
+    const Mode& mode = iModes[i];
+    std::complex<double> dynamic(mode.generalizedStiffness - omega2 * mode.generalizedMass, omega * iDamping[i]);
+    oQ[i] = std::complex<double>(iForces[i].re, iForces[i].im) / dynamic;
+  }
+}
+
 // One block: the batched excitation, then per frequency, in the order of a
 // single-frequency sweep, q_i = F_i / (k_i - omega^2 m_i + i omega c_i) and
 // u = sum_i phi_i q_i in mode order.
@@ -325,19 +338,9 @@ void SweepBlock(SweepShared& ioShared, VOKDYNExcitationTools& iExcitation, std::
       std::snprintf(context, sizeof context, " at %.9g to %.9g Hz", ioAbscissae[0], ioAbscissae[count - 1]);
     throw ComputationError("VOKDYNExcitationTools::GetExcitValues", hr, context);
   }
-  const std::vector<Mode>& modes = ioShared.model.base.modes;
-  const std::size_t n = modes.size();
-  const std::vector<double>& c = ioShared.damping;
+  const std::size_t n = ioShared.model.base.modes.size();
   for (std::size_t k = 0; k < count; ++k) {
-    const double f = ioAbscissae[k];
-    const VOKMathComplex* forces = ioForces.data() + k * n;
-    const double omega = f * kTwoPi;
-    const double omega2 = omega * omega;
-    for (std::size_t i = 0; i < n; ++i) {
-      const Mode& mode = modes[i];
-      std::complex<double> dynamic(mode.generalizedStiffness - omega2 * mode.generalizedMass, omega * c[i]);
-      ioQ[i] = std::complex<double>(forces[i].re, forces[i].im) / dynamic;
-    }
+    ModalResponses(ioShared.model.base.modes, ioShared.damping, ioAbscissae[k], ioForces.data() + k * n, ioQ.data());
     for (std::size_t o = 0; o < ioShared.phi.size(); ++o) {
       const std::vector<double>& phi = ioShared.phi[o];
       std::complex<double> u(0.0, 0.0);
@@ -565,6 +568,100 @@ RunResult RunHarmonic(const Model& iModel, const Progress& iProgress, int iThrea
     }
   }
   return run;
+}
+
+// ------------------------------------------------------------ modal solver
+
+struct ModalSolver::State {
+  const Model& model;
+  StandIn standIn;
+  DampingInfo damping;
+  Owned<VOKDYNExcitationTools> excitation;
+  ExcitationType type = UndefinedExcitationType;
+  explicit State(const Model& iModel) : model(iModel) {}
+};
+
+ModalSolver::ModalSolver(const Model& iModel) : _S(new State(iModel)) {
+  _S->standIn = BuildStandIn(iModel);
+  _S->damping = QueryDamping(iModel, _S->standIn);
+  _S->excitation = Owned<VOKDYNExcitationTools>(new VOKDYNExcitationTools());
+  Check(_S->excitation->Initialize(_S->standIn.excitations, _S->standIn.Tools(), _S->type, DYNDefaultDomain),
+        "VOKDYNExcitationTools::Initialize");
+}
+
+ModalSolver::~ModalSolver() = default;
+
+std::vector<std::complex<double>> ModalSolver::Solve(const std::vector<float>& iFrequencies) {
+  const std::size_t n = _S->model.base.modes.size();
+  std::vector<std::complex<double>> q(iFrequencies.size() * n);
+  // The sweep's batches of the excitation, and its modal responses.
+  std::vector<double> abscissae(kBlock);
+  std::vector<VOKMathComplex> forces(std::max<std::size_t>(1, kBlock * n));
+  for (std::size_t first = 0; first < iFrequencies.size(); first += kBlock) {
+    const std::size_t count = std::min(kBlock, iFrequencies.size() - first);
+    for (std::size_t k = 0; k < count; ++k) abscissae[k] = iFrequencies[first + k];
+    Check(_S->excitation->GetExcitValues(static_cast<int>(count), abscissae.data(), forces.data()),
+          "VOKDYNExcitationTools::GetExcitValues", " for the response fields");
+    for (std::size_t k = 0; k < count; ++k)
+      ModalResponses(_S->model.base.modes, _S->damping.values, abscissae[k], forces.data() + k * n,
+                     q.data() + (first + k) * n);
+  }
+  return q;
+}
+
+void ModalSolver::AddAbsolute(const std::vector<float>& iFrequencies, std::size_t iComponents, std::size_t iStride,
+                              double* ioRe, double* ioIm) {
+  const Model& model = _S->model;
+  if ((!model.baseMotion.present && model.enforced.empty()) || iFrequencies.empty()) return;
+  Owned<VOKDYNExcitationTools> result(new VOKDYNExcitationTools());
+  Check(result->InitializeForResult(_S->standIn.excitations, _S->standIn.Tools(), _S->type),
+        "VOKDYNExcitationTools::InitializeForResult");
+  VOKRawCollfloat sweep;
+  for (float f : iFrequencies) sweep.Append(f);
+  const std::size_t count = iFrequencies.size();
+  auto add = [&](std::size_t iNodeIndex, std::size_t iRows, const std::vector<double>& iRe,
+                 const std::vector<double>& iIm, std::size_t iRowOffset) {
+    for (std::size_t r = 0; r < iRows; ++r)
+      for (std::size_t t = 0; t < count; ++t) {
+        const std::size_t at = t * iStride + iNodeIndex * iComponents + r;
+        ioRe[at] += iRe[(iRowOffset + r) * count + t];
+        ioIm[at] += iIm[(iRowOffset + r) * count + t];
+      }
+  };
+  auto call = [&](std::size_t iRows, std::vector<double>& oRe, std::vector<double>& oIm, auto iOperation) {
+    oRe.assign(iRows * count, 0.0);
+    oIm.assign(iRows * count, 0.0);
+    std::vector<double*> reRows, imRows;
+    for (std::size_t r = 0; r < iRows; ++r) {
+      reRows.push_back(oRe.data() + r * count);
+      imRows.push_back(oIm.data() + r * count);
+    }
+    double** re = reRows.data();
+    double** im = imRows.data();
+    iOperation(re, im);
+  };
+  std::vector<double> re, im;
+  if (model.baseMotion.present) {
+    VOKRawCollint components;
+    for (std::size_t c = 0; c < iComponents; ++c) components.Append(static_cast<int>(c));
+    for (std::size_t n = 0; n < model.nodes.size(); ++n) {
+      const int node = model.nodes[n].id;
+      call(iComponents, re, im, [&](double**& oR, double**& oI) {
+        Check(result->AddRigidExcit(node, components, sweep, oR, oI), "VOKDYNExcitationTools::AddRigidExcit",
+              " at node " + std::to_string(node));
+      });
+      add(n, iComponents, re, im, 0);
+    }
+  }
+  if (!model.enforced.empty()) {
+    VOKRawCollint dofs;
+    for (std::size_t n = 0; n < model.nodes.size(); ++n)
+      for (std::size_t c = 0; c < iComponents; ++c) dofs.Append(static_cast<int>(6 * n + c));
+    call(model.nodes.size() * iComponents, re, im, [&](double**& oR, double**& oI) {
+      Check(result->AddEnforcedDispExcit(0, dofs, sweep, oR, oI), "VOKDYNExcitationTools::AddEnforcedDispExcit");
+    });
+    for (std::size_t n = 0; n < model.nodes.size(); ++n) add(n, iComponents, re, im, n * iComponents);
+  }
 }
 
 }  // namespace vokdyn

@@ -4,7 +4,9 @@
 // sweep frequency the excitation, the damping and the modal response from
 // the library's tools, summed into the absolute displacement of each output.
 #include <cstddef>
+#include <complex>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -62,6 +64,34 @@ using Progress = std::function<void(std::size_t, std::size_t)>;
 /// ModelError (a model the tools refuse) or ComputationError; a failure in a
 /// worker is the failure of lowest frequency, as one thread would meet it.
 RunResult RunHarmonic(const Model& iModel, const Progress& iProgress = Progress(), int iThreads = 1);
+
+/// The modal responses of a model at any frequencies, and its support
+/// motion and enforced displacements at every node: what the response
+/// fields need beyond the sweep, computed by the sweep's operations.
+class ModalSolver {
+ public:
+  /// Builds iModel in the platform and queries its damping (as RunHarmonic
+  /// does). Throws ModelError or ComputationError. iModel must outlive this.
+  explicit ModalSolver(const Model& iModel);
+  ~ModalSolver();
+  ModalSolver(const ModalSolver&) = delete;
+  ModalSolver& operator=(const ModalSolver&) = delete;
+
+  /// q_i at each of iFrequencies, [f * modes + i]: the values the sweep
+  /// computes at the same frequencies, to the last bit.
+  std::vector<std::complex<double>> Solve(const std::vector<float>& iFrequencies);
+
+  /// Adds the support motion, then the enforced displacements, at
+  /// iFrequencies to ioRe / ioIm [f * iStride + node * iComponents + c], at
+  /// every node in model order and components 0..iComponents-1: the
+  /// absolute motion as the sweep adds it at an output.
+  void AddAbsolute(const std::vector<float>& iFrequencies, std::size_t iComponents, std::size_t iStride,
+                   double* ioRe, double* ioIm);
+
+ private:
+  struct State;
+  std::unique_ptr<State> _S;
+};
 
 }  // namespace vokdyn
 
