@@ -39,25 +39,34 @@ __attribute__((target_clones("avx512f", "avx2", "default")))
 void SumBlock(const double* iPhi, std::size_t iStride, std::size_t iModes, const double* iQRe,
               const double* iQIm, std::size_t iD0, std::size_t iD1, double* oRe, double* oIm,
               std::size_t iOutStride) {
+  static_assert(kFreqBlock == 4, "the register block below is written out for four frequencies");
+  const double *r0 = iQRe, *r1 = iQRe + iModes, *r2 = iQRe + 2 * iModes, *r3 = iQRe + 3 * iModes;
+  const double *i0 = iQIm, *i1 = iQIm + iModes, *i2 = iQIm + 2 * iModes, *i3 = iQIm + 3 * iModes;
   for (std::size_t d = iD0; d < iD1; d += kFieldLanes) {
-    Lanes re[kFreqBlock], im[kFreqBlock];
-    for (std::size_t f = 0; f < kFreqBlock; ++f) {
-      re[f] = Lanes{} + 0.0;
-      im[f] = Lanes{} + 0.0;
-    }
+    // Named sums, so that they stay in registers across the modes.
+    Lanes re0 = Lanes{} + 0.0, re1 = re0, re2 = re0, re3 = re0;
+    Lanes im0 = re0, im1 = re0, im2 = re0, im3 = re0;
     const double* p = iPhi + d;
     for (std::size_t i = 0; i < iModes; ++i, p += iStride) {
       Lanes phi;
       std::memcpy(&phi, p, sizeof phi);
-      for (std::size_t f = 0; f < kFreqBlock; ++f) {
-        re[f] = re[f] + phi * iQRe[f * iModes + i];
-        im[f] = im[f] + phi * iQIm[f * iModes + i];
-      }
+      re0 = re0 + phi * r0[i];
+      im0 = im0 + phi * i0[i];
+      re1 = re1 + phi * r1[i];
+      im1 = im1 + phi * i1[i];
+      re2 = re2 + phi * r2[i];
+      im2 = im2 + phi * i2[i];
+      re3 = re3 + phi * r3[i];
+      im3 = im3 + phi * i3[i];
     }
-    for (std::size_t f = 0; f < kFreqBlock; ++f) {
-      std::memcpy(oRe + f * iOutStride + d, &re[f], sizeof re[f]);
-      std::memcpy(oIm + f * iOutStride + d, &im[f], sizeof im[f]);
-    }
+    std::memcpy(oRe + d, &re0, sizeof(Lanes));
+    std::memcpy(oRe + iOutStride + d, &re1, sizeof(Lanes));
+    std::memcpy(oRe + 2 * iOutStride + d, &re2, sizeof(Lanes));
+    std::memcpy(oRe + 3 * iOutStride + d, &re3, sizeof(Lanes));
+    std::memcpy(oIm + d, &im0, sizeof(Lanes));
+    std::memcpy(oIm + iOutStride + d, &im1, sizeof(Lanes));
+    std::memcpy(oIm + 2 * iOutStride + d, &im2, sizeof(Lanes));
+    std::memcpy(oIm + 3 * iOutStride + d, &im3, sizeof(Lanes));
   }
 }
 
