@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "VOKDYNCalculixDeck.h"
 #include "VOKDYNImport.h"
 #include "VOKDYNModelLoader.h"
@@ -277,6 +279,121 @@ TEST_F(ImportCalculix, RefusedJobsExitWithTwoNameTheFileAndWriteNothing) {
     EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
     EXPECT_FALSE(Exists("out.json"));
     EXPECT_FALSE(Exists("out.npy"));
+  }
+}
+
+// The whole workflow against the solver's own steady-state response: the
+// same modes (the solver solves the same deck again), the same load
+// (magnitude, phase, a frequency table), the same modal damping, at the same
+// frequencies (the single-precision values vokdyn computes with, given to
+// the solver in full).
+TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
+  CantileverDeck deck = CantileverDeck::Quadratic(2, 1, 10, 10).Binary();
+  Solve(deck, "modes");
+  const int tip = deck.tip.back();
+  ASSERT_EQ(Vokdyn("import calculix modes -o imported.json --load " + std::to_string(tip) + ":UY --response " +
+                   std::to_string(tip) + ":UY").status,
+            0);
+  using Json = nlohmann::ordered_json;
+  Json model = Json::parse(ReadWholeFile(Path("imported.json")), nullptr, true, true);
+
+  // Two frequencies between each pair of distinct eigenfrequencies, 0.5 %
+  // inside the half-power band of each: the solver takes exactly the ends
+  // of a range that holds no eigenfrequency.
+  std::vector<double> eigen;
+  for (const Json& mode : model["modal_base"]["modes"]) eigen.push_back(mode["frequency"].get<double>());
+  eigen.insert(eigen.begin(), 0.5 * eigen.front());
+  eigen.push_back(1.2 * eigen.back());
+  std::vector<std::pair<float, float>> ranges;
+  for (std::size_t k = 0; k + 1 < eigen.size(); ++k)
+    if (eigen[k + 1] > 1.02 * eigen[k])
+      ranges.emplace_back(static_cast<float>(1.005 * eigen[k]), static_cast<float>(0.995 * eigen[k + 1]));
+  ASSERT_GE(ranges.size(), 8u);
+  char text[64];
+  auto full = [&text](double iValue) {
+    std::snprintf(text, sizeof text, "%.17g", iValue);
+    return std::string(text);
+  };
+  const double table[3][2] = {{0.0, 1.0}, {0.5 * eigen.back(), 2.0}, {eigen.back(), 0.5}};
+
+  // vokdyn: the imported model with the load and frequencies set.
+  Json frequencies = Json::array(), outputs = Json::array(), points = Json::array();
+  for (const auto& r : ranges) {
+    frequencies.push_back(static_cast<double>(r.first));
+    frequencies.push_back(static_cast<double>(r.second));
+  }
+  for (int node : deck.tip)
+    for (int c = 1; c <= 3; ++c) outputs.push_back({{"node", node}, {"component", c}});
+  for (const auto& p : table) points.push_back({p[0], p[1]});
+  model.erase("sweep");
+  model["frequencies"] = frequencies;
+  model["outputs"] = outputs;
+  model["modulations"] = {{"table", {{"points", points}}}};
+  model["loads"] = Json::array({{{"name", "tip"}, {"amplitude", 1.0}, {"phase_deg", 30.0}, {"modulation", "table"},
+                                 {"forces", Json::array({{{"node", tip}, {"values", {0, 1, 0, 0, 0, 0}}}})}}});
+  std::ofstream(Path("model.json")) << model.dump(1);
+  Outcome run = Vokdyn("harmonic model.json -o out.csv -q");
+  ASSERT_EQ(run.status, 0) << run.err;
+
+  // The solver: the same deck, its modes kept, then one steady-state step
+  // per range; the load's imaginary part is the second load case.
+  std::string ssd = deck.Text();
+  ssd.replace(ssd.find("*FREQUENCY\n"), 11, "*FREQUENCY, STORAGE=YES\n");
+  std::string amplitude = "*AMPLITUDE, NAME=TABLE\n";
+  for (const auto& p : table) amplitude += full(p[0]) + ", " + full(p[1]) + "\n";
+  ssd.insert(ssd.find("*STEP"), amplitude);
+  const double phase = 30.0 * M_PI / 180.0;
+  for (const auto& r : ranges)
+    ssd += "*STEP\n*STEADY STATE DYNAMICS\n" + full(r.first) + ", " + full(r.second) +
+           ", 2, 1.\n*MODAL DAMPING\n1, 10, 0.02\n*CLOAD, AMPLITUDE=TABLE\n" + std::to_string(tip) + ", 2, " +
+           full(std::cos(phase)) + "\n*CLOAD, AMPLITUDE=TABLE, LOAD CASE=2\n" + std::to_string(tip) + ", 2, " +
+           full(std::sin(phase)) + "\n*NODE PRINT, NSET=TIP\nU\n*END STEP\n";
+  std::ofstream(Path("ssd.inp")) << ssd;
+  std::string command = "cd '" + _Dir + "' && ccx ssd > ssd.log 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << ReadWholeFile(Path("ssd.log"));
+
+  // Its printed response: per frequency a block of real parts, then one of
+  // imaginary parts, node by node.
+  std::map<int, std::vector<std::array<std::complex<double>, 3>>> solver;
+  {
+    std::ifstream in(Path("ssd.dat"));
+    std::string line;
+    int block = -1;
+    while (std::getline(in, line)) {
+      if (line.find("displacements (vx,vy,vz) for set TIP") != std::string::npos) {
+        ++block;
+        continue;
+      }
+      int node;
+      double v[3];
+      if (block < 0 || std::sscanf(line.c_str(), "%d %lf %lf %lf", &node, v, v + 1, v + 2) != 4) continue;
+      auto& rows = solver[node];
+      if (rows.size() < static_cast<std::size_t>(block / 2 + 1)) rows.resize(static_cast<std::size_t>(block / 2 + 1));
+      for (int c = 0; c < 3; ++c)
+        rows[static_cast<std::size_t>(block / 2)][c] += block % 2 ? std::complex<double>(0, v[c]) : v[c];
+    }
+  }
+  std::istringstream csv(ReadWholeFile(Path("out.csv")));
+  std::string line;
+  std::getline(csv, line);
+  std::vector<std::vector<double>> ours;
+  while (std::getline(csv, line)) {
+    std::vector<double> values;
+    for (std::stringstream cells(line); std::getline(cells, command, ',');) values.push_back(std::stod(command));
+    ours.push_back(values);
+  }
+  ASSERT_EQ(ours.size(), 2 * ranges.size());
+  for (std::size_t o = 0; o < outputs.size(); ++o) {
+    const int node = outputs[o]["node"].get<int>(), c = outputs[o]["component"].get<int>() - 1;
+    SCOPED_TRACE("node " + std::to_string(node) + ", component " + std::to_string(c + 1));
+    ASSERT_EQ(solver[node].size(), ours.size());
+    double peak = 0, worst = 0;
+    for (std::size_t t = 0; t < ours.size(); ++t) {
+      const std::complex<double> theirs = solver[node][t][c];
+      peak = std::max(peak, std::abs(theirs));
+      worst = std::max(worst, std::abs(std::complex<double>(ours[t][1 + 3 * o], ours[t][2 + 3 * o]) - theirs));
+    }
+    EXPECT_LE(worst, 1e-5 * peak) << "largest difference " << worst << ", peak " << peak;
   }
 }
 
