@@ -62,6 +62,43 @@ Printed ReadPrinted(const std::string& iPath) {
   return p;
 }
 
+TEST(InpNodeSets, SetsAsTheDeckDefinesThemOrTheLineThatIsWrong) {
+  struct Row {
+    const char* label;
+    std::string deck;
+    std::vector<std::pair<std::string, std::vector<int>>> sets;
+    std::string error;  // empty: read
+  };
+  const std::vector<Row> rows = {
+      {"node lines and lists, any case, comments", "** a comment\n*Node, nset=Nall\n1, 0, 0, 0\n2, 1, 0, 0\n"
+       "*nset,NSET=tip\n2,\n1 , 2\n", {{"NALL", {1, 2}}, {"TIP", {2, 1}}}, ""},
+      {"generated ranges with and without increment", "*NSET, NSET=A, GENERATE\n1, 7, 3\n10, 11\n",
+       {{"A", {1, 4, 7, 10, 11}}}, ""},
+      {"a set named in a set, repeated keyword adds", "*NSET, NSET=A\n5, 6\n*NSET, NSET=B\nA, 9\n*NSET, NSET=A\n7\n",
+       {{"A", {5, 6, 7}}, {"B", {5, 6, 9}}}, ""},
+      {"other keywords' data ignored", "*ELEMENT, TYPE=C3D8, ELSET=E\n1, 1, 2, 3, 4, 5, 6, 7, 8\n*BOUNDARY\nFIX, 1, 3\n",
+       {}, ""},
+      {"unknown set name", "*NSET, NSET=A\n1\n*NSET, NSET=B\nC\n", {},
+       "deck.inp: line 4: \"C\" is neither a node number nor a set defined before"},
+      {"decreasing range", "*NSET, NSET=A, GENERATE\n9, 2\n", {}, "deck.inp: line 2: a generated set from 9 down to 2"},
+      {"zero increment", "*NSET, NSET=A, GENERATE\n1, 9, 0\n", {},
+       "deck.inp: line 2: expected an increment of 1 or more, got \"0\""},
+      {"no set name", "*NSET\n1\n", {}, "deck.inp: line 1: *NSET without NSET=name"},
+      {"a node number below 1", "*NODE, NSET=N\n0, 1, 2, 3\n", {},
+       "deck.inp: line 2: expected a node number (1 to 2147483647), got \"0\""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    try {
+      InpNodeSets sets = ParseInpNodeSets(row.deck, "deck.inp");
+      EXPECT_EQ(row.error, "");
+      EXPECT_EQ(sets.sets, row.sets);
+    } catch (const ResultFileError& e) {
+      EXPECT_EQ(e.what(), row.error);
+    }
+  }
+}
+
 class ImportCalculix : public VOKTempDirTest {
  protected:
   // Writes the deck as JOB.inp and runs the solver on it.
