@@ -332,6 +332,8 @@ ImportedJob ReadCalculixJob(const ImportOptions& iOptions) {
   NodeComponent load = iOptions.load.given ? iOptions.load : placeholder;
   NodeComponent output = iOptions.output.given ? iOptions.output : placeholder;
   job.placeholder = !iOptions.load.given || !iOptions.output.given;
+  job.load = load;
+  job.output = output;
 
   Load unit;
   unit.name = "unit force at node " + std::to_string(load.node) + ", " + kComponentNames[load.component - 1];

@@ -54,6 +54,7 @@ struct ImportedJob {
   Model model;                        ///< shapes filled in
   std::vector<FrdElement> elements;
   InpNodeSets sets;
+  NodeComponent load, output;         ///< where the unit force and the output are
   bool placeholder = true;            ///< load and output chosen by the import
   std::vector<std::string> notes;     ///< what the user should know (mass check, included files)
 };

@@ -287,13 +287,7 @@ int RunImportCommand(const ImportOptions& iOptions) {
               << " to " << Format("%.7g", m.base.modes.back().frequency) << " Hz\n"
               << "  sweep        " << m.sweep.steps << " frequencies, " << Format("%.7g", m.sweep.from) << " to "
               << Format("%.7g", m.sweep.to) << " Hz, log\n"
-              << "  load         unit force at node " << m.loads[0].forces[0].node << ", "
-              << OutputLabel({m.loads[0].forces[0].node,
-                              static_cast<int>(std::find_if(m.loads[0].forces[0].values.begin(),
-                                                            m.loads[0].forces[0].values.end(),
-                                                            [](double v) { return v != 0.0; }) -
-                                               m.loads[0].forces[0].values.begin()) + 1})
-              << "\n"
+              << "  load         unit force at " << OutputLabel({job.load.node, job.load.component}) << "\n"
               << "  output       " << OutputLabel(m.outputs[0]) << "\n"
               << "  wrote        " << iOptions.model << ", " << ShapesPathOf(iOptions) << "\n";
     if (job.placeholder)
