@@ -117,9 +117,8 @@ void BM_FieldVtuWrite(benchmark::State& state) {
   const vokdyn_test::CantileverDeck deck = vokdyn_test::CantileverDeck::Hexahedra(9, 9, 249, 1);
   vokdyn::Model model;
   for (const auto& n : deck.nodes) model.nodes.push_back(vokdyn::Node{n.first, n.second, false, {}});
-  std::vector<vokdyn::MeshElement> elements;
-  for (const auto& e : deck.elements) elements.push_back({1, e});
-  const vokdyn::FieldMesh mesh = vokdyn::MakeFieldMesh(model, elements);
+  for (const auto& e : deck.elements) model.elements.push_back({1, e});
+  const vokdyn::FieldMesh mesh = vokdyn::MakeFieldMesh(model);
   std::vector<int> ids;
   for (const auto& n : model.nodes) ids.push_back(n.id);
   const vokdyn::FieldBasis basis = LargeBasis();

@@ -3,8 +3,9 @@
 
     render_field.py FIELD.vtu IMAGE.png [--phase DEG] [--size WxH]
 
-The mesh is drawn deformed by the operating deflection shape at the given
-phase, Re(U e^(i phase)) = U_real cos(phase) - U_imag sin(phase), scaled so
+The mesh is drawn deformed by the operating deflection shape at a phase,
+Re(U e^(i phase)) = U_real cos(phase) - U_imag sin(phase) (by default the
+phase of the largest deflection), scaled so
 that the largest displacement is a tenth of the model's size, and coloured
 by the displacement amplitude |U|; the undeformed mesh is drawn as edges.
 Uses VTK's Python modules (Debian package python3-vtk9) with off-screen
@@ -30,7 +31,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("field")
     parser.add_argument("image")
-    parser.add_argument("--phase", type=float, default=0.0, help="phase of the deflection, degrees")
+    parser.add_argument("--phase", type=float, help="phase of the deflection, degrees (default: the largest)")
     parser.add_argument("--size", default="900x600")
     args = parser.parse_args()
     width, height = (int(v) for v in args.size.split("x"))
@@ -41,7 +42,17 @@ def main():
     grid = reader.GetOutput()
     data = grid.GetPointData()
     re, im = data.GetArray("U_real"), data.GetArray("U_imag")
-    c, s = math.cos(math.radians(args.phase)), math.sin(math.radians(args.phase))
+    points = range(grid.GetNumberOfPoints())
+    if args.phase is None:
+        # |re cos t - im sin t|^2 summed over the nodes is largest where
+        # tan 2t = -2 re.im / (re.re - im.im).
+        rr = sum(sum(x * x for x in re.GetTuple3(p)) for p in points)
+        ii = sum(sum(x * x for x in im.GetTuple3(p)) for p in points)
+        ri = sum(sum(a * b for a, b in zip(re.GetTuple3(p), im.GetTuple3(p))) for p in points)
+        phase = 0.5 * math.atan2(-2.0 * ri, rr - ii)
+    else:
+        phase = math.radians(args.phase)
+    c, s = math.cos(phase), math.sin(phase)
     shape = vtkDoubleArray()
     shape.SetName("deflection")
     shape.SetNumberOfComponents(3)
@@ -89,23 +100,33 @@ def main():
     bar.SetLookupTable(table)
     bar.SetTitle("|U|")
     bar.SetNumberOfLabels(4)
+    bar.SetPosition(0.1, 0.1)
+    bar.SetWidth(0.8)
+    bar.SetHeight(0.8)
 
     renderer = vtkRenderer()
     renderer.SetBackground(1.0, 1.0, 1.0)
-    for actor in (deformed, undeformed, bar):
+    renderer.SetViewport(0.0, 0.0, 0.86, 1.0)
+    for actor in (deformed, undeformed):
         renderer.AddActor(actor)
+    legend = vtkRenderer()
+    legend.SetBackground(1.0, 1.0, 1.0)
+    legend.SetViewport(0.86, 0.0, 1.0, 1.0)
+    legend.AddActor(bar)
     bar.GetTitleTextProperty().SetColor(0, 0, 0)
     bar.GetLabelTextProperty().SetColor(0, 0, 0)
     camera = renderer.GetActiveCamera()
-    camera.SetPosition(1.0, -1.6, 0.8)
+    # Looking along x with y up: a beam along z lies across the picture.
+    camera.SetPosition(1.0, 0.35, 0.25)
     camera.SetFocalPoint(0.0, 0.0, 0.0)
-    camera.SetViewUp(0.0, 0.0, 1.0)
+    camera.SetViewUp(0.0, 1.0, 0.0)
     renderer.ResetCamera()
-    camera.Zoom(1.3)
+    camera.Zoom(0.9)
 
     window = vtkRenderWindow()
     window.SetOffScreenRendering(1)
     window.AddRenderer(renderer)
+    window.AddRenderer(legend)
     window.SetSize(width, height)
     window.Render()
     image = vtkWindowToImageFilter()

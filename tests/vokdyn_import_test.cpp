@@ -99,6 +99,63 @@ TEST(InpNodeSets, SetsAsTheDeckDefinesThemOrTheLineThatIsWrong) {
   }
 }
 
+// The keys the import writes, read by the loader: groups and outputs by
+// group, elements, field requests, nodes without rotations.
+TEST(ModelMeshKeys, ReadIntoTheModelOrRefusedByPath) {
+  const std::string head = R"({"format": "vokdyn-model/1",
+    "nodes": [{"id": 1, "xyz": [0, 0, 0]}, {"id": 2, "xyz": [1, 0, 0]}, {"id": 3, "xyz": [0, 1, 0]}],
+    "modal_base": {"modes": [{"frequency": 2, "shape": [[1, 0, 0, 0, 0, 0], [0, 1, 0, 0, 0, 0], [0, 0, 1, 0, 0, 0]]}])";
+  const std::string tail = R"(, "damping": {"type": "modal", "percent": 2}, "frequencies": [1, 2])";
+  struct Row {
+    const char* label;
+    std::string base, rest;  // after "modal_base": {"modes": [...]; after the damping and frequencies
+    std::vector<Output> outputs;
+    std::size_t elements, groups;
+    std::string error;  // empty: read
+  };
+  const std::string load = R"(, "loads": [{"forces": [{"node": 1, "values": [1, 0, 0, 0, 0, 0]}]}])";
+  const std::string groups = R"(, "groups": {"TIP": [3, 1], "ONE": [2]})";
+  const std::vector<Row> rows = {
+      {"outputs of a group, in its order", "}", load + groups + R"(, "outputs": [{"set": "TIP", "component": 2}, {"node": 2, "component": 1}])",
+       {{3, 2}, {1, 2}, {2, 1}}, 0, 2, ""},
+      {"elements", "}", load + R"(, "elements": [{"type": "tr3", "nodes": [1, 2, 3]}, {"type": "be2", "nodes": [3, 1]}], "outputs": [{"node": 1, "component": 1}])",
+       {{1, 1}}, 2, 0, ""},
+      {"an unknown group", "}", load + groups + R"(, "outputs": [{"set": "TOP", "component": 2}])", {}, 0, 0,
+       "model.json: outputs[0].set: unknown group \"TOP\""},
+      {"node and set both", "}", load + groups + R"(, "outputs": [{"set": "TIP", "node": 1, "component": 2}])", {}, 0, 0,
+       "model.json: outputs[0]: expected either \"node\" (a node id) or \"set\" (the name of a group), not both"},
+      {"a group's node and an output twice", "}", load + groups + R"(, "outputs": [{"node": 1, "component": 2}, {"set": "TIP", "component": 2}])",
+       {}, 0, 0, "model.json: outputs[1]: output N1_UY is asked twice"},
+      {"a group with an unknown node", "}", load + R"(, "groups": {"G": [1, 9]}, "outputs": [{"node": 1, "component": 1}])", {}, 0, 0,
+       "model.json: groups.G[1]: unknown node 9"},
+      {"an element with too few nodes", "}", load + R"(, "elements": [{"type": "qu4", "nodes": [1, 2, 3]}], "outputs": [{"node": 1, "component": 1}])",
+       {}, 0, 0, "model.json: elements[0].nodes: expected an array of 4 node ids (qu4), got an array of 3"},
+      {"an unknown element type", "}", load + R"(, "elements": [{"type": "hex", "nodes": [1]}], "outputs": [{"node": 1, "component": 1}])",
+       {}, 0, 0, "model.json: elements[0].type: expected an element type: he8, pe6, te4, he20, pe15, te10, tr3, tr6, qu4, qu8, be2 or be3, got \"hex\""},
+      {"fields without a frequency", "}", load + R"(, "fields": {"frequencies": []}, "outputs": [{"node": 1, "component": 1}])", {}, 0, 0,
+       "model.json: fields: no frequency: give \"frequencies\" or \"at_peaks\": true"},
+      {"an output on a rotation without rotations", R"(, "rotations": false})", load + R"(, "outputs": [{"node": 1, "component": 5}])", {}, 0, 0,
+       "model.json: outputs[0].component: the nodes have no rotations (modal_base.rotations is false: solid elements); expected a translation, 1..3"},
+      {"a moment without rotations", R"(, "rotations": false})",
+       R"(, "loads": [{"forces": [{"node": 1, "values": [1, 0, 0, 0, 2, 0]}]}], "outputs": [{"node": 1, "component": 1}])", {}, 0, 0,
+       "model.json: loads[0].forces[0].values[4]: a moment on a node without rotations (modal_base.rotations is false: solid elements); expected 0"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    const std::string text = head + row.base + tail + row.rest + "}";
+    try {
+      Model m = LoadModelText(text, "model.json");
+      EXPECT_EQ(row.error, "");
+      ASSERT_EQ(m.outputs.size(), row.outputs.size());
+      for (std::size_t o = 0; o < m.outputs.size(); ++o) EXPECT_EQ(OutputLabel(m.outputs[o]), OutputLabel(row.outputs[o]));
+      EXPECT_EQ(m.elements.size(), row.elements);
+      EXPECT_EQ(m.groups.size(), row.groups);
+    } catch (const ModelError& e) {
+      EXPECT_EQ(e.what(), row.error);
+    }
+  }
+}
+
 class ImportCalculix : public VOKTempDirTest {
  protected:
   // Writes the deck as JOB.inp and runs the solver on it.

@@ -135,7 +135,7 @@ TEST_F(VokdynModel, RefusesEachKindOfErrorNamingFilePathAndExpectation) {
       {"unknown key", [](Json& j) { j["modal_base"]["modes"][0]["frequncy"] = 2; }, nullptr,
        "model.json: modal_base.modes[0]: unknown key \"frequncy\" (did you mean \"frequency\"?)"},
       {"unknown key, nothing close", [](Json& j) { j["outputs"][0]["colour"] = "red"; }, nullptr,
-       "model.json: outputs[0]: unknown key \"colour\" (known keys: node component)"},
+       "model.json: outputs[0]: unknown key \"colour\" (known keys: node set component)"},
       {"unknown node", [](Json& j) { j["outputs"][1]["node"] = 42; }, nullptr,
        "model.json: outputs[1].node: unknown node 42"},
       {"unknown node of a force", [](Json& j) { j["loads"][0]["forces"][0]["node"] = 3; }, nullptr,

@@ -188,14 +188,15 @@ int VtkCellType(int iFrdType) {
   }
 }
 
-FieldMesh MakeFieldMesh(const Model& iModel, const std::vector<MeshElement>& iElements) {
+FieldMesh MakeFieldMesh(const Model& iModel) {
+  const std::vector<Element>& elements = iModel.elements;
   FieldMesh mesh;
   std::unordered_map<int, long long> index;
   for (std::size_t n = 0; n < iModel.nodes.size(); ++n) {
     mesh.points.push_back(iModel.nodes[n].xyz);
     index.emplace(iModel.nodes[n].id, static_cast<long long>(n));
   }
-  if (iElements.empty()) {
+  if (elements.empty()) {
     for (std::size_t n = 0; n < iModel.nodes.size(); ++n) {
       mesh.connectivity.push_back(static_cast<long long>(n));
       mesh.offsets.push_back(static_cast<long long>(n + 1));
@@ -203,7 +204,7 @@ FieldMesh MakeFieldMesh(const Model& iModel, const std::vector<MeshElement>& iEl
     }
     return mesh;
   }
-  for (const MeshElement& e : iElements) {
+  for (const Element& e : elements) {
     int type = VtkCellType(e.type);
     if (type == 0) throw std::invalid_argument("element type " + std::to_string(e.type) + " has no VTK cell");
     // The input deck's node order is VTK's for every type but the
@@ -292,14 +293,13 @@ std::vector<float> FieldFrequencies(const std::vector<double>& iListed, bool iAt
   return out;
 }
 
-std::vector<std::string> WriteFields(const Model& iModel, const std::vector<MeshElement>& iElements,
-                                     const std::vector<float>& iFrequencies, const std::string& iDirectory,
-                                     int iThreads) {
+std::vector<std::string> WriteFields(const Model& iModel, const std::vector<float>& iFrequencies,
+                                     const std::string& iDirectory, int iThreads) {
   if (::mkdir(iDirectory.c_str(), 0777) != 0 && errno != EEXIST)
     throw OutputError("--fields " + iDirectory + ": cannot create the directory (" + std::strerror(errno) + ")");
   FieldMesh mesh;
   try {
-    mesh = MakeFieldMesh(iModel, iElements);
+    mesh = MakeFieldMesh(iModel);
   } catch (const std::invalid_argument& e) {
     throw OutputError("--fields " + iDirectory + ": " + e.what());
   }

@@ -58,17 +58,10 @@ struct FieldMesh {
   std::vector<unsigned char> types;     ///< VTK cell types
 };
 
-/// An element as the field mesh takes it: a .frd type number and node ids
-/// in the input deck's order.
-struct MeshElement {
-  int type = 0;
-  std::vector<int> nodes;
-};
-
-/// The mesh of iModel's nodes with iElements (vertices when empty). Throws
-/// std::invalid_argument for an element type it cannot write or an unknown
-/// node.
-FieldMesh MakeFieldMesh(const Model& iModel, const std::vector<MeshElement>& iElements);
+/// The mesh of iModel's nodes and elements (a vertex per node when it has
+/// none). Throws std::invalid_argument for an element type it cannot write
+/// or an unknown node.
+FieldMesh MakeFieldMesh(const Model& iModel);
 
 /// The VTK cell type of a .frd element type, 0 when none.
 int VtkCellType(int iFrdType);
@@ -83,8 +76,8 @@ std::string VtuText(const FieldMesh& iMesh, const std::vector<int>& iNodeIds, co
 std::string PvdText(const std::vector<std::pair<double, std::string>>& iSets);
 
 /// The frequencies of a field request, each rounded to single precision
-/// like the sweep's: iListed, and with iAtPeaks the peak frequency of each
-/// output in iResponse; sorted, each once.
+/// like the sweep's: iListed, and with iAtPeaks iPeakFrequencies (the peak
+/// frequency of each output); sorted, each once.
 std::vector<float> FieldFrequencies(const std::vector<double>& iListed, bool iAtPeaks,
                                     const std::vector<float>& iPeakFrequencies);
 
@@ -94,9 +87,8 @@ std::vector<float> FieldFrequencies(const std::vector<double>& iListed, bool iAt
 /// modal sums run on iThreads threads. Each file is written through a
 /// temporary renamed at the end. Returns the file names written, the .pvd
 /// last. Throws ModelError, ComputationError or OutputError.
-std::vector<std::string> WriteFields(const Model& iModel, const std::vector<MeshElement>& iElements,
-                                     const std::vector<float>& iFrequencies, const std::string& iDirectory,
-                                     int iThreads);
+std::vector<std::string> WriteFields(const Model& iModel, const std::vector<float>& iFrequencies,
+                                     const std::string& iDirectory, int iThreads);
 
 }  // namespace vokdyn
 

@@ -306,10 +306,21 @@ ImportedJob ReadCalculixJob(const ImportOptions& iOptions) {
   if (!dat.hasParticipation)
     job.notes.push_back("the .dat prints no participation factors: base motion would need nodal masses");
   job.elements = std::move(frd.elements);
+  for (const FrdElement& e : job.elements) model.elements.push_back(Element{e.type, e.nodes});
+  model.base.rotations = false;
   if (!job.inpPath.empty()) {
     job.sets = ParseInpNodeSets(ReadInput(job.inpPath, "input deck"), job.inpPath);
     if (job.sets.hasInclude)
       job.notes.push_back(job.inpPath + " includes other files (*INCLUDE): node sets defined in them are not kept");
+    // A group keeps the set's nodes that have results (a set may name nodes
+    // the results leave out, such as those of no element).
+    for (const auto& set : job.sets.sets) {
+      Group group;
+      group.name = set.first;
+      for (int id : set.second)
+        if (model.NodeIndex(id) >= 0) group.nodes.push_back(id);
+      if (!group.nodes.empty()) model.groups.push_back(group);
+    }
   }
 
   model.damping.type = DampingType::Modal;
@@ -383,8 +394,36 @@ std::string ImportedModelText(const ImportedJob& iJob, const std::string& iShape
     }
     text += n + 1 < m.nodes.size() ? "]},\n" : "]}\n";
   }
-  text += "  ],\n  \"modal_base\": {\n    \"name\": " + JsonString(m.base.name) + ",\n    \"shapes\": " +
-          JsonString(iShapesRef) + ",\n    \"modes\": [\n";
+  text += "  ],\n";
+  if (!m.groups.empty()) {
+    text += Comment("The node sets of the input deck: \"outputs\": [{\"set\": NAME, \"component\": C}] gives one\n"
+                    "output per node of a set.", "  ");
+    text += "  \"groups\": {\n";
+    for (std::size_t g = 0; g < m.groups.size(); ++g) {
+      text += "    " + JsonString(m.groups[g].name) + ": [";
+      for (std::size_t k = 0; k < m.groups[g].nodes.size(); ++k) {
+        if (k) text += k % 16 ? ", " : ",\n      ";
+        AppendInt(text, m.groups[g].nodes[k]);
+      }
+      text += g + 1 < m.groups.size() ? "],\n" : "]\n";
+    }
+    text += "  },\n";
+  }
+  if (!m.elements.empty()) {
+    text += Comment("The mesh, for the response fields; nodes in the input deck's order.", "  ");
+    text += "  \"elements\": [\n";
+    for (std::size_t e = 0; e < m.elements.size(); ++e) {
+      text += "    {\"type\": \"" + std::string(FrdTypeName(m.elements[e].type)) + "\", \"nodes\": [";
+      for (std::size_t k = 0; k < m.elements[e].nodes.size(); ++k) {
+        if (k) text += ", ";
+        AppendInt(text, m.elements[e].nodes[k]);
+      }
+      text += e + 1 < m.elements.size() ? "]},\n" : "]}\n";
+    }
+    text += "  ],\n";
+  }
+  text += "  \"modal_base\": {\n    \"name\": " + JsonString(m.base.name) + ",\n    \"rotations\": false,\n"
+          "    \"shapes\": " + JsonString(iShapesRef) + ",\n    \"modes\": [\n";
   for (std::size_t i = 0; i < m.base.modes.size(); ++i) {
     const Mode& mode = m.base.modes[i];
     text += "      {\"frequency\": ";

@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "VOKDYNFrdReader.h"
 #include "VOKDYNModelJson.h"
 #include "VOKDYNNpy.h"
 
@@ -196,9 +197,10 @@ class Reader {
 // gives them.
 const std::vector<std::string> kTopKeys = {"format", "name", "nodes", "modal_base", "damping",
                                            "modulations", "loads", "enforced", "base_motion",
-                                           "sweep", "frequencies", "outputs"};
+                                           "sweep", "frequencies", "outputs", "groups", "elements",
+                                           "fields"};
 const std::vector<std::string> kNodeKeys = {"id", "xyz", "mass"};
-const std::vector<std::string> kBaseKeys = {"name", "up_to_date", "damping_diagonal", "shapes",
+const std::vector<std::string> kBaseKeys = {"name", "up_to_date", "damping_diagonal", "rotations", "shapes",
                                             "modes"};
 const std::vector<std::string> kModeKeys = {"frequency", "generalized_mass",
                                             "generalized_stiffness", "participation", "shape"};
@@ -215,7 +217,9 @@ const std::vector<std::string> kAxisKeys = {"origin", "x", "y"};
 const std::vector<std::string> kDirectionKeys = {"direction", "amplitude", "phase_deg",
                                                  "modulation"};
 const std::vector<std::string> kSweepKeys = {"from", "to", "steps", "spacing"};
-const std::vector<std::string> kOutputKeys = {"node", "component"};
+const std::vector<std::string> kOutputKeys = {"node", "set", "component"};
+const std::vector<std::string> kElementKeys = {"type", "nodes"};
+const std::vector<std::string> kFieldKeys = {"frequencies", "at_peaks"};
 
 // Builds the value from the parser's events, refusing deep nesting and
 // noting the first repeated key (the JSON library would silently keep the
@@ -367,6 +371,9 @@ class ModelReader {
     if (const Json* name = _R.Find(iRoot, "name")) _M.name = _R.Text(*name, "name");
 
     ReadNodes(_R.Require(iRoot, "", "nodes", "an array of nodes"));
+    if (const Json* groups = _R.Find(iRoot, "groups")) ReadGroups(*groups);
+    if (const Json* elements = _R.Find(iRoot, "elements")) ReadElements(*elements);
+    if (const Json* fields = _R.Find(iRoot, "fields")) ReadFields(*fields);
     ReadBase(_R.Require(iRoot, "", "modal_base", "an object"));
     ReadDamping(_R.Require(iRoot, "", "damping", "an object (modal or Rayleigh damping)"));
     if (const Json* modulations = _R.Find(iRoot, "modulations")) ReadModulations(*modulations);
@@ -452,6 +459,8 @@ class ModelReader {
       _M.base.upToDate = _R.Boolean(*up, Member(path, "up_to_date"));
     if (const Json* diag = _R.Find(iBase, "damping_diagonal"))
       _M.base.dampingDiagonal = _R.Boolean(*diag, Member(path, "damping_diagonal"));
+    if (const Json* rotations = _R.Find(iBase, "rotations"))
+      _M.base.rotations = _R.Boolean(*rotations, Member(path, "rotations"));
     const Json* shapes = _R.Find(iBase, "shapes");
     const std::string shapesPath = Member(path, "shapes");
     if (shapes && (!shapes->is_string() || shapes->get<std::string>().empty()))
@@ -640,6 +649,10 @@ class ModelReader {
         force.node = NodeRef(_R.Require(forces[k], kp, "node", "a node id"), Member(kp, "node"));
         force.values = _R.Fixed<6>(_R.Require(forces[k], kp, "values", "an array of 6 numbers"),
                                    Member(kp, "values"));
+        for (std::size_t c = 3; c < 6 && !_M.base.rotations; ++c)
+          if (force.values[c] != 0.0)
+            _R.Fail(Item(Member(kp, "values"), c), "a moment on a node without rotations (modal_base.rotations is "
+                                                   "false: solid elements); expected 0");
         load.forces.push_back(force);
       }
       _M.loads.push_back(load);
@@ -750,15 +763,84 @@ class ModelReader {
     for (std::size_t i = 0; i < iOutputs.size(); ++i) {
       std::string op = Item("outputs", i);
       _R.Object(iOutputs[i], op, kOutputKeys);
+      const Json* node = _R.Find(iOutputs[i], "node");
+      const Json* set = _R.Find(iOutputs[i], "set");
+      if ((node != nullptr) == (set != nullptr))
+        _R.Fail(op, "expected either \"node\" (a node id) or \"set\" (the name of a group), not both");
       Output out;
-      out.node = NodeRef(_R.Require(iOutputs[i], op, "node", "a node id"), Member(op, "node"));
       out.component = _R.Integer(_R.Require(iOutputs[i], op, "component", "a component 1..6"),
                                  Member(op, "component"), "a component 1..6", 1, 6);
-      for (const Output& other : _M.outputs)
-        if (other.node == out.node && other.component == out.component)
-          _R.Fail(op, "output " + OutputLabel(out) + " is asked twice");
-      _M.outputs.push_back(out);
+      if (out.component > 3 && !_M.base.rotations)
+        _R.Fail(Member(op, "component"), "the nodes have no rotations (modal_base.rotations is false: solid "
+                                         "elements); expected a translation, 1..3");
+      // A group gives one output per node, in the group's order.
+      std::vector<int> nodes;
+      if (node) {
+        nodes.push_back(NodeRef(*node, Member(op, "node")));
+      } else {
+        const std::string name = _R.Text(*set, Member(op, "set"));
+        auto group = std::find_if(_M.groups.begin(), _M.groups.end(), [&](const Group& g) { return g.name == name; });
+        if (group == _M.groups.end()) _R.Fail(Member(op, "set"), "unknown group " + Json(name).dump());
+        nodes = group->nodes;
+      }
+      for (int id : nodes) {
+        out.node = id;
+        for (const Output& other : _M.outputs)
+          if (other.node == out.node && other.component == out.component)
+            _R.Fail(op, "output " + OutputLabel(out) + " is asked twice");
+        _M.outputs.push_back(out);
+      }
     }
+  }
+
+  void ReadGroups(const Json& iGroups) {
+    if (!iGroups.is_object()) _R.Expected("groups", "an object of groups (name: [node ids])", iGroups);
+    for (auto it = iGroups.begin(); it != iGroups.end(); ++it) {
+      const std::string gp = Member("groups", it.key());
+      Group group;
+      group.name = it.key();
+      const Json& ids = _R.Array(it.value(), gp, "a non-empty array of node ids", true);
+      std::set<int> seen;
+      for (std::size_t k = 0; k < ids.size(); ++k) {
+        int id = NodeRef(ids[k], Item(gp, k));
+        if (!seen.insert(id).second) _R.Fail(Item(gp, k), "node " + std::to_string(id) + " is in the group twice");
+        group.nodes.push_back(id);
+      }
+      _M.groups.push_back(group);
+    }
+  }
+
+  void ReadElements(const Json& iElements) {
+    _R.Array(iElements, "elements", "an array of elements", false);
+    for (std::size_t i = 0; i < iElements.size(); ++i) {
+      const std::string ep = Item("elements", i);
+      _R.Object(iElements[i], ep, kElementKeys);
+      Element element;
+      const Json& type = _R.Require(iElements[i], ep, "type", "an element type");
+      const char* what = "an element type: he8, pe6, te4, he20, pe15, te10, tr3, tr6, qu4, qu8, be2 or be3";
+      element.type = type.is_string() ? FrdTypeOfName(type.get<std::string>()) : 0;
+      if (element.type == 0) _R.Expected(Member(ep, "type"), what, type);
+      const std::size_t count = static_cast<std::size_t>(FrdNodesPerElement(element.type));
+      const std::string np = Member(ep, "nodes");
+      const Json& nodes = _R.Require(iElements[i], ep, "nodes", "an array of node ids");
+      if (!nodes.is_array() || nodes.size() != count)
+        _R.Expected(np, "an array of " + std::to_string(count) + " node ids (" + type.get<std::string>() + ")", nodes);
+      for (std::size_t k = 0; k < count; ++k) element.nodes.push_back(NodeRef(nodes[k], Item(np, k)));
+      _M.elements.push_back(element);
+    }
+  }
+
+  void ReadFields(const Json& iFields) {
+    _R.Object(iFields, "fields", kFieldKeys);
+    _M.fields.present = true;
+    if (const Json* list = _R.Find(iFields, "frequencies")) {
+      _R.Array(*list, "fields.frequencies", "an array of frequencies", false);
+      for (std::size_t k = 0; k < list->size(); ++k)
+        _M.fields.frequencies.push_back(_R.Frequency((*list)[k], Item("fields.frequencies", k)));
+    }
+    if (const Json* peaks = _R.Find(iFields, "at_peaks")) _M.fields.atPeaks = _R.Boolean(*peaks, "fields.at_peaks");
+    if (_M.fields.frequencies.empty() && !_M.fields.atPeaks)
+      _R.Fail("fields", "no frequency: give \"frequencies\" or \"at_peaks\": true");
   }
 
   void CheckExcited() const {

@@ -204,13 +204,20 @@ int ParseThreads(const std::string& iText) {
 int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput,
                        const std::string& iPlot, int iThreads, const std::string& iFields) {
   Model model = LoadModel(iModelPath);
+  // A model that asks for fields gets them beside it without --fields.
+  std::string fieldDirectory = iFields;
+  if (fieldDirectory.empty() && model.fields.present) {
+    const bool file = !iModelPath.empty() && iModelPath != "-";
+    const bool json = file && iModelPath.size() > 5 && iModelPath.compare(iModelPath.size() - 5, 5, ".json") == 0;
+    fieldDirectory = file ? (json ? iModelPath.substr(0, iModelPath.size() - 5) : iModelPath) + "-fields" : "fields";
+  }
   try {
     if (!iOutput.empty() && iOutput != "-") CheckWritable(iOutput, "--output");
     if (!iPlot.empty()) {
       CheckWritable(iPlot, "--plot");
       CheckPlotPossible(iPlot);
     }
-    if (!iFields.empty()) CheckWritable(iFields, "--fields");
+    if (!fieldDirectory.empty()) CheckWritable(fieldDirectory, "--fields");
   } catch (const OutputError& e) {
     throw UsageError(e.what());
   }
@@ -230,12 +237,13 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
   }
   if (!iPlot.empty()) PlotResponse(run.response, model.name, iPlot);
   std::vector<float> fieldFrequencies;
-  if (!iFields.empty()) {
+  if (!fieldDirectory.empty()) {
     std::vector<float> peaks;
     for (std::size_t o = 0; o < run.response.outputs.size(); ++o)
       peaks.push_back(static_cast<float>(PeakOf(run.response, o).frequency));
-    fieldFrequencies = FieldFrequencies({}, true, peaks);
-    WriteFields(model, {}, fieldFrequencies, iFields, iThreads);
+    // Without a request in the model, the peaks.
+    fieldFrequencies = FieldFrequencies(model.fields.frequencies, model.fields.atPeaks || !model.fields.present, peaks);
+    WriteFields(model, fieldFrequencies, fieldDirectory, iThreads);
   }
   if (!gQuiet) {
     // With the CSV on standard output the summary goes to standard error.
@@ -243,8 +251,8 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
     PrintSummary(out, iModelPath.empty() ? kDefaultModelName : model.source, model, run, seconds);
     if (!iOutput.empty() && iOutput != "-") out << "  csv          " << iOutput << "\n";
     if (!iPlot.empty()) out << "  plot         " << iPlot << "\n";
-    if (!iFields.empty())
-      out << "  fields       " << iFields << "/fields.pvd (" << fieldFrequencies.size() << " frequencies)\n";
+    if (!fieldDirectory.empty())
+      out << "  fields       " << fieldDirectory << "/fields.pvd (" << fieldFrequencies.size() << " frequencies)\n";
     out << std::flush;
   }
   return kExitOk;
@@ -319,7 +327,8 @@ int main(int argc, char** argv) {
   harmonic->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
   std::string fields;
   harmonic->add_option("--fields", fields,
-                       "Write the response of every node at the peak frequencies as VTK files (DIR/fields.pvd).")
+                       "Write the response of every node as VTK files (DIR/fields.pvd): at the model's \"fields\" "
+                       "frequencies, else at the peak of each output.")
       ->type_name("DIR");
   std::string threads;
   harmonic->add_option("--threads", threads,
