@@ -128,6 +128,14 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
             0)
       << Log();
   std::ofstream(Path("readback.py")) << kReadBack;
+  // The same model asking for fields itself, at its first sweep frequency
+  // and at the peaks: without --fields they go to beam-asks-fields/.
+  const double first = SweepFrequencies(LoadModelFile(Path("beam.json")).sweep).front();
+  std::string asks = ReadWholeFile(Path("beam.json"));
+  char request[96];
+  std::snprintf(request, sizeof request, "\n  \"fields\": {\"frequencies\": [%.17g], \"at_peaks\": true},", first);
+  asks.insert(asks.find("\n{\n") + 2, request);
+  std::ofstream(Path("beam-asks.json")) << asks;
 
   struct Row {
     const char* label;
@@ -135,20 +143,23 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
     std::size_t points;
     std::string cellTypes;  // VTK's numbers
     bool rotations;
+    std::string option = " --fields fields", directory = "fields";
+    std::set<double> listed = {};  // frequencies asked for besides the peaks
   };
   const std::vector<Row> rows = {
       {"base motion on a turned axis, rotations", std::string(VOKDYN_EXAMPLES) + "/tower-rocking-base.json", 3, "1",
        true},
       {"an enforced support displacement", std::string(VOKDYN_EXAMPLES) + "/beam-support-settlement.json", 0, "1", true},
       {"an imported solid", "beam.json", deck.nodes.size(), "12", false},
+      {"a model asking for fields", "beam-asks.json", deck.nodes.size(), "12", false, "", "beam-asks-fields", {first}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
-    ASSERT_EQ(Run(std::string("rm -rf fields && '") + VOKDYN_EXE + "' harmonic '" + row.model +
-                  "' -o out.csv -q --threads 2 --fields fields"),
+    ASSERT_EQ(Run("rm -rf " + row.directory + " && '" + VOKDYN_EXE + "' harmonic '" + row.model +
+                  "' -o out.csv -q --threads 2" + row.option),
               0)
         << Log();
-    ASSERT_EQ(Run("/usr/bin/python3 readback.py fields > readback.txt"), 0) << Log();
+    ASSERT_EQ(Run("/usr/bin/python3 readback.py " + row.directory + " > readback.txt"), 0) << Log();
 
     // The CSV: one row per frequency, its text as written.
     std::istringstream csv(ReadWholeFile(Path("out.csv")));
@@ -163,7 +174,7 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
       table.push_back(values);
     }
     // The peak of each output: the first row of largest |u|.
-    std::set<double> peaks;
+    std::set<double> peaks = row.listed;
     const std::size_t outputs = (columns.size() - 1) / 3;
     for (std::size_t o = 0; o < outputs; ++o) {
       std::size_t best = 0;
