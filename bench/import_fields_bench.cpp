@@ -99,7 +99,8 @@ void BM_FieldModalSums(benchmark::State& state) {
   const std::size_t frequencies = 100;
   const vokdyn::FieldBasis basis = LargeBasis();
   std::vector<std::complex<double>> q(frequencies * basis.modes);
-  for (std::size_t k = 0; k < q.size(); ++k) q[k] = {1.0 / (2.0 + k % 13), -1.0 / (3.0 + k % 7)};
+  for (std::size_t k = 0; k < q.size(); ++k)
+    q[k] = {1.0 / (2.0 + static_cast<double>(k % 13)), -1.0 / (3.0 + static_cast<double>(k % 7))};
   std::vector<double> re(frequencies * basis.stride), im(frequencies * basis.stride);
   const double best = bench::FastestPass(state, [&] {
     vokdyn::ModalFieldSum(basis, q.data(), frequencies, re.data(), im.data(), 1);

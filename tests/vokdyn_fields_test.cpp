@@ -198,7 +198,9 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
         words >> timestep >> points >> cells >> types;
         current = std::strtod(timestep.c_str(), nullptr);
         sets.insert(current);
-        if (row.points) EXPECT_EQ(points, row.points);
+        if (row.points) {
+          EXPECT_EQ(points, row.points);
+        }
         EXPECT_EQ(types, row.cellTypes);
         continue;
       }
@@ -209,13 +211,14 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
     }
     // The .pvd's times are the peak frequencies (9 digits: single precision).
     ASSERT_EQ(sets.size(), peaks.size());
-    for (auto s = sets.begin(), p = peaks.begin(); s != sets.end(); ++s, ++p) EXPECT_FLOAT_EQ(*s, *p);
+    for (auto s = sets.begin(), p = peaks.begin(); s != sets.end(); ++s, ++p)
+      EXPECT_EQ(static_cast<float>(*s), static_cast<float>(*p));
     bool anyRotation = false;
     for (std::size_t o = 0; o < outputs; ++o) {
       const std::string label = columns[1 + 3 * o];  // N<id>_<C>_re
       const int node = std::stoi(label.substr(1, label.find('_') - 1));
       const std::string component = label.substr(label.find('_') + 1, 2);
-      const int c = std::string("UXUYUZRXRYRZ").find(component) / 2;
+      const int c = static_cast<int>(std::string("UXUYUZRXRYRZ").find(component) / 2);
       const std::string prefix = c < 3 ? "U_" : "R_";
       anyRotation = anyRotation || c >= 3;
       for (std::size_t t = 0; t < table.size(); ++t) {
@@ -232,7 +235,9 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
     bool written = false;
     for (const auto& entry : fields.begin()->second) written = written || entry.first.second == "R_real";
     EXPECT_EQ(written, row.rotations);
-    if (anyRotation) EXPECT_TRUE(written);
+    if (anyRotation) {
+      EXPECT_TRUE(written);
+    }
   }
 }
 
