@@ -130,10 +130,10 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
   std::ofstream(Path("readback.py")) << kReadBack;
   // The same model asking for fields itself, at its first sweep frequency
   // and at the peaks: without --fields they go to beam-asks-fields/.
-  const double first = SweepFrequencies(LoadModelFile(Path("beam.json")).sweep).front();
+  const double firstSwept = SweepFrequencies(LoadModelFile(Path("beam.json")).sweep).front();
   std::string asks = ReadWholeFile(Path("beam.json"));
   char request[96];
-  std::snprintf(request, sizeof request, "\n  \"fields\": {\"frequencies\": [%.17g], \"at_peaks\": true},", first);
+  std::snprintf(request, sizeof request, "\n  \"fields\": {\"frequencies\": [%.17g], \"at_peaks\": true},", firstSwept);
   asks.insert(asks.find("\n{\n") + 2, request);
   std::ofstream(Path("beam-asks.json")) << asks;
 
@@ -151,7 +151,7 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
        true},
       {"an enforced support displacement", std::string(VOKDYN_EXAMPLES) + "/beam-support-settlement.json", 0, "1", true},
       {"an imported solid", "beam.json", deck.nodes.size(), "12", false},
-      {"a model asking for fields", "beam-asks.json", deck.nodes.size(), "12", false, "", "beam-asks-fields", {first}},
+      {"a model asking for fields", "beam-asks.json", deck.nodes.size(), "12", false, "", "beam-asks-fields", {firstSwept}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);

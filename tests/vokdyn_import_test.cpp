@@ -15,8 +15,6 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "VOKDYNCalculixDeck.h"
 #include "VOKDYNImport.h"
 #include "VOKDYNModelLoader.h"
@@ -388,14 +386,13 @@ TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
   ASSERT_EQ(Vokdyn("import calculix modes -o imported.json --load " + std::to_string(tip) + ":UY --response " +
                    std::to_string(tip) + ":UY").status,
             0);
-  using Json = nlohmann::ordered_json;
-  Json model = Json::parse(ReadWholeFile(Path("imported.json")), nullptr, true, true);
+  const Model imported = LoadModelFile(Path("imported.json"));
 
   // Two frequencies between each pair of distinct eigenfrequencies, 0.5 %
   // inside the half-power band of each: the solver takes exactly the ends
   // of a range that holds no eigenfrequency.
   std::vector<double> eigen;
-  for (const Json& mode : model["modal_base"]["modes"]) eigen.push_back(mode["frequency"].get<double>());
+  for (const Mode& mode : imported.base.modes) eigen.push_back(mode.frequency);
   eigen.insert(eigen.begin(), 0.5 * eigen.front());
   eigen.push_back(1.2 * eigen.back());
   std::vector<std::pair<float, float>> ranges;
@@ -410,22 +407,21 @@ TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
   };
   const double table[3][2] = {{0.0, 1.0}, {0.5 * eigen.back(), 2.0}, {eigen.back(), 0.5}};
 
-  // vokdyn: the imported model with the load and frequencies set.
-  Json frequencies = Json::array(), outputs = Json::array(), points = Json::array();
-  for (const auto& r : ranges) {
-    frequencies.push_back(static_cast<double>(r.first));
-    frequencies.push_back(static_cast<double>(r.second));
-  }
-  for (int node : deck.tip)
-    for (int c = 1; c <= 3; ++c) outputs.push_back({{"node", node}, {"component", c}});
-  for (const auto& p : table) points.push_back({p[0], p[1]});
-  model.erase("sweep");
-  model["frequencies"] = frequencies;
-  model["outputs"] = outputs;
-  model["modulations"] = {{"table", {{"points", points}}}};
-  model["loads"] = Json::array({{{"name", "tip"}, {"amplitude", 1.0}, {"phase_deg", 30.0}, {"modulation", "table"},
-                                 {"forces", Json::array({{{"node", tip}, {"values", {0, 1, 0, 0, 0, 0}}}})}}});
-  std::ofstream(Path("model.json")) << model.dump(1);
+  // vokdyn: the imported model with the load, the frequencies and outputs
+  // through the deck's node set TIP (one per node, component by component).
+  std::string model = ReadWholeFile(Path("imported.json"));
+  model = model.substr(0, model.find("  \"loads\"")) + "  \"modulations\": {\"table\": {\"points\": [";
+  for (const auto& p : table) model += (&p == table ? "[" : ", [") + full(p[0]) + ", " + full(p[1]) + "]";
+  model += "]}},\n  \"loads\": [{\"name\": \"tip\", \"amplitude\": 1, \"phase_deg\": 30, \"modulation\": \"table\", "
+           "\"forces\": [{\"node\": " + std::to_string(tip) + ", \"values\": [0, 1, 0, 0, 0, 0]}]}],\n"
+           "  \"frequencies\": [";
+  for (const auto& r : ranges) model += (&r == ranges.data() ? "" : ", ") + full(r.first) + ", " + full(r.second);
+  model += "],\n  \"outputs\": [{\"set\": \"TIP\", \"component\": 1}, {\"set\": \"TIP\", \"component\": 2}, "
+           "{\"set\": \"TIP\", \"component\": 3}]\n}\n";
+  std::ofstream(Path("model.json")) << model;
+  std::vector<std::pair<int, int>> outputs;
+  for (int c = 1; c <= 3; ++c)
+    for (int node : deck.tip) outputs.emplace_back(node, c);
   Outcome run = Vokdyn("harmonic model.json -o out.csv -q");
   ASSERT_EQ(run.status, 0) << run.err;
 
@@ -478,7 +474,7 @@ TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
   }
   ASSERT_EQ(ours.size(), 2 * ranges.size());
   for (std::size_t o = 0; o < outputs.size(); ++o) {
-    const int node = outputs[o]["node"].get<int>(), c = outputs[o]["component"].get<int>() - 1;
+    const int node = outputs[o].first, c = outputs[o].second - 1;
     SCOPED_TRACE("node " + std::to_string(node) + ", component " + std::to_string(c + 1));
     ASSERT_EQ(solver[node].size(), ours.size());
     double peak = 0, worst = 0;

@@ -13,7 +13,7 @@
 #include <cerrno>
 
 #include "VOKDYNFrdReader.h"
-#include "VOKDYNHarmonic.h"
+#include "VOKDYNModalSolver.h"
 #include "VOKDYNOutput.h"
 
 namespace vokdyn {

@@ -228,14 +228,20 @@ std::string ShapesPathOf(const ImportOptions& iOptions) {
   return base + ".npy";
 }
 
-ImportedJob ReadCalculixJob(const ImportOptions& iOptions) {
-  ImportedJob job;
-  std::string stem = iOptions.job;
+std::vector<std::string> JobFiles(const std::string& iJob) {
+  std::string stem = iJob;
   for (const char* extension : {".frd", ".dat", ".inp"})
     if (EndsWith(stem, extension)) stem = stem.substr(0, stem.size() - 4);
-  job.frdPath = stem + ".frd";
-  job.datPath = stem + ".dat";
-  if (Exists(stem + ".inp")) job.inpPath = stem + ".inp";
+  return {stem + ".frd", stem + ".dat", stem + ".inp"};
+}
+
+ImportedJob ReadCalculixJob(const ImportOptions& iOptions) {
+  ImportedJob job;
+  const std::vector<std::string> files = JobFiles(iOptions.job);
+  const std::string stem = files[0].substr(0, files[0].size() - 4);
+  job.frdPath = files[0];
+  job.datPath = files[1];
+  if (Exists(files[2])) job.inpPath = files[2];
 
   FrdResults frd = ParseFrd(ReadInput(job.frdPath, "results file"), job.frdPath);
   DatModes dat = ParseDat(ReadInput(job.datPath, "printed results"), job.datPath);

@@ -74,6 +74,10 @@ std::string ImportedModelText(const ImportedJob& iJob, const std::string& iShape
 /// Throws ResultFileError (input refused) or OutputError (writing failed).
 ImportedJob ImportCalculix(const ImportOptions& iOptions);
 
+/// The files of job iJob (JOB or JOB with one of the extensions): JOB.frd,
+/// JOB.dat, JOB.inp.
+std::vector<std::string> JobFiles(const std::string& iJob);
+
 /// The .npy path written for iOptions.
 std::string ShapesPathOf(const ImportOptions& iOptions);
 
