@@ -117,12 +117,7 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
   };
   const std::string force = R"("loads": [{"forces": [{"node": 4, "values": [3, 0, 0, 0, 0, 0]}])";
   const std::string unitShape = R"("shape": [[1, 0, 0, 0, 0, 0]])";
-  struct Row {
-    const char* label;
-    std::string text;
-    std::vector<double> damping;  // c_i
-    std::function<Complex(double, std::size_t)> u;
-  };
+  struct Row { const char* label; std::string text; std::vector<double> damping; std::function<Complex(double, std::size_t)> u; };
   const std::vector<Row> rows = {
       {"load, amplitude and phase", Edited(kOneMode, "EXCITATION", force + ", \"amplitude\": 2.5, \"phase_deg\": 30}]"),
        {c}, load(2.5, 30.0, false)},
@@ -193,10 +188,7 @@ TEST_F(VokdynHarmonic, DampingThatLooksLikeASlipOfUnitsIsWarnedAbout) {
     return (alpha * m[i] + beta * k[i]) / 100.0 / (2.0 * std::sqrt(k[i] * m[i]));
   };
   const std::string at = "model.json: damping: ";
-  struct Row {
-    const char* damping;
-    std::vector<std::string> warnings;
-  };
+  struct Row { const char* damping; std::vector<std::string> warnings; };
   const std::vector<Row> rows = {
       {R"({"type": "modal", "percent": 2})", {}},
       {R"({"type": "modal", "percent": 0})", {}},
@@ -221,6 +213,14 @@ TEST_F(VokdynHarmonic, DampingThatLooksLikeASlipOfUnitsIsWarnedAbout) {
   const std::vector<double> zeta = DampingRatios(model, CheckDamping(model).values);
   ASSERT_EQ(zeta.size(), 2u);
   for (int i = 0; i < 2; ++i) EXPECT_NEAR(zeta[static_cast<std::size_t>(i)], rayleighZeta(i, 3, 0.002), 1e-15) << i;
+}
+
+TEST_F(VokdynHarmonic, APeakIsTheLargestMagnitudeAtTheFirstFrequencyReachingIt) {
+  Response r;
+  r.frequencies = {1.0f, 2.0f, 3.0f, 4.0f};
+  r.outputs = {Output()};
+  r.values = {{Complex(1, 0), Complex(0, 2), Complex(-2, 0), Complex(1.2, 1.6)}};  // |u| 1, 2, 2, 2
+  EXPECT_EQ(std::make_pair(PeakOf(r, 0).magnitude, PeakOf(r, 0).frequency), std::make_pair(2.0, 2.0));
 }
 
 TEST_F(VokdynHarmonic, ResultCodesArePrintedByNameAndBitPattern) {

@@ -96,10 +96,7 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
   // Single precision spaces numbers in [1, 2) by 2^-23.
   const std::string spacing = "single precision holds frequencies near 1 Hz only " + G9(std::ldexp(1.0, -23)) + " Hz apart";
   const std::string M = "model.json: ";
-  struct Row {
-    const char* label;
-    std::string from, to, expected;  // the edit of kValid (an empty "from" gives the whole text)
-  };
+  struct Row { const char* label; std::string from, to, expected; };  // the edit of kValid ("from" empty: the whole text)
   const std::vector<Row> rows = {
       {"malformed JSON", "", "{\n  \"format\": \"vokdyn-model/1\",\n  \"name\": ,\n}",
        M + "line 3, column 11: malformed JSON: expected a value (object, array, string, number, true, false or null)"},
@@ -121,6 +118,8 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
        M + "outputs[0]: unknown key \"colour\" (known keys: node set component)"},
       {"unknown node", "{\"node\": 2,", "{\"node\": 42,", M + "outputs[1].node: unknown node 42"},
       {"unknown node of a force", "{\"node\": 7, \"values\"", "{\"node\": 3, \"values\"", M + "loads[0].forces[0].node: unknown node 3"},
+      {"negative nodal mass", "{\"id\": 7, \"xyz\": [0, 0, 3], \"mass\": [1, 1, 1, 0, 0, 0]}", "{\"id\": 7, \"xyz\": [0, 0, 3], \"mass\": [1, 1, 1, 0, -0.5, 0]}",
+       M + "nodes[2].mass[4]: expected a number >= 0, got -0.5"},
       {"bad direction", "\"direction\": 1", "\"direction\": 7", M + "base_motion.directions[0].direction: expected a direction 1..6, got 7"},
       {"per-mode list length", "\"percent\": 2", "\"percent_per_mode\": [1, 2, 3]",
        M + "damping.percent_per_mode: expected 2 values (one per mode), got 3"},

@@ -111,10 +111,7 @@ TEST_F(VokdynNpy, MalformedArraysAreRefusedNamingTheFileAndTheFault) {
   std::string header = Npy(1, 0, good, "");
   auto Shape = [](const std::string& iShape) { return "shape " + iShape + ": expected (2, 3, 6) or (2, 18), (modes, nodes, 6) for this model"; };
 
-  struct Row {
-    const char* name;
-    std::string bytes, fault;
-  } rows[] = {
+  struct Row { const char* name; std::string bytes, fault; } rows[] = {
       {"empty file", "", "truncated: 0 bytes, not even a preamble"},
       {"bad magic", "\x93NUMPZ" + header.substr(6) + data, "not a .npy file: it does not begin with \\x93NUMPY"},
       {"text file", "{\"shape\": [2, 3, 6]}", "not a .npy file: it does not begin with \\x93NUMPY"},
@@ -175,10 +172,7 @@ TEST_F(VokdynNpy, TheReferenceIsCheckedAndResolvedBesideTheModel) {
   // Refusals in the model file, and a reader's failure with its reason.
   const auto permission = [](const std::string&) -> std::string { throw std::runtime_error("Permission denied"); };
   const auto found = [&](const std::string&) { return npy; };
-  struct Row {
-    std::string text, message;
-    std::function<std::string(const std::string&)> reader;
-  };
+  struct Row { std::string text, message; std::function<std::string(const std::string&)> reader; };
   const Row rows[] = {
       {withFile, "m.json: modal_base.shapes: sub/shapes.npy: cannot be read (Permission denied)", permission},
       {Edited(withFile, "\"sub/shapes.npy\"", "3"), "m.json: modal_base.shapes: expected the name of a .npy file, got 3", found},

@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -24,24 +23,17 @@ class VokdynThreads : public VOKTest {};
 // The default model over a longer log sweep (188 batches), or at a list.
 Model LongSweepModel() {
   Model model = DefaultModel();
-  model.sweep.from = 0.25;
-  model.sweep.to = 20.0;
-  model.sweep.steps = 6000;
+  model.sweep = {true, 0.25, 20.0, 6000, Spacing::Log, {}};
   return model;
 }
 Model DefaultModelAt(const std::vector<double>& iFrequencies) {
   Model model = DefaultModel();
-  model.sweep.isRange = false;
-  model.sweep.list = iFrequencies;
+  model.sweep = {false, 0.0, 0.0, 0, Spacing::Linear, iFrequencies};
   return model;
 }
 
 TEST_F(VokdynThreads, EveryThreadCountGivesTheBitsOfOneThread) {
-  struct Row {
-    std::string name;
-    Model model;
-    std::vector<int> threads;
-  };
+  struct Row { std::string name; Model model; std::vector<int> threads; };
   std::vector<Row> rows = {{"default model", DefaultModel(), {2, 3, 7}}, {"long log sweep", LongSweepModel(), {2, 3, 7}}};
   for (const char* file : {"two-storey-shakers.json", "tower-rocking-base.json", "beam-support-settlement.json"})
     rows.push_back({file, LoadModelFile(std::string(VOKDYN_EXAMPLES) + "/" + file), {2, 7}});
