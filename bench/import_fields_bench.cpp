@@ -83,7 +83,7 @@ void BM_ImportCalculix(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportCalculix)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-// A basis of the job's size with values that are neither zero nor special.
+// A basis of the job's size, its values ordinary non-zero numbers.
 vokdyn::FieldBasis LargeBasis() {
   vokdyn::FieldBasis basis;
   basis.nodes = 25000;
