@@ -386,7 +386,9 @@ std::string ImportedModelText(const ImportedJob& iJob, const std::string& iShape
       "half-power band; " +
       (iJob.placeholder ? "EDIT the load and the output: they are placeholders at the largest\n"
                           "translation of mode 1."
-                        : "the load and the output given on the command line.");
+                        : "the load and the output given on the command line.") +
+      "\nAdd \"fields\": {\"at_peaks\": true} (or \"frequencies\": [...]) for the response of every node\n"
+      "as VTK files, or run vokdyn harmonic with --fields DIR.";
   for (const std::string& note : iJob.notes) header += "\nNote: " + note + ".";
   text += Comment(header);
   text += "{\n  \"format\": \"vokdyn-model/1\",\n  \"name\": " + JsonString(m.name) + ",\n  \"nodes\": [\n";
