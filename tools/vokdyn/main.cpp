@@ -337,8 +337,8 @@ int RunImportCommand(const ImportOptions& iOptions) {
     std::cout << "vokdyn import: " << m.name << "\n"
               << "  read         " << job.frdPath << (job.binaryFrd ? " (binary)" : "") << ", " << job.datPath
               << (job.inpPath.empty() ? "" : ", " + job.inpPath) << "\n"
-              << "  nodes        " << m.nodes.size() << ", elements " << job.elements.size() << ", node sets "
-              << job.sets.sets.size() << "\n"
+              << "  nodes        " << m.nodes.size() << ", elements " << m.elements.size() << ", groups "
+              << m.groups.size() << " (the deck's node sets)\n"
               << "  modes        " << m.base.modes.size() << ", " << Format("%.7g", m.base.modes.front().frequency)
               << " to " << Format("%.7g", m.base.modes.back().frequency) << " Hz\n"
               << "  sweep        " << m.sweep.steps << " frequencies, " << Format("%.7g", m.sweep.from) << " to "
