@@ -76,7 +76,7 @@ TEST_F(VokdynCli, EveryRefusalExitsWithItsStatusAndMessageAndWritesNothing) {
       {"harmonic diagonal.json", 2, "vokdyn: diagonal.json: modal_base.damping_diagonal: the damping tools compute damping only for a "
                                     "base whose damping matrix is diagonal in the modal base\n"},
       {"", 2, "~A subcommand is required"},
-      {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, check, example)\n"},
+      {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, check, example, import)\n"},
       {"harmonc", 2, "vokdyn: unknown command \"harmonc\" (did you mean \"harmonic\"?)\n"},
       {"harmonic --colour", 2, "~--colour"},
       {"harmonic a.json b.json", 2, "~b.json"},
