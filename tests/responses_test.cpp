@@ -466,7 +466,8 @@ TEST_F(Responses, FilterKeepsTheEnforcingSetsInOrderOrChangesNothing) {
     std::string situation;
     std::string kinds;  // per load set: 'e' enforces, 'i' enforces nothing, 'n' nodal load,
                         // 'x' no scan (a modulation), 'l' no linked-set list, 's' no static set,
-                        // 'f' two linked objects with a static set each
+                        // 'f' two linked objects with a static set each, 'c' no computed load,
+                        // 'p' a computed load that is no feature, 'a' enforcing but no analysis set
     bool phases;
     long hr;
     std::vector<int> kept;  // 1-based positions kept, on success
@@ -481,6 +482,9 @@ TEST_F(Responses, FilterKeepsTheEnforcingSetsInOrderOrChangesNothing) {
       {"a load set that is no scan", "enx", true, E_UNEXPECTED, {}, 1},
       {"a kept set without linked-set list", "el", true, E_FAIL, {}, 1},
       {"a kept set without static set", "nes", true, E_FAIL, {}, 1},
+      {"a load set without computed load", "ec", true, E_UNEXPECTED, {}, 1},
+      {"a computed load that is no feature", "ep", true, E_NOINTERFACE, {}, 1},
+      {"an enforcing set that is no analysis set", "ea", true, E_NOINTERFACE, {}, 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.situation);
@@ -508,14 +512,16 @@ TEST_F(Responses, FilterKeepsTheEnforcingSetsInOrderOrChangesNothing) {
         }
         if (kind == 'e' || kind == 'f') expectedStatics.push_back(Unknown(set->StaticSet()));
         load = Unknown(set);
-        if (kind == 's') {
-          // A load set of the general feature: an enforcing computed load,
-          // and one linked object that yields no static set.
+        if (kind == 's' || kind == 'c' || kind == 'p' || kind == 'a') {
+          // A load set of the general feature: an enforcing computed load
+          // (none, or one that is no feature) and one linked object that
+          // yields no static set; or no analysis set at all.
           VOKHost::Feature* bare = h(VOKHost::Feature::Create(
-              "bare", VOKHost::FacetSpecObject | VOKHost::FacetScan | VOKHost::FacetAnalysisSet));
-          VOKHost::RecordedFeature* computed = h(VOKHost::RecordedFeature::Create("computed", VOKHost::FacetSpecObject));
+              "bare", VOKHost::FacetSpecObject | VOKHost::FacetScan | (kind == 'a' ? 0u : VOKHost::FacetAnalysisSet)));
+          VOKHost::RecordedFeature* computed = h(VOKHost::RecordedFeature::Create(
+              "computed", kind == 'p' ? VOKHost::FacetScan : VOKHost::FacetSpecObject));
           computed->SetRecord("SMSPC", {1.0});
-          bare->AddScanResult("ComputedLoad", computed);
+          if (kind != 'c') bare->AddScanResult("ComputedLoad", computed);
           bare->AddLinkedSet(h(VOKHost::Feature::Create("linked", VOKHost::FacetSpecObject | VOKHost::FacetScan)));
           load = Unknown(bare);
         }
