@@ -1,39 +1,48 @@
 #!/usr/bin/env bash
-# Line and branch coverage of the library's own sources by the test suite.
-# Prints the summary; the HTML report goes to build-cov/coverage/index.html.
+# Line and branch coverage of the library's own sources by the whole suite
+# (gcovr), and the gate: at least 98 % of the library's lines.
 #
-# What is counted (scripts/coverage_tracefile.py writes the tracefile from
-# gcov's own report):
-# - the sources in VOKAnalysisDynamicResponse/VOKDYNTools.m/src, built at -O0
-#   so that every line and every decision of the source is one of gcov's;
-# - lines: every line of code, covered when executed at least once;
-# - branches: both outcomes of every decision, counted per template
-#   instantiation, but not the edges the compiler adds to every call that
-#   may throw (taken only while an exception unwinds, e.g. from a failed
-#   allocation): they are not the library's decisions and no test can take
-#   them one by one. This distribution's lcov does not drop those edges
-#   itself (its geninfo_no_exception_branch setting has no effect), so the
-#   capture is done from gcov's JSON, where each of them is marked;
-# - the evaluation kernels are counted in the library's copy and in the copy
-#   compiled into the suite, which runs every variant the processor offers
-#   (the library itself runs only the widest one);
-# - lines marked LCOV_EXCL_LINE / LCOV_EXCL_BR_LINE are left out: each carries
-#   its reason beside it.
+#   bash scripts/coverage.sh             # builds build-cov (Debug, -O0, gcov), runs the suite
+#   bash scripts/coverage.sh BUILD_DIR   # a coverage build whose suite has just run
+#   add --readme to write the figures into README.md's coverage line
+#
+# Counted: VOKAnalysisDynamicResponse/VOKDYNTools.m/src at -O0, so that every
+# line and decision of the source is gcov's. Not counted: the branches the
+# compiler adds to every call that may throw (taken only while an exception
+# unwinds), and lines marked LCOV_EXCL_* (each with its reason beside it).
+# The evaluation kernels are one set of objects, in the library and in the
+# suite, which runs every variant the processor offers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-cmake -S . -B build-cov -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVOK_COVERAGE=ON -DVOK_BENCH=OFF >/dev/null
-cmake --build build-cov
-find build-cov -name '*.gcda' -delete
-ctest --test-dir build-cov --output-on-failure >/dev/null
-src="$(pwd)/VOKAnalysisDynamicResponse/VOKDYNTools.m/src"
-mapfile -t objects < <(find build-cov -name '*.gcda' -path '*VOKDYNTools.m/src/*' | sort)
-python3 scripts/coverage_tracefile.py "$src" build-cov/library.info "${objects[@]}"
-echo "== coverage of the library's sources"
+readme=0
+build=""
+for arg in "$@"; do
+  case "$arg" in
+    --readme) readme=1 ;;
+    *) build="$arg" ;;
+  esac
+done
+if [[ -z "$build" ]]; then
+  bash scripts/deps.sh
+  build=build-cov
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVOK_COVERAGE=ON -DVOK_BENCH=OFF >/dev/null
+  cmake --build "$build"
+  find "$build" -name '*.gcda' -delete
+  ctest --test-dir "$build" --output-on-failure >/dev/null
+fi
 for isa in avx2 avx512f; do
   grep -qw "$isa" /proc/cpuinfo ||
-    echo "note: this processor lacks $isa: the $isa evaluation kernel cannot run here, its lines count as not covered"
+    echo "note: this processor lacks $isa: that evaluation kernel cannot run here, its lines count as not covered"
 done
-lcov --summary build-cov/library.info --rc lcov_branch_coverage=1 2>&1 | grep -E "lines|branches|functions"
-lcov --list build-cov/library.info --rc lcov_branch_coverage=1 2>/dev/null | sed -n '1,40p'
-genhtml --quiet --branch-coverage build-cov/library.info --output-directory build-cov/coverage >/dev/null 2>&1 || true
+mkdir -p "$build/coverage"
+summary=$(gcovr --root . --object-directory "$build" \
+  --filter 'VOKAnalysisDynamicResponse/VOKDYNTools.m/src/' \
+  --exclude-throw-branches --print-summary \
+  --html-details "$build/coverage/index.html" \
+  --fail-under-line 98) || { echo "$summary"; echo "coverage gate: below 98 % of the library's lines"; exit 1; }
+echo "$summary" | grep -E '^(lines|functions|branches):'
+if ((readme)); then
+  figure() { echo "$summary" | sed -n "s/^$1: \([0-9.]*%\) (\([0-9]*\) out of \([0-9]*\))/\1 of $1 (\2 of \3)/p"; }
+  line="$(figure lines), $(figure branches)"
+  sed -i "s|^<!-- coverage -->.*|<!-- coverage --> Measured by \`scripts/coverage.sh --readme\`: **$line**.|" README.md
+fi

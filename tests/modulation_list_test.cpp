@@ -1,208 +1,147 @@
-// The typed list of modulation pointers.
+// The typed list of modulation pointers: each operation forwards to the
+// platform's raw pointer collection, with 1-based positions, null elements,
+// a null filler, and no reference counting of its own.
 #include <functional>
+#include <vector>
 
-#include "VOKHostComponent.h"
+#include "VOKHostDynamics.h"
 #include "VOKListPtrVOKIDYNModulation.h"
 #include "VOKTestSupport.h"
 
 namespace {
 
-class ConstantModulation : public VOKHost::Component, public VOKIDYNModulation {
- public:
-  explicit ConstantModulation(double iValue) : _Value(iValue) {}
-  double Evaluate(double) override { return _Value; }
+using List = VOKListPtrVOKIDYNModulation;
+using Items = std::vector<VOKIDYNModulation*>;
 
- protected:
-  void* Answer(const IID& iIID) override {
-    if (iIID == IID_VOKIDYNModulation) return static_cast<VOKIDYNModulation*>(this);
-    return Component::Answer(iIID);
-  }
+Items Read(const List& iList) {
+  Items items;
+  for (int i = 1; i <= iList.Size(); ++i) items.push_back(iList[i]);  // the constant operator[]
+  return items;
+}
 
- private:
-  double _Value;
-};
+int ByValue(VOKIDYNModulation* a, VOKIDYNModulation* b) {
+  const double x = a->Evaluate(0.0), y = b->Evaluate(0.0);
+  return x < y ? -1 : (x > y ? 1 : 0);
+}
 
 class ModulationList : public VOKTest {
  protected:
   void SetUp() override {
     VOKTest::SetUp();
-    for (int i = 0; i < 3; ++i) _M[i] = new ConstantModulation(i + 1.0);
+    for (int i = 0; i < 4; ++i) _M[i] = VOKHost::Modulation::Constant("m", i + 1.0);
   }
   void TearDown() override {
     for (auto* m : _M) m->Release();
     VOKTest::TearDown();
   }
-  ConstantModulation* _M[3];
+  VOKIDYNModulation* M(int i) const { return _M[i]; }
+  List Of(const Items& iItems) const {
+    List list(0);
+    for (VOKIDYNModulation* m : iItems) list.Append(m);
+    return list;
+  }
+  VOKHost::Modulation* _M[4];
 };
 
-TEST_F(ModulationList, PositionsAreOneBasedAndNullsAllowed) {
-  VOKListPtrVOKIDYNModulation list(0);
-  EXPECT_EQ(list.Size(), 0);
-  list.Append(_M[0]);
-  list.Append(static_cast<VOKIDYNModulation*>(nullptr));
-  list.Append(_M[2]);
-  ASSERT_EQ(list.Size(), 3);
-  EXPECT_EQ(list[1], _M[0]);
-  EXPECT_EQ(list[2], nullptr);
-  EXPECT_EQ(list[3], _M[2]);
-  EXPECT_EQ(list.Locate(_M[2]), 3);
-  EXPECT_EQ(list.Locate(_M[1]), 0);
-
-  list[2] = _M[1];  // the element reference is writable
-  EXPECT_EQ(list[2], _M[1]);
-  EXPECT_DOUBLE_EQ(list[2]->Evaluate(0.0), 2.0);
-
-  list.InsertAt(1, _M[2]);
-  EXPECT_EQ(list.Size(), 4);
-  EXPECT_EQ(list[1], _M[2]);
-  EXPECT_EQ(list.NbOccur(_M[2]), 2);
-  EXPECT_EQ(list.RemoveValue(_M[2]), 1);
-  EXPECT_EQ(list[1], _M[0]);
-  list.RemovePosition(1);
-  EXPECT_EQ(list.Size(), 2);
-  EXPECT_EQ(list[1], _M[1]);
-}
-
-TEST_F(ModulationList, SizeGrowsWithNulls) {
-  VOKListPtrVOKIDYNModulation list;
-  list.Size(4);
-  ASSERT_EQ(list.Size(), 4);
-  for (int i = 1; i <= 4; ++i) EXPECT_EQ(list[i], nullptr) << "position " << i;
-  list[4] = _M[0];
-  EXPECT_EQ(list.RemoveNulls(), 3);
-  EXPECT_EQ(list.Size(), 1);
-  EXPECT_EQ(list[1], _M[0]);
-}
-
-TEST_F(ModulationList, EqualityIsTheNegationOfInequality) {
-  VOKListPtrVOKIDYNModulation a, b;
-  struct Case {
+TEST_F(ModulationList, EachOperationForwardsToTheRawCollection) {
+  VOKIDYNModulation* const null = nullptr;
+  struct Row {
     const char* what;
-    std::vector<VOKIDYNModulation*> left, right;
+    Items start;
+    std::function<int(List&)> operation;  // its int result, 0 for void operations
+    int result;
+    Items after;
   };
-  const Case cases[] = {
-      {"both empty", {}, {}},
-      {"same elements", {_M[0], nullptr}, {_M[0], nullptr}},
-      {"different order", {_M[0], _M[1]}, {_M[1], _M[0]}},
-      {"different size", {_M[0]}, {_M[0], _M[0]}},
+  const Row rows[] = {
+      {"Append a null", {M(0)}, [&](List& l) { return l.Append(null); }, 1, {M(0), null}},
+      {"Append a list", {M(0)}, [&](List& l) { return l.Append(Of({M(2), M(1)})); }, 1,
+       {M(0), M(2), M(1)}},
+      {"InsertAt 1", {M(0)}, [&](List& l) { return l.InsertAt(1, M(2)); }, 1, {M(2), M(0)}},
+      {"Size grows with nulls", {M(0)}, [](List& l) { l.Size(3); return 0; }, 0, {M(0), null, null}},
+      {"writable operator[]", {M(0), null}, [&](List& l) { l[2] = M(1); return 0; }, 0,
+       {M(0), M(1)}},
+      {"Locate from 2", {M(1), M(0), M(1)}, [&](List& l) { return l.Locate(M(1), 2); }, 3,
+       {M(1), M(0), M(1)}},
+      {"RemoveValue: the first", {M(1), M(0), M(1)}, [&](List& l) { return l.RemoveValue(M(1)); }, 1,
+       {M(0), M(1)}},
+      {"Remove a list: every occurrence", {M(0), M(1), M(2), M(1)},
+       [&](List& l) { return l.Remove(Of({M(1)})); }, 2, {M(0), M(2)}},
+      {"RemovePosition", {M(0), M(1), M(2)}, [](List& l) { l.RemovePosition(2); return 0; }, 0,
+       {M(0), M(2)}},
+      {"RemovePosition, a run", {M(0), M(1), M(2), M(3)},
+       [](List& l) { return l.RemovePosition(2, 2u); }, 2, {M(0), M(3)}},
+      {"RemoveAll", {M(0), M(1)}, [](List& l) { l.RemoveAll(); return 0; }, 0, {}},
+      {"RemoveNulls", {null, M(0), null}, [](List& l) { return l.RemoveNulls(); }, 2, {M(0)}},
+      {"Swap", {M(0), M(1), M(2)}, [](List& l) { l.Swap(1, 3); return 0; }, 0, {M(2), M(1), M(0)}},
+      {"QuickSort by value", {M(2), M(0), M(1)}, [](List& l) { l.QuickSort(ByValue); return 0; }, 0,
+       {M(0), M(1), M(2)}},
+      {"QuickSort without comparison keeps", {M(2), M(0)},
+       [](List& l) { l.QuickSort(nullptr); return 0; }, 0, {M(2), M(0)}},
+      {"NbOccur", {M(1), M(0), M(1)}, [&](List& l) { return l.NbOccur(M(1)); }, 2,
+       {M(1), M(0), M(1)}},
+      {"RemoveDuplicates", {M(0), M(1), M(0)}, [&](List& l) {
+         List removed;
+         const int n = l.RemoveDuplicates(&removed);
+         return Read(removed) == Items{M(0)} ? n : -1;
+       }, 1, {M(0), M(1)}},
+      {"self-assignment", {M(0), M(1)}, [](List& l) { List& same = l; l = same; return 0; }, 0,
+       {M(0), M(1)}},
+      {"assignment", {M(0)}, [&](List& l) { l = Of({M(3), null}); return 0; }, 0, {M(3), null}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    a.RemoveAll();
-    b.RemoveAll();
-    for (auto* m : c.left) a.Append(m);
-    for (auto* m : c.right) b.Append(m);
-    EXPECT_EQ(a == b, (a != b) ? 0 : 1);
-    EXPECT_EQ(a == b, c.left == c.right ? 1 : 0);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    List list = Of(row.start);
+    EXPECT_EQ(row.result, row.operation(list));
+    EXPECT_EQ(row.after, Read(list));
   }
 }
 
-TEST_F(ModulationList, SelfAssignmentAndCopiesKeepPointers) {
-  VOKListPtrVOKIDYNModulation list;
-  list.Append(_M[0]);
-  list.Append(_M[1]);
-  VOKListPtrVOKIDYNModulation& alias = list;
-  list = alias;
-  ASSERT_EQ(list.Size(), 2);
-  EXPECT_EQ(list[1], _M[0]);
-  EXPECT_EQ(list[2], _M[1]);
-
-  VOKListPtrVOKIDYNModulation copy(list);
-  EXPECT_TRUE(copy == list);
-  copy[1] = _M[2];
-  EXPECT_EQ(list[1], _M[0]) << "a copy is independent";
-
-  VOKIDYNModulation* array[] = {_M[2], _M[1]};
-  VOKListPtrVOKIDYNModulation fromArray(array, 2);
+TEST_F(ModulationList, ConstructionComparisonAndStaticOperations) {
+  VOKIDYNModulation* array[] = {M(2), M(1)};
+  List fromArray(array, 2);
+  EXPECT_EQ((Items{M(2), M(1)}), Read(fromArray));
+  List copy(fromArray);
+  copy[1] = M(0);
+  EXPECT_EQ(M(2), fromArray[1]) << "a copy holds its own pointers";
   VOKIDYNModulation* out[2] = {nullptr, nullptr};
   fromArray.FillArray(out, 2);
-  EXPECT_EQ(out[0], _M[2]);
-  EXPECT_EQ(out[1], _M[1]);
-}
+  EXPECT_EQ((Items{M(2), M(1)}), (Items{out[0], out[1]}));
 
-int ByValue(VOKIDYNModulation* a, VOKIDYNModulation* b) {
-  double x = a->Evaluate(0.0), y = b->Evaluate(0.0);
-  return x < y ? -1 : (x > y ? 1 : 0);
-}
+  // == is the exact negation of !=, over equal and different lists.
+  const Items cases[][2] = {{{}, {}}, {{M(0), nullptr}, {M(0), nullptr}}, {{M(0), M(1)}, {M(1), M(0)}},
+                            {{M(0)}, {M(0), M(0)}}};
+  for (const auto& c : cases) {
+    const List a = Of(c[0]), b = Of(c[1]);
+    EXPECT_EQ(c[0] == c[1] ? 1 : 0, a == b);
+    EXPECT_EQ(a == b ? 0 : 1, a != b ? 1 : 0);
+  }
 
-TEST_F(ModulationList, SortAndCompareUseTheTypedComparison) {
-  VOKListPtrVOKIDYNModulation list;
-  list.Append(_M[2]);
-  list.Append(_M[0]);
-  list.Append(_M[1]);
-  list.QuickSort(ByValue);
-  EXPECT_EQ(list[1], _M[0]);
-  EXPECT_EQ(list[2], _M[1]);
-  EXPECT_EQ(list[3], _M[2]);
-
-  VOKListPtrVOKIDYNModulation other;
-  other.Append(_M[0]);
-  other.Append(_M[2]);
-  EXPECT_EQ(VOKListPtrVOKIDYNModulation::Compare(list, list, ByValue), 0);
-  EXPECT_LT(VOKListPtrVOKIDYNModulation::Compare(list, other, ByValue), 0);
-
-  VOKListPtrVOKIDYNModulation common;
-  VOKListPtrVOKIDYNModulation::Intersection(list, other, common);
-  ASSERT_EQ(common.Size(), 2);
-  EXPECT_EQ(common[1], _M[0]);
-  EXPECT_EQ(common[2], _M[2]);
-
-  list.Append(_M[0]);
-  VOKListPtrVOKIDYNModulation removed;
-  EXPECT_EQ(list.RemoveDuplicates(&removed), 1);
-  EXPECT_EQ(list.Size(), 3);
-  ASSERT_EQ(removed.Size(), 1);
-  EXPECT_EQ(removed[1], _M[0]);
-}
-
-TEST_F(ModulationList, WithoutAComparisonListsCompareByIdentity) {
-  // The order of two different pointers is their order as addresses.
-  auto sign = [](VOKIDYNModulation* a, VOKIDYNModulation* b) {
-    return a == b ? 0 : std::less<VOKIDYNModulation*>()(a, b) ? -1 : 1;
-  };
-  VOKListPtrVOKIDYNModulation list;
-  list.Append(_M[0]);
-  list.Append(_M[1]);
-  VOKListPtrVOKIDYNModulation same;
-  same.Append(_M[0]);
-  same.Append(_M[1]);
-  VOKListPtrVOKIDYNModulation other;
-  other.Append(_M[0]);
-  other.Append(_M[2]);
-  VOKListPtrVOKIDYNModulation longer = same;
-  longer.Append(static_cast<VOKIDYNModulation*>(nullptr));
-  // Two modulations of equal value are still different elements.
-  ConstantModulation* twin = new ConstantModulation(1.0);
-  VOKListPtrVOKIDYNModulation twinList;
-  twinList.Append(twin);
-  twinList.Append(_M[1]);
-
-  EXPECT_EQ(0, VOKListPtrVOKIDYNModulation::Compare(list, same, nullptr));
-  EXPECT_EQ(sign(_M[1], _M[2]), VOKListPtrVOKIDYNModulation::Compare(list, other, nullptr));
-  EXPECT_EQ(sign(_M[2], _M[1]), VOKListPtrVOKIDYNModulation::Compare(other, list, nullptr));
-  EXPECT_EQ(sign(_M[0], twin), VOKListPtrVOKIDYNModulation::Compare(list, twinList, nullptr));
-  EXPECT_EQ(0, VOKListPtrVOKIDYNModulation::Compare(list, twinList, ByValue));
-  EXPECT_EQ(-1, VOKListPtrVOKIDYNModulation::Compare(list, longer, nullptr));
-  EXPECT_EQ(1, VOKListPtrVOKIDYNModulation::Compare(longer, list, nullptr));
+  const List sorted = Of({M(0), M(1), M(2)}), other = Of({M(0), M(2)});
+  List common;
+  List::Intersection(sorted, other, common);
+  EXPECT_EQ((Items{M(0), M(2)}), Read(common));
+  EXPECT_EQ(0, List::Compare(sorted, sorted, ByValue));
+  EXPECT_LT(List::Compare(sorted, other, ByValue), 0);
+  // Without a comparison, by identity: two modulations of one value differ.
+  VOKHost::Modulation* twin = VOKHost::Modulation::Constant("twin", 1.0);
+  const List withTwin = Of({twin, M(1)});
+  EXPECT_EQ(0, List::Compare(sorted, withTwin, nullptr) == 0 ? 1 : 0);
+  EXPECT_EQ(0, List::Compare(Of({M(0), M(1)}), withTwin, ByValue));
   twin->Release();
 }
 
-TEST_F(ModulationList, NeverTouchesReferenceCounts) {
-  long before[3];
-  for (int i = 0; i < 3; ++i) before[i] = _M[i]->RefCount();
+TEST_F(ModulationList, ReferenceCountsAreNeverTouched) {
+  long before[4];
+  for (int i = 0; i < 4; ++i) before[i] = _M[i]->RefCount();
   {
-    auto* list = new VOKListPtrVOKIDYNModulation;
-    for (auto* m : _M) list->Append(m);
-    VOKListPtrVOKIDYNModulation copy(*list);
+    auto list = std::make_unique<List>(Of({M(0), M(1), M(2), M(3)}));
+    List copy(*list);
     copy.RemoveAll();
-    delete list;  // through the virtual destructor
+    list.reset();  // through the virtual destructor
   }
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(_M[i]->RefCount(), before[i]);
-}
-
-TEST_F(ModulationList, BadPositionIsReportedNotRead) {
-  VOKListPtrVOKIDYNModulation list;
-  list.Append(_M[0]);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(before[i], _M[i]->RefCount());
+  // A bad position is reported, never read.
+  List list = Of({M(0)});
   EXPECT_THROW(list[2], NullHandleCall);
   EXPECT_THROW(list[0], NullHandleCall);
 }

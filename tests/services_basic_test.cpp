@@ -25,12 +25,6 @@ Numbers Lookup(int iMeshTag, int iAssembly, VOKDocument* iDocument) {
   return n;
 }
 
-void ExpectNumbers(const Numbers& iActual, long iResult, int iSequential, int iUser) {
-  EXPECT_HR(iResult, iActual.result);
-  EXPECT_EQ(iActual.sequential, iSequential);
-  EXPECT_EQ(iActual.user, iUser);
-}
-
 // A document D whose analysis model assembles analysis 2 (document A). Node
 // identity 100 is mesh tag 7 in A and mesh tag 5 in D, where it is D's third
 // node. D also has a node of mesh tag 7 of its own (identity 200, first).
@@ -41,336 +35,236 @@ class NodeNumbers : public VOKTest {
     VOKHost::ExplicitModel* d = _D.AddExplicitModel();
     d->AddNode(7, 700, 200);
     d->AddNode(6, 600, 300);
-    _SeqOfIdentity100InD = d->AddNode(5, 500, 100);
+    d->AddNode(5, 500, 100);
     VOKHost::ExplicitModel* a = _A.AddExplicitModel();
     a->AddNode(7, 70, 100);
     a->AddNode(8, 80, 400);  // not a node of D
     _Assembly = VOKHost::AnalysisAssembly::Create();
     _Assembly->SetAssembledDocument(2, &_A);
+    _Assembly->SetAssembledDocument(3, &_Bare);  // a document without explicit model
     _D.AddAnalysisManager()->SetAnalysisModel(_Assembly);
+    _NoAnalysisModel.AddAnalysisManager();
+    Feature* plain = Feature::Create("plain analysis model", VOKHost::FacetSpecObject);
+    _NotAnAssembly.AddAnalysisManager()->SetAnalysisModel(plain);
+    plain->Release();
+    for (VOKDocument* doc : {&_NoManager, &_NoAnalysisModel, &_NotAnAssembly})
+      doc->AddExplicitModel()->AddNode(7, 1, 100);
   }
   void TearDown() override {
     _Assembly->Release();
-    _DocD.reset();
-    _DocA.reset();
+    _Docs.reset();
     VOKTest::TearDown();
   }
   // The documents go before the fixture's check that nothing is left alive.
-  std::unique_ptr<VOKDocument> _DocD{new VOKDocument("D")};
-  std::unique_ptr<VOKDocument> _DocA{new VOKDocument("A")};
-  VOKDocument& _D = *_DocD;
-  VOKDocument& _A = *_DocA;
+  std::unique_ptr<VOKDocument[]> _Docs{new VOKDocument[6]};
+  VOKDocument &_D = _Docs[0], &_A = _Docs[1], &_Bare = _Docs[2], &_NoManager = _Docs[3],
+              &_NoAnalysisModel = _Docs[4], &_NotAnAssembly = _Docs[5];
   VOKHost::AnalysisAssembly* _Assembly = nullptr;
-  int _SeqOfIdentity100InD = 0;
 };
 
-TEST_F(NodeNumbers, OwnDocumentLookupReadsTheNodeOfThatMeshTag) {
-  // A found node costs six host calls (model, link, model, re-link, user
-  // and sequential numbers); a node that links to the empty datum ends the
-  // lookup after the first link.
+TEST_F(NodeNumbers, LookupsAndWhatTheyGive) {
+  // A node found in the document itself costs six host calls (model, link,
+  // model, re-link, user and sequential numbers); a node that links to the
+  // empty datum ends the lookup after the first link.
   struct Row {
     const char* what;
-    int meshTag;
-    long result;
-    int sequential;
-    int user;
-    long hostCalls;
-  } rows[] = {
-      {"first node", 7, S_OK, 1, 700, 6},
-      {"second node", 6, S_OK, 2, 600, 6},
-      {"third node", 5, S_OK, 3, 500, 6},
-      {"no node carries the tag", 99, E_FAIL, -1, 0, 2},
+    int meshTag, assembly;
+    VOKDocument* document;
+    VOKHost::ExplicitModel* linkModel;  // whose link of linkTag answers linkResult
+    int linkTag;
+    long linkResult, result;
+    int sequential, user;
+    long hostCalls;  // 0: not counted
+  };
+  VOKHost::ExplicitModel *d = _D.Model(), *a = _A.Model();
+  const Row rows[] = {
+      {"first node", 7, 0, &_D, nullptr, 0, S_OK, S_OK, 1, 700, 6},
+      {"third node", 5, 0, &_D, nullptr, 0, S_OK, S_OK, 3, 500, 6},
+      {"no node carries the tag", 99, 0, &_D, nullptr, 0, S_OK, E_FAIL, -1, 0, 2},
+      {"assembled: the same node's numbers in D", 7, 2, &_D, nullptr, 0, S_OK, S_OK, 3, 500, 0},
+      {"assembled node absent from D", 8, 2, &_D, nullptr, 0, S_OK, E_FAIL, -1, 0, 0},
+      {"mesh tag of D, not of the assembly", 5, 2, &_D, nullptr, 0, S_OK, E_FAIL, -1, 0, 0},
+      {"re-link answers S_FALSE: passed on with numbers", 7, 2, &_D, d, 5, S_FALSE, S_FALSE, 3, 500, 0},
+      {"re-link answers E_UNEXPECTED", 7, 2, &_D, d, 5, E_UNEXPECTED, E_UNEXPECTED, -1, 0, 0},
+      {"mesh-tag link answers E_NOTIMPL", 7, 2, &_D, a, 7, E_NOTIMPL, E_NOTIMPL, -1, 0, 0},
+      {"mesh-tag link answers S_FALSE: goes on", 7, 2, &_D, a, 7, S_FALSE, S_OK, 3, 500, 0},
+      {"no analysis manager", 7, 2, &_NoManager, nullptr, 0, S_OK, E_FAIL, -1, 0, 0},
+      {"manager without analysis model", 7, 2, &_NoAnalysisModel, nullptr, 0, S_OK, E_FAIL, -1, 0, 0},
+      {"analysis model not an assembly", 7, 2, &_NotAnAssembly, nullptr, 0, S_OK, E_FAIL, -1, 0, 0},
+      {"assembly without that number", 7, 9, &_D, nullptr, 0, S_OK, E_FAIL, -1, 0, 0},
+      {"assembled document without model", 7, 3, &_D, nullptr, 0, S_OK, E_FAIL, -1, 0, 0},
+      {"null document", 7, 2, nullptr, nullptr, 0, S_OK, E_FAIL, -1, 0, 0},
+      {"null document, no assembly", 7, 0, nullptr, nullptr, 0, S_OK, E_FAIL, -1, 0, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
+    if (row.linkModel) row.linkModel->SetNodeLinkResult(row.linkTag, row.linkResult);
     VOKHost::FaultArm(0);
-    ExpectNumbers(Lookup(row.meshTag, 0, &_D), row.result, row.sequential, row.user);
-    EXPECT_EQ(VOKHost::FaultCount(), row.hostCalls);
+    const Numbers n = Lookup(row.meshTag, row.assembly, row.document);
+    if (row.hostCalls) {
+      EXPECT_EQ(row.hostCalls, VOKHost::FaultCount());
+    }
     VOKHost::FaultDisarm();
+    if (row.linkModel) row.linkModel->SetNodeLinkResult(row.linkTag, S_OK);
+    EXPECT_HR(row.result, n.result);
+    EXPECT_EQ(row.sequential, n.sequential);
+    EXPECT_EQ(row.user, n.user);
   }
   EXPECT_TRUE(VOKHost::InstantiatedErrors().empty()) << "no error record is made";
-}
-
-TEST_F(NodeNumbers, AssembledNodeGivesTheNumbersOfTheSameNodeInTheDocument) {
-  // Mesh tag 7 of assembly 2 is identity 100, which D numbers third with
-  // user number 500; D's own mesh tag 7 is another node.
-  ExpectNumbers(Lookup(7, 2, &_D), S_OK, _SeqOfIdentity100InD, 500);
-  ExpectNumbers(Lookup(7, 0, &_D), S_OK, 1, 700);
-  // Found in the assembly but absent from D: the re-link fails.
-  ExpectNumbers(Lookup(8, 2, &_D), E_FAIL, -1, 0);
-  // Mesh tag 5 is D's, not the assembly's.
-  ExpectNumbers(Lookup(5, 2, &_D), E_FAIL, -1, 0);
-}
-
-TEST_F(NodeNumbers, LinkResultsArePassedOn) {
-  struct Row {
-    const char* what;
-    VOKHost::ExplicitModel* model;
-    int meshTag;
-    long linkResult;
-    int assembly;
-    long result;
-    int sequential;
-    int user;
-  } rows[] = {
-      // A positive result of the re-link is the operation's result, with numbers.
-      {"re-link answers S_FALSE", _D.Model(), 5, S_FALSE, 2, S_FALSE, 3, 500},
-      // A negative re-link: the numbers stay at their defaults.
-      {"re-link answers E_UNEXPECTED", _D.Model(), 5, E_UNEXPECTED, 2, E_UNEXPECTED, -1, 0},
-      // A negative mesh-tag link that still found a node stops there.
-      {"mesh-tag link answers E_NOTIMPL", _A.Model(), 7, E_NOTIMPL, 2, E_NOTIMPL, -1, 0},
-      // A positive mesh-tag link goes on; the re-link's S_OK is the result.
-      {"mesh-tag link answers S_FALSE", _A.Model(), 7, S_FALSE, 2, S_OK, 3, 500},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    row.model->SetNodeLinkResult(row.meshTag, row.linkResult);
-    ExpectNumbers(Lookup(7, row.assembly, &_D), row.result, row.sequential, row.user);
-    row.model->SetNodeLinkResult(row.meshTag, S_OK);
-  }
-}
-
-TEST_F(NodeNumbers, AssemblyLookupsThatFallThroughKeepTheDefaults) {
-  VOKDocument noManager;
-  noManager.AddExplicitModel()->AddNode(7, 1, 100);
-  VOKDocument noAnalysisModel;
-  noAnalysisModel.AddExplicitModel()->AddNode(7, 1, 100);
-  noAnalysisModel.AddAnalysisManager();
-  VOKDocument notAnAssembly;
-  notAnAssembly.AddExplicitModel()->AddNode(7, 1, 100);
-  Feature* plainModel = Feature::Create("plain analysis model", VOKHost::FacetSpecObject);
-  notAnAssembly.AddAnalysisManager()->SetAnalysisModel(plainModel);
-  plainModel->Release();
-  VOKDocument assembledWithoutModel;  // assembly 3: a document without explicit model
-  _Assembly->SetAssembledDocument(3, &assembledWithoutModel);
-
-  struct Row {
-    const char* what;
-    VOKDocument* document;
-    int assembly;
-  } rows[] = {
-      {"no analysis manager", &noManager, 2},
-      {"manager without analysis model", &noAnalysisModel, 2},
-      {"analysis model that is not an assembly", &notAnAssembly, 2},
-      {"assembly without that number", &_D, 9},
-      {"assembled document without explicit model", &_D, 3},
-      {"null document", nullptr, 2},
-      {"null document, no assembly", nullptr, 0},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    ExpectNumbers(Lookup(7, row.assembly, row.document), E_FAIL, -1, 0);
-  }
 }
 
 TEST_F(NodeNumbers, EachFailingHostCallEndsTheLookupItsOwnWay) {
   // The host calls of an assembled lookup, in order, and what the caller
   // gets when that one call fails. The user number is read before the
   // sequential number, and neither read is tested.
-  struct Row {
+  const Numbers lost{E_FAIL, -1, 0};
+  const struct {
     const char* operation;
-    long result;
-    int sequential;
-    int user;
+    Numbers numbers;
   } rows[] = {
-      {"VOKSamModelServices::GetManager", E_FAIL, -1, 0},
-      {"VOKISamAnalysisManager::GetAnalysisModel", E_FAIL, -1, 0},
-      {"QueryInterface", E_FAIL, -1, 0},
-      {"VOKISamAnalysisAssembly::GetAssembledDocument", E_FAIL, -1, 0},
-      {"VOKAnalysisExplicitModel::GetDocumentModel", E_FAIL, -1, 0},
-      {"VOKAnalysisExplicitNode::LinkWithMeshTag", E_FAIL, -1, 0},
-      {"VOKAnalysisExplicitModel::GetDocumentModel", E_FAIL, -1, 0},
-      {"VOKAnalysisExplicitNode::LinkWithPointer", E_FAIL, -1, 0},
-      {"VOKAnalysisExplicitParent::GetUserNumber", S_OK, 3, 0},
-      {"VOKAnalysisExplicitChild::GetSequentialNumber", S_OK, -1, 500},
+      {"VOKSamModelServices::GetManager", lost},
+      {"VOKISamAnalysisManager::GetAnalysisModel", lost},
+      {"QueryInterface", lost},
+      {"VOKISamAnalysisAssembly::GetAssembledDocument", lost},
+      {"VOKAnalysisExplicitModel::GetDocumentModel", lost},
+      {"VOKAnalysisExplicitNode::LinkWithMeshTag", lost},
+      {"VOKAnalysisExplicitModel::GetDocumentModel", lost},
+      {"VOKAnalysisExplicitNode::LinkWithPointer", lost},
+      {"VOKAnalysisExplicitParent::GetUserNumber", {S_OK, 3, 0}},
+      {"VOKAnalysisExplicitChild::GetSequentialNumber", {S_OK, -1, 500}},
   };
   VOKHost::FaultArm(0);
-  ExpectNumbers(Lookup(7, 2, &_D), S_OK, 3, 500);
-  ASSERT_EQ(VOKHost::FaultCount(), static_cast<long>(std::size(rows)));
+  EXPECT_HR(S_OK, Lookup(7, 2, &_D).result);
+  ASSERT_EQ(static_cast<long>(std::size(rows)), VOKHost::FaultCount());
   for (std::size_t k = 0; k < std::size(rows); ++k) {
     SCOPED_TRACE(rows[k].operation);
     VOKHost::FaultArm(static_cast<long>(k + 1));
-    Numbers n = Lookup(7, 2, &_D);
-    EXPECT_EQ(VOKHost::FaultHitName(), rows[k].operation);
-    ExpectNumbers(n, rows[k].result, rows[k].sequential, rows[k].user);
+    const Numbers n = Lookup(7, 2, &_D);
+    EXPECT_EQ(rows[k].operation, VOKHost::FaultHitName());
+    EXPECT_HR(rows[k].numbers.result, n.result);
+    EXPECT_EQ(rows[k].numbers.sequential, n.sequential);
+    EXPECT_EQ(rows[k].numbers.user, n.user);
   }
   VOKHost::FaultDisarm();
 }
 
-// ------------------------------------------------------------- sample range
-
 constexpr double kUntouched = -777.25;
 
-class SampleRange : public VOKTest {
- public:
-  // A dynamic solution whose sample range is 0.5 .. 250.
-  void Build() {
-    _Solution = Feature::Create("Dynamic solution", VOKHost::FacetSpecObject | VOKHost::FacetAnalysisSet);
-    _Min = Feature::Create("min", VOKHost::FacetBasicComponent);
-    _Min->SetValue(0.5);
-    _Max = Feature::Create("max", VOKHost::FacetBasicComponent);
-    _Max->SetValue(250.0);
-    _Solution->SetBasicComponent("DYNSampleMinimum", _Min);
-    _Solution->SetBasicComponent("DYNSampleMaximum", _Max);
+// A dynamic solution whose sample range is 0.5 .. 250.
+struct Solution {
+  Solution() {
+    solution = Feature::Create("Dynamic solution", VOKHost::FacetSpecObject | VOKHost::FacetAnalysisSet);
+    min = Feature::Create("min", VOKHost::FacetBasicComponent);
+    min->SetValue(0.5);
+    max = Feature::Create("max", VOKHost::FacetBasicComponent);
+    max->SetValue(250.0);
+    plain = Feature::Create("plain", VOKHost::FacetSpecObject);
+    solution->SetBasicComponent("DYNSampleMinimum", min);
+    solution->SetBasicComponent("DYNSampleMaximum", max);
   }
-  void Drop() {
-    for (Feature** f : {&_Solution, &_Min, &_Max, &_Plain}) {
-      if (*f) (*f)->Release();
-      *f = nullptr;
-    }
+  ~Solution() {
+    for (Feature* f : {solution, min, max, plain}) f->Release();
   }
-  Feature* _Solution = nullptr;
-  Feature* _Min = nullptr;
-  Feature* _Max = nullptr;
-  Feature* _Plain = nullptr;
-
- protected:
-  void SetUp() override {
-    VOKTest::SetUp();
-    Build();
-  }
-  void TearDown() override {
-    Drop();
-    VOKTest::TearDown();
-  }
-  long Read(VOKISpecObject_var iSolution) {
-    _Minimum = kUntouched;
-    _Maximum = kUntouched;
-    return VOKDYNBasicServices::GetSampleDefinition(iSolution, _Minimum, _Maximum);
-  }
-  double _Minimum = 0, _Maximum = 0;
+  Feature *solution, *min, *max, *plain;
 };
 
-TEST_F(SampleRange, ReadsBothEndsWithoutRecord) {
-  EXPECT_HR(S_OK, Read(VOKISpecObject_var(_Solution)));
-  EXPECT_EQ(_Minimum, 0.5);
-  EXPECT_EQ(_Maximum, 250.0);
-  EXPECT_TRUE(VOKHost::InstantiatedErrors().empty());
-  EXPECT_EQ(ErrorDepthHandler::GetDepth(), 0);
-}
+using SampleRange = VOKTest;
 
-// One row per failure point: how to provoke it, the record it leaves, and
-// whether the minimum was already written.
-struct SampleFailure {
-  const char* what;
-  std::function<VOKISpecObject_var(SampleRange&)> arrange;
-  long faultAt;  // 0: no fault injection
-  int type;
-  const char* text;
-  int line;
-  bool minimumWritten;
-};
-
-class SampleRangeFailures : public SampleRange {
- protected:
-  std::vector<SampleFailure> Rows() {
-    auto solution = [](SampleRange& f) { return VOKISpecObject_var(f._Solution); };
-    // The host calls in order: query for the analysis set (1), minimum lookup
-    // (2) and read (3), maximum lookup (4) and read (5).
-    return {
-        {"null solution", [](SampleRange&) { return VOKISpecObject_var(); }, 0, 3, "!!iDynSol", 91, false},
-        {"not an analysis set",
-         [](SampleRange& f) {
-           f._Plain = Feature::Create("plain", VOKHost::FacetSpecObject);
-           return VOKISpecObject_var(f._Plain);
-         },
-         0, 3, "!!hAnalysisSet", 95, false},
-        {"analysis set query fails", solution, 1, 3, "!!hAnalysisSet", 95, false},
-        {"minimum lookup fails", solution, 2, 1, "", 100, false},
-        {"no minimum",
-         [](SampleRange& f) {
-           f._Solution->SetBasicComponent("DYNSampleMinimum", nullptr);
-           return VOKISpecObject_var(f._Solution);
-         },
-         0, 3, "!!hBasicComp", 101, false},
-        {"minimum component is no basic component",
-         [](SampleRange& f) {
-           f._Plain = Feature::Create("plain", VOKHost::FacetSpecObject);
-           f._Solution->SetBasicComponent("DYNSampleMinimum", f._Plain);
-           return VOKISpecObject_var(f._Solution);
-         },
-         0, 3, "!!hBasicComp", 101, false},
-        {"minimum read fails", solution, 3, 1, "", 103, false},
-        {"minimum read answers E_UNEXPECTED",
-         [](SampleRange& f) {
-           f._Min->SetValueFailure(E_UNEXPECTED);
-           return VOKISpecObject_var(f._Solution);
-         },
-         0, 1, "", 103, false},
-        {"maximum lookup fails", solution, 4, 1, "", 109, true},
-        {"no maximum",
-         [](SampleRange& f) {
-           f._Solution->SetBasicComponent("DYNSampleMaximum", nullptr);
-           return VOKISpecObject_var(f._Solution);
-         },
-         0, 3, "!!hBasicComp", 110, true},
-        {"maximum read fails", solution, 5, 1, "", 112, true},
-        {"maximum read answers E_NOTIMPL",
-         [](SampleRange& f) {
-           f._Max->SetValueFailure(E_NOTIMPL);
-           return VOKISpecObject_var(f._Solution);
-         },
-         0, 1, "", 112, true},
-    };
-  }
-  // Runs one row on a fresh model; returns the result.
-  long Provoke(const SampleFailure& iRow) {
-    Drop();
-    Build();
-    VOKISpecObject_var solution = iRow.arrange(*this);
-    if (iRow.faultAt) VOKHost::FaultArm(iRow.faultAt);
-    long result = Read(solution);
-    VOKHost::FaultDisarm();
-    return result;
-  }
-};
-
-TEST_F(SampleRangeFailures, EveryFailurePointLeavesItsRecord) {
-  for (const SampleFailure& row : Rows()) {
-    SCOPED_TRACE(row.what);
-    VOKHost::ClearErrors();
-    EXPECT_HR(E_FAIL, Provoke(row));
-    services::ExpectLastRecord(services::Own(row.type, row.text, "VOKDYNBasicServices", row.line));
-    EXPECT_EQ(_Minimum, row.minimumWritten ? 0.5 : kUntouched);
-    EXPECT_EQ(_Maximum, kUntouched);
-  }
-}
-
-TEST_F(SampleRangeFailures, PendingErrorKeepsFailedCallRecordsButNotNullRecords) {
-  for (const SampleFailure& row : Rows()) {
-    SCOPED_TRACE(row.what);
-    VOKHost::ClearErrors();
-    services::Record pending = services::MakePending();
-    EXPECT_HR(E_FAIL, Provoke(row));
-    if (row.type == 1) {
-      // A failed call passes the pending record on unchanged, from its own depth.
-      services::Record passedOn = pending;
-      passedOn.depth = 1;
-      services::ExpectLastRecord(passedOn, 2);
-    } else {
-      // A null input is filled over it; the included file and line are not
-      // the services' to fill and stay the pending record's.
+TEST_F(SampleRange, EveryFailurePointLeavesItsRecord) {
+  // How to provoke each failure, the record it leaves (type 0: success, no
+  // record), and whether the minimum was already written. The host calls in
+  // order: query for the analysis set (1), minimum lookup (2) and read (3),
+  // maximum lookup (4) and read (5).
+  struct Row {
+    const char* what;
+    std::function<VOKISpecObject_var(Solution&)> arrange;
+    long faultAt;  // 0: no fault injection
+    int type;
+    const char* text;
+    int line;
+    bool minimumWritten;
+  };
+  auto solution = [](Solution& s) { return VOKISpecObject_var(s.solution); };
+  const Row rows[] = {
+      {"both ends read", solution, 0, 0, "", 0, true},
+      {"null solution", [](Solution&) { return VOKISpecObject_var(); }, 0, 3, "!!iDynSol", 91, false},
+      {"not an analysis set", [](Solution& s) { return VOKISpecObject_var(s.plain); }, 0, 3,
+       "!!hAnalysisSet", 95, false},
+      {"analysis set query fails", solution, 1, 3, "!!hAnalysisSet", 95, false},
+      {"minimum lookup fails", solution, 2, 1, "", 100, false},
+      {"no minimum",
+       [](Solution& s) {
+         s.solution->SetBasicComponent("DYNSampleMinimum", nullptr);
+         return VOKISpecObject_var(s.solution);
+       },
+       0, 3, "!!hBasicComp", 101, false},
+      {"minimum component is no basic component",
+       [](Solution& s) {
+         s.solution->SetBasicComponent("DYNSampleMinimum", s.plain);
+         return VOKISpecObject_var(s.solution);
+       },
+       0, 3, "!!hBasicComp", 101, false},
+      {"minimum read fails", solution, 3, 1, "", 103, false},
+      {"minimum read answers E_UNEXPECTED",
+       [](Solution& s) {
+         s.min->SetValueFailure(E_UNEXPECTED);
+         return VOKISpecObject_var(s.solution);
+       },
+       0, 1, "", 103, false},
+      {"maximum lookup fails", solution, 4, 1, "", 109, true},
+      {"no maximum",
+       [](Solution& s) {
+         s.solution->SetBasicComponent("DYNSampleMaximum", nullptr);
+         return VOKISpecObject_var(s.solution);
+       },
+       0, 3, "!!hBasicComp", 110, true},
+      {"maximum read fails", solution, 5, 1, "", 112, true},
+  };
+  for (const Row& row : rows) {
+    for (bool pending : {false, true}) {
+      SCOPED_TRACE(testing::Message() << row.what << (pending ? ", an error pending" : ""));
+      VOKHost::ClearErrors();
+      Solution model;
+      VOKISpecObject_var dynSol = row.arrange(model);
+      services::Record earlier;
+      if (pending) earlier = services::MakePending();
+      double minimum = kUntouched, maximum = kUntouched;
+      if (row.faultAt) VOKHost::FaultArm(row.faultAt);
+      const long hr = VOKDYNBasicServices::GetSampleDefinition(dynSol, minimum, maximum);
+      VOKHost::FaultDisarm();
+      EXPECT_EQ(row.minimumWritten ? 0.5 : kUntouched, minimum);
+      EXPECT_EQ(row.type == 0 ? 250.0 : kUntouched, maximum);
+      EXPECT_EQ(0, ErrorDepthHandler::GetDepth()) << "the operation's scope was left open";
+      if (row.type == 0) {
+        EXPECT_HR(S_OK, hr);
+        EXPECT_EQ(pending ? 1u : 0u, VOKHost::InstantiatedErrors().size());
+        continue;
+      }
+      EXPECT_HR(E_FAIL, hr);
       services::Record own = services::Own(row.type, row.text, "VOKDYNBasicServices", row.line);
-      own.includedFile = pending.includedFile;
-      own.includedLine = pending.includedLine;
-      services::ExpectLastRecord(own, 2);
+      if (pending && row.type == 1) {
+        // A failed call passes the pending record on unchanged, from its own depth.
+        own = earlier;
+        own.depth = 1;
+      } else if (pending) {
+        // A null input is filled over it; the included file and line are not
+        // the services' to fill and stay the pending record's.
+        own.includedFile = earlier.includedFile;
+        own.includedLine = earlier.includedLine;
+      }
+      services::ExpectLastRecord(own, pending ? 2 : 1);
     }
   }
-}
-
-TEST_F(SampleRangeFailures, RecordDepthCountsTheCallersScopes) {
-  ErrorDepthHandler outer1;
-  ErrorDepthHandler outer2;
-  EXPECT_HR(E_FAIL, Read(VOKISpecObject_var()));
+  // The record's depth counts the caller's scopes.
+  VOKHost::ClearErrors();
+  ErrorDepthHandler outer1, outer2;
+  VOKISpecObject_var none;
+  double minimum = 0, maximum = 0;
+  EXPECT_HR(E_FAIL, VOKDYNBasicServices::GetSampleDefinition(none, minimum, maximum));
   services::ExpectLastRecord(services::Own(3, "!!iDynSol", "VOKDYNBasicServices", 91, 3));
-  EXPECT_EQ(ErrorDepthHandler::GetDepth(), 2);
-}
-
-using BasicServicesObject = VOKTest;
-
-TEST_F(BasicServicesObject, AssignmentReturnsTheObjectItself) {
+  // The class has no data: assignment copies nothing and gives the object.
   VOKDYNBasicServices a, b;
-  EXPECT_EQ(&(a = b), &a);
+  EXPECT_EQ(&a, &(a = b));
 }
 
 }  // namespace

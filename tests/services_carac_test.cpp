@@ -117,95 +117,83 @@ class CaracReader : public VOKTest {
   }
 };
 
-TEST_F(CaracReader, SelectorOneToThreeIsAskedForOthersLeaveTheDefault) {
-  // One collector per selector field; each holds values that name it.
-  for (int s = 0; s <= 3; ++s) _Model->AddSetCollector(kSetTag, Thickness(s, {s + 0.5f, s * 10.f}));
+TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeld) {
+  // 0.1f and -3.1f are not the doubles 0.1 and -3.1: the values arrive as
+  // the floats they were, widened.
+  const std::vector<float> stored{0.5f, 0.1f, -3.1f, 1e-3f};
   struct Row {
+    const char* what;
+    std::function<void(CaracReader&)> arrange;
+    const char* name;
     int selector;
-    int answered;  // the selector field the search carries
-  } rows[] = {{1, 1}, {2, 2}, {3, 3}, {0, VOKSamCharacVersion::DefaultSelector},
-              {4, VOKSamCharacVersion::DefaultSelector}, {-1, VOKSamCharacVersion::DefaultSelector},
-              {100, VOKSamCharacVersion::DefaultSelector}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.selector);
-    VOKRawColldouble values;
-    EXPECT_HR(S_OK, Read("THICKNESS", row.selector, values));
-    const float s = static_cast<float>(row.answered);
-    EXPECT_EQ(Items(values), Widened({}, {s + 0.5f, s * 10.f}));
-  }
-}
-
-TEST_F(CaracReader, ModelCollectorIsMadeNotStreamableReadAndKept) {
-  // 0.1f and 3.1f are not doubles' 0.1 and 3.1: the values arrive as the
-  // floats they were, widened.
-  const std::vector<float> stored = {0.5f, 0.1f, -3.1f, 1e-3f};
-  VOKHost::CharacCollector* collector = _Model->AddSetCollector(kSetTag, Thickness(2, stored));
-  ASSERT_TRUE(collector->IsStreamable());
-  const int collectorsBefore = VOKAnalysisCollectorRoot::LiveCount();
-
-  VOKRawColldouble values;
-  values.Append(-1.0);
-  values.Append(2.0);
-  EXPECT_HR(S_OK, Read("THICKNESS", 2, values));
-  EXPECT_EQ(Items(values), Widened({-1.0, 2.0}, stored));
-  EXPECT_EQ(values[3], 0.5);
-  EXPECT_NE(values[4], 0.1);
-  EXPECT_FALSE(collector->IsStreamable());
-  EXPECT_EQ(collector->ReleaseCalls(), 0) << "the model's collector is the model's";
-  EXPECT_EQ(VOKAnalysisCollectorRoot::LiveCount(), collectorsBefore);
-}
-
-TEST_F(CaracReader, VersionCarriesThePhysicalTypesValueAndMathematicalTypes) {
+    std::vector<float> expected;
+    int obtained;  // collectors the set handed out
+  };
+  auto model = [](CharacDefinition iD) { return [=](CaracReader& f) { f._Model->AddSetCollector(kSetTag, iD); }; };
+  auto own = [](CharacDefinition iD) { return [=](CaracReader& f) { f._Set->AddObtainable(iD); }; };
+  auto counted = [](int iCount, bool iNoBlocks) {
+    CharacDefinition d = Thickness(1, {4.f, 5.f});
+    d.count = iCount;
+    d.noBlocks = iNoBlocks;
+    return d;
+  };
+  // The version carries the physical type's value and mathematical types:
+  // a collector of the scalar's types must not be the one read for OFFSET.
   CharacDefinition offset;
   offset.physicalType = kOffset;
   offset.version = Version(VOKSamValueComplex, VOKSamMathTypeVector, 1);
   offset.values = {1.f, 2.f, 3.f};
-  _Model->AddSetCollector(kSetTag, offset);
-  // A collector of the same values under the scalar's types must not be the one read.
   CharacDefinition wrongTypes = offset;
   wrongTypes.version = Version(VOKSamValueReal, VOKSamMathTypeScalar, 1);
   wrongTypes.values = {9.f};
-  _Model->AddSetCollector(kSetTag, wrongTypes);
-
-  VOKRawColldouble values;
-  EXPECT_HR(S_OK, Read("OFFSET", 1, values));
-  EXPECT_EQ(Items(values), Widened({}, {1.f, 2.f, 3.f}));
-}
-
-TEST_F(CaracReader, SetsOwnCollectorIsObtainedReadAndReleased) {
-  _Set->AddObtainable(Thickness(3, {7.25f, -0.5f}));
-  const int collectorsBefore = VOKAnalysisCollectorRoot::LiveCount();
-  VOKRawColldouble values;
-  values.Append(1.0);
-  EXPECT_HR(S_OK, Read("THICKNESS", 3, values));
-  EXPECT_EQ(Items(values), Widened({1.0}, {7.25f, -0.5f}));
-  EXPECT_EQ(_Set->ObtainedCount(), 1);
-  EXPECT_EQ(VOKAnalysisCollectorRoot::LiveCount(), collectorsBefore) << "obtained collector kept";
-}
-
-TEST_F(CaracReader, NothingToAppendIsSuccess) {
-  struct Row {
-    const char* what;
-    int count;
-    bool noBlocks;
-  } rows[] = {{"count 0", 0, false}, {"negative count", -2, false}, {"no block table", 2, true}};
+  auto selectors = [](CaracReader& f) {
+    for (int s = 0; s <= 3; ++s) {
+      const float v = static_cast<float>(s);
+      f._Model->AddSetCollector(kSetTag, Thickness(s, {v + 0.5f, v * 10.f}));
+    }
+  };
+  const float kDefault = static_cast<float>(VOKSamCharacVersion::DefaultSelector);
+  VOKHost::CharacCollector* modelCollector = nullptr;  // of the first row
+  const Row rows[] = {
+      {"model collector",
+       [&](CaracReader& f) { modelCollector = f._Model->AddSetCollector(kSetTag, Thickness(2, stored)); },
+       "THICKNESS", 2, stored, 0},
+      {"set's own collector", own(Thickness(3, {7.25f, -0.5f})), "THICKNESS", 3, {7.25f, -0.5f}, 1},
+      {"selector 1", selectors, "THICKNESS", 1, {1.5f, 10.f}, 0},
+      {"selector 3", selectors, "THICKNESS", 3, {3.5f, 30.f}, 0},
+      {"selector 0 keeps the default", selectors, "THICKNESS", 0, {kDefault + 0.5f, kDefault * 10.f}, 0},
+      {"selector 4 keeps the default", selectors, "THICKNESS", 4, {kDefault + 0.5f, kDefault * 10.f}, 0},
+      {"selector -1 keeps the default", selectors, "THICKNESS", -1, {kDefault + 0.5f, kDefault * 10.f}, 0},
+      {"value and mathematical types",
+       [=](CaracReader& f) {
+         f._Model->AddSetCollector(kSetTag, offset);
+         f._Model->AddSetCollector(kSetTag, wrongTypes);
+       },
+       "OFFSET", 1, {1.f, 2.f, 3.f}, 0},
+      {"model collector, count 0", model(counted(0, false)), "THICKNESS", 1, {}, 0},
+      {"model collector, negative count", model(counted(-2, false)), "THICKNESS", 1, {}, 0},
+      {"model collector, no block table", model(counted(2, true)), "THICKNESS", 1, {}, 0},
+      {"own collector, count 0", own(counted(0, false)), "THICKNESS", 1, {}, 1},
+      {"own collector, no block table", own(counted(2, true)), "THICKNESS", 1, {}, 1},
+  };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    for (bool owned : {false, true}) {
-      SCOPED_TRACE(owned ? "collector of the set" : "collector of the model");
-      Drop();
-      Build();
-      CharacDefinition d = Thickness(1, {4.f, 5.f});
-      d.count = row.count;
-      d.noBlocks = row.noBlocks;
-      if (owned)
-        _Set->AddObtainable(d);
-      else
-        _Model->AddSetCollector(kSetTag, d);
-      VOKRawColldouble values;
-      values.Append(3.0);
-      EXPECT_HR(S_OK, Read("THICKNESS", 1, values));
-      EXPECT_EQ(Items(values), std::vector<double>{3.0});
+    Drop();
+    Build();
+    row.arrange(*this);
+    const int collectorsBefore = VOKAnalysisCollectorRoot::LiveCount();
+    VOKRawColldouble values;
+    values.Append(-1.0);
+    values.Append(2.0);
+    EXPECT_HR(S_OK, Read(row.name, row.selector, values));
+    EXPECT_EQ(Widened({-1.0, 2.0}, row.expected), Items(values));
+    EXPECT_EQ(row.obtained, _Set->ObtainedCount());
+    EXPECT_EQ(collectorsBefore, VOKAnalysisCollectorRoot::LiveCount()) << "an obtained collector was kept";
+    // A collector of the model is switched to not streamable, read, and left to the model.
+    if (modelCollector) {
+      EXPECT_FALSE(modelCollector->IsStreamable());
+      EXPECT_EQ(0, modelCollector->ReleaseCalls());
+      modelCollector = nullptr;
     }
   }
 }
@@ -244,6 +232,12 @@ TEST_F(CaracReader, FailuresReturnTheirCodeAndLeaveTheListAlone) {
   const unsigned kSetFacets = VOKHost::FacetSpecObject | VOKHost::FacetExplicit;
   const Failure rows[] = {
       // Missing objects on the way: E_FAIL.
+      {"null set",
+       [](CaracReader& f) {
+         f._Set->Release();
+         f._Set = nullptr;
+       },
+       "THICKNESS", E_FAIL},
       {"set is no explicit object", replaceSet(VOKHost::FacetSpecObject, kSetTag, true), "THICKNESS", E_FAIL},
       {"set has no tag", replaceSet(kSetFacets, -1, true), "THICKNESS", E_FAIL},
       {"set has no owner", replaceSet(kSetFacets, kSetTag, false), "THICKNESS", E_FAIL},
@@ -315,14 +309,6 @@ TEST_F(CaracReader, FailuresReturnTheirCodeAndLeaveTheListAlone) {
     EXPECT_EQ(Items(values), std::vector<double>{7.0});
     EXPECT_EQ(VOKAnalysisCollectorRoot::LiveCount(), collectorsBefore) << "a collector was kept";
   }
-}
-
-TEST_F(CaracReader, NullSetFails) {
-  VOKISpecObject_var none;
-  VOKRawColldouble values;
-  char name[] = "THICKNESS";
-  EXPECT_HR(E_FAIL, DYNReadCaracSet(none, name, 1, values));
-  EXPECT_EQ(values.Size(), 0);
 }
 
 }  // namespace

@@ -1,17 +1,23 @@
-// Mesh sizes and the solver's degree-of-freedom numbering tables.
+// Mesh sizes and the solver's degree-of-freedom numbering tables: what the
+// tables hold, when the solver is asked, the error records of the tables,
+// copies and assignment, and the meta-class.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "VOKDYNMeshServices.h"
+#include "VOKFailingAllocation.h"
 #include "VOKHostAnalysisSets.h"
 #include "services_records.h"
 
 namespace {
 
 using VOKHost::DofNumberingSet;
+using Ints = std::vector<int>;
 
 constexpr int kUntouched = -4242;
 
@@ -37,132 +43,37 @@ struct Iflec {
   }
 };
 
-// A solver numbering: nodes 1..3; node 1 carries components 0, 1, 2, node 2
-// all six, node 3 components 0 and 2 (DOFs in that order).
-struct Numbering {
-  std::vector<int> components{0, 1, 2, 0, 1, 2, 3, 4, 5, 0, 2};
-  std::vector<int> nodes{1, 1, 1, 2, 2, 2, 2, 2, 2, 3, 3};
-};
-
 class MeshServices : public VOKTest {
  protected:
   void SetUp() override {
     VOKTest::SetUp();
     _Set = DofNumberingSet::Create("Solution set");
-    _Set->SetNumbering(_N.components, _N.nodes);
+    // Nodes 1..3: components 0, 1, 2 on node 1, all six on node 2, 0 and 2 on node 3.
+    _Set->SetNumbering(_Components, _Nodes);
   }
   void TearDown() override {
     _Set->Release();
+    EXPECT_EQ(_Alive, ArraysAlive()) << "a cache or table was left allocated";
     VOKTest::TearDown();
   }
+  const long _Alive = ArraysAlive();
   VOKISamAnalysisSet* Set() { return static_cast<VOKISamAnalysisSet*>(_Set); }
-  Numbering _N;
+  const Ints _Components{0, 1, 2, 0, 1, 2, 3, 4, 5, 0, 2};
+  const Ints _Nodes{1, 1, 1, 2, 2, 2, 2, 2, 2, 3, 3};
   DofNumberingSet* _Set = nullptr;
 };
 
-TEST_F(MeshServices, SizesComeFromTheLastDofAndTheSolverIsAskedOnce) {
-  VOKDYNMeshServices services(Set());
-  EXPECT_EQ(_Set->ReadCount(), 0) << "nothing is read before the first query";
-  int nodes = kUntouched;
-  EXPECT_HR(S_OK, services.GetNbNodes(nodes));
-  EXPECT_EQ(nodes, _N.nodes.back());
-  int perNode = kUntouched, dofs = kUntouched;
-  nodes = kUntouched;
-  EXPECT_HR(S_OK, services.GetMeshSizes(nodes, perNode, dofs));
-  EXPECT_EQ(nodes, 3);
-  EXPECT_EQ(perNode, 6);
-  EXPECT_EQ(dofs, static_cast<int>(_N.components.size()));
-  Ipdeg ipdeg;
-  Iflec iflec;
-  EXPECT_HR(S_OK, services.GetIPDEG(ipdeg.count, ipdeg.table));
-  EXPECT_HR(S_OK, services.GetIFLEC(iflec.nodes, iflec.unused, iflec.table));
-  EXPECT_EQ(_Set->ReadCount(), 1);
-  // The cache is never refreshed: a changed solver numbering is not seen.
-  _Set->SetNumbering({0}, {1});
-  EXPECT_HR(S_OK, services.GetNbNodes(nodes));
-  EXPECT_EQ(nodes, 3);
-  EXPECT_EQ(_Set->ReadCount(), 1);
-  EXPECT_TRUE(VOKHost::InstantiatedErrors().empty());
-}
-
-TEST_F(MeshServices, IpdegCopiesAreIndependentOfEachOtherAndOfTheCache) {
-  VOKDYNMeshServices services(Set());
-  const int n = static_cast<int>(_N.components.size());
-  auto first = std::make_unique<Ipdeg>();
-  Ipdeg second;
-  ASSERT_HR(S_OK, services.GetIPDEG(first->count, first->table));
-  ASSERT_HR(S_OK, services.GetIPDEG(second.count, second.table));
-  ASSERT_EQ(first->count, n);
-  ASSERT_EQ(second.count, n);
-  EXPECT_NE(first->table, second.table);
-  EXPECT_NE(first->table[0], second.table[0]);
-  for (int i = 0; i < n; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(first->table[i][0], _N.components[i]);
-    EXPECT_EQ(first->table[i][1], _N.nodes[i]);
-    EXPECT_EQ(first->table[i], first->table[0] + 2 * i) << "rows are pairs of one block";
-  }
-  // Scribble over the first copy and free it: the second and the cache stay.
-  for (int i = 0; i < n; ++i) first->table[i][0] = first->table[i][1] = -1;
-  first.reset();
-  Ipdeg third;
-  ASSERT_HR(S_OK, services.GetIPDEG(third.count, third.table));
-  for (int i = 0; i < n; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(second.table[i][0], _N.components[i]);
-    EXPECT_EQ(second.table[i][1], _N.nodes[i]);
-    EXPECT_EQ(third.table[i][0], _N.components[i]);
-    EXPECT_EQ(third.table[i][1], _N.nodes[i]);
-  }
-}
-
-TEST_F(MeshServices, IflecIsTheInverseWithZeroWhereNoDofIs) {
-  VOKDYNMeshServices services(Set());
-  Iflec iflec;
-  ASSERT_HR(S_OK, services.GetIFLEC(iflec.nodes, iflec.unused, iflec.table));
-  ASSERT_EQ(iflec.nodes, 3);
-  EXPECT_EQ(iflec.unused, kUntouched) << "the second integer is never written";
-  // Expected table: node n in column n - 1, the DOF index in its cell.
-  int expected[6][3] = {};
-  for (std::size_t i = 0; i < _N.components.size(); ++i)
-    expected[_N.components[i]][_N.nodes[i] - 1] = static_cast<int>(i);
-  for (int c = 0; c < 6; ++c)
-    for (int col = 0; col < 3; ++col) {
-      SCOPED_TRACE(testing::Message() << "component " << c << " column " << col);
-      EXPECT_EQ(iflec.table[c][col], expected[c][col]);
-    }
-  // Cells without a DOF read 0, like DOF 0 itself.
-  EXPECT_EQ(iflec.table[3][0], 0);
-  EXPECT_EQ(iflec.table[1][2], 0);
-  EXPECT_EQ(iflec.table[0][0], 0);
-  EXPECT_EQ(iflec.table[5][1], 8);
-}
-
-TEST_F(MeshServices, IflecLeavesOutDofsOutsideTheTable) {
-  // The last DOF is at node 2, so node 3 and node 0 have no column, and
-  // component 6 no row: those DOFs appear in IPDEG only.
-  _Set->SetNumbering({0, 6, 1, 2, 1, 3}, {1, 1, 3, 0, 2, 2});
-  VOKDYNMeshServices services(Set());
-  Iflec iflec;
-  ASSERT_HR(S_OK, services.GetIFLEC(iflec.nodes, iflec.unused, iflec.table));
-  ASSERT_EQ(iflec.nodes, 2);
-  const int expected[6][2] = {{0, 0}, {0, 4}, {0, 0}, {0, 5}, {0, 0}, {0, 0}};
-  for (int c = 0; c < 6; ++c)
-    for (int col = 0; col < 2; ++col) {
-      SCOPED_TRACE(testing::Message() << "component " << c << " column " << col);
-      EXPECT_EQ(iflec.table[c][col], expected[c][col]);
-    }
-  Ipdeg ipdeg;
-  ASSERT_HR(S_OK, services.GetIPDEG(ipdeg.count, ipdeg.table));
-  EXPECT_EQ(ipdeg.count, 6);
-}
-
-TEST_F(MeshServices, NonPositiveNodeCountIsABadSize) {
+TEST_F(MeshServices, TablesAndSizesOfANumbering) {
   struct Row {
     const char* what;
-    std::vector<int> components, nodes;
-    int nodeCount;
-  } rows[] = {
+    Ints components, nodes;
+    int nodeCount;  // the node of the last DOF, 0 without DOF
+  };
+  const Row rows[] = {
+      {"three nodes, eleven DOFs", _Components, _Nodes, 3},
+      // Node 3 and node 0 have no column, component 6 and -1 no row: those
+      // DOFs are in IPDEG only.
+      {"DOFs outside the inverse table", {-1, 0, 6, 1, 2, 1, 3}, {1, 1, 1, 3, 0, 2, 2}, 2},
       {"no DOF at all", {}, {}, 0},
       {"last DOF at node 0", {0, 1}, {1, 0}, 0},
       {"last DOF at a negative node", {0, 1}, {2, -3}, -3},
@@ -171,104 +82,102 @@ TEST_F(MeshServices, NonPositiveNodeCountIsABadSize) {
     SCOPED_TRACE(row.what);
     VOKHost::ClearErrors();
     _Set->SetNumbering(row.components, row.nodes);
+    const int reads = _Set->ReadCount();
+    const int n = static_cast<int>(row.components.size());
     VOKDYNMeshServices services(Set());
-    Iflec iflec;
-    EXPECT_HR(E_FAIL, services.GetIFLEC(iflec.nodes, iflec.unused, iflec.table));
-    EXPECT_EQ(iflec.nodes, row.nodeCount) << "the count read is written before the check";
-    EXPECT_EQ(iflec.table, nullptr);
-    services::ExpectLastRecord(services::Own(1, ": bad size", "VOKDYNMeshServices", 127));
-    // The sizes themselves are no failure.
+    EXPECT_EQ(reads, _Set->ReadCount()) << "nothing is read before the first query";
+
+    ScopedTraceCapture trace;
     int nodes = kUntouched, perNode = kUntouched, dofs = kUntouched;
     EXPECT_HR(S_OK, services.GetMeshSizes(nodes, perNode, dofs));
-    EXPECT_EQ(nodes, row.nodeCount);
-    EXPECT_EQ(perNode, 6);
-    EXPECT_EQ(dofs, static_cast<int>(row.components.size()));
-  }
-}
+    EXPECT_EQ(row.nodeCount, nodes);
+    EXPECT_EQ(6, perNode);
+    EXPECT_EQ(n, dofs);
+    nodes = kUntouched;
+    EXPECT_HR(S_OK, services.GetNbNodes(nodes));
+    EXPECT_EQ(row.nodeCount, nodes);
 
-TEST_F(MeshServices, EmptyNumberingHandsOutAnEmptyIpdeg) {
-  _Set->SetNumbering({}, {});
-  VOKDYNMeshServices services(Set());
-  Ipdeg ipdeg;
-  EXPECT_HR(S_OK, services.GetIPDEG(ipdeg.count, ipdeg.table));
-  EXPECT_EQ(ipdeg.count, 0);
-  EXPECT_NE(ipdeg.table, nullptr);
-  EXPECT_EQ(_Set->ReadCount(), 1);
-}
-
-TEST_F(MeshServices, BadSizeIsFilledOverAPendingRecord) {
-  _Set->SetNumbering({}, {});
-  VOKDYNMeshServices services(Set());
-  services::Record pending = services::MakePending();
-  Iflec iflec;
-  EXPECT_HR(E_FAIL, services.GetIFLEC(iflec.nodes, iflec.unused, iflec.table));
-  services::Record own = services::Own(1, ": bad size", "VOKDYNMeshServices", 127);
-  own.includedFile = pending.includedFile;  // not the services' to fill
-  own.includedLine = pending.includedLine;
-  services::ExpectLastRecord(own, 2);
-}
-
-TEST_F(MeshServices, TraceLineGivesTheComponentCountBeforeTheSizeCheck) {
-  struct Row {
-    const char* what;
-    std::vector<int> components, nodes;
-    long result;
-  } rows[] = {
-      {"agreeing lists", {0, 1, 2}, {1, 1, 1}, S_OK},
-      {"more nodes than components", {0, 1}, {1, 1, 2, 2}, E_FAIL},
-      {"fewer nodes than components", {0, 1, 2, 3, 4}, {1}, E_FAIL},
-      {"no DOF", {}, {}, S_OK},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    _Set->SetNumbering(row.components, row.nodes);
-    VOKDYNMeshServices services(Set());
-    ScopedTraceCapture capture;
-    int nodes = kUntouched;
-    EXPECT_HR(row.result, services.GetNbNodes(nodes));
-    auto lines = capture.Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].channel, "DYNDev");
-    EXPECT_EQ(lines[0].level, 3);
-    EXPECT_EQ(lines[0].text, "VOKDYNMeshServices _NDEGT: " + std::to_string(row.components.size()));
-    if (FAILED(row.result)) {
-      EXPECT_EQ(nodes, kUntouched);
+    // IPDEG: the solver's pairs, rows pointing into one block; every call a
+    // new copy, independent of the others and of the cache.
+    auto first = std::make_unique<Ipdeg>();
+    Ipdeg second;
+    ASSERT_HR(S_OK, services.GetIPDEG(first->count, first->table));
+    ASSERT_HR(S_OK, services.GetIPDEG(second.count, second.table));
+    ASSERT_EQ(n, first->count);
+    ASSERT_NE(nullptr, first->table);
+    EXPECT_NE(first->table, second.table);
+    for (int i = 0; i < n; ++i) {
+      EXPECT_EQ(first->table[0] + 2 * i, first->table[i]);
+      EXPECT_EQ(row.components[i], first->table[i][0]);
+      EXPECT_EQ(row.nodes[i], first->table[i][1]);
+      first->table[i][0] = first->table[i][1] = -1;
     }
+    first.reset();
+    for (int i = 0; i < n; ++i) EXPECT_EQ(row.nodes[i], second.table[i][1]);
+
+    // IFLEC: node k in column k - 1, the DOF index in its cell, 0 where no
+    // DOF is; a node count of 0 or less is a bad size, after writing it.
+    Iflec iflec;
+    const long expected = row.nodeCount > 0 ? S_OK : E_FAIL;
+    EXPECT_HR(expected, services.GetIFLEC(iflec.nodes, iflec.unused, iflec.table));
+    EXPECT_EQ(row.nodeCount, iflec.nodes);
+    EXPECT_EQ(kUntouched, iflec.unused) << "the second integer is never written";
+    if (FAILED(expected)) {
+      EXPECT_EQ(nullptr, iflec.table);
+      services::ExpectLastRecord(services::Own(1, ": bad size", "VOKDYNMeshServices", 127));
+    } else {
+      EXPECT_TRUE(VOKHost::InstantiatedErrors().empty());
+      std::vector<Ints> cells(6, Ints(static_cast<std::size_t>(row.nodeCount), 0));
+      for (int i = 0; i < n; ++i) {
+        const int c = row.components[i], k = row.nodes[i];
+        if (c >= 0 && c < 6 && k >= 1 && k <= row.nodeCount) cells[c][k - 1] = i;
+      }
+      for (int c = 0; c < 6; ++c)
+        for (int col = 0; col < row.nodeCount; ++col)
+          EXPECT_EQ(cells[c][col], iflec.table[c][col]) << "component " << c << ", column " << col;
+    }
+    // Read once, traced once, with the DOF count.
+    EXPECT_EQ(reads + 1, _Set->ReadCount());
+    const std::vector<VOKHost::TraceLine> lines = trace.Lines();
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ("DYNDev", lines[0].channel);
+    EXPECT_EQ(3, lines[0].level);
+    EXPECT_EQ("VOKDYNMeshServices _NDEGT: " + std::to_string(n), lines[0].text);
   }
-  // A read numbering is not traced again.
-  _Set->SetNumbering({0}, {1});
+  // The cache is never refreshed: a changed numbering is not seen.
+  _Set->SetNumbering(_Components, _Nodes);
   VOKDYNMeshServices services(Set());
   int nodes = 0;
   EXPECT_HR(S_OK, services.GetNbNodes(nodes));
-  ScopedTraceCapture capture;
+  _Set->SetNumbering({0}, {1});
   EXPECT_HR(S_OK, services.GetNbNodes(nodes));
-  EXPECT_TRUE(capture.Lines().empty());
+  EXPECT_EQ(3, nodes);
 }
 
-TEST_F(MeshServices, FailedReadIsRetriedByTheNextQuery) {
-  _Set->SetNumbering({0, 1, 2}, {1, 1});
-  VOKDYNMeshServices services(Set());
-  int nodes = kUntouched, perNode = kUntouched, dofs = kUntouched;
-  EXPECT_HR(E_FAIL, services.GetMeshSizes(nodes, perNode, dofs));
-  EXPECT_EQ(nodes, kUntouched);
-  EXPECT_EQ(perNode, kUntouched);
-  EXPECT_EQ(dofs, kUntouched);
-  EXPECT_EQ(_Set->ReadCount(), 1);
-  Ipdeg failed;
-  EXPECT_HR(E_FAIL, services.GetIPDEG(failed.count, failed.table));
-  EXPECT_EQ(failed.count, 0);
-  EXPECT_EQ(_Set->ReadCount(), 2);
-
-  _Set->SetNumbering(_N.components, _N.nodes);
-  EXPECT_HR(S_OK, services.GetMeshSizes(nodes, perNode, dofs));
-  EXPECT_EQ(nodes, 3);
-  EXPECT_EQ(dofs, 11);
-  EXPECT_EQ(_Set->ReadCount(), 3);
-  EXPECT_HR(S_OK, services.GetNbNodes(nodes));
-  EXPECT_EQ(_Set->ReadCount(), 3);
+TEST_F(MeshServices, ListsOfDifferentSizesAreReadAgainByTheNextQuery) {
+  for (const Ints& nodes : {Ints{1, 1}, Ints{1, 1, 2, 2}}) {
+    _Set->SetNumbering({0, 1, 2}, nodes);
+    VOKDYNMeshServices services(Set());
+    const int reads = _Set->ReadCount();
+    ScopedTraceCapture trace;
+    int count = kUntouched, perNode = kUntouched, dofs = kUntouched;
+    EXPECT_HR(E_FAIL, services.GetMeshSizes(count, perNode, dofs));
+    EXPECT_EQ(kUntouched, count);
+    EXPECT_EQ(kUntouched, perNode);
+    EXPECT_EQ(kUntouched, dofs);
+    Ipdeg failed;
+    EXPECT_HR(E_FAIL, services.GetIPDEG(failed.count, failed.table));
+    EXPECT_EQ(0, failed.count);
+    EXPECT_EQ(reads + 2, _Set->ReadCount());
+    // The line gives the component count, before the size check.
+    for (const VOKHost::TraceLine& line : trace.Lines())
+      EXPECT_EQ("VOKDYNMeshServices _NDEGT: 3", line.text);
+    _Set->SetNumbering(_Components, _Nodes);
+    EXPECT_HR(S_OK, services.GetMeshSizes(count, perNode, dofs));
+    EXPECT_EQ(11, dofs);
+    EXPECT_EQ(reads + 3, _Set->ReadCount());
+  }
 }
-
-// --------------------------------------------------------- unreadable sets
 
 TEST_F(MeshServices, UnreadableNumberingFailsEveryQuery) {
   VOKHost::Feature* plain = VOKHost::Feature::Create("No solver data", VOKHost::FacetAnalysisSet);
@@ -287,127 +196,101 @@ TEST_F(MeshServices, UnreadableNumberingFailsEveryQuery) {
     if (row.failQuery) VOKHost::FaultArm(1);
     VOKDYNMeshServices services(row.set);
     VOKHost::FaultDisarm();
-
     int nodes = kUntouched, perNode = kUntouched, dofs = kUntouched;
     EXPECT_HR(E_FAIL, services.GetNbNodes(nodes));
     EXPECT_HR(E_FAIL, services.GetMeshSizes(nodes, perNode, dofs));
-    EXPECT_EQ(nodes, kUntouched);
-    EXPECT_EQ(perNode, kUntouched);
-    EXPECT_EQ(dofs, kUntouched);
+    EXPECT_EQ(kUntouched, nodes);
+    EXPECT_EQ(kUntouched, perNode);
+    EXPECT_EQ(kUntouched, dofs);
     EXPECT_TRUE(VOKHost::InstantiatedErrors().empty()) << "sizes make no record";
 
     Ipdeg ipdeg;
-    int** sentinel = reinterpret_cast<int**>(&ipdeg);
-    ipdeg.table = sentinel;
     EXPECT_HR(E_FAIL, services.GetIPDEG(ipdeg.count, ipdeg.table));
-    EXPECT_EQ(ipdeg.count, 0);
-    EXPECT_EQ(ipdeg.table, sentinel);
-    ipdeg.table = nullptr;
+    EXPECT_EQ(0, ipdeg.count);
+    EXPECT_EQ(nullptr, ipdeg.table);
     services::ExpectLastRecord(services::Own(1, "", "VOKDYNMeshServices", 95));
-
     Iflec iflec;
     EXPECT_HR(E_FAIL, services.GetIFLEC(iflec.nodes, iflec.unused, iflec.table));
-    EXPECT_EQ(iflec.nodes, kUntouched);
-    EXPECT_EQ(iflec.table, nullptr);
+    EXPECT_EQ(kUntouched, iflec.nodes);
     // The record at 95 is still pending: this failed call passes it on.
     services::ExpectLastRecord(services::Own(1, "", "VOKDYNMeshServices", 95), 2);
     VOKHost::ClearErrors();
     EXPECT_HR(E_FAIL, services.GetIFLEC(iflec.nodes, iflec.unused, iflec.table));
     services::ExpectLastRecord(services::Own(1, "", "VOKDYNMeshServices", 123));
   }
-  EXPECT_EQ(_Set->ReadCount(), 0);
+  EXPECT_EQ(0, _Set->ReadCount());
   plain->Release();
+
+  // ": bad size" is filled over a pending record.
+  _Set->SetNumbering({}, {});
+  VOKDYNMeshServices services(Set());
+  VOKHost::ClearErrors();
+  services::Record pending = services::MakePending();
+  Iflec iflec;
+  EXPECT_HR(E_FAIL, services.GetIFLEC(iflec.nodes, iflec.unused, iflec.table));
+  services::Record own = services::Own(1, ": bad size", "VOKDYNMeshServices", 127);
+  own.includedFile = pending.includedFile;  // not the services' to fill
+  own.includedLine = pending.includedLine;
+  services::ExpectLastRecord(own, 2);
 }
 
-TEST_F(MeshServices, ServicesHoldOneReferenceAndNoneToTheSetItself) {
-  const long before = _Set->RefCount();
-  {
-    VOKDYNMeshServices services(Set());
-    EXPECT_EQ(_Set->RefCount(), before + 1);
-  }
-  EXPECT_EQ(_Set->RefCount(), before);
-}
-
-// ---------------------------------------------------- copies and assignment
-
-TEST_F(MeshServices, CopiesHoldTheirOwnReferenceAndCache) {
-  const long base = _Set->RefCount();
-  auto original = std::make_unique<VOKDYNMeshServices>(Set());
-  int nodes = 0;
-  ASSERT_HR(S_OK, original->GetNbNodes(nodes));
-  {
-    VOKDYNMeshServices copyOfRead(*original);
-    EXPECT_EQ(_Set->RefCount(), base + 2);
-    EXPECT_EQ(copyOfRead.RefCount(), 1) << "a copy is a component of its own";
-    original.reset();  // the copy outlives its source
-    EXPECT_EQ(_Set->RefCount(), base + 1);
-    Ipdeg ipdeg;
-    ASSERT_HR(S_OK, copyOfRead.GetIPDEG(ipdeg.count, ipdeg.table));
-    EXPECT_EQ(ipdeg.count, 11);
-    EXPECT_EQ(ipdeg.table[10][1], 3);
-    EXPECT_EQ(_Set->ReadCount(), 1) << "the copy took the cache along";
-  }
-  EXPECT_EQ(_Set->RefCount(), base);
-
-  // A copy of an object not yet read reads for itself.
-  VOKDYNMeshServices unread(Set());
-  VOKDYNMeshServices copyOfUnread(unread);
-  ASSERT_HR(S_OK, copyOfUnread.GetNbNodes(nodes));
-  ASSERT_HR(S_OK, unread.GetNbNodes(nodes));
-  EXPECT_EQ(_Set->ReadCount(), 3);
-}
-
-TEST_F(MeshServices, AssignmentGivesUpWhatTheTargetHeld) {
+TEST_F(MeshServices, CopiesAndAssignmentHoldTheirOwnReferenceAndCache) {
   DofNumberingSet* other = DofNumberingSet::Create("Other set");
   other->SetNumbering({0, 1}, {1, 2});
-  const long setBase = _Set->RefCount();
-  const long otherBase = other->RefCount();
+  const long setRefs = _Set->RefCount(), otherRefs = other->RefCount();
+  int nodes = 0, perNode = 0, dofs = 0;
   {
-    VOKDYNMeshServices target(Set());
-    int nodes = 0;
-    ASSERT_HR(S_OK, target.GetNbNodes(nodes));
+    auto original = std::make_unique<VOKDYNMeshServices>(Set());
+    EXPECT_EQ(setRefs + 1, _Set->RefCount()) << "one reference, none to the set itself";
+    ASSERT_HR(S_OK, original->GetNbNodes(nodes));
+    VOKDYNMeshServices copy(*original);
+    EXPECT_EQ(setRefs + 2, _Set->RefCount());
+    EXPECT_EQ(1, copy.RefCount()) << "a copy is a component of its own";
+    original.reset();  // the copy outlives its source and took the cache along
+    ASSERT_HR(S_OK, copy.GetMeshSizes(nodes, perNode, dofs));
+    EXPECT_EQ(11, dofs);
+    EXPECT_EQ(1, _Set->ReadCount());
+
+    // Assignment gives up what the target held and takes the source's.
     auto source = std::make_unique<VOKDYNMeshServices>(static_cast<VOKISamAnalysisSet*>(other));
     ASSERT_HR(S_OK, source->GetNbNodes(nodes));
-
-    EXPECT_EQ(&(target = *source), &target);
-    EXPECT_EQ(_Set->RefCount(), setBase) << "the target's reference was given up";
-    EXPECT_EQ(other->RefCount(), otherBase + 2);
-    EXPECT_EQ(target.RefCount(), 1) << "assignment never copies the reference count";
+    EXPECT_EQ(&copy, &(copy = *source));
+    EXPECT_EQ(setRefs, _Set->RefCount());
+    EXPECT_EQ(otherRefs + 2, other->RefCount());
+    EXPECT_EQ(1, copy.RefCount()) << "assignment never copies the reference count";
     source.reset();
-    int perNode = 0, dofs = 0;
-    ASSERT_HR(S_OK, target.GetMeshSizes(nodes, perNode, dofs));
-    EXPECT_EQ(nodes, 2);
-    EXPECT_EQ(dofs, 2);
-    EXPECT_EQ(other->ReadCount(), 1) << "the cache came along";
+    VOKDYNMeshServices& itself = copy;
+    copy = itself;  // self-assignment changes nothing
+    ASSERT_HR(S_OK, copy.GetMeshSizes(nodes, perNode, dofs));
+    EXPECT_EQ(2, dofs);
+    EXPECT_EQ(1, other->ReadCount());
+    EXPECT_EQ(otherRefs + 1, other->RefCount());
 
-    VOKDYNMeshServices& itself = target;
-    target = itself;  // self-assignment changes nothing
-    ASSERT_HR(S_OK, target.GetMeshSizes(nodes, perNode, dofs));
-    EXPECT_EQ(dofs, 2);
-    EXPECT_EQ(other->RefCount(), otherBase + 1);
-
-    // Assigning an object without numbering leaves the target without any.
+    // An object without numbering, copied or assigned, gives none.
     VOKDYNMeshServices empty(nullptr);
-    target = empty;
-    EXPECT_EQ(other->RefCount(), otherBase);
-    EXPECT_HR(E_FAIL, target.GetNbNodes(nodes));
+    VOKDYNMeshServices emptyCopy(empty);
+    copy = empty;
+    EXPECT_EQ(otherRefs, other->RefCount());
+    EXPECT_HR(E_FAIL, copy.GetNbNodes(nodes));
+    EXPECT_HR(E_FAIL, emptyCopy.GetNbNodes(nodes));
+    // A copy of an object not read yet reads for itself.
+    VOKDYNMeshServices unread(Set());
+    VOKDYNMeshServices copyOfUnread(unread);
+    ASSERT_HR(S_OK, copyOfUnread.GetNbNodes(nodes));
+    ASSERT_HR(S_OK, unread.GetNbNodes(nodes));
+    EXPECT_EQ(3, _Set->ReadCount());
   }
-  EXPECT_EQ(_Set->RefCount(), setBase);
-  EXPECT_EQ(other->RefCount(), otherBase);
+  EXPECT_EQ(setRefs, _Set->RefCount());
+  EXPECT_EQ(otherRefs, other->RefCount());
   other->Release();
 }
-
-// ---------------------------------------------------------------- meta-class
 
 // Runs in a fresh process: calls iFirst before any other meta-class
 // operation, then all of them, and exits 0 when the class was registered
 // exactly once with its stated identity.
 [[noreturn]] void RegisterOnceStartingWith(const std::function<void()>& iFirst) {
   const char* name = "VOKDYNMeshServices";
-  if (VOKMetaClassRetrieveCount(name) != 0) {
-    std::fprintf(stderr, "already registered\n");
-    std::exit(2);
-  }
+  if (VOKMetaClassRetrieveCount(name) != 0) std::exit(2);
   iFirst();
   VOKDYNMeshServices object(nullptr);
   VOKMetaClass* meta = VOKDYNMeshServices::MetaObject();
@@ -426,28 +309,23 @@ TEST_F(MeshServices, AssignmentGivesUpWhatTheTargetHeld) {
   std::exit(ok && calls == 1 ? 0 : 1);
 }
 
-using MeshServicesMetaClass = VOKTest;
-
-TEST_F(MeshServicesMetaClass, RegisteredOnceWhicheverOperationComesFirst) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process per case
-  struct Row {
-    const char* first;
-    std::function<void()> call;
-  } rows[] = {
-      {"MetaObject", [] { VOKDYNMeshServices::MetaObject(); }},
-      {"ClassId", [] { VOKDYNMeshServices::ClassId(); }},
-      {"ClassName", [] { VOKDYNMeshServices::ClassName(); }},
-      {"GetMetaObject", [] { VOKDYNMeshServices(nullptr).GetMetaObject(); }},
-      {"IsA", [] { VOKDYNMeshServices(nullptr).IsA(); }},
-      {"IsAKindOf", [] { VOKDYNMeshServices(nullptr).IsAKindOf("VOKBaseUnknown"); }},
-      {"QueryInterface by name", [] {
-         VOKDYNMeshServices object(nullptr);
-         if (VOKBaseUnknown* hit = object.QueryInterface("VOKDYNMeshServices")) hit->Release();
-       }},
+TEST_F(MeshServices, MetaClassRegisteredOnceWhicheverOperationComesFirst) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process per row
+  const std::function<void()> firsts[] = {
+      [] { VOKDYNMeshServices::MetaObject(); },
+      [] { VOKDYNMeshServices::ClassId(); },
+      [] { VOKDYNMeshServices::ClassName(); },
+      [] { VOKDYNMeshServices(nullptr).GetMetaObject(); },
+      [] { VOKDYNMeshServices(nullptr).IsA(); },
+      [] { VOKDYNMeshServices(nullptr).IsAKindOf("VOKBaseUnknown"); },
+      [] {
+        VOKDYNMeshServices object(nullptr);
+        if (VOKBaseUnknown* hit = object.QueryInterface("VOKDYNMeshServices")) hit->Release();
+      },
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.first);
-    EXPECT_EXIT(RegisterOnceStartingWith(row.call), testing::ExitedWithCode(0),
+  for (std::size_t i = 0; i < std::size(firsts); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EXIT(RegisterOnceStartingWith(firsts[i]), testing::ExitedWithCode(0),
                 "registrations: 1, identity right");
   }
 }

@@ -1,307 +1,256 @@
-// The vokdyn executable: commands, exit status, messages, and that a refused
-// model writes nothing.
+// The vokdyn executable: exit status and messages of every refusal (nothing
+// written), the summary and the CSV, outputs that are not plain files,
+// signals while the CSV is written, the time of the whole command.
 #include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <functional>
 #include <sstream>
-
-#include <nlohmann/json.hpp>
+#include <thread>
 
 #include "VOKDYNHarmonic.h"
-#include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
+#include "VOKDYNTestTowers.h"
 #include "VOKTempDirTest.h"
-#include "VOKTestSupport.h"
+
+extern char** environ;
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::string& iPath) {
-  std::ifstream in(iPath, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-bool Exists(const std::string& iPath) {
-  struct stat info;
-  return stat(iPath.c_str(), &info) == 0;
-}
+using vokdyn_test::Edited;
+using vokdyn_test::ReadText;
 
 class VokdynCli : public VOKTempDirTest {
  protected:
-  // The names in the temporary directory, sorted.
+  vokdyn_test::VokdynRun Run(const std::string& iArguments, const std::string& iEnvironment = "") const {
+    return vokdyn_test::RunIn(_Dir, VOKDYN_EXE, iArguments, iEnvironment);
+  }
+  void Write(const std::string& iName, const std::string& iText) const { std::ofstream(Path(iName), std::ios::binary) << iText; }
+  // The names in the directory but the runner's stdout and stderr, sorted.
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
     if (DIR* dir = opendir(_Dir.c_str())) {
-      while (dirent* entry = readdir(dir))
-        if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+      while (dirent* e = readdir(dir)) {
+        std::string name = e->d_name;
+        if (name != "." && name != ".." && name != "stdout" && name != "stderr") names.push_back(name);
+      }
       closedir(dir);
     }
     std::sort(names.begin(), names.end());
     return names;
   }
-  std::string Write(const std::string& iName, const std::string& iText) const {
-    std::ofstream(Path(iName), std::ios::binary) << iText;
-    return Path(iName);
-  }
-  // Runs vokdyn with iArguments (shell words) from the temporary directory.
-  Outcome Run(const std::string& iArguments, const std::string& iEnvironment = "") const {
-    std::string command = "cd '" + _Dir + "' && " + iEnvironment + " '" + VOKDYN_EXE + "' " +
-                          iArguments + " > '" + Path("stdout") + "' 2> '" + Path("stderr") + "' < /dev/null";
-    int raw = std::system(command.c_str());
-    Outcome o;
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    o.out = ReadFile(Path("stdout"));
-    o.err = ReadFile(Path("stderr"));
-    return o;
+  // The summary without its time line, which differs from run to run.
+  static std::string WithoutTime(const std::string& iSummary) {
+    std::istringstream in(iSummary);
+    std::string line, out;
+    while (std::getline(in, line))
+      if (line.rfind("  time ", 0) != 0) out += line + "\n";
+    return out;
   }
 };
 
-// A one-mode model on one node, loaded along x.
-const char* const kOneMode = R"({
-  "format": "vokdyn-model/1",
-  "name": "one mode",
-  "nodes": [{"id": 1, "xyz": [0, 0, 0], "mass": [2, 2, 2, 0, 0, 0]}],
-  "modal_base": {"name": "single", "modes": [{"frequency": 1.5, "generalized_mass": 2,
-                 "shape": [[1, 0, 0, 0, 0, 0]]}]},
-  "damping": {"type": "modal", "percent": 5},
-  "modulations": {"table": {"points": [[0, 1], [10, 2]]}},
-  "loads": [{"forces": [{"node": 1, "values": [3, 0, 0, 0, 0, 0]}]}],
-  "base_motion": {"directions": [{"direction": 1, "modulation": "table"}]},
-  "frequencies": [0.5, 1.5, 3],
-  "outputs": [{"node": 1, "component": 1}]
-})";
-
-TEST_F(VokdynCli, RefusedModelsExitWithTwoAndWriteNothing) {
+TEST_F(VokdynCli, EveryRefusalExitsWithItsStatusAndMessageAndWritesNothing) {
+  vokdyn::WriteModelFiles(vokdyn::DefaultModel(), Path("model.json"), "shapes.npy", "");  // shapes in a .npy file
+  Write("bad.json", "{\"format\": \"vokdyn-model/1\" \"name\": 1}");
+  const std::string stale = Edited(vokdyn::WriteModelText(vokdyn::DefaultModel(), ""), "\"up_to_date\": true", "\"up_to_date\": false");
+  Write("stale.json", stale);
+  Write("diagonal.json", Edited(vokdyn::WriteModelText(vokdyn::DefaultModel(), ""), "\"damping_diagonal\": true", "\"damping_diagonal\": false"));
+  const std::string threads = " (the number of sweep threads: a whole number of at least 1)";
   struct Row {
-    const char* label;
-    std::function<void(Json&)> change;
-    const char* raw;
-    std::string message;  // the whole line on standard error
+    std::string arguments;
+    int status;
+    std::string err;  // the whole of standard error, or a part of it when it starts with '~'
   };
   const std::vector<Row> rows = {
-      {"bad JSON", nullptr, "{\"format\": \"vokdyn-model/1\" \"name\": 1}",
-       "vokdyn: model.json: line 1, column 34: malformed JSON: syntax error while parsing object - "
-       "unexpected string literal; expected '}'"},
-      {"wrong type", [](Json& j) { j["nodes"][0]["xyz"] = "origin"; }, nullptr,
-       "vokdyn: model.json: nodes[0].xyz: expected an array of 3 numbers, got \"origin\""},
-      {"unknown key with suggestion", [](Json& j) { j["damping"]["precent"] = 5; }, nullptr,
-       "vokdyn: model.json: damping: unknown key \"precent\" (did you mean \"percent\"?)"},
-      {"unknown node", [](Json& j) { j["outputs"][0]["node"] = 2; }, nullptr,
-       "vokdyn: model.json: outputs[0].node: unknown node 2"},
-      {"bad direction", [](Json& j) { j["base_motion"]["directions"][0]["direction"] = 0; }, nullptr,
-       "vokdyn: model.json: base_motion.directions[0].direction: expected a direction 1..6, got 0"},
-      {"per-mode list length", [](Json& j) {
-         j["damping"] = Json::parse(R"({"type": "modal", "percent_per_mode": [1, 2]})");
-       }, nullptr, "vokdyn: model.json: damping.percent_per_mode: expected 1 values (one per mode), got 2"},
-      {"non-increasing modulation abscissae",
-       [](Json& j) { j["modulations"]["table"]["points"][1][0] = -1; }, nullptr,
-       "vokdyn: model.json: modulations.table.points[1][0]: abscissae must increase: -1 does not exceed 0"},
-      {"damping matrix not diagonal", [](Json& j) { j["modal_base"]["damping_diagonal"] = false; }, nullptr,
-       "vokdyn: model.json: modal_base.damping_diagonal: the damping tools compute damping only for a base whose "
-       "damping matrix is diagonal in the modal base"},
+      {"harmonic bad.json", 2, "vokdyn: bad.json: line 1, column 29: malformed JSON: expected ',' or '}' after an object member\n"},
+      {"check bad.json", 2, "vokdyn: bad.json: line 1, column 29: malformed JSON: expected ',' or '}' after an object member\n"},
+      {"harmonic absent.json", 2, "vokdyn: absent.json: cannot be read\n"},
+      {"harmonic diagonal.json", 2, "vokdyn: diagonal.json: modal_base.damping_diagonal: the damping tools compute damping only for a "
+                                    "base whose damping matrix is diagonal in the modal base\n"},
+      {"", 2, "~A subcommand is required"},
+      {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, check, example)\n"},
+      {"harmonc", 2, "vokdyn: unknown command \"harmonc\" (did you mean \"harmonic\"?)\n"},
+      {"harmonic --colour", 2, "~--colour"},
+      {"harmonic a.json b.json", 2, "~b.json"},
+      {"check", 2, "~MODEL is required"},
+      {"harmonic --plot out.pdf", 2, "vokdyn: --plot out.pdf: the file name must end in .svg or .png\n"},
+      {"harmonic -o no/such/dir/out.csv", 2, "vokdyn: --output no/such/dir/out.csv: the directory no/such/dir does not exist or cannot be written\n"},
+      {"harmonic model.json -o model.json", 2, "vokdyn: --output model.json: is the input model.json, which it would overwrite\n"},
+      {"harmonic model.json -o out.csv --plot shapes.npy", 2, "vokdyn: --plot shapes.npy: is the input shapes.npy, which it would overwrite\n"},
+      {"harmonic --threads=0 -o out.csv", 2, "vokdyn: --threads 0: less than 1" + threads + "\n"},
+      {"harmonic --threads=abc -o out.csv", 2, "vokdyn: --threads abc: not a whole number" + threads + "\n"},
+      {"harmonic --threads=2.5 -o out.csv", 2, "vokdyn: --threads 2.5: not a whole number" + threads + "\n"},
+      {"harmonic --threads=-3 -o out.csv", 2, "vokdyn: --threads -3: not a whole number" + threads + "\n"},
+      {"harmonic --threads '' -o out.csv", 2, "vokdyn: --threads \"\": not a whole number" + threads + "\n"},
+      {"harmonic --threads=99999999999 -o out.csv", 2, "vokdyn: --threads 99999999999: too large" + threads + "\n"},
+      {"PATH=/nonexistent harmonic --plot out.svg -o out.csv", 2,
+       "vokdyn: --plot needs gnuplot, which is not on PATH (Debian package gnuplot-nox)\n"},
+      // A stale base is a warning, left out under --quiet.
+      {"check stale.json -q", 0, ""},
+      {"check stale.json", 0, "~vokdyn: warning: "},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.label);
-    std::string text;
-    if (row.raw) {
-      text = row.raw;
-    } else {
-      Json j = Json::parse(kOneMode);
-      row.change(j);
-      text = j.dump(2);
-    }
-    Write("model.json", text);
-    Outcome o = Run("harmonic model.json -o out.csv --plot out.svg");
-    EXPECT_EQ(o.status, 2);
-    EXPECT_EQ(o.err, row.message + "\n");
-    EXPECT_EQ(o.out, "");
-    EXPECT_FALSE(Exists(Path("out.csv")));
-    EXPECT_FALSE(Exists(Path("out.svg")));
-    // check refuses it the same way.
-    Outcome c = Run("check model.json");
-    EXPECT_EQ(c.status, 2);
-    EXPECT_EQ(c.err, row.message + "\n");
-  }
-  // A file that is not there.
-  Outcome missing = Run("harmonic absent.json");
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(missing.err, "vokdyn: absent.json: cannot be read\n");
-}
-
-TEST_F(VokdynCli, UsageErrorsExitWithTwoAndHelpWithZero) {
-  struct Row {
-    const char* arguments;
-    int status;
-    const char* inOut;  // expected in standard output, or "" for nothing
-    const char* inErr;  // expected in standard error
-  };
-  const Row rows[] = {
-      {"", 2, "", "A subcommand is required"},
-      {"frobnicate", 2, "", "vokdyn: unknown command \"frobnicate\" (commands: harmonic, check, example)"},
-      {"harmonc", 2, "", "vokdyn: unknown command \"harmonc\" (did you mean \"harmonic\"?)"},
-      {"harmonic --colour", 2, "", "--colour"},
-      {"harmonic a.json b.json", 2, "", "b.json"},
-      {"check", 2, "", "MODEL is required"},
-      {"--help", 0, "harmonic", ""},
-      {"harmonic --help", 0, "--plot", ""},
-      {"check --help", 0, "MODEL", ""},
-      {"example --help", 0, "commented model file", ""},
-      {"--version", 0, "vokdyn 1.0.0", ""},
-      {"harmonic --plot out.pdf", 2, "", "--plot out.pdf: the file name must end in .svg or .png"},
-      {"harmonic -o no/such/dir/out.csv", 2, "", "the directory no/such/dir does not exist"},
-  };
+  const std::vector<std::string> before = Entries();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.arguments);
-    Outcome o = Run(row.arguments);
-    EXPECT_EQ(o.status, row.status) << o.err;
-    if (*row.inOut) {
-      EXPECT_NE(o.out.find(row.inOut), std::string::npos) << o.out;
+    const bool env = row.arguments.rfind("PATH=", 0) == 0;
+    const std::size_t space = row.arguments.find(' ');
+    const auto o = env ? Run(row.arguments.substr(space + 1), row.arguments.substr(0, space)) : Run(row.arguments);
+    EXPECT_EQ(o.status, row.status);
+    if (row.err.rfind("~", 0) == 0) {
+      EXPECT_NE(o.err.find(row.err.substr(1)), std::string::npos) << o.err;
+    } else {
+      EXPECT_EQ(o.err, row.err);
     }
-    if (*row.inErr) {
-      EXPECT_NE(o.err.find(row.inErr), std::string::npos) << o.err;
+    if (row.status != 0) {
+      EXPECT_EQ(o.out, "");
     }
+    EXPECT_EQ(Entries(), before) << "nothing written, nothing left";
   }
-  // Without gnuplot on PATH a plot is refused before anything is computed.
-  Outcome noPlotter = Run("harmonic --plot out.svg -o out.csv", "PATH=/nonexistent");
-  EXPECT_EQ(noPlotter.status, 2);
-  EXPECT_EQ(noPlotter.err,
-            "vokdyn: --plot needs gnuplot, which is not on PATH (Debian package gnuplot-nox)\n");
-  EXPECT_FALSE(Exists(Path("out.csv")));
-}
-
-TEST_F(VokdynCli, ExamplePrintsTheDefaultModelAsALoadableFile) {
-  Outcome o = Run("example");
-  ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(o.out.rfind("// ", 0), 0u) << "a commented file";
-  vokdyn::Model printed = vokdyn::LoadModelText(o.out, "example.json");
-  EXPECT_EQ(vokdyn::WriteModelText(printed, ""), vokdyn::WriteModelText(vokdyn::DefaultModel(), ""));
-  Write("example.json", o.out);
-  Outcome c = Run("check example.json");
-  EXPECT_EQ(c.status, 0) << c.err;
-  EXPECT_NE(c.out.find("is valid"), std::string::npos) << c.out;
+  struct Help {
+    const char* arguments;
+    const char* says;
+  };
+  for (const Help& h : {Help{"--help", "harmonic"}, Help{"harmonic --help", "--plot"}, Help{"check --help", "MODEL"},
+                        Help{"example --help", "commented model file"}, Help{"--version", "vokdyn 1.0.0"}}) {
+    const auto o = Run(h.arguments);
+    EXPECT_EQ(o.status, 0) << h.arguments;
+    EXPECT_NE(o.out.find(h.says), std::string::npos) << h.arguments << ": " << o.out;
+  }
 }
 
 TEST_F(VokdynCli, HarmonicSummarisesAndWritesTheComputedResponse) {
-  vokdyn::RunResult run = vokdyn::RunHarmonic(vokdyn::DefaultModel());
+  const vokdyn::RunResult run = vokdyn::RunHarmonic(vokdyn::DefaultModel());
   const vokdyn::Response& r = run.response;
-
-  // The summary names the model and gives each output's peak and frequency.
-  Outcome o = Run("harmonic");
+  const auto o = Run("harmonic --threads 1 -o out.csv --plot out.svg");
   ASSERT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.err, "");
   EXPECT_EQ(o.out.rfind("vokdyn harmonic: six-storey shear building on a moving base\n", 0), 0u) << o.out;
-  for (const char* part : {"modes        6 (shear building modes, up to date)", "nodes        6",
-                           "damping      modal, 2 % of critical (valid)",
-                           "excitations  1 load, base motion in direction 1", "sweep        800 frequencies"})
+  for (const char* part : {"modes        6 (shear building modes, up to date)", "damping      modal, 2 % of critical (valid)",
+                           "excitations  1 load, base motion in direction 1", "sweep        800 frequencies, 0.5 to 10 Hz, log",
+                           "csv          out.csv", "plot         out.svg"})
     EXPECT_NE(o.out.find(part), std::string::npos) << part << "\n" << o.out;
+  // Each output's peak |u| to 17 digits and its frequency.
   for (std::size_t k = 0; k < r.outputs.size(); ++k) {
-    vokdyn::Peak peak = vokdyn::PeakOf(r, k);
-    std::string label = vokdyn::OutputLabel(r.outputs[k]);
-    std::size_t at = o.out.find(" " + label + " ");
-    ASSERT_NE(at, std::string::npos) << label;
-    std::istringstream line(o.out.substr(at));
-    std::string name;
-    double magnitude = 0.0, frequency = 0.0;
-    line >> name >> magnitude >> frequency;
-    EXPECT_EQ(magnitude, peak.magnitude) << label;
-    EXPECT_EQ(static_cast<float>(frequency), static_cast<float>(peak.frequency)) << label;
+    const vokdyn::Peak peak = vokdyn::PeakOf(r, k);
+    char line[160];
+    std::snprintf(line, sizeof line, "               %-10s  %-23.17g  %.9g\n", vokdyn::OutputLabel(r.outputs[k]).c_str(),
+                  peak.magnitude, peak.frequency);
+    EXPECT_NE(o.out.find(line), std::string::npos) << line;
   }
-
-  // The CSV holds every computed value, read back to the bit.
-  Outcome csv = Run("harmonic -o out.csv --quiet");
-  ASSERT_EQ(csv.status, 0) << csv.err;
-  EXPECT_EQ(csv.out, "");
-  std::string text = ReadFile(Path("out.csv"));
-  std::istringstream lines(text);
-  std::string header;
-  std::getline(lines, header);
-  EXPECT_EQ(header,
-            "frequency_hz,N6_UX_re,N6_UX_im,N6_UX_abs,N3_UX_re,N3_UX_im,N3_UX_abs");
-  std::string row;
-  std::size_t t = 0;
-  for (; std::getline(lines, row); ++t) {
-    ASSERT_LT(t, r.frequencies.size());
-    std::vector<double> v;
-    std::istringstream cells(row);
-    std::string cell;
-    while (std::getline(cells, cell, ',')) v.push_back(std::strtod(cell.c_str(), nullptr));
-    ASSERT_EQ(v.size(), 7u) << row;
-    EXPECT_EQ(v[0], static_cast<double>(r.frequencies[t]));
-    for (std::size_t k = 0; k < 2; ++k) {
-      EXPECT_EQ(v[1 + 3 * k], r.values[k][t].real());
-      EXPECT_EQ(v[2 + 3 * k], r.values[k][t].imag());
-      EXPECT_EQ(v[3 + 3 * k], std::abs(r.values[k][t]));
-    }
-  }
-  EXPECT_EQ(t, r.frequencies.size());
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"out.csv", "stderr", "stdout"})) << "no temporary left";
-
-  // "-o -": the CSV alone on standard output, the summary on standard error.
-  Outcome piped = Run("harmonic -o -");
+  // The CSV: the header, then every value to 17 digits.
+  const std::string csv = ReadText(Path("out.csv"));
+  EXPECT_EQ(csv, vokdyn::CsvText(r));
+  EXPECT_EQ(csv.substr(0, csv.find('\n')), "frequency_hz,N6_UX_re,N6_UX_im,N6_UX_abs,N3_UX_re,N3_UX_im,N3_UX_abs");
+  char first[200];
+  std::snprintf(first, sizeof first, "\n%.17g,%.17g,%.17g,%.17g,", static_cast<double>(r.frequencies[0]), r.values[0][0].real(),
+                r.values[0][0].imag(), std::abs(r.values[0][0]));
+  EXPECT_EQ(csv.find(first), csv.find('\n'));
+  EXPECT_NE(ReadText(Path("out.svg")).find("six-storey shear building on a moving base - harmonic response"), std::string::npos);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"out.csv", "out.svg"})) << "no temporary left";
+  // Any thread count, and "-o -": the same CSV; the summary then on standard error.
+  const auto piped = Run("harmonic -o - --threads 3 --plot out.png");
   ASSERT_EQ(piped.status, 0) << piped.err;
-  EXPECT_EQ(piped.out, text);
-  EXPECT_NE(piped.err.find("peaks"), std::string::npos) << piped.err;
-}
-
-TEST_F(VokdynCli, StaleBaseIsAWarningAndQuietKeepsOnlyErrors) {
-  Json j = Json::parse(kOneMode);
-  j["modal_base"]["up_to_date"] = false;
-  Write("stale.json", j.dump(2));
-  Outcome o = Run("harmonic stale.json");
-  EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_NE(o.err.find("vokdyn: warning: "), std::string::npos) << o.err;
-  EXPECT_NE(o.err.find("single"), std::string::npos) << "the warning names the base: " << o.err;
-  EXPECT_NE(o.out.find("NOT up to date"), std::string::npos) << o.out;
-  Outcome quiet = Run("harmonic stale.json --quiet");
-  EXPECT_EQ(quiet.status, 0);
-  EXPECT_EQ(quiet.out, "");
-  EXPECT_EQ(quiet.err, "");
-  Outcome check = Run("check stale.json");
-  EXPECT_EQ(check.status, 0);
-  EXPECT_NE(check.out.find("NOT up to date"), std::string::npos) << check.out;
-}
-
-TEST_F(VokdynCli, PlotsAreDrawnBySvgOrPngName) {
-  Write("model.json", kOneMode);
-  Outcome svg = Run("harmonic model.json --plot response.svg --quiet");
-  ASSERT_EQ(svg.status, 0) << svg.err;
-  std::string drawing = ReadFile(Path("response.svg"));
-  EXPECT_NE(drawing.find("<svg"), std::string::npos);
-  EXPECT_NE(drawing.find("one mode - harmonic response"), std::string::npos) << "titled";
-  EXPECT_NE(drawing.find("frequency (Hz)"), std::string::npos) << "labelled";
-  EXPECT_NE(drawing.find("N1_UX"), std::string::npos) << "one line per output";
-  Outcome png = Run("harmonic model.json --plot response.png --quiet");
-  ASSERT_EQ(png.status, 0) << png.err;
-  EXPECT_EQ(ReadFile(Path("response.png")).substr(0, 4), "\x89PNG");
-}
-
-TEST_F(VokdynCli, EveryExampleChecksAndRuns) {
-  for (const char* name : {"two-storey-shakers.json", "tower-rocking-base.json", "beam-support-settlement.json"}) {
-    SCOPED_TRACE(name);
-    std::string path = std::string(VOKDYN_EXAMPLES) + "/" + name;
-    Outcome check = Run("check '" + path + "'");
+  EXPECT_EQ(piped.out, csv);
+  EXPECT_EQ(WithoutTime(piped.err), Edited(WithoutTime(o.out), "  csv          out.csv\n  plot         out.svg", "  plot         out.png"));
+  EXPECT_EQ(ReadText(Path("out.png")).substr(0, 4), "\x89PNG");
+  // Every example checks (printing each mode's damping ratio) and runs.
+  for (const char* name : {"two-storey-shakers.json", "tower-rocking-base.json", "beam-support-settlement.json", "tower-npy-shapes.json"}) {
+    const std::string path = std::string(VOKDYN_EXAMPLES) + "/" + name;
+    const auto check = Run("check '" + path + "'");
     EXPECT_EQ(check.status, 0) << check.err;
-    Outcome run = Run("harmonic '" + path + "' -o out.csv");
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    EXPECT_NE(run.out.find("peaks"), std::string::npos);
+    EXPECT_NE(check.out.find("  mode  frequency (Hz)   zeta (% of critical)\n  1     "), std::string::npos) << check.out;
+    EXPECT_EQ(Run("harmonic -q '" + path + "' -o out.csv").status, 0) << name;
   }
+}
+
+TEST_F(VokdynCli, OutputsThatAreNotPlainFilesStayWhatTheyAre) {
+  const std::string csv = vokdyn::CsvText(vokdyn::RunHarmonic(vokdyn::DefaultModel()).response);
+  ASSERT_EQ(mkdir(Path("sub").c_str(), 0755), 0);
+  Write("sub/target.csv", "old");
+  ASSERT_EQ(symlink("sub/target.csv", Path("link.csv").c_str()), 0);
+  ASSERT_EQ(symlink("sub/new.csv", Path("dangling.csv").c_str()), 0);
+  ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0644), 0);
+  // A link: replaced beside its target, the link kept; to a name not there yet, made.
+  for (const char* link : {"link.csv", "dangling.csv"}) {
+    SCOPED_TRACE(link);
+    ASSERT_EQ(Run(std::string("harmonic -q -o ") + link).status, 0);
+    char target[64] = {};
+    ASSERT_GT(readlink(Path(link).c_str(), target, sizeof target - 1), 0) << "still a link";
+    EXPECT_EQ(ReadText(Path(target)), csv);
+  }
+  // A FIFO's reader gets the whole CSV; /dev/stdout is standard output,
+  // whatever it leads to.
+  std::string read;
+  std::thread reader([&] { read = ReadText(Path("fifo")); });
+  EXPECT_EQ(Run("harmonic -q -o fifo").status, 0);
+  reader.join();
+  EXPECT_EQ(read, csv);
+  // A device: a twin of /dev/null made here (as root), so that a fault
+  // replaces only it.
+  if (mknod(Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    struct stat null {};
+    EXPECT_EQ(Run("harmonic -q -o null").status, 0);
+    ASSERT_EQ(stat(Path("null").c_str(), &null), 0);
+    EXPECT_TRUE(S_ISCHR(null.st_mode));
+    ASSERT_EQ(unlink(Path("null").c_str()), 0);
+  }
+  const auto out = Run("harmonic -q -o /dev/stdout");
+  EXPECT_EQ(out.status, 0);
+  EXPECT_EQ(out.out, csv);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"dangling.csv", "fifo", "link.csv", "sub"}));
+}
+
+TEST_F(VokdynCli, ASignalWhileTheCsvIsWrittenLeavesNothingAndEndsWith128PlusIt) {
+  // A million frequencies: seconds of writing, and a time with its parts.
+  vokdyn::Model model = vokdyn::DefaultModel();
+  model.sweep.steps = 1000000;
+  vokdyn::WriteModelFiles(model, Path("long.json"), "", "");
+  const std::string out = Path("out.csv");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, 0}) {
+    SCOPED_TRACE(signal);
+    const std::string temp_prefix = "out.csv.tmp-";
+    std::string arguments[] = {VOKDYN_EXE, "harmonic", Path("long.json"), "-o", out, "--threads", "2"};
+    char* argv[] = {&arguments[0][0], &arguments[1][0], &arguments[2][0], &arguments[3][0], &arguments[4][0], &arguments[5][0],
+                    &arguments[6][0], nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, VOKDYN_EXE, &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    if (signal != 0) {
+      // Once the temporary is there, the CSV is being written.
+      const std::string temp = Path(temp_prefix + std::to_string(pid));
+      struct stat info;
+      for (int wait = 0; wait < 6000 && stat(temp.c_str(), &info) != 0; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      EXPECT_EQ(stat(temp.c_str(), &info), 0) << "the CSV was not being written";
+      kill(pid, signal);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), signal == 0 ? 0 : 128 + signal);
+    const std::vector<std::string> expected = {"long.json", "out.csv"};
+    EXPECT_EQ(Entries(), std::vector<std::string>(expected.begin(), expected.begin() + (signal == 0 ? 2 : 1)));
+  }
+  // The time is the whole command's; past a second, with its parts.
+  const std::string summary = ReadText(Path("stdout"));
+  const std::size_t at = summary.find("  time         ");
+  ASSERT_NE(at, std::string::npos) << summary;
+  double total = 0.0, load = 0.0, sweep = 0.0, csv = 0.0;
+  ASSERT_EQ(std::sscanf(summary.c_str() + at, "  time %lf s (load %lf s, sweep %lf s, csv %lf s)", &total, &load, &sweep, &csv), 4)
+      << summary.substr(at);
+  EXPECT_GE(total, load + sweep + csv - 0.002);
+  EXPECT_GT(csv, 0.0);
 }
 
 }  // namespace

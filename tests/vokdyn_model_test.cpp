@@ -1,10 +1,10 @@
-// Model files of the command-line tool: reading, defaults, refusals with
-// their messages, comments, sweeps, writing back, the embedded default model.
+// Model files of the command-line tool: reading and defaults, refusals with
+// their messages (JSON, schema, units), comments and full precision, sweeps,
+// writing back, the embedded default model.
 #include <cmath>
+#include <cstdio>
 #include <dirent.h>
-#include <functional>
-
-#include <nlohmann/json.hpp>
+#include <tuple>
 
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
@@ -13,368 +13,239 @@
 
 namespace {
 
-using Json = nlohmann::ordered_json;
 using namespace vokdyn;
+using vokdyn_test::Edited;
 
-// Three nodes (ids 1, 2, 7), two modes, a load, base motion along x, a
-// range sweep and two outputs.
-const char* const kValid = R"({
-  "format": "vokdyn-model/1",
-  "name": "small",
-  "nodes": [
-    {"id": 1, "xyz": [0, 0, 1], "mass": [1, 1, 1, 0, 0, 0]},
-    {"id": 2, "xyz": [0, 0, 2], "mass": [1, 1, 1, 0, 0, 0]},
-    {"id": 7, "xyz": [0, 0, 3], "mass": [1, 1, 1, 0, 0, 0]}
-  ],
-  "modal_base": {
-    "modes": [
+constexpr double kPi = 3.141592653589793;
+
+// Three nodes (ids 1, 2, 7), two modes (the second with k = 800, m = 2:
+// 20 rad/s, 3.1830989 Hz), a load, base motion along x, a sweep, two outputs.
+const std::string kValid = R"({"format": "vokdyn-model/1", "name": "small",
+  "nodes": [{"id": 1, "xyz": [0, 0, 1], "mass": [1, 1, 1, 0, 0, 0]}, {"id": 2, "xyz": [0, 0, 2], "mass": [1, 1, 1, 0, 0, 0]},
+            {"id": 7, "xyz": [0, 0, 3], "mass": [1, 1, 1, 0, 0, 0]}],
+  "modal_base": {"modes": [
       {"frequency": 1.5, "shape": [[0.1, 0, 0, 0, 0, 0], [0.5, 0, 0, 0, 0, 0], [1, 0, 0, 0, 0, 0]]},
-      {"frequency": 4, "generalized_mass": 2, "generalized_stiffness": 1200,
-       "participation": [1, 2, 3, 4, 5, 6],
-       "shape": [[1, 0, 0, 0, 0, 0], [0.5, 0, 0, 0, 0, 0], [-1, 0, 0, 0, 0, 0]]}
-    ]
-  },
+      {"frequency": 3.1830989, "generalized_mass": 2, "generalized_stiffness": 800, "participation": [1, 2, 3, 4, 5, 6],
+       "shape": [[1, 0, 0, 0, 0, 0], [0.5, 0, 0, 0, 0, 0], [-1, 0, 0, 0, 0, 0]]}]},
   "damping": {"type": "modal", "percent": 2},
   "modulations": {"ground": {"points": [[0, 1], [2, 3], [5, 1]]}},
   "loads": [{"forces": [{"node": 7, "values": [1, 0, 0, 0, 0, 0]}]}],
-  "base_motion": {"directions": [{"direction": 1, "amplitude": 0.5, "phase_deg": 10,
-                                  "modulation": "ground"}]},
+  "base_motion": {"directions": [{"direction": 1, "amplitude": 0.5, "phase_deg": 10, "modulation": "ground"}]},
   "sweep": {"from": 1, "to": 10, "steps": 10},
-  "outputs": [{"node": 7, "component": 1}, {"node": 2, "component": 6}]
-})";
+  "outputs": [{"node": 7, "component": 1}, {"node": 2, "component": 6}]})";
 
-class VokdynModel : public VOKTest {
- protected:
-  static Json Valid() { return Json::parse(kValid); }
-  // The loader's refusal of iText, or "(loaded)".
-  static std::string ErrorOf(const std::string& iText, const std::string& iFile = "model.json") {
-    return vokdyn_test::RefusalOf([&] { LoadModelText(iText, iFile); });
-  }
-  static std::vector<std::string> Examples() {
-    std::vector<std::string> files;
-    DIR* dir = opendir(VOKDYN_EXAMPLES);
-    if (!dir) return files;
-    while (dirent* entry = readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name.size() > 5 && name.substr(name.size() - 5) == ".json")
-        files.push_back(std::string(VOKDYN_EXAMPLES) + "/" + name);
-    }
-    closedir(dir);
-    return files;
-  }
-};
-
-TEST_F(VokdynModel, ReadsTheFileAndFillsTheDefaults) {
-  Model m = LoadModelText(kValid, "dir/small.json");
-  EXPECT_EQ(m.name, "small");
-  ASSERT_EQ(m.nodes.size(), 3u);
-  EXPECT_EQ(m.nodes[2].id, 7);
-  EXPECT_EQ(m.NodeIndex(7), 2);
-  EXPECT_EQ(m.NodeIndex(3), -1);
-  EXPECT_TRUE(m.nodes[0].hasMass);
-
-  // Base defaults: up to date, diagonal damping; a mode without mass has
-  // mass 1 and stiffness m (2 pi f)^2; given values are kept as given.
-  EXPECT_TRUE(m.base.upToDate);
-  EXPECT_TRUE(m.base.dampingDiagonal);
-  ASSERT_EQ(m.base.modes.size(), 2u);
-  const double omega = 2.0 * 3.141592653589793 * 1.5;
-  EXPECT_EQ(m.base.modes[0].generalizedMass, 1.0);
-  EXPECT_NEAR(m.base.modes[0].generalizedStiffness, omega * omega, 1e-12 * omega * omega);
-  EXPECT_FALSE(m.base.modes[0].stiffnessGiven);
-  EXPECT_FALSE(m.base.modes[0].hasParticipation);
-  EXPECT_EQ(m.base.modes[1].generalizedStiffness, 1200.0);
-  EXPECT_TRUE(m.base.modes[1].hasParticipation);
-  EXPECT_EQ(m.base.modes[1].participation[5], 6.0);
-  EXPECT_EQ(m.base.modes[1].shape[2][0], -1.0);
-
-  // A load without amplitude, phase or modulation: 1, 0 and the implicit
-  // constant-1 modulation; the base motion keeps what it names.
-  ASSERT_EQ(m.loads.size(), 1u);
-  EXPECT_EQ(m.loads[0].name, "load 1");
-  EXPECT_EQ(m.loads[0].amplitude, 1.0);
-  EXPECT_EQ(m.loads[0].phaseDeg, 0.0);
-  ASSERT_GE(m.loads[0].modulation, 0);
-  const Modulation& constant = m.modulations[static_cast<std::size_t>(m.loads[0].modulation)];
-  EXPECT_TRUE(constant.implicit);
-  ASSERT_EQ(constant.points.size(), 1u);
-  EXPECT_EQ(constant.points[0][1], 1.0);
-  ASSERT_TRUE(m.baseMotion.present);
-  EXPECT_FALSE(m.baseMotion.axis.given);
-  const BaseDirection& dir = m.baseMotion.directions.at(0);
-  EXPECT_EQ(m.modulations[static_cast<std::size_t>(dir.modulation)].name, "ground");
-  EXPECT_EQ(dir.amplitude, 0.5);
-  EXPECT_EQ(dir.phaseDeg, 10.0);
-
-  EXPECT_TRUE(m.sweep.isRange);
-  EXPECT_EQ(m.sweep.spacing, Spacing::Linear);
-  ASSERT_EQ(m.outputs.size(), 2u);
-  EXPECT_EQ(OutputLabel(m.outputs[1]), "N2_RZ");
-
-  // Without a name the model is named after its file.
-  Json unnamed = Valid();
-  unnamed.erase("name");
-  EXPECT_EQ(LoadModelText(unnamed.dump(), "some/dir/tower.json").name, "tower");
+std::string ErrorOf(const std::string& iText) {
+  return vokdyn_test::RefusalOf([&] { LoadModelText(iText, "model.json"); });
 }
 
-TEST_F(VokdynModel, RefusesEachKindOfErrorNamingFilePathAndExpectation) {
-  struct Row {
-    const char* label;
-    std::function<void(Json&)> change;  // applied to the valid model
-    const char* raw;                     // or a whole text
-    std::string expected;
-  };
+std::string G9(double iValue) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", iValue);
+  return text;
+}
+
+std::vector<std::string> Examples() {
+  std::vector<std::string> files;
+  if (DIR* dir = opendir(VOKDYN_EXAMPLES)) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name.size() > 5 && name.substr(name.size() - 5) == ".json") files.push_back(VOKDYN_EXAMPLES "/" + name);
+    }
+    closedir(dir);
+  }
+  return files;
+}
+
+class VokdynModel : public VOKTest {};
+
+TEST_F(VokdynModel, ReadsTheFileAndFillsTheDefaults) {
+  const Model m = LoadModelText(kValid, "dir/small.json");
+  EXPECT_EQ(m.name, "small");
+  EXPECT_EQ(std::make_pair(m.NodeIndex(7), m.NodeIndex(3)), std::make_pair(2, -1));
+  EXPECT_TRUE(m.base.upToDate && m.base.dampingDiagonal);
+  ASSERT_EQ(m.base.modes.size(), 2u);
+  // A mode without mass has mass 1 and stiffness m (2 pi f)^2; given values are kept.
+  const double omega = 2.0 * kPi * 1.5;
+  EXPECT_EQ(m.base.modes[0].generalizedMass, 1.0);
+  EXPECT_NEAR(m.base.modes[0].generalizedStiffness, omega * omega, 1e-12 * omega * omega);
+  EXPECT_FALSE(m.base.modes[0].stiffnessGiven || m.base.modes[0].hasParticipation);
+  EXPECT_EQ(m.base.modes[1].generalizedStiffness, 800.0);
+  EXPECT_EQ(m.base.modes[1].participation, (Vec6{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(m.base.modes[1].shape[2], (Vec6{-1, 0, 0, 0, 0, 0}));
+  // A load without name, amplitude, phase or modulation: "load 1", 1, 0 and
+  // the implicit constant 1; the base motion keeps what it names.
+  const Load& load = m.loads.at(0);
+  EXPECT_EQ(std::make_tuple(load.name, load.amplitude, load.phaseDeg), std::make_tuple(std::string("load 1"), 1.0, 0.0));
+  const Modulation& constant = m.modulations.at(static_cast<std::size_t>(load.modulation));
+  EXPECT_TRUE(constant.implicit);
+  EXPECT_EQ(constant.points, (std::vector<std::array<double, 2>>{{0.0, 1.0}}));
+  const BaseDirection& dir = m.baseMotion.directions.at(0);
+  EXPECT_EQ(m.modulations.at(static_cast<std::size_t>(dir.modulation)).name, "ground");
+  EXPECT_EQ(std::make_pair(dir.amplitude, dir.phaseDeg), std::make_pair(0.5, 10.0));
+  EXPECT_EQ(OutputLabel(m.outputs.at(1)), "N2_RZ");
+  // Without a name the model is named after its file.
+  EXPECT_EQ(LoadModelText(Edited(kValid, "\"name\": \"small\",", ""), "some/dir/tower.json").name, "tower");
+}
+
+TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
+  // The second mode given at 3.5 Hz with k = 800 and m = 2: sqrt(k/m) is 20 rad/s.
+  const std::string units = "model.json: modal_base.modes[1].frequency: 3.5 Hz disagrees with generalized_stiffness "
+                            "800 and generalized_mass 2, which give sqrt(k/m) / (2 pi) = " + G9(20.0 / (2.0 * kPi)) +
+                            " Hz (for this frequency k would be m (2 pi f)^2 = " +
+                            G9(2.0 * (2.0 * kPi * 3.5) * (2.0 * kPi * 3.5)) + "): check the units";
+  // Single precision spaces numbers in [1, 2) by 2^-23.
+  const std::string spacing = "single precision holds frequencies near 1 Hz only " + G9(std::ldexp(1.0, -23)) + " Hz apart";
+  const std::string M = "model.json: ";
+  struct Row { const char* label; std::string from, to, expected; };  // the edit of kValid ("from" empty: the whole text)
   const std::vector<Row> rows = {
-      {"malformed JSON", nullptr, "{\n  \"format\": \"vokdyn-model/1\",\n  \"name\": ,\n}",
-       "model.json: line 3, column 11: malformed JSON: syntax error while parsing value - "
-       "unexpected ','; expected '[', '{', or a literal"},
-      {"wrong type", [](Json& j) { j["modal_base"]["modes"][1]["frequency"] = "fast"; }, nullptr,
-       "model.json: modal_base.modes[1].frequency: expected a number > 0, got \"fast\""},
-      {"negative frequency", [](Json& j) { j["modal_base"]["modes"][1]["frequency"] = -1; }, nullptr,
-       "model.json: modal_base.modes[1].frequency: expected a number > 0, got -1"},
-      {"unknown key", [](Json& j) { j["modal_base"]["modes"][0]["frequncy"] = 2; }, nullptr,
-       "model.json: modal_base.modes[0]: unknown key \"frequncy\" (did you mean \"frequency\"?)"},
-      {"unknown key, nothing close", [](Json& j) { j["outputs"][0]["colour"] = "red"; }, nullptr,
-       "model.json: outputs[0]: unknown key \"colour\" (known keys: node component)"},
-      {"unknown node", [](Json& j) { j["outputs"][1]["node"] = 42; }, nullptr,
-       "model.json: outputs[1].node: unknown node 42"},
-      {"unknown node of a force", [](Json& j) { j["loads"][0]["forces"][0]["node"] = 3; }, nullptr,
-       "model.json: loads[0].forces[0].node: unknown node 3"},
-      {"bad direction", [](Json& j) { j["base_motion"]["directions"][0]["direction"] = 7; }, nullptr,
-       "model.json: base_motion.directions[0].direction: expected a direction 1..6, got 7"},
-      {"per-mode list length",
-       [](Json& j) { j["damping"] = Json::parse(R"({"type": "modal", "percent_per_mode": [1, 2, 3]})"); },
-       nullptr, "model.json: damping.percent_per_mode: expected 2 values (one per mode), got 3"},
-      {"Rayleigh per-mode list length",
-       [](Json& j) {
-         j["damping"] = Json::parse(R"({"type": "rayleigh", "alpha_per_mode": [1, 2], "beta_per_mode": [1]})");
-       },
-       nullptr, "model.json: damping.beta_per_mode: expected 2 values (one per mode), got 1"},
-      {"non-increasing abscissae",
-       [](Json& j) { j["modulations"]["ground"]["points"][2][0] = 2; }, nullptr,
-       "model.json: modulations.ground.points[2][0]: abscissae must increase: 2 does not exceed 2"},
-      {"shape rows against nodes",
-       [](Json& j) { j["modal_base"]["modes"][0]["shape"].erase(2); }, nullptr,
-       "model.json: modal_base.modes[0].shape: expected an array of 3 rows of 6 numbers (one per "
-       "node), got an array of 2"},
-      {"missing key", [](Json& j) { j.erase("outputs"); }, nullptr,
-       "model.json: outputs: missing: expected an array of outputs"},
-      {"wrong format", [](Json& j) { j["format"] = "vokdyn-model/2"; }, nullptr,
-       "model.json: format: expected \"vokdyn-model/1\", got \"vokdyn-model/2\""},
-      {"unknown modulation", [](Json& j) { j["loads"][0]["modulation"] = "grund"; }, nullptr,
-       "model.json: loads[0].modulation: unknown modulation \"grund\" (did you mean \"ground\"?)"},
-      {"duplicate key", nullptr, R"({"format": "vokdyn-model/1", "name": "a", "name": "b"})",
-       "model.json: name: the key \"name\" is given twice"},
-      {"nothing excites", [](Json& j) { j.erase("loads"); j.erase("base_motion"); }, nullptr,
-       "model.json: top level: nothing excites the model: give \"loads\", \"enforced\" or \"base_motion\""},
-      {"participation needed without masses",
-       [](Json& j) { j["nodes"][1].erase("mass"); }, nullptr,
-       "model.json: modal_base.modes[0].participation: missing: base motion needs it when not every "
-       "node has a \"mass\""},
-      {"sweep ends", [](Json& j) { j["sweep"]["to"] = 1; }, nullptr,
-       "model.json: sweep.to: expected a frequency above \"from\" (1), got 1"},
-      {"frequencies beyond single precision", [](Json& j) {
-         j.erase("sweep");
-         j["frequencies"] = Json::parse("[1, 1e39]");
-       }, nullptr,
-       "model.json: frequencies[1]: expected a frequency > 0 that single precision holds, got 1e+39"},
-      {"parallel axis directions", [](Json& j) {
-         j["base_motion"]["axis"] = Json::parse(R"({"origin": [0, 0, 0], "x": [1, 0, 0], "y": [2, 0, 0]})");
-       }, nullptr, "model.json: base_motion.axis.y: expected a direction not parallel to x"},
-      {"not an object", nullptr, "[1, 2]", "model.json: top level: expected an object, got an array of 2"},
-      {"empty text", nullptr, "",
-       "model.json: line 1, column 1: malformed JSON: syntax error while parsing value - unexpected "
-       "end of input; expected '[', '{', or a literal"},
-      {"unterminated comment", nullptr, "{ /* open",
-       "model.json: line 1, column 10: malformed JSON: syntax error while parsing object key - invalid "
-       "comment; missing closing '*/'; last read: '{ /* open'; expected string literal"},
+      {"malformed JSON", "", "{\n  \"format\": \"vokdyn-model/1\",\n  \"name\": ,\n}",
+       M + "line 3, column 11: malformed JSON: expected a value (object, array, string, number, true, false or null)"},
+      {"empty text", "", "", M + "line 1, column 1: malformed JSON: the text holds no value"},
+      {"unterminated comment", "", "{ /* open", M + "line 1, column 10: malformed JSON: a comment not closed, or a '/' that opens no comment"},
+      {"a NUL byte", "", std::string("{}\0{}", 5), M + "line 1, column 3: malformed JSON: a NUL byte outside a string"},
+      {"not UTF-8", "", "{\"name\": \"a\xff\"}", M + "line 1, column 12: malformed JSON: a string holds a control character or bytes that are not UTF-8"},
+      {"number beyond a double", "", "[1e400]", M + "line 1, column 2: malformed JSON: a number beyond the range of a double"},
+      {"nesting", "", std::string(65, '[') + std::string(65, ']'), M + "nesting deeper than 64 levels"},
+      {"duplicate key", "\"name\": \"small\"", "\"name\": \"a\", \"name\": \"b\"", M + "name: the key \"name\" is given twice"},
+      {"duplicate key inside", "{\"id\": 2,", "{\"id\": 2, \"id\": 3,", M + "nodes[1].id: the key \"id\" is given twice"},
+      {"not an object", "", "[1, 2]", M + "top level: expected an object, got an array of 2"},
+      {"wrong type", "3.1830989", "\"fast\"", M + "modal_base.modes[1].frequency: expected a number > 0, got \"fast\""},
+      {"negative frequency", "3.1830989", "-1", M + "modal_base.modes[1].frequency: expected a number > 0, got -1"},
+      {"a real where an integer is needed", "\"component\": 6", "\"component\": 6.0", M + "outputs[1].component: expected a component 1..6, got 6.0"},
+      {"unknown key", "{\"frequency\": 1.5,", "{\"frequency\": 1.5, \"frequncy\": 2,",
+       M + "modal_base.modes[0]: unknown key \"frequncy\" (did you mean \"frequency\"?)"},
+      {"unknown key, nothing close", "\"component\": 1}", "\"component\": 1, \"colour\": \"red\"}",
+       M + "outputs[0]: unknown key \"colour\" (known keys: node component)"},
+      {"unknown node", "{\"node\": 2,", "{\"node\": 42,", M + "outputs[1].node: unknown node 42"},
+      {"unknown node of a force", "{\"node\": 7, \"values\"", "{\"node\": 3, \"values\"", M + "loads[0].forces[0].node: unknown node 3"},
+      {"negative nodal mass", "{\"id\": 7, \"xyz\": [0, 0, 3], \"mass\": [1, 1, 1, 0, 0, 0]}", "{\"id\": 7, \"xyz\": [0, 0, 3], \"mass\": [1, 1, 1, 0, -0.5, 0]}",
+       M + "nodes[2].mass[4]: expected a number >= 0, got -0.5"},
+      {"bad direction", "\"direction\": 1", "\"direction\": 7", M + "base_motion.directions[0].direction: expected a direction 1..6, got 7"},
+      {"per-mode list length", "\"percent\": 2", "\"percent_per_mode\": [1, 2, 3]",
+       M + "damping.percent_per_mode: expected 2 values (one per mode), got 3"},
+      {"Rayleigh per-mode list length", "\"type\": \"modal\", \"percent\": 2",
+       "\"type\": \"rayleigh\", \"alpha_per_mode\": [1, 2], \"beta_per_mode\": [1]",
+       M + "damping.beta_per_mode: expected 2 values (one per mode), got 1"},
+      {"non-increasing abscissae", "[5, 1]", "[2, 1]", M + "modulations.ground.points[2][0]: abscissae must increase: 2 does not exceed 2"},
+      {"shape rows against nodes", ", [1, 0, 0, 0, 0, 0]]}", "]}",
+       M + "modal_base.modes[0].shape: expected an array of 3 rows of 6 numbers (one per node), got an array of 2"},
+      {"missing key", ",\n  \"outputs\": [{\"node\": 7, \"component\": 1}, {\"node\": 2, \"component\": 6}]", "",
+       M + "outputs: missing: expected an array of outputs"},
+      {"wrong format", "vokdyn-model/1", "vokdyn-model/2", M + "format: expected \"vokdyn-model/1\", got \"vokdyn-model/2\""},
+      {"unknown modulation", "\"modulation\": \"ground\"", "\"modulation\": \"grund\"",
+       M + "base_motion.directions[0].modulation: unknown modulation \"grund\" (did you mean \"ground\"?)"},
+      {"nothing excites", "  \"loads\": [{\"forces\": [{\"node\": 7, \"values\": [1, 0, 0, 0, 0, 0]}]}],\n"
+       "  \"base_motion\": {\"directions\": [{\"direction\": 1, \"amplitude\": 0.5, \"phase_deg\": 10, \"modulation\": \"ground\"}]},\n", "",
+       M + "top level: nothing excites the model: give \"loads\", \"enforced\" or \"base_motion\""},
+      {"participation needed without masses", "{\"id\": 2, \"xyz\": [0, 0, 2], \"mass\": [1, 1, 1, 0, 0, 0]}", "{\"id\": 2, \"xyz\": [0, 0, 2]}",
+       M + "modal_base.modes[0].participation: missing: base motion needs it when not every node has a \"mass\""},
+      {"sweep ends", "\"to\": 10", "\"to\": 1", M + "sweep.to: expected a frequency above \"from\" (1), got 1"},
+      {"frequencies beyond single precision", "\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10}", "\"frequencies\": [1, 1e39]",
+       M + "frequencies[1]: expected a frequency > 0 that single precision holds, got 1e+39"},
+      {"parallel axis directions", "{\"directions\"", "{\"axis\": {\"origin\": [0, 0, 0], \"x\": [1, 0, 0], \"y\": [2, 0, 0]}, \"directions\"",
+       M + "base_motion.axis.y: expected a direction not parallel to x"},
+      {"frequency against stiffness and mass", "3.1830989", "3.5", units},
+      {"frequencies the same in single precision", "\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10}", "\"frequencies\": [0.5, 1, 1.00000001]",
+       M + "frequencies[2]: 1.00000001 and 1 are the same frequency in single precision (1 Hz): " + spacing},
+      {"a sweep too fine for single precision", "\"to\": 10, \"steps\": 10", "\"to\": 1.000001, \"steps\": 100",
+       M + "sweep.steps: 100 steps from 1 to 1.000001 Hz are too fine: frequencies 0 and 1 are both 1 Hz, and " + spacing},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
-    std::string text;
-    if (row.raw) {
-      text = row.raw;
-    } else {
-      Json j = Valid();
-      row.change(j);
-      text = j.dump(2);
-    }
+    const std::string text = Edited(kValid, row.from, row.to);
+    ASSERT_TRUE(!text.empty() || row.to.empty()) << "the edit does not apply";
     EXPECT_EQ(ErrorOf(text), row.expected);
   }
+  // Within rounding (five significant digits), the frequency is accepted.
+  EXPECT_EQ(ErrorOf(Edited(kValid, "3.1830989", "3.1831")), "(loaded)");
 }
 
-TEST_F(VokdynModel, CommentsAreSkippedOutsideStringsOnly) {
-  std::string text = std::string(kValid);
-  text.replace(text.find("\"name\": \"small\""), 15,
-               "// line comment, with \"quotes\" and { braces\n"
-               "  \"name\": \"a // b /* c */\" /* block\n comment */");
-  Model m = LoadModelText(text, "model.json");
-  EXPECT_EQ(m.name, "a // b /* c */");
-  // A comment at the very end, without a newline.
-  EXPECT_EQ(LoadModelText(std::string(kValid) + "\n// end", "model.json").name, "small");
+TEST_F(VokdynModel, CommentsAreSkippedOutsideStringsAndNumbersReadExactly) {
+  std::string text = Edited(kValid, "\"name\": \"small\"",
+                            "// line comment, with \"quotes\" and { braces\n"
+                            "  \"name\": \"a // b /* c */ \\u00e9\" /* block\n comment */");
+  text = Edited(text, "\"amplitude\": 0.5", "\"amplitude\": 0.1, \"phase_deg\": 2.2250738585072014e-308");
+  text = Edited(text, ", \"phase_deg\": 10", "");
+  Model m = LoadModelText(text + "\n// end, without a newline", "model.json");
+  EXPECT_EQ(m.name, "a // b /* c */ \xc3\xa9");
+  // The nearest double of each literal, as the C library reads it.
+  EXPECT_EQ(m.baseMotion.directions[0].amplitude, std::strtod("0.1", nullptr));
+  EXPECT_EQ(m.baseMotion.directions[0].phaseDeg, std::strtod("2.2250738585072014e-308", nullptr));
+  EXPECT_EQ(m.base.modes[1].frequency, std::strtod("3.1830989", nullptr));
 }
 
 TEST_F(VokdynModel, SweepFrequenciesAreRoundedOnceToSinglePrecision) {
-  Sweep linear;
-  linear.from = 1.0;
-  linear.to = 2.0;
-  linear.steps = 4;
-  Sweep log = linear;
-  log.from = 0.5;
-  log.to = 50.0;
-  log.steps = 5;
-  log.spacing = Spacing::Log;
-  Sweep list;
-  list.isRange = false;
-  list.list = {0.1, 3.3};
-  struct Row {
-    const char* label;
-    Sweep sweep;
-    std::vector<double> exact;  // before rounding
+  const std::pair<std::string, std::vector<double>> rows[] = {  // the sweep, its exact frequencies before rounding
+      {"\"sweep\": {\"from\": 1, \"to\": 2, \"steps\": 4}", {1.0, 1.0 + 1.0 / 3.0, 1.0 + 2.0 / 3.0, 2.0}},
+      {"\"sweep\": {\"from\": 0.5, \"to\": 50, \"steps\": 5, \"spacing\": \"log\"}",  // f0 (f1/f0)^(k/(n-1))
+       {0.5, 0.5 * std::pow(100.0, 0.25), 5.0, 0.5 * std::pow(100.0, 0.75), 50.0}},
+      {"\"sweep\": {\"from\": 0.3, \"to\": 7, \"steps\": 3, \"spacing\": \"log\"}", {0.3, std::sqrt(0.3 * 7.0), 7.0}},
+      {"\"frequencies\": [0.1, 3.3]", {0.1, 3.3}},
   };
-  const std::vector<Row> rows = {
-      {"linear, ends included", linear, {1.0, 1.0 + 1.0 / 3.0, 1.0 + 2.0 / 3.0, 2.0}},
-      {"log: f0 (f1/f0)^(k/(n-1))", log, {0.5, 0.5 * std::pow(100.0, 0.25), 5.0, 0.5 * std::pow(100.0, 0.75), 50.0}},
-      {"list", list, {0.1, 3.3}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.label);
-    std::vector<float> got = SweepFrequencies(row.sweep);
-    ASSERT_EQ(got.size(), row.exact.size());
-    for (std::size_t k = 0; k < got.size(); ++k) {
-      // Equal to the nearest float of the exact value, up to the last bit
-      // of the double computation that precedes the rounding.
-      EXPECT_NEAR(got[k], static_cast<float>(row.exact[k]), 1e-6 * row.exact[k]) << k;
-      EXPECT_EQ(got[k], static_cast<float>(static_cast<double>(got[k])));
-    }
-    EXPECT_EQ(got.front(), static_cast<float>(row.exact.front()));
-    EXPECT_EQ(got.back(), static_cast<float>(row.exact.back()));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.first);
+    const std::vector<float> got = SweepFrequencies(LoadModelText(Edited(kValid, "\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10}", row.first), "m.json").sweep);
+    ASSERT_EQ(got.size(), row.second.size());
+    // The nearest float of the exact value, up to the last bit of the double
+    // computation before the rounding; the ends exactly as given.
+    for (std::size_t k = 0; k < got.size(); ++k) EXPECT_NEAR(got[k], static_cast<float>(row.second[k]), 1e-6 * row.second[k]);
+    EXPECT_EQ(std::make_pair(got.front(), got.back()), std::make_pair(static_cast<float>(row.second.front()), static_cast<float>(row.second.back())));
   }
-  // Read from a file, a log sweep ends exactly at its ends.
-  Json j = Valid();
-  j["sweep"] = Json::parse(R"({"from": 0.3, "to": 7, "steps": 3, "spacing": "log"})");
-  std::vector<float> f = SweepFrequencies(LoadModelText(j.dump(), "m.json").sweep);
-  ASSERT_EQ(f.size(), 3u);
-  EXPECT_EQ(f[0], 0.3f);
-  EXPECT_EQ(f[2], 7.0f);
 }
 
 TEST_F(VokdynModel, NearestKeySuggestsOnlyPlausibleMisspellings) {
-  const std::vector<std::string> known = {"frequency", "generalized_mass", "generalized_stiffness",
-                                          "participation", "shape"};
-  struct Row {
-    const char* key;
-    const char* expected;
+  const std::vector<std::string> known = {"frequency", "generalized_mass", "generalized_stiffness", "participation", "shape"};
+  const std::pair<const char*, const char*> rows[] = {
+      {"frequncy", "frequency"}, {"Frequency", "frequency"}, {"generalised_mass", "generalized_mass"}, {"shap", "shape"},
+      {"participations", "participation"}, {"xyz", ""}, {"s", ""}, {"stiffness", ""},
   };
-  const Row rows[] = {
-      {"frequncy", "frequency"},
-      {"Frequency", "frequency"},
-      {"generalised_mass", "generalized_mass"},
-      {"shap", "shape"},
-      {"participations", "participation"},
-      {"xyz", ""},
-      {"s", ""},
-      {"stiffness", ""},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.key);
-    EXPECT_EQ(NearestKey(row.key, known), row.expected);
-  }
+  for (const auto& row : rows) EXPECT_EQ(NearestKey(row.first, known), row.second) << row.first;
 }
 
 TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
-  std::vector<std::pair<std::string, Model>> models = {{"default", DefaultModel()},
-                                                       {"small", LoadModelText(kValid, "small.json")}};
+  std::vector<std::pair<std::string, Model>> models = {{"default", DefaultModel()}, {"small", LoadModelText(kValid, "small.json")}};
   for (const std::string& file : Examples()) models.emplace_back(file, LoadModelFile(file));
   for (const auto& entry : models) {
     SCOPED_TRACE(entry.first);
     const Model& m = entry.second;
-    std::string text = WriteModelText(m, "a comment\n\nof two paragraphs");
-    Model again = LoadModelText(text, "written.json");
+    const std::string text = WriteModelText(m, "a comment\n\nof two paragraphs");
+    const Model again = LoadModelText(text, "written.json");
     // Numbers are written in their shortest exact form: the same text again.
     EXPECT_EQ(WriteModelText(again, "a comment\n\nof two paragraphs"), text);
-    EXPECT_EQ(again.name, m.name);
     ASSERT_EQ(again.base.modes.size(), m.base.modes.size());
-    for (std::size_t i = 0; i < m.base.modes.size(); ++i) {
-      EXPECT_EQ(again.base.modes[i].frequency, m.base.modes[i].frequency);
-      EXPECT_EQ(again.base.modes[i].generalizedStiffness, m.base.modes[i].generalizedStiffness);
-      EXPECT_EQ(again.base.modes[i].shape, m.base.modes[i].shape);
-    }
+    for (std::size_t i = 0; i < m.base.modes.size(); ++i)
+      EXPECT_TRUE(again.base.modes[i].generalizedStiffness == m.base.modes[i].generalizedStiffness && again.base.modes[i].shape == m.base.modes[i].shape) << i;
     EXPECT_EQ(SweepFrequencies(again.sweep), SweepFrequencies(m.sweep));
-    EXPECT_EQ(again.loads.size(), m.loads.size());
-    EXPECT_EQ(again.enforced.size(), m.enforced.size());
-    EXPECT_EQ(again.baseMotion.directions.size(), m.baseMotion.directions.size());
   }
-  EXPECT_EQ(ShortestNumber(0.1), "0.1");
-  EXPECT_EQ(ShortestNumber(100000.0), "100000");
-  EXPECT_EQ(ShortestNumber(-2.5e20), "-2.5e+20");
-  EXPECT_EQ(ShortestNumber(-0.0), "-0.0");
-  EXPECT_EQ(ShortestNumber(1.0 / 3.0), "0.3333333333333333");
-}
-
-TEST_F(VokdynModel, ExamplesCoverLoadsBaseMotionWithAxisAndRotationAndEnforcedRayleigh) {
-  bool loadsOnly = false, axisAndRotation = false, enforcedRayleigh = false;
-  for (const std::string& file : Examples()) {
-    SCOPED_TRACE(file);
-    Model m = LoadModelFile(file);
-    EXPECT_FALSE(m.outputs.empty());
-    bool rotation = false;
-    for (const BaseDirection& d : m.baseMotion.directions) rotation |= d.direction >= 4;
-    loadsOnly |= !m.loads.empty() && m.enforced.empty() && !m.baseMotion.present;
-    axisAndRotation |= m.baseMotion.axis.given && rotation;
-    enforcedRayleigh |= !m.enforced.empty() && m.damping.type == DampingType::Rayleigh;
-  }
-  EXPECT_TRUE(loadsOnly);
-  EXPECT_TRUE(axisAndRotation);
-  EXPECT_TRUE(enforcedRayleigh);
+  const std::pair<double, const char*> numbers[] = {
+      {0.1, "0.1"}, {100000.0, "100000"}, {-2.5e20, "-2.5e+20"}, {-0.0, "-0.0"}, {1.0 / 3.0, "0.3333333333333333"}};
+  for (const auto& n : numbers) EXPECT_EQ(ShortestNumber(n.first), n.second);
 }
 
 TEST_F(VokdynModel, DefaultModelHasTheShearBuildingsClosedFormModes) {
   const ShearBuilding b;
   const int n = b.storeys;
-  const double pi = 3.141592653589793;
-  Model m = DefaultModel();
-  ASSERT_EQ(static_cast<int>(m.nodes.size()), n);
+  const Model m = DefaultModel();
   ASSERT_EQ(static_cast<int>(m.base.modes.size()), n);
   for (int j = 1; j <= n; ++j) {
     SCOPED_TRACE(j);
     const Mode& mode = m.base.modes[static_cast<std::size_t>(j - 1)];
-    double omega = 2.0 * std::sqrt(b.storeyStiffness / b.storeyMass) * std::sin((2 * j - 1) * pi / (2 * (2 * n + 1)));
-    EXPECT_NEAR(mode.frequency, omega / (2.0 * pi), 1e-12 * mode.frequency);
-    // The closed-form shape is an eigenvector of the storey chain: its
-    // Rayleigh quotient phi^T K phi / phi^T M phi is omega^2, and the
-    // generalised mass and stiffness are phi^T M phi and phi^T K phi.
+    double omega = 2.0 * std::sqrt(b.storeyStiffness / b.storeyMass) * std::sin((2 * j - 1) * kPi / (2 * (2 * n + 1)));
+    EXPECT_NEAR(mode.frequency, omega / (2.0 * kPi), 1e-12 * mode.frequency);
+    // An eigenvector of the storey chain: phi^T M phi and phi^T K phi are m_j and k_j.
     double phiMphi = 0.0, phiKphi = 0.0;
     for (int i = 1; i <= n; ++i) {
       double phi = mode.shape[static_cast<std::size_t>(i - 1)][0];
-      EXPECT_NEAR(phi, std::sin((2 * j - 1) * i * pi / (2 * n + 1)), 1e-15);
+      EXPECT_NEAR(phi, std::sin((2 * j - 1) * i * kPi / (2 * n + 1)), 1e-15);
       double below = i == 1 ? 0.0 : mode.shape[static_cast<std::size_t>(i - 2)][0];
       phiMphi += b.storeyMass * phi * phi;
       phiKphi += b.storeyStiffness * (phi - below) * (phi - below);
     }
     EXPECT_NEAR(mode.generalizedMass, phiMphi, 1e-12 * phiMphi);
-    EXPECT_NEAR(mode.generalizedMass, b.storeyMass * (2 * n + 1) / 4.0, 1e-9 * phiMphi);
     EXPECT_NEAR(mode.generalizedStiffness, phiKphi, 1e-9 * phiKphi);
-    // Modes are M-orthogonal.
-    for (int k = 1; k < j; ++k) {
-      double cross = 0.0;
-      for (int i = 0; i < n; ++i)
-        cross += b.storeyMass * mode.shape[static_cast<std::size_t>(i)][0] *
-                 m.base.modes[static_cast<std::size_t>(k - 1)].shape[static_cast<std::size_t>(i)][0];
-      EXPECT_NEAR(cross, 0.0, 1e-9 * phiMphi) << "against mode " << k;
-    }
   }
-  // The sweep crosses all six resonances; outputs at the top and mid-height.
-  std::vector<float> f = SweepFrequencies(m.sweep);
-  EXPECT_LT(f.front(), m.base.modes.front().frequency);
-  EXPECT_GT(f.back(), m.base.modes.back().frequency);
-  ASSERT_EQ(m.outputs.size(), 2u);
-  EXPECT_EQ(m.outputs[0].node, n);
-  EXPECT_EQ(m.outputs[1].node, n / 2);
-  EXPECT_TRUE(m.baseMotion.present);
-  EXPECT_EQ(m.loads.size(), 1u);
-  EXPECT_NE(m.loads[0].phaseDeg, 0.0);
-  EXPECT_EQ(m.damping.percent, 2.0);
+  const std::vector<float> f = SweepFrequencies(m.sweep);
+  EXPECT_TRUE(f.front() < m.base.modes.front().frequency && f.back() > m.base.modes.back().frequency) << "the sweep crosses every resonance";
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ struct ModalBase {
   std::string name = "modal base";
   bool upToDate = true;
   bool dampingDiagonal = true;
+  std::string shapesFile;  ///< the .npy file the shapes were read from, as opened; empty when inline
   std::vector<Mode> modes;
 };
 

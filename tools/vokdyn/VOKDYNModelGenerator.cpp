@@ -106,7 +106,7 @@ void WriteModelFiles(const Model& iModel, const std::string& iJsonPath,
     std::string dir = slash == std::string::npos ? std::string() : iJsonPath.substr(0, slash + 1);
     WriteFile(dir + iShapesFile, EncodeModeShapes(iModel.base.modes, iModel.nodes.size()));
   }
-  WriteFile(iJsonPath, WriteModelText(iModel, iComment, iShapesFile));
+  WriteModelTextFile(iModel, iJsonPath, iComment, iShapesFile);
 }
 
 }  // namespace vokdyn

@@ -15,15 +15,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "VOKDYNJson.h"
 #include "VOKDYNModel.h"
 
 namespace vokdyn {
 
 /// A model refused by the loader or by the run's checks: a user error.
-class ModelError : public std::runtime_error {
- public:
-  explicit ModelError(const std::string& iMessage) : std::runtime_error(iMessage) {}
-};
+using ModelError = InputError;
 
 /// Reads a file that a model refers to, given its path already resolved
 /// against the model's directory: returns the whole file, or throws
@@ -48,10 +46,6 @@ Model LoadModelText(const std::string& iText, const std::string& iDisplayName,
 /// Reads the file and loads it as LoadModelText does. Throws ModelError
 /// (also when the file cannot be read).
 Model LoadModelFile(const std::string& iPath);
-
-/// The known key nearest to iKey by edit distance, empty when none is close
-/// enough to be a plausible misspelling.
-std::string NearestKey(const std::string& iKey, const std::vector<std::string>& iKnown);
 
 }  // namespace vokdyn
 

@@ -1,28 +1,270 @@
 #include "VOKDYNModelText.h"
 
+#include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <sstream>
+#include <cstring>
+#include <stdexcept>
+#include <string_view>
 
-#include <nlohmann/json.hpp>
+#include "VOKDYNJson.h"
 
 namespace vokdyn {
 
+namespace {
+
+// Model text appended to a buffer, numbers by std::to_chars; with a file,
+// the buffer goes to it whenever it passes a megabyte, so that a model of
+// any size is written through a fixed amount of memory.
+class TextOut {
+ public:
+  explicit TextOut(std::FILE* iFile = nullptr) : _File(iFile) {
+    if (_File) _Buffer.reserve(kChunk + 4096);
+  }
+  TextOut& operator<<(std::string_view iText) {
+    _Buffer.append(iText.data(), iText.size());
+    if (_File && _Buffer.size() >= kChunk) Spill();
+    return *this;
+  }
+  TextOut& operator<<(const std::string& iText) { return *this << std::string_view(iText); }
+  TextOut& operator<<(const char* iText) { return *this << std::string_view(iText); }
+  TextOut& operator<<(int iValue) {
+    char buffer[16];
+    return *this << std::string_view(buffer, static_cast<std::size_t>(std::to_chars(buffer, buffer + sizeof buffer, iValue).ptr - buffer));
+  }
+  TextOut& operator<<(double iValue) {
+    char buffer[40];
+    return *this << std::string_view(buffer, ShortestNumber(iValue, buffer));
+  }
+  // Everything written so far to the file (false when the system refused).
+  bool Spill() {
+    if (!_File || _Buffer.empty()) return _Ok;
+    _Ok = std::fwrite(_Buffer.data(), 1, _Buffer.size(), _File) == _Buffer.size() && _Ok;
+    _Buffer.clear();
+    return _Ok;
+  }
+  std::string& Text() { return _Buffer; }
+
+  /// Writes the shortest form of iValue into iBuffer (40 bytes); its length.
+  static std::size_t ShortestNumber(double iValue, char* iBuffer) {
+    char* end = iBuffer + 40;
+    // Negative zero keeps its sign only in the form of a real number.
+    if (iValue == 0.0) return static_cast<std::size_t>(std::snprintf(iBuffer, 40, "%s", std::signbit(iValue) ? "-0.0" : "0"));
+    // Whole numbers in plain digits (100000 rather than 1e+05).
+    if (std::fabs(iValue) < 1e15 && iValue == std::trunc(iValue))
+      return static_cast<std::size_t>(std::to_chars(iBuffer, end, iValue, std::chars_format::fixed).ptr - iBuffer);
+    return static_cast<std::size_t>(std::to_chars(iBuffer, end, iValue).ptr - iBuffer);
+  }
+
+ private:
+  static constexpr std::size_t kChunk = 1 << 20;
+  std::FILE* _File;
+  std::string _Buffer;
+  bool _Ok = true;
+};
+
+template <class C>
+struct NumberList {
+  const C& values;
+};
+template <class C>
+NumberList<C> Numbers(const C& iValues) {
+  return {iValues};
+}
+template <class C>
+TextOut& operator<<(TextOut& o, const NumberList<C>& iList) {
+  o << "[";
+  bool first = true;
+  for (double v : iList.values) {
+    if (!first) o << ", ";
+    o << v;
+    first = false;
+  }
+  return o << "]";
+}
+
+struct RowList {
+  const std::vector<Vec6>& rows;
+  const char* indent;
+};
+RowList Rows(const std::vector<Vec6>& iRows, const char* iIndent) { return {iRows, iIndent}; }
+TextOut& operator<<(TextOut& o, const RowList& iList) {
+  o << "[\n";
+  for (std::size_t i = 0; i < iList.rows.size(); ++i)
+    o << iList.indent << "  " << Numbers(iList.rows[i]) << (i + 1 < iList.rows.size() ? ",\n" : "\n");
+  return o << iList.indent << "]";
+}
+
+// Amplitude, phase and the modulation when it is not the implicit one.
+template <class T>
+struct CommonKeys {
+  const Model& model;
+  const T& item;
+};
+template <class T>
+CommonKeys<T> Common(const Model& iModel, const T& iItem) {
+  return {iModel, iItem};
+}
+template <class T>
+TextOut& operator<<(TextOut& o, const CommonKeys<T>& iKeys) {
+  const T& item = iKeys.item;
+  o << "\"amplitude\": " << item.amplitude << ", \"phase_deg\": " << item.phaseDeg;
+  if (item.modulation >= 0 && item.modulation < static_cast<int>(iKeys.model.modulations.size()) &&
+      !iKeys.model.modulations[item.modulation].implicit)
+    o << ", \"modulation\": " << JsonQuote(iKeys.model.modulations[item.modulation].name);
+  return o;
+}
+
+// The model file, written into o.
+void Write(TextOut& o, const Model& iModel, const std::string& iComment, const std::string& iShapesFile) {
+  if (!iComment.empty()) {
+    std::size_t start = 0;
+    while (start < iComment.size()) {
+      std::size_t end = iComment.find('\n', start);
+      if (end == std::string::npos) end = iComment.size();
+      o << (end == start ? "//" : "// ") << std::string_view(iComment).substr(start, end - start) << "\n";
+      start = end + 1;
+    }
+  }
+  o << "{\n";
+  o << "  \"format\": " << JsonQuote(kModelFormat) << ",\n";
+  o << "  \"name\": " << JsonQuote(iModel.name) << ",\n\n";
+
+  o << "  // Nodes: user id, coordinates, lumped masses (m, m, m, Ixx, Iyy, Izz).\n";
+  o << "  \"nodes\": [\n";
+  for (std::size_t i = 0; i < iModel.nodes.size(); ++i) {
+    const Node& n = iModel.nodes[i];
+    o << "    {\"id\": " << n.id << ", \"xyz\": " << Numbers(n.xyz);
+    if (n.hasMass) o << ", \"mass\": " << Numbers(n.mass);
+    o << "}" << (i + 1 < iModel.nodes.size() ? ",\n" : "\n");
+  }
+  o << "  ],\n\n";
+
+  if (iShapesFile.empty())
+    o << "  // The modal base: per mode its frequency (Hz), generalised mass and stiffness,\n"
+         "  // and its shape, one row (UX UY UZ RX RY RZ) per node in node order.\n";
+  else
+    o << "  // The modal base: per mode its frequency (Hz), generalised mass and stiffness;\n"
+         "  // the shapes of all modes in a .npy array beside this file, of shape\n"
+         "  // (modes, nodes, 6): one row (UX UY UZ RX RY RZ) per node in node order.\n";
+  o << "  \"modal_base\": {\n";
+  o << "    \"name\": " << JsonQuote(iModel.base.name) << ",\n";
+  o << "    \"up_to_date\": " << (iModel.base.upToDate ? "true" : "false")
+    << ", \"damping_diagonal\": " << (iModel.base.dampingDiagonal ? "true" : "false") << ",\n";
+  if (!iShapesFile.empty()) o << "    \"shapes\": " << JsonQuote(iShapesFile) << ",\n";
+  o << "    \"modes\": [\n";
+  for (std::size_t j = 0; j < iModel.base.modes.size(); ++j) {
+    const Mode& m = iModel.base.modes[j];
+    o << "      {\"frequency\": " << (m.frequency)
+      << ", \"generalized_mass\": " << (m.generalizedMass);
+    if (m.stiffnessGiven) o << ", \"generalized_stiffness\": " << (m.generalizedStiffness);
+    if (m.hasParticipation) o << ",\n       \"participation\": " << Numbers(m.participation);
+    if (iShapesFile.empty()) o << ",\n       \"shape\": " << Rows(m.shape, "       ");
+    o << "}" << (j + 1 < iModel.base.modes.size() ? ",\n" : "\n");
+  }
+  o << "    ]\n  },\n\n";
+
+  const Damping& d = iModel.damping;
+  {
+    o << "  // Damping: modal in percent of critical, or Rayleigh c = (alpha m + beta k) / 100.\n";
+    o << "  \"damping\": {\"type\": " << (d.type == DampingType::Modal ? "\"modal\"" : "\"rayleigh\"");
+    if (d.type == DampingType::Modal) {
+      if (d.perMode) o << ", \"percent_per_mode\": " << Numbers(d.percentPerMode);
+      else o << ", \"percent\": " << (d.percent);
+    } else if (d.perMode) {
+      o << ", \"alpha_per_mode\": " << Numbers(d.alphaPerMode)
+        << ", \"beta_per_mode\": " << Numbers(d.betaPerMode);
+    } else {
+      o << ", \"alpha\": " << (d.alpha) << ", \"beta\": " << (d.beta);
+    }
+    o << "},\n\n";
+  }
+
+  bool anyModulation = false;
+  for (const Modulation& m : iModel.modulations) anyModulation |= !m.implicit;
+  if (anyModulation) {
+    o << "  // Modulations: factor against frequency (Hz), linear between points, constant outside.\n";
+    o << "  \"modulations\": {\n";
+    bool first = true;
+    for (const Modulation& m : iModel.modulations) {
+      if (m.implicit) continue;
+      if (!first) o << ",\n";
+      first = false;
+      o << "    " << JsonQuote(m.name) << ": {\"points\": [";
+      for (std::size_t i = 0; i < m.points.size(); ++i)
+        o << (i ? ", " : "") << Numbers(m.points[i]);
+      o << "]}";
+    }
+    o << "\n  },\n\n";
+  }
+
+  if (!iModel.loads.empty()) {
+    o << "  // Loads: nodal forces and moments (Fx Fy Fz Mx My Mz) times amplitude, turned by the phase.\n";
+    o << "  \"loads\": [\n";
+    for (std::size_t i = 0; i < iModel.loads.size(); ++i) {
+      const Load& l = iModel.loads[i];
+      o << "    {\"name\": " << JsonQuote(l.name) << ", " << Common(iModel, l) << ",\n";
+      o << "     \"forces\": [";
+      for (std::size_t k = 0; k < l.forces.size(); ++k)
+        o << (k ? ",\n                " : "") << "{\"node\": " << l.forces[k].node
+          << ", \"values\": " << Numbers(l.forces[k].values) << "}";
+      o << "]}" << (i + 1 < iModel.loads.size() ? ",\n" : "\n");
+    }
+    o << "  ],\n\n";
+  }
+
+  if (!iModel.enforced.empty()) {
+    o << "  // Enforced displacements: amplitude is the enforced acceleration; the static field is\n"
+         "  // the displacement of every node for a unit enforced displacement.\n";
+    o << "  \"enforced\": [\n";
+    for (std::size_t i = 0; i < iModel.enforced.size(); ++i) {
+      const Enforced& e = iModel.enforced[i];
+      o << "    {\"name\": " << JsonQuote(e.name) << ", " << Common(iModel, e) << ",\n";
+      o << "     \"static_displacement\": " << Rows(e.staticDisplacement, "     ");
+      if (e.hasModalForce) o << ",\n     \"modal_force\": " << Numbers(e.modalForce);
+      o << "}" << (i + 1 < iModel.enforced.size() ? ",\n" : "\n");
+    }
+    o << "  ],\n\n";
+  }
+
+  const BaseMotion& b = iModel.baseMotion;
+  if (b.present) {
+    o << "  // Base motion: accelerations along (1-3) or about (4-6) the axes.\n";
+    o << "  \"base_motion\": {\n";
+    if (b.axis.given)
+      o << "    \"axis\": {\"origin\": " << Numbers(b.axis.origin) << ", \"x\": " << Numbers(b.axis.x)
+        << ", \"y\": " << Numbers(b.axis.y) << "},\n";
+    o << "    \"directions\": [\n";
+    for (std::size_t i = 0; i < b.directions.size(); ++i)
+      o << "      {\"direction\": " << b.directions[i].direction << ", "
+        << Common(iModel, b.directions[i]) << "}" << (i + 1 < b.directions.size() ? ",\n" : "\n");
+    o << "    ]\n  },\n\n";
+  }
+
+  o << "  // The frequencies computed (Hz).\n";
+  if (iModel.sweep.isRange) {
+    o << "  \"sweep\": {\"from\": " << (iModel.sweep.from)
+      << ", \"to\": " << (iModel.sweep.to) << ", \"steps\": " << iModel.sweep.steps
+      << ", \"spacing\": " << (iModel.sweep.spacing == Spacing::Log ? "\"log\"" : "\"linear\"")
+      << "},\n\n";
+  } else {
+    o << "  \"frequencies\": " << Numbers(iModel.sweep.list) << ",\n\n";
+  }
+
+  o << "  // Outputs: node and component (1 UX, 2 UY, 3 UZ, 4 RX, 5 RY, 6 RZ).\n";
+  o << "  \"outputs\": [";
+  for (std::size_t i = 0; i < iModel.outputs.size(); ++i)
+    o << (i ? ", " : "") << "{\"node\": " << iModel.outputs[i].node
+      << ", \"component\": " << iModel.outputs[i].component << "}";
+  o << "]\n}\n";
+}
+
+}  // namespace
+
 std::string ShortestNumber(double iValue) {
-  // Negative zero keeps its sign only in the form of a real number.
-  if (iValue == 0.0) return std::signbit(iValue) ? "-0.0" : "0";
   char buffer[40];
-  // Whole numbers in plain digits (100000 rather than 1e+05).
-  if (std::fabs(iValue) < 1e15 && iValue == std::trunc(iValue)) {
-    std::snprintf(buffer, sizeof buffer, "%.0f", iValue);
-    return buffer;
-  }
-  for (int precision = 1; precision <= 17; ++precision) {
-    std::snprintf(buffer, sizeof buffer, "%.*g", precision, iValue);
-    if (std::strtod(buffer, nullptr) == iValue) break;
-  }
-  return buffer;
+  return std::string(buffer, TextOut::ShortestNumber(iValue, buffer));
 }
 
 Model DefaultModel() {
@@ -97,181 +339,21 @@ Model DefaultModel() {
   return model;
 }
 
-namespace {
-
-std::string Str(const std::string& iText) { return nlohmann::json(iText).dump(); }
-
-template <class C>
-std::string Numbers(const C& iValues) {
-  std::string out = "[";
-  bool first = true;
-  for (double v : iValues) {
-    if (!first) out += ", ";
-    out += ShortestNumber(v);
-    first = false;
-  }
-  return out + "]";
+std::string WriteModelText(const Model& iModel, const std::string& iComment, const std::string& iShapesFile) {
+  TextOut o;
+  Write(o, iModel, iComment, iShapesFile);
+  return std::move(o.Text());
 }
 
-std::string Rows(const std::vector<Vec6>& iRows, const std::string& iIndent) {
-  std::string out = "[\n";
-  for (std::size_t i = 0; i < iRows.size(); ++i)
-    out += iIndent + "  " + Numbers(iRows[i]) + (i + 1 < iRows.size() ? ",\n" : "\n");
-  return out + iIndent + "]";
-}
-
-template <class T>
-std::string Common(const Model& iModel, const T& iItem) {
-  std::string out = "\"amplitude\": " + ShortestNumber(iItem.amplitude) +
-                    ", \"phase_deg\": " + ShortestNumber(iItem.phaseDeg);
-  if (iItem.modulation >= 0 && iItem.modulation < static_cast<int>(iModel.modulations.size()) &&
-      !iModel.modulations[iItem.modulation].implicit)
-    out += ", \"modulation\": " + Str(iModel.modulations[iItem.modulation].name);
-  return out;
-}
-
-}  // namespace
-
-std::string WriteModelText(const Model& iModel, const std::string& iComment,
-                           const std::string& iShapesFile) {
-  std::ostringstream o;
-  if (!iComment.empty()) {
-    std::istringstream lines(iComment);
-    std::string line;
-    while (std::getline(lines, line)) o << (line.empty() ? "//" : "// " + line) << "\n";
-  }
-  o << "{\n";
-  o << "  \"format\": " << Str(kModelFormat) << ",\n";
-  o << "  \"name\": " << Str(iModel.name) << ",\n\n";
-
-  o << "  // Nodes: user id, coordinates, lumped masses (m, m, m, Ixx, Iyy, Izz).\n";
-  o << "  \"nodes\": [\n";
-  for (std::size_t i = 0; i < iModel.nodes.size(); ++i) {
-    const Node& n = iModel.nodes[i];
-    o << "    {\"id\": " << n.id << ", \"xyz\": " << Numbers(n.xyz);
-    if (n.hasMass) o << ", \"mass\": " << Numbers(n.mass);
-    o << "}" << (i + 1 < iModel.nodes.size() ? ",\n" : "\n");
-  }
-  o << "  ],\n\n";
-
-  if (iShapesFile.empty())
-    o << "  // The modal base: per mode its frequency (Hz), generalised mass and stiffness,\n"
-         "  // and its shape, one row (UX UY UZ RX RY RZ) per node in node order.\n";
-  else
-    o << "  // The modal base: per mode its frequency (Hz), generalised mass and stiffness;\n"
-         "  // the shapes of all modes in a .npy array beside this file, of shape\n"
-         "  // (modes, nodes, 6): one row (UX UY UZ RX RY RZ) per node in node order.\n";
-  o << "  \"modal_base\": {\n";
-  o << "    \"name\": " << Str(iModel.base.name) << ",\n";
-  o << "    \"up_to_date\": " << (iModel.base.upToDate ? "true" : "false")
-    << ", \"damping_diagonal\": " << (iModel.base.dampingDiagonal ? "true" : "false") << ",\n";
-  if (!iShapesFile.empty()) o << "    \"shapes\": " << Str(iShapesFile) << ",\n";
-  o << "    \"modes\": [\n";
-  for (std::size_t j = 0; j < iModel.base.modes.size(); ++j) {
-    const Mode& m = iModel.base.modes[j];
-    o << "      {\"frequency\": " << ShortestNumber(m.frequency)
-      << ", \"generalized_mass\": " << ShortestNumber(m.generalizedMass);
-    if (m.stiffnessGiven) o << ", \"generalized_stiffness\": " << ShortestNumber(m.generalizedStiffness);
-    if (m.hasParticipation) o << ",\n       \"participation\": " << Numbers(m.participation);
-    if (iShapesFile.empty()) o << ",\n       \"shape\": " << Rows(m.shape, "       ");
-    o << "}" << (j + 1 < iModel.base.modes.size() ? ",\n" : "\n");
-  }
-  o << "    ]\n  },\n\n";
-
-  const Damping& d = iModel.damping;
-  {
-    o << "  // Damping: modal in percent of critical, or Rayleigh c = (alpha m + beta k) / 100.\n";
-    o << "  \"damping\": {\"type\": " << (d.type == DampingType::Modal ? "\"modal\"" : "\"rayleigh\"");
-    if (d.type == DampingType::Modal) {
-      if (d.perMode) o << ", \"percent_per_mode\": " << Numbers(d.percentPerMode);
-      else o << ", \"percent\": " << ShortestNumber(d.percent);
-    } else if (d.perMode) {
-      o << ", \"alpha_per_mode\": " << Numbers(d.alphaPerMode)
-        << ", \"beta_per_mode\": " << Numbers(d.betaPerMode);
-    } else {
-      o << ", \"alpha\": " << ShortestNumber(d.alpha) << ", \"beta\": " << ShortestNumber(d.beta);
-    }
-    o << "},\n\n";
-  }
-
-  bool anyModulation = false;
-  for (const Modulation& m : iModel.modulations) anyModulation |= !m.implicit;
-  if (anyModulation) {
-    o << "  // Modulations: factor against frequency (Hz), linear between points, constant outside.\n";
-    o << "  \"modulations\": {\n";
-    bool first = true;
-    for (const Modulation& m : iModel.modulations) {
-      if (m.implicit) continue;
-      if (!first) o << ",\n";
-      first = false;
-      o << "    " << Str(m.name) << ": {\"points\": [";
-      for (std::size_t i = 0; i < m.points.size(); ++i)
-        o << (i ? ", " : "") << Numbers(m.points[i]);
-      o << "]}";
-    }
-    o << "\n  },\n\n";
-  }
-
-  if (!iModel.loads.empty()) {
-    o << "  // Loads: nodal forces and moments (Fx Fy Fz Mx My Mz) times amplitude, turned by the phase.\n";
-    o << "  \"loads\": [\n";
-    for (std::size_t i = 0; i < iModel.loads.size(); ++i) {
-      const Load& l = iModel.loads[i];
-      o << "    {\"name\": " << Str(l.name) << ", " << Common(iModel, l) << ",\n";
-      o << "     \"forces\": [";
-      for (std::size_t k = 0; k < l.forces.size(); ++k)
-        o << (k ? ",\n                " : "") << "{\"node\": " << l.forces[k].node
-          << ", \"values\": " << Numbers(l.forces[k].values) << "}";
-      o << "]}" << (i + 1 < iModel.loads.size() ? ",\n" : "\n");
-    }
-    o << "  ],\n\n";
-  }
-
-  if (!iModel.enforced.empty()) {
-    o << "  // Enforced displacements: amplitude is the enforced acceleration; the static field is\n"
-         "  // the displacement of every node for a unit enforced displacement.\n";
-    o << "  \"enforced\": [\n";
-    for (std::size_t i = 0; i < iModel.enforced.size(); ++i) {
-      const Enforced& e = iModel.enforced[i];
-      o << "    {\"name\": " << Str(e.name) << ", " << Common(iModel, e) << ",\n";
-      o << "     \"static_displacement\": " << Rows(e.staticDisplacement, "     ");
-      if (e.hasModalForce) o << ",\n     \"modal_force\": " << Numbers(e.modalForce);
-      o << "}" << (i + 1 < iModel.enforced.size() ? ",\n" : "\n");
-    }
-    o << "  ],\n\n";
-  }
-
-  const BaseMotion& b = iModel.baseMotion;
-  if (b.present) {
-    o << "  // Base motion: accelerations along (1-3) or about (4-6) the axes.\n";
-    o << "  \"base_motion\": {\n";
-    if (b.axis.given)
-      o << "    \"axis\": {\"origin\": " << Numbers(b.axis.origin) << ", \"x\": " << Numbers(b.axis.x)
-        << ", \"y\": " << Numbers(b.axis.y) << "},\n";
-    o << "    \"directions\": [\n";
-    for (std::size_t i = 0; i < b.directions.size(); ++i)
-      o << "      {\"direction\": " << b.directions[i].direction << ", "
-        << Common(iModel, b.directions[i]) << "}" << (i + 1 < b.directions.size() ? ",\n" : "\n");
-    o << "    ]\n  },\n\n";
-  }
-
-  o << "  // The frequencies computed (Hz).\n";
-  if (iModel.sweep.isRange) {
-    o << "  \"sweep\": {\"from\": " << ShortestNumber(iModel.sweep.from)
-      << ", \"to\": " << ShortestNumber(iModel.sweep.to) << ", \"steps\": " << iModel.sweep.steps
-      << ", \"spacing\": " << (iModel.sweep.spacing == Spacing::Log ? "\"log\"" : "\"linear\"")
-      << "},\n\n";
-  } else {
-    o << "  \"frequencies\": " << Numbers(iModel.sweep.list) << ",\n\n";
-  }
-
-  o << "  // Outputs: node and component (1 UX, 2 UY, 3 UZ, 4 RX, 5 RY, 6 RZ).\n";
-  o << "  \"outputs\": [";
-  for (std::size_t i = 0; i < iModel.outputs.size(); ++i)
-    o << (i ? ", " : "") << "{\"node\": " << iModel.outputs[i].node
-      << ", \"component\": " << iModel.outputs[i].component << "}";
-  o << "]\n}\n";
-  return o.str();
+void WriteModelTextFile(const Model& iModel, const std::string& iPath, const std::string& iComment,
+                        const std::string& iShapesFile) {
+  std::FILE* file = std::fopen(iPath.c_str(), "wb");
+  if (!file) throw std::runtime_error(iPath + ": cannot be written (" + std::strerror(errno) + ")");
+  TextOut o(file);
+  Write(o, iModel, iComment, iShapesFile);
+  bool ok = o.Spill();
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) throw std::runtime_error(iPath + ": cannot be written");
 }
 
 }  // namespace vokdyn

@@ -33,6 +33,12 @@ Model DefaultModel();
 std::string WriteModelText(const Model& iModel, const std::string& iComment,
                            const std::string& iShapesFile = std::string());
 
+/// The same, written to the file iPath through a buffer of about a
+/// megabyte (a model of any size). Throws std::runtime_error when the file
+/// cannot be written.
+void WriteModelTextFile(const Model& iModel, const std::string& iPath, const std::string& iComment,
+                        const std::string& iShapesFile = std::string());
+
 /// The shortest decimal form of iValue that reads back to the same double.
 std::string ShortestNumber(double iValue);
 

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <mutex>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +28,44 @@ std::string Format17(double iValue) {
   std::snprintf(buffer, sizeof buffer, "%.17g", iValue);
   return buffer;
 }
+
+// ---------------------------------------------------- temporaries on signals
+//
+// The paths of the temporary files being written, set before each file is
+// made and cleared after it is renamed or removed, so that a signal handler
+// that only reads them and calls unlink (async-signal-safe) leaves nothing.
+
+constexpr int kSlots = 8;
+constexpr std::size_t kPathMax = 4096;
+char gTemporaries[kSlots][kPathMax];
+volatile std::sig_atomic_t gInUse[kSlots];
+std::mutex gSlotsMutex;
+
+int Remember(const std::string& iPath) {
+  std::lock_guard<std::mutex> lock(gSlotsMutex);
+  if (iPath.size() >= kPathMax) return -1;
+  for (int k = 0; k < kSlots; ++k)
+    if (!gInUse[k]) {
+      std::memcpy(gTemporaries[k], iPath.c_str(), iPath.size() + 1);
+      gInUse[k] = 1;
+      return k;
+    }
+  return -1;
+}
+
+void Forget(int iSlot) {
+  if (iSlot < 0) return;
+  std::lock_guard<std::mutex> lock(gSlotsMutex);
+  gInUse[iSlot] = 0;
+}
+
+extern "C" void RemoveTemporariesAndExit(int iSignal) {
+  for (int k = 0; k < kSlots; ++k)
+    if (gInUse[k]) unlink(gTemporaries[k]);
+  _exit(128 + iSignal);
+}
+
+std::string Reason() { return std::strerror(errno); }
 
 std::string Lower(std::string iText) {
   for (char& c : iText) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -64,8 +105,12 @@ class TempFile {
                                   ": " + std::strerror(errno));
     close(fd);
     _Path.assign(name.data());
+    _Slot = Remember(_Path);
   }
-  ~TempFile() { std::remove(_Path.c_str()); }
+  ~TempFile() {
+    std::remove(_Path.c_str());
+    Forget(_Slot);
+  }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   const std::string& Path() const { return _Path; }
@@ -78,7 +123,13 @@ class TempFile {
 
  private:
   std::string _Path;
+  int _Slot = -1;
 };
+
+std::string Directory(const std::string& iPath) {
+  std::size_t slash = iPath.find_last_of('/');
+  return slash == std::string::npos ? "." : (slash == 0 ? "/" : iPath.substr(0, slash));
+}
 
 }  // namespace
 
@@ -97,41 +148,161 @@ Peak PeakOf(const Response& iResponse, std::size_t iOutput) {
   return peak;
 }
 
-std::string CsvText(const Response& iResponse) {
+namespace {
+
+// "%.17g" by std::to_chars (the same text: the general format with a
+// precision is printf's), without a format string to interpret per number.
+inline char* Put17(char* iAt, double iValue) {
+  return std::to_chars(iAt, iAt + 32, iValue, std::chars_format::general, 17).ptr;
+}
+
+}  // namespace
+
+void WriteCsv(const Response& iResponse, const std::function<void(const char*, std::size_t)>& iSink,
+              const std::function<void(std::size_t, std::size_t)>& iProgress) {
   std::string out = "frequency_hz";
   for (const Output& o : iResponse.outputs) {
     std::string label = OutputLabel(o);
     out += "," + label + "_re," + label + "_im," + label + "_abs";
   }
   out += "\n";
-  for (std::size_t t = 0; t < iResponse.frequencies.size(); ++t) {
-    out += Format17(iResponse.frequencies[t]);
+  constexpr std::size_t kPiece = 1 << 20;
+  const std::size_t rows = iResponse.frequencies.size();
+  // Room for a whole row: 3 numbers of at most 24 characters and 3 commas
+  // per output, the frequency and the newline.
+  const std::size_t rowMax = 32 + 3 * 25 * iResponse.values.size();
+  std::string piece;
+  piece.reserve(kPiece + rowMax);
+  piece = out;
+  for (std::size_t t = 0; t < rows; ++t) {
+    std::size_t at = piece.size();
+    piece.resize(at + rowMax);
+    char* p = &piece[at];
+    p = Put17(p, iResponse.frequencies[t]);
     for (const auto& column : iResponse.values) {
       const std::complex<double>& u = column[t];
-      out += "," + Format17(u.real()) + "," + Format17(u.imag()) + "," + Format17(std::abs(u));
+      *p++ = ',';
+      p = Put17(p, u.real());
+      *p++ = ',';
+      p = Put17(p, u.imag());
+      *p++ = ',';
+      p = Put17(p, std::abs(u));
     }
-    out += "\n";
+    *p++ = '\n';
+    piece.resize(static_cast<std::size_t>(p - piece.data()));
+    if (piece.size() >= kPiece || t + 1 == rows) {
+      iSink(piece.data(), piece.size());
+      piece.clear();
+      if (iProgress) iProgress(t + 1, rows);
+    }
   }
-  return out;
+  if (rows == 0) iSink(piece.data(), piece.size());
+}
+
+std::string CsvText(const Response& iResponse) {
+  std::string text;
+  WriteCsv(iResponse, [&text](const char* iData, std::size_t iSize) { text.append(iData, iSize); });
+  return text;
+}
+
+namespace {
+
+// /dev/stdout, /dev/fd/N, /proc/self/fd/N and the like name an open file of
+// the process, even where they lead to a plain file: written in place, the
+// bytes go where the caller sent that file.
+bool InPlace(const std::string& iPath) { return iPath.rfind("/dev/", 0) == 0 || iPath.rfind("/proc/", 0) == 0; }
+
+}  // namespace
+
+std::string OutputTarget(const std::string& iPath) {
+  std::string path = iPath;
+  // At most 40 links, as the system follows them.
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::vector<char> link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4095) + 1);
+    ssize_t n = readlink(path.c_str(), link.data(), link.size());
+    if (n < 0 || static_cast<std::size_t>(n) >= link.size()) return path;
+    std::string target(link.data(), static_cast<std::size_t>(n));
+    path = target[0] == '/' || path.find('/') == std::string::npos ? target : Directory(path) + "/" + target;
+  }
+  return path;
+}
+
+void CheckOutputPath(const std::string& iPath, const std::string& iOption, const std::vector<std::string>& iInputs) {
+  struct stat out;
+  if (stat(iPath.c_str(), &out) == 0) {
+    for (const std::string& input : iInputs) {
+      struct stat in;
+      if (!input.empty() && stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+        throw OutputError(iOption + " " + iPath + ": is the input " + input + ", which it would overwrite");
+    }
+    if (!S_ISREG(out.st_mode) || InPlace(iPath)) return;  // written in place
+  }
+  const std::string dir = Directory(OutputTarget(iPath));
+  if (access(dir.c_str(), W_OK) != 0)
+    throw OutputError(iOption + " " + iPath + ": the directory " + dir + " does not exist or cannot be written");
+}
+
+OutputFile::OutputFile(const std::string& iPath, const std::string& iOption) : _Path(iPath), _Option(iOption) {
+  const std::string target = OutputTarget(iPath);
+  struct stat info;
+  if ((stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) || InPlace(iPath)) {
+    _Fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (_Fd < 0) throw OutputError(_Option + " " + _Path + ": cannot be written (" + Reason() + ")");
+    return;
+  }
+  _Temp = target + ".tmp-" + std::to_string(getpid());
+  // Known to the signal handler before it exists.
+  _Slot = Remember(_Temp);
+  _Fd = open(_Temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (_Fd < 0) {
+    std::string why = Reason();
+    Forget(_Slot);
+    throw OutputError(_Option + " " + _Path + ": cannot be written (" + why + ")");
+  }
+}
+
+OutputFile::~OutputFile() {
+  if (_Fd >= 0) close(_Fd);
+  if (!_Temp.empty()) unlink(_Temp.c_str());
+  Forget(_Slot);
+}
+
+void OutputFile::Write(const char* iData, std::size_t iSize) {
+  while (iSize > 0) {
+    ssize_t n = write(_Fd, iData, iSize);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw OutputError(_Option + " " + _Path + ": cannot be written (" + Reason() + ")");
+    iData += n;
+    iSize -= static_cast<std::size_t>(n);
+  }
+}
+
+void OutputFile::Commit() {
+  int fd = _Fd;
+  _Fd = -1;
+  if (close(fd) != 0) throw OutputError(_Option + " " + _Path + ": cannot be written (" + Reason() + ")");
+  if (_Temp.empty()) return;
+  if (std::rename(_Temp.c_str(), OutputTarget(_Path).c_str()) != 0)
+    throw OutputError(_Option + " " + _Path + ": cannot be written (" + Reason() + ")");
+  _Temp.clear();
+  Forget(_Slot);
+  _Slot = -1;
 }
 
 void WriteFileAtomically(const std::string& iPath, const std::string& iContent) {
-  std::string temp = iPath + ".tmp-" + std::to_string(getpid());
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw OutputError(iPath + ": cannot be written (" + std::strerror(errno) + ")");
-    out << iContent;
-    out.flush();
-    if (!out) {
-      std::remove(temp.c_str());
-      throw OutputError(iPath + ": cannot be written");
-    }
-  }
-  if (std::rename(temp.c_str(), iPath.c_str()) != 0) {
-    std::string why = std::strerror(errno);
-    std::remove(temp.c_str());
-    throw OutputError(iPath + ": cannot be written (" + why + ")");
-  }
+  OutputFile file(iPath, "output");
+  file.Write(iContent.data(), iContent.size());
+  file.Commit();
+}
+
+void RemoveTemporariesOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = RemoveTemporariesAndExit;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 std::string FindProgram(const std::string& iName) {
@@ -164,7 +335,9 @@ void PlotResponse(const Response& iResponse, const std::string& iTitle, const st
   TempFile data(".csv");
   data.Write(CsvText(iResponse));
   TempFile log(".log");
-  std::string image = iPath + ".tmp-" + std::to_string(getpid());
+  // gnuplot draws into a temporary of ours, copied to the output once made.
+  TempFile drawing(Extension(iPath) == ".svg" ? ".svg" : ".png");
+  const std::string image = drawing.Path();
 
   double low = 0.0, high = 0.0;
   if (!iResponse.frequencies.empty()) {
@@ -214,17 +387,16 @@ void PlotResponse(const Response& iResponse, const std::string& iTitle, const st
   struct stat info;
   bool made = stat(image.c_str(), &info) == 0 && info.st_size > 0;
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !made) {
-    std::remove(image.c_str());
     std::ifstream in(log.Path());
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     throw OutputError("gnuplot could not draw " + iPath + (text.empty() ? std::string() : ":\n" + text));
   }
-  if (std::rename(image.c_str(), iPath.c_str()) != 0) {
-    std::string why = std::strerror(errno);
-    std::remove(image.c_str());
-    throw OutputError(iPath + ": cannot be written (" + why + ")");
-  }
+  std::ifstream in(image, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  OutputFile out(iPath, "--plot");
+  out.Write(bytes.data(), bytes.size());
+  out.Commit();
 }
 
 }  // namespace vokdyn

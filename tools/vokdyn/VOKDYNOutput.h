@@ -3,6 +3,8 @@
 // What a harmonic run produces and how it is written: the complex response
 // per output and frequency, its CSV form, its peaks and its plot.
 #include <complex>
+#include <cstddef>
+#include <functional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -37,10 +39,54 @@ class OutputError : public std::runtime_error {
 /// output; every number with 17 significant digits.
 std::string CsvText(const Response& iResponse);
 
-/// Writes iContent to iPath through a temporary file in the same directory
-/// renamed at the end, so that a failure never leaves a partial file.
-/// Throws OutputError.
+/// The same text handed to iSink in pieces of about a megabyte, with
+/// iProgress(rows written, rows) after each piece (the header is not a row).
+void WriteCsv(const Response& iResponse, const std::function<void(const char*, std::size_t)>& iSink,
+              const std::function<void(std::size_t, std::size_t)>& iProgress = nullptr);
+
+/// An output file being written. Where iPath is a plain file, a name not
+/// there yet, or a symbolic link to either, the bytes go to a temporary file
+/// "TARGET.tmp-PID" beside the target (the link followed), renamed over it by
+/// Commit: a failed or interrupted run leaves the target as it was and no
+/// temporary. Anything else (a device such as /dev/null, a FIFO, a socket)
+/// and every path under /dev/ or /proc/ (/dev/stdout leads to whatever the
+/// caller made standard output) is opened and written directly, so that it
+/// stays what it is and its reader gets the bytes. Every method throws
+/// OutputError.
+class OutputFile {
+ public:
+  /// Opens iPath; iOption ("--output") names it in messages.
+  OutputFile(const std::string& iPath, const std::string& iOption);
+  /// Removes the temporary unless committed.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  void Write(const char* iData, std::size_t iSize);
+  /// Closes the file and, for a plain file, renames the temporary over it.
+  void Commit();
+
+ private:
+  std::string _Path, _Option, _Temp;
+  int _Fd = -1;
+  int _Slot = -1;  ///< the temporary's place in the signal handler's list
+};
+
+/// Writes iContent to iPath as OutputFile does. Throws OutputError.
 void WriteFileAtomically(const std::string& iPath, const std::string& iContent);
+
+/// Where an output to iPath lands: iPath with its symbolic links followed
+/// (also a link to a name not there yet).
+std::string OutputTarget(const std::string& iPath);
+
+/// Refuses, before anything is computed, an output to iPath whose directory
+/// cannot be written (for a file to be made there), or that is one of
+/// iInputs (compared as files: links and other names of them too).
+/// iOption names the option in messages. Throws OutputError.
+void CheckOutputPath(const std::string& iPath, const std::string& iOption, const std::vector<std::string>& iInputs);
+
+/// From now on SIGINT, SIGTERM and SIGHUP remove every temporary file the
+/// outputs are writing, then end the process with status 128 + the signal.
+void RemoveTemporariesOnSignals();
 
 /// The path of a program on PATH, empty when absent.
 std::string FindProgram(const std::string& iName);

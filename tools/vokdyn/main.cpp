@@ -23,6 +23,7 @@
 #include "VOKDYNHarmonic.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
+#include "VOKDYNPlatformModel.h"
 #include "VOKDYNOutput.h"
 #include "VOKHostTesting.h"
 
@@ -69,14 +70,38 @@ Model LoadModel(const std::string& iPath) {
   return LoadModelFile(iPath);
 }
 
-// Refuses an output file whose directory does not exist or cannot be
-// written, before anything is computed.
-void CheckWritable(const std::string& iPath, const char* iOption) {
-  std::size_t slash = iPath.find_last_of('/');
-  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : iPath.substr(0, slash));
-  if (access(dir.c_str(), W_OK) != 0)
-    throw OutputError(std::string(iOption) + " " + iPath + ": the directory " + dir +
-                      " does not exist or cannot be written");
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point iStart) { return std::chrono::duration<double>(Clock::now() - iStart).count(); }
+
+// The time of the whole command, and of its parts when it is long.
+struct Timing {
+  Clock::time_point start = Clock::now();
+  std::vector<std::pair<std::string, double>> parts;
+  // Ends the part that began at ioMark, and starts the next one there.
+  void Part(const char* iName, Clock::time_point& ioMark) {
+    Clock::time_point now = Clock::now();
+    parts.emplace_back(iName, std::chrono::duration<double>(now - ioMark).count());
+    ioMark = now;
+  }
+  std::string Text() const {
+    double total = SecondsSince(start);
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%.3f s", total);
+    std::string text = buffer;
+    if (total < 1.0) return text;
+    std::string list;
+    for (const auto& part : parts) {
+      std::snprintf(buffer, sizeof buffer, "%s %.3f s", part.first.c_str(), part.second);
+      list += (list.empty() ? "" : ", ") + std::string(buffer);
+    }
+    return text + " (" + list + ")";
+  }
+};
+
+void Warn(const std::vector<std::string>& iWarnings) {
+  if (gQuiet) return;
+  for (const std::string& w : iWarnings) std::cerr << "vokdyn: warning: " << w << std::endl;
 }
 
 std::string Format(const char* iFormat, double iValue) {
@@ -126,7 +151,7 @@ std::string SweepText(const Model& iModel, const std::vector<float>& iFrequencie
 }
 
 void PrintSummary(std::ostream& out, const std::string& iSource, const Model& iModel,
-                  const RunResult& iRun, double iSeconds) {
+                  const RunResult& iRun, const std::string& iTime) {
   out << "vokdyn harmonic: " << iModel.name << "\n";
   out << "  model        " << iSource << "\n";
   out << "  modes        " << iModel.base.modes.size() << " (" << iModel.base.name
@@ -143,7 +168,7 @@ void PrintSummary(std::ostream& out, const std::string& iSource, const Model& iM
                   OutputLabel(iRun.response.outputs[o]).c_str(), peak.magnitude, peak.frequency);
     out << line;
   }
-  out << "  time         " << Format("%.3f", iSeconds) << " s\n";
+  out << "  time         " << iTime << "\n";
 }
 
 // A progress bar on standard error for long sweeps, only on a terminal.
@@ -152,7 +177,7 @@ class ProgressBar {
   explicit ProgressBar(bool iEnabled)
       : _Enabled(iEnabled && isatty(STDERR_FILENO)), _Start(Clock::now()), _Last(_Start) {}
   ~ProgressBar() { Finish(); }
-  void Update(std::size_t iDone, std::size_t iTotal) {
+  void Update(const char* iWhat, std::size_t iDone, std::size_t iTotal) {
     if (!_Enabled || iTotal == 0) return;
     auto now = Clock::now();
     // Quick sweeps show nothing; past a second, redraw ten times a second.
@@ -162,13 +187,13 @@ class ProgressBar {
     _Shown = true;
     const int width = 40;
     int filled = static_cast<int>(width * iDone / iTotal);
-    std::fprintf(stderr, "\r[%s%s] %3d%% %zu/%zu", std::string(filled, '#').c_str(),
+    std::fprintf(stderr, "\r%-8s [%s%s] %3d%% %zu/%zu", iWhat, std::string(filled, '#').c_str(),
                  std::string(width - filled, '.').c_str(), static_cast<int>(100 * iDone / iTotal),
                  iDone, iTotal);
     std::fflush(stderr);
   }
   void Finish() {
-    if (_Shown) std::fprintf(stderr, "\r%*s\r", 70, "");
+    if (_Shown) std::fprintf(stderr, "\r%*s\r", 80, "");
     _Shown = false;
   }
 
@@ -201,35 +226,48 @@ int ParseThreads(const std::string& iText) {
 
 int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput,
                        const std::string& iPlot, int iThreads) {
+  Timing timing;
+  Clock::time_point mark = timing.start;
   Model model = LoadModel(iModelPath);
+  timing.Part("load", mark);
+  // Outputs are refused before anything is computed, an input among them.
+  const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath, model.base.shapesFile};
   try {
-    if (!iOutput.empty() && iOutput != "-") CheckWritable(iOutput, "--output");
+    if (!iOutput.empty() && iOutput != "-") CheckOutputPath(iOutput, "--output", inputs);
     if (!iPlot.empty()) {
-      CheckWritable(iPlot, "--plot");
+      CheckOutputPath(iPlot, "--plot", inputs);
       CheckPlotPossible(iPlot);
     }
   } catch (const OutputError& e) {
     throw UsageError(e.what());
   }
-  auto start = std::chrono::steady_clock::now();
   ProgressBar bar(!gQuiet);
-  RunResult run = RunHarmonic(model, [&bar](std::size_t d, std::size_t t) { bar.Update(d, t); }, iThreads);
-  bar.Finish();
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  RunResult run = RunHarmonic(model, [&bar](std::size_t d, std::size_t t) { bar.Update("sweep", d, t); }, iThreads);
+  timing.Part("sweep", mark);
+  Warn(DampingWarnings(model, run.damping.values));
 
   if (!iOutput.empty()) {
-    std::string csv = CsvText(run.response);
+    auto progress = [&bar](std::size_t d, std::size_t t) { bar.Update("csv", d, t); };
     if (iOutput == "-") {
-      std::cout << csv << std::flush;
+      WriteCsv(run.response, [](const char* iData, std::size_t iSize) { std::cout.write(iData, static_cast<std::streamsize>(iSize)); }, progress);
+      std::cout.flush();
+      if (!std::cout) throw OutputError("--output -: standard output cannot be written");
     } else {
-      WriteFileAtomically(iOutput, csv);
+      OutputFile file(iOutput, "--output");
+      WriteCsv(run.response, [&file](const char* iData, std::size_t iSize) { file.Write(iData, iSize); }, progress);
+      file.Commit();
     }
+    timing.Part("csv", mark);
   }
-  if (!iPlot.empty()) PlotResponse(run.response, model.name, iPlot);
+  if (!iPlot.empty()) {
+    PlotResponse(run.response, model.name, iPlot);
+    timing.Part("plot", mark);
+  }
+  bar.Finish();
   if (!gQuiet) {
     // With the CSV on standard output the summary goes to standard error.
     std::ostream& out = iOutput == "-" ? std::cerr : std::cout;
-    PrintSummary(out, iModelPath.empty() ? kDefaultModelName : model.source, model, run, seconds);
+    PrintSummary(out, iModelPath.empty() ? kDefaultModelName : model.source, model, run, timing.Text());
     if (!iOutput.empty() && iOutput != "-") out << "  csv          " << iOutput << "\n";
     if (!iPlot.empty()) out << "  plot         " << iPlot << "\n";
     out << std::flush;
@@ -249,8 +287,16 @@ int RunCheckCommand(const std::string& iModelPath) {
               << "  excitations  " << ExcitationText(model) << "\n"
               << "  damping      " << DampingText(model, damping) << "\n"
               << "  modal base   " << model.base.name
-              << (damping.baseUpToDate ? ": up to date" : ": NOT up to date") << "\n";
+              << (damping.baseUpToDate ? ": up to date" : ": NOT up to date") << "\n"
+              << "  mode  frequency (Hz)   zeta (% of critical)\n";
+    const std::vector<double> zeta = DampingRatios(model, damping.values);
+    for (std::size_t i = 0; i < zeta.size(); ++i) {
+      char line[96];
+      std::snprintf(line, sizeof line, "  %-4zu  %-15.9g  %.6g\n", i + 1, model.base.modes[i].frequency, 100.0 * zeta[i]);
+      std::cout << line;
+    }
   }
+  Warn(DampingWarnings(model, damping.values));
   return kExitOk;
 }
 
@@ -310,6 +356,7 @@ int main(int argc, char** argv) {
   }
 
   VOKHost::SetNotificationSink(ShowNotification);
+  RemoveTemporariesOnSignals();
   try {
     if (*harmonic)
       return RunHarmonicCommand(modelPath, output, plot,

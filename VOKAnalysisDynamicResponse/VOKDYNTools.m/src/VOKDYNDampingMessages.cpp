@@ -7,6 +7,7 @@
 
 #include "VOKDYNDampingTools.h"
 #include "VOKMsgCatalog.h"
+#include "VOKDYNAllocationBoundary.h"
 
 namespace {
 
@@ -47,43 +48,47 @@ void Show(const char* iDialogName, VOKDlgStyle iStyle, const VOKUnicodeString& i
 
 long VOKDYNDampingTools::DampingMessage(VOKDYNDampingErrorMessage iMessage,
                                         VOKListValVOKUnicodeString*) {
-  VOKUnicodeString title;
-  VOKUnicodeString text;
-  VOKMsgCatalog catalog;
-  catalog.LoadMsgCatalog(g_Catalog);
-  VOKMsg message = catalog.GetCatalogMsg("DampingErrorWinTitle");
-  title = message.BuildMessage(nullptr);
-  // A value outside the enumeration keeps the title's message, so the user
-  // still learns that an error occurred.
-  if (const char* key = ErrorKey(iMessage)) message = catalog.GetCatalogMsg(key);
-  text = message.BuildMessage(nullptr);
-  if (!text.IsEmpty()) Show("ErrorPanel", g_ErrorStyle, text, title);
-  return S_OK;
+  return VOKDYN::AllocationBoundary(S_OK, [&]() -> long {
+    VOKUnicodeString title;
+    VOKUnicodeString text;
+    VOKMsgCatalog catalog;
+    catalog.LoadMsgCatalog(g_Catalog);
+    VOKMsg message = catalog.GetCatalogMsg("DampingErrorWinTitle");
+    title = message.BuildMessage(nullptr);
+    // A value outside the enumeration keeps the title's message, so the user
+    // still learns that an error occurred.
+    if (const char* key = ErrorKey(iMessage)) message = catalog.GetCatalogMsg(key);
+    text = message.BuildMessage(nullptr);
+    if (!text.IsEmpty()) Show("ErrorPanel", g_ErrorStyle, text, title);
+    return S_OK;
+  });
 }
 
 long VOKDYNDampingTools::DampingMessage(VOKDYNDampingWarningMessage iMessage,
                                         VOKListValVOKUnicodeString* iParameters) {
-  VOKUnicodeString title;
-  VOKUnicodeString text;
-  VOKMsgCatalog catalog;
-  catalog.LoadMsgCatalog(g_Catalog);
-  title = catalog.GetCatalogMsg("DampingWarningWinTitle").BuildMessage(nullptr);
-  switch (iMessage) {
-    case VOKDYNDampingWarnBaseNotUpToDate:
-      // The base's alias is the first text of the caller's list; without a
-      // list there is nothing to name and nothing is shown.
-      if (iParameters && iParameters->Size() >= 1) {
-        VOKUnicodeString alias = (*iParameters)[1];
-        text = catalog.GetCatalogMsg("BaseNotUpToDate").BuildMessage(&alias, 1);
-      }
-      break;
-    case VOKDYNDampingWarnFreqValuesChanged:
-      text = catalog.GetCatalogMsg("FreqValuesChanged").BuildMessage(nullptr);
-      break;
-    default:
-      // The default damping warning has no text: nothing is shown.
-      break;
-  }
-  if (!text.IsEmpty()) Show("WarningPanel", g_WarningStyle, text, title);
-  return S_OK;
+  return VOKDYN::AllocationBoundary(S_OK, [&]() -> long {
+    VOKUnicodeString title;
+    VOKUnicodeString text;
+    VOKMsgCatalog catalog;
+    catalog.LoadMsgCatalog(g_Catalog);
+    title = catalog.GetCatalogMsg("DampingWarningWinTitle").BuildMessage(nullptr);
+    switch (iMessage) {
+      case VOKDYNDampingWarnBaseNotUpToDate:
+        // The base's alias is the first text of the caller's list; without a
+        // list there is nothing to name and nothing is shown.
+        if (iParameters && iParameters->Size() >= 1) {
+          VOKUnicodeString alias = (*iParameters)[1];
+          text = catalog.GetCatalogMsg("BaseNotUpToDate").BuildMessage(&alias, 1);
+        }
+        break;
+      case VOKDYNDampingWarnFreqValuesChanged:
+        text = catalog.GetCatalogMsg("FreqValuesChanged").BuildMessage(nullptr);
+        break;
+      default:
+        // The default damping warning has no text: nothing is shown.
+        break;
+    }
+    if (!text.IsEmpty()) Show("WarningPanel", g_WarningStyle, text, title);
+    return S_OK;
+  });
 }

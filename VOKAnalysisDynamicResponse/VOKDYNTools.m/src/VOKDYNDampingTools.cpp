@@ -8,9 +8,11 @@
 #include "VOKDYNDampingTools.h"
 
 #include <cmath>
+#include <memory>
 #include <new>
 
 #include "VOKDYNTraceChannels.h"
+#include "VOKDYNAllocationBoundary.h"
 
 namespace {
 
@@ -276,65 +278,71 @@ long VOKDYNDampingTools::GetModalDamping(VOKISamBasicComponent_var iComponent) {
 // ---------------------------------------------------------------- queries
 
 long VOKDYNDampingTools::CheckIfBaseUptoDate(unsigned char& oUpToDate, unsigned char iWarn) {
-  oUpToDate = 0;
-  long hr = FindTheBase();
-  if (FAILED(hr)) return hr;
-  VOKISamAnalysisSet_var baseSet(_BaseTools);
-  if (!baseSet) return E_FAIL;
-  VOKISpecObject_var access;
-  if (FAILED(SingleLinkedObject(baseSet, IID_VOKIDYNBaseAccess, access))) return E_FAIL;
-  if (access) oUpToDate = static_cast<unsigned char>(access->TestUpToDate(VOKIDomain_var()));
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
+    oUpToDate = 0;
+    long hr = FindTheBase();
+    if (FAILED(hr)) return hr;
+    VOKISamAnalysisSet_var baseSet(_BaseTools);
+    if (!baseSet) return E_FAIL;
+    VOKISpecObject_var access;
+    if (FAILED(SingleLinkedObject(baseSet, IID_VOKIDYNBaseAccess, access))) return E_FAIL;
+    if (access) oUpToDate = static_cast<unsigned char>(access->TestUpToDate(VOKIDomain_var()));
 
-  if (oUpToDate == 0 && iWarn != 0) {
-    VOKIAlias_var alias(access);
-    if (!alias) return E_FAIL;
-    VOKUnicodeString name = alias->GetDisplayName();
-    VOKListValVOKUnicodeString* parameters = new (std::nothrow) VOKListValVOKUnicodeString;
-    if (!parameters) return E_FAIL;
-    parameters->Append(name);
-    DampingMessage(VOKDYNDampingWarnBaseNotUpToDate, parameters);
-    delete parameters;
-  }
-  return S_OK;
+    if (oUpToDate == 0 && iWarn != 0) {
+      VOKIAlias_var alias(access);
+      if (!alias) return E_FAIL;
+      VOKUnicodeString name = alias->GetDisplayName();
+      std::unique_ptr<VOKListValVOKUnicodeString> parameters(
+          new (std::nothrow) VOKListValVOKUnicodeString);
+      if (!parameters) return E_FAIL;
+      parameters->Append(name);
+      DampingMessage(VOKDYNDampingWarnBaseNotUpToDate, parameters.get());
+    }
+    return S_OK;
+  });
 }
 
 long VOKDYNDampingTools::CheckDefinition(VOKDYNDampingValidity& oValidity) {
-  oValidity = VOKDYNDampingValid;
-  if (_DampingType == 0) {
-    long hr = Init();
-    if (FAILED(hr) || _DampingType == 0) return E_FAIL;
-  }
-  if (_DefinitionMode == g_ModePerMode && !_AlphaList) return E_FAIL;
-
-  long hr = FindTheBase();
-  if (FAILED(hr)) return hr;
-  if (!_BaseTools) return E_UNEXPECTED;
-  int n = 0;
-  hr = _BaseTools->GetNbDof(n);
-  if (FAILED(hr)) return hr;
-  if (n == 0) oValidity = VOKDYNDampingInvalid;
-  if (_DefinitionMode != g_ModePerMode) return S_OK;
-
-  if (_AlphaList->Size() != n) oValidity = VOKDYNDampingInvalid;
-  // A per-mode Rayleigh definition needs one beta per mode as well: without
-  // it the terms cannot be formed, so the definition does not fit the base.
-  if (_DampingType == g_TypeRayleigh && (!_BetaList || _BetaList->Size() != n))
-    oValidity = VOKDYNDampingInvalid;
-
-  VOKISamAnalysisSet_var baseSet(_BaseTools);
-  if (!baseSet) return E_FAIL;
-  VOKISpecObject_var object;
-  if (FAILED(SingleLinkedObject(baseSet, IID_VOKIDYNBaseAccess, object))) return E_FAIL;
-  if (object) {
-    void* itf = nullptr;
-    if (SUCCEEDED(object->QueryInterface(IID_VOKIDYNBaseAccess, &itf)) && itf) {
-      VOKIDYNBaseAccess* access = static_cast<VOKIDYNBaseAccess*>(itf);
-      if (FAILED(access->CheckBaseState()) && oValidity == VOKDYNDampingValid)
-        oValidity = VOKDYNDampingBaseCheckFailed;
-      access->Release();
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
+    oValidity = VOKDYNDampingValid;
+    if (_DampingType == 0) {
+      long hr = Init();
+      if (FAILED(hr) || _DampingType == 0) return E_FAIL;
     }
-  }
-  return S_OK;
+    if (_DefinitionMode == g_ModePerMode && !_AlphaList) return E_FAIL;
+
+    long hr = FindTheBase();
+    if (FAILED(hr)) return hr;
+    if (!_BaseTools) return E_UNEXPECTED;
+    int n = 0;
+    hr = _BaseTools->GetNbDof(n);
+    if (FAILED(hr)) return hr;
+    if (n == 0) oValidity = VOKDYNDampingInvalid;
+    if (_DefinitionMode != g_ModePerMode) return S_OK;
+
+    // Only the alpha list must hold exactly one value per mode. A per-mode
+    // Rayleigh definition needs one beta per mode as well: a beta list that is
+    // missing or short cannot form the terms, so the definition does not fit
+    // the base; a longer one is used for its first n values, one per mode.
+    if (_AlphaList->Size() != n) oValidity = VOKDYNDampingInvalid;
+    if (_DampingType == g_TypeRayleigh && (!_BetaList || _BetaList->Size() < n))
+      oValidity = VOKDYNDampingInvalid;
+
+    VOKISamAnalysisSet_var baseSet(_BaseTools);
+    if (!baseSet) return E_FAIL;
+    VOKISpecObject_var object;
+    if (FAILED(SingleLinkedObject(baseSet, IID_VOKIDYNBaseAccess, object))) return E_FAIL;
+    if (object) {
+      void* itf = nullptr;
+      if (SUCCEEDED(object->QueryInterface(IID_VOKIDYNBaseAccess, &itf)) && itf) {
+        VOKIDYNBaseAccess* access = static_cast<VOKIDYNBaseAccess*>(itf);
+        if (FAILED(access->CheckBaseState()) && oValidity == VOKDYNDampingValid)
+          oValidity = VOKDYNDampingBaseCheckFailed;
+        access->Release();
+      }
+    }
+    return S_OK;
+  });
 }
 
 long VOKDYNDampingTools::DiagonalityOfTheBase(int& oDiagonal) {
@@ -351,80 +359,87 @@ long VOKDYNDampingTools::DiagonalityOfTheBase(int& oDiagonal) {
 }
 
 long VOKDYNDampingTools::GetDampingDefinition(unsigned char& oDiagonal, VOKDYNDampingType& oType) {
-  oDiagonal = 0;
-  oType = VOKDYNDampingTypeUnknown;
-  int flag = 0;
-  long hr = DiagonalityOfTheBase(flag);
-  if (FAILED(hr)) return hr;
-  if (flag != 0) oDiagonal = 1;
-  // The type is given once the whole definition could be answered, so that a
-  // failed call leaves both outputs at their "unknown" values.
-  oType = static_cast<VOKDYNDampingType>(_DampingType);
-  return S_OK;
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
+    oDiagonal = 0;
+    oType = VOKDYNDampingTypeUnknown;
+    int flag = 0;
+    long hr = DiagonalityOfTheBase(flag);
+    if (FAILED(hr)) return hr;
+    if (flag != 0) oDiagonal = 1;
+    // The type is given once the whole definition could be answered, so that a
+    // failed call leaves both outputs at their "unknown" values.
+    oType = static_cast<VOKDYNDampingType>(_DampingType);
+    return S_OK;
+  });
 }
 
 // ---------------------------------------------------------------- values
 
 long VOKDYNDampingTools::GetDampingValues(VOKRawColldouble& oValues) {
-  int diagonal = 0;
-  long hr = DiagonalityOfTheBase(diagonal);
-  if (FAILED(hr)) return hr;
-  if (diagonal == 0) {
-    TraceError("!The damping matrix is not diagonal!");
-    return E_FAIL;
-  }
-  VOKDYNDampingValidity validity = VOKDYNDampingValid;
-  hr = CheckDefinition(validity);
-  if (FAILED(hr)) return hr;
-  if (validity == VOKDYNDampingInvalid) return hr;
-  if (oValues.Size() != 0) return E_FAIL;
-
-  int n = 0;
-  hr = _BaseTools->GetNbDof(n);
-  if (FAILED(hr) || n <= 0) return E_FAIL;
-  double* stiffnesses = nullptr;
-  hr = _BaseTools->GetModalStiffnesses(stiffnesses);
-  if (FAILED(hr) || !stiffnesses) {
-    delete[] stiffnesses;
-    return E_FAIL;
-  }
-  double* masses = nullptr;
-  hr = _BaseTools->GetModalMasses(masses);
-  if (FAILED(hr) || !masses) {
-    delete[] masses;
-    delete[] stiffnesses;
-    return E_FAIL;
-  }
-
-  // The per-mode lists were checked against the base by CheckDefinition;
-  // the mode count is asked again here, so a list that no longer covers every
-  // mode gives no values rather than a read past its end.
-  bool perMode = _DefinitionMode == g_ModePerMode;
-  bool listsCover = !perMode || (_AlphaList && _AlphaList->Size() >= n &&
-                                 (_DampingType != g_TypeRayleigh ||
-                                  (_BetaList && _BetaList->Size() >= n)));
-
-  // Evaluation orders are fixed so that results are reproducible to the last
-  // bit: modal, root of the product M*K times the doubled coefficient, then
-  // divided by 100; Rayleigh, the two products added, then divided by 100.
-  if (listsCover) {
-    for (int i = 1; i <= n; ++i) {
-      double m = masses[i - 1];
-      double k = stiffnesses[i - 1];
-      if (_DampingType == g_TypeModal && _DefinitionMode == g_ModeGlobal) {
-        oValues.Append(std::sqrt(m * k) * (_Alpha * 2.0) / 100.0);
-      } else if (_DampingType == g_TypeModal && _DefinitionMode == g_ModePerMode) {
-        oValues.Append(std::sqrt(m * k) * ((*_AlphaList)[i] * 2.0) / 100.0);
-      } else if (_DampingType == g_TypeRayleigh && _DefinitionMode == g_ModeGlobal) {
-        oValues.Append((m * _Alpha + k * _Beta) / 100.0);
-      } else if (_DampingType == g_TypeRayleigh && _DefinitionMode == g_ModePerMode) {
-        oValues.Append((m * (*_AlphaList)[i] + k * (*_BetaList)[i]) / 100.0);
-      }
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
+    int diagonal = 0;
+    long hr = DiagonalityOfTheBase(diagonal);
+    if (FAILED(hr)) return hr;
+    if (diagonal == 0) {
+      TraceError("!The damping matrix is not diagonal!");
+      return E_FAIL;
     }
-  }
-  delete[] stiffnesses;
-  delete[] masses;
-  return S_OK;
+    VOKDYNDampingValidity validity = VOKDYNDampingValid;
+    hr = CheckDefinition(validity);
+    if (FAILED(hr)) return hr;
+    if (validity == VOKDYNDampingInvalid) return hr;
+    if (oValues.Size() != 0) return E_FAIL;
+
+    int n = 0;
+    hr = _BaseTools->GetNbDof(n);
+    if (FAILED(hr) || n <= 0) return E_FAIL;
+    // The base's arrays are the caller's to free, also when they come with a
+    // failure code; held here, they are freed on every way out.
+    double* stiffnessArray = nullptr;
+    hr = _BaseTools->GetModalStiffnesses(stiffnessArray);
+    std::unique_ptr<double[]> stiffnesses(stiffnessArray);
+    if (FAILED(hr) || !stiffnesses) return E_FAIL;
+    double* massArray = nullptr;
+    hr = _BaseTools->GetModalMasses(massArray);
+    std::unique_ptr<double[]> masses(massArray);
+    if (FAILED(hr) || !masses) return E_FAIL;
+
+    // The per-mode lists were checked against the base by CheckDefinition;
+    // the mode count is asked again here, so a list that no longer covers every
+    // mode gives no values rather than a read past its end.
+    bool perMode = _DefinitionMode == g_ModePerMode;
+    bool listsCover = !perMode || (_AlphaList && _AlphaList->Size() >= n &&
+                                   (_DampingType != g_TypeRayleigh ||
+                                    (_BetaList && _BetaList->Size() >= n)));
+    if (!listsCover) return S_OK;
+
+    // Evaluation orders are fixed so that results are reproducible to the last
+    // bit: modal, root of the product M*K times the doubled coefficient, then
+    // divided by 100; Rayleigh, the two products added, then divided by 100.
+    // A list that cannot grow is emptied again: the caller gets all the
+    // values or none.
+    try {
+      for (int i = 1; i <= n; ++i) {
+        double m = masses[i - 1];
+        double k = stiffnesses[i - 1];
+        if (_DampingType == g_TypeModal && _DefinitionMode == g_ModeGlobal) {
+          oValues.Append(std::sqrt(m * k) * (_Alpha * 2.0) / 100.0);
+        } else if (_DampingType == g_TypeModal && _DefinitionMode == g_ModePerMode) {
+          oValues.Append(std::sqrt(m * k) * ((*_AlphaList)[i] * 2.0) / 100.0);
+        } else if (_DampingType == g_TypeRayleigh && _DefinitionMode == g_ModeGlobal) {
+          oValues.Append((m * _Alpha + k * _Beta) / 100.0);
+        } else if (_DampingType == g_TypeRayleigh && _DefinitionMode == g_ModePerMode) {
+          oValues.Append((m * (*_AlphaList)[i] + k * (*_BetaList)[i]) / 100.0);
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      // A host list that cannot grow: the suite fails array allocations,
+      // never the growth of a list, so it cannot reach this. LCOV_EXCL_START
+      oValues.RemoveAll();
+      throw;
+    }  // LCOV_EXCL_STOP
+    return S_OK;
+  });
 }
 
 long VOKDYNDampingTools::GetDampingValues(double**, int&) { return E_FAIL; }
@@ -432,24 +447,34 @@ long VOKDYNDampingTools::GetDampingValues(double**, int&) { return E_FAIL; }
 // ---------------------------------------------------------------- dump titles
 
 long VOKDYNDampingTools::GetListOfOccTitleForDump(VOKListValVOKUnicodeString& oTitles) {
-  if (oTitles.Size() != 0) return E_FAIL;
-  long hr = FindTheBase();
-  if (FAILED(hr)) return hr;
-  VOKISamAnalysisSet_var baseSet(_BaseTools);
-  if (!baseSet) return E_FAIL;
-  VOKISpecObject_var object;
-  if (FAILED(SingleLinkedObject(baseSet, IID_VOKIDYNBaseAccess, object))) return E_FAIL;
-  VOKIDYNBaseAccess_var access(object);
-  if (!access) return E_FAIL;
-  VOKRawColldouble occurrences;
-  hr = access->GetOccurrenceValues(occurrences);
-  if (FAILED(hr)) return hr;
-  for (int i = 1; i <= occurrences.Size(); ++i) {
-    // Titles show the value as the dump stores it, in single precision.
-    double value = static_cast<double>(static_cast<float>(occurrences[i]));
-    VOKUnicodeString title;
-    title.BuildFromNum(value, "%g");
-    oTitles.Append(title);
-  }
-  return S_OK;
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
+    if (oTitles.Size() != 0) return E_FAIL;
+    long hr = FindTheBase();
+    if (FAILED(hr)) return hr;
+    VOKISamAnalysisSet_var baseSet(_BaseTools);
+    if (!baseSet) return E_FAIL;
+    VOKISpecObject_var object;
+    if (FAILED(SingleLinkedObject(baseSet, IID_VOKIDYNBaseAccess, object))) return E_FAIL;
+    VOKIDYNBaseAccess_var access(object);
+    if (!access) return E_FAIL;
+    VOKRawColldouble occurrences;
+    hr = access->GetOccurrenceValues(occurrences);
+    if (FAILED(hr)) return hr;
+    // A list that cannot grow is emptied again: all the titles or none.
+    try {
+      for (int i = 1; i <= occurrences.Size(); ++i) {
+        // Titles show the value as the dump stores it, in single precision.
+        double value = static_cast<double>(static_cast<float>(occurrences[i]));
+        VOKUnicodeString title;
+        title.BuildFromNum(value, "%g");
+        oTitles.Append(title);
+      }
+    } catch (const std::bad_alloc&) {
+      // A host list that cannot grow: the suite fails array allocations,
+      // never the growth of a list, so it cannot reach this. LCOV_EXCL_START
+      oTitles.Size(0);
+      throw;
+    }  // LCOV_EXCL_STOP
+    return S_OK;
+  });
 }

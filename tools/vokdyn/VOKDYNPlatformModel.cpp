@@ -1,0 +1,258 @@
+#include "VOKDYNPlatformModel.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "VOKDYNDampingTools.h"
+
+namespace vokdyn {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// Phases are given in degrees and handed to the platform in radians, in
+// single precision as the excitations store them.
+float PhaseRadians(double iDegrees) { return static_cast<float>(iDegrees * (kPi / 180.0)); }
+
+std::vector<double> NodeMajor(const std::vector<Vec6>& iRows) {
+  std::vector<double> out;
+  out.reserve(6 * iRows.size());
+  for (const Vec6& row : iRows) out.insert(out.end(), row.begin(), row.end());
+  return out;
+}
+
+void BuildBase(const Model& iModel, StandIn& ioStandIn) {
+  VOKHost::ModalBaseDefinition def;
+  def.name = iModel.base.name;
+  def.dampingDiagonal = iModel.base.dampingDiagonal;
+  for (const Node& n : iModel.nodes) {
+    VOKHost::ModalNode node;
+    node.id = n.id;
+    node.position = n.xyz;
+    if (n.hasMass) node.mass = n.mass;
+    def.nodes.push_back(node);
+  }
+  bool anyParticipation = false;
+  for (const Mode& m : iModel.base.modes) anyParticipation |= m.hasParticipation;
+  for (const Mode& m : iModel.base.modes) {
+    def.modalMasses.push_back(m.generalizedMass);
+    def.modalStiffnesses.push_back(m.generalizedStiffness);
+    def.frequencies.push_back(m.frequency);
+    def.shapes.push_back(NodeMajor(m.shape));
+    if (anyParticipation) {
+      if (m.hasParticipation) def.participation.emplace_back(m.participation);
+      else def.participation.emplace_back(std::nullopt);
+    }
+  }
+  std::string error;
+  ioStandIn.base = Owned<VOKHost::ModalBase>(VOKHost::ModalBase::Create(def, &error));
+  if (!ioStandIn.base) throw ModelError(iModel.source + ": modal_base: the platform refuses the modal base: " + error);
+  ioStandIn.base->Access()->SetUpToDate(iModel.base.upToDate);
+}
+
+void BuildDamping(const Model& iModel, StandIn& ioStandIn) {
+  VOKHost::DampingFeatureBuilder builder;
+  const Damping& d = iModel.damping;
+  if (d.type == DampingType::Modal) {
+    if (d.perMode) builder.ModalPerMode(d.percentPerMode);
+    else builder.Modal(d.percent);
+  } else {
+    if (d.perMode) builder.RayleighPerMode(d.alphaPerMode, d.betaPerMode);
+    else builder.Rayleigh(d.alpha, d.beta);
+  }
+  builder.LinkBase(ioStandIn.base.Get()).DisplayName("damping of " + iModel.name);
+  ioStandIn.damping = Owned<VOKHost::Feature>(builder.Build());
+}
+
+void BuildExcitations(const Model& iModel, StandIn& ioStandIn) {
+  for (const Modulation& m : iModel.modulations) {
+    std::vector<std::pair<double, double>> points;
+    for (const auto& p : m.points) points.emplace_back(p[0], p[1]);
+    ioStandIn.modulations.emplace_back(VOKHost::Modulation::Create(m.name, points));
+    if (!ioStandIn.modulations.back())
+      throw ModelError(iModel.source + ": modulations." + m.name + ": the platform refuses its points");
+  }
+  auto modulation = [&ioStandIn](int iIndex) -> VOKBaseUnknown* {
+    return static_cast<VOKIDYNModulation*>(ioStandIn.modulations.at(static_cast<std::size_t>(iIndex)).Get());
+  };
+
+  if (!iModel.loads.empty() || !iModel.enforced.empty()) {
+    ioStandIn.loadExcitation = Owned<VOKHost::LoadExcitation>(VOKHost::LoadExcitation::Create("loads"));
+    for (const Load& l : iModel.loads) {
+      Owned<VOKHost::NodalLoad> load(VOKHost::NodalLoad::Create(l.name));
+      for (const NodalForce& f : l.forces) load->AddNodalValues(f.node, f.values);
+      ioStandIn.loadExcitation->AddEntry(static_cast<VOKHost::ModalForceSource*>(load.Get()),
+                                         modulation(l.modulation), static_cast<float>(l.amplitude),
+                                         PhaseRadians(l.phaseDeg));
+    }
+    for (const Enforced& e : iModel.enforced) {
+      std::vector<double> field = NodeMajor(e.staticDisplacement);
+      // The enforced positions: where the unit field is not zero.
+      std::vector<int> positions;
+      for (std::size_t p = 0; p < field.size(); ++p)
+        if (field[p] != 0.0) positions.push_back(static_cast<int>(p));
+      Owned<VOKHost::EnforcedLoadSet> set(VOKHost::EnforcedLoadSet::Create(e.name, positions, field));
+      if (e.hasModalForce) set->SetGeneralisedForce(e.modalForce);
+      ioStandIn.loadExcitation->AddEntry(static_cast<VOKHost::Feature*>(set.Get()),
+                                         modulation(e.modulation), static_cast<float>(e.amplitude),
+                                         PhaseRadians(e.phaseDeg));
+    }
+    ioStandIn.excitations.Append(VOKBaseUnknown_var(
+        static_cast<VOKIDYNExcitation*>(static_cast<VOKHost::ExcitationBase*>(ioStandIn.loadExcitation.Get()))));
+  }
+  if (iModel.baseMotion.present) {
+    ioStandIn.restraint =
+        Owned<VOKHost::RestraintExcitation>(VOKHost::RestraintExcitation::Create("base motion"));
+    for (const BaseDirection& d : iModel.baseMotion.directions)
+      ioStandIn.restraint->AddDirection(d.direction, static_cast<float>(d.amplitude),
+                                        PhaseRadians(d.phaseDeg), modulation(d.modulation));
+    const Axis& a = iModel.baseMotion.axis;
+    if (a.given) {
+      double z[3] = {a.x[1] * a.y[2] - a.x[2] * a.y[1], a.x[2] * a.y[0] - a.x[0] * a.y[2],
+                     a.x[0] * a.y[1] - a.x[1] * a.y[0]};
+      ioStandIn.restraint->SetAxis(VOKMathAxis(a.origin.data(), a.x.data(), a.y.data(), z));
+    }
+    ioStandIn.excitations.Append(VOKBaseUnknown_var(
+        static_cast<VOKIDYNExcitation*>(static_cast<VOKHost::ExcitationBase*>(ioStandIn.restraint.Get()))));
+  }
+}
+
+}  // namespace
+
+StandIn BuildStandIn(const Model& iModel) {
+  StandIn standIn;
+  BuildBase(iModel, standIn);
+  BuildDamping(iModel, standIn);
+  BuildExcitations(iModel, standIn);
+  return standIn;
+}
+
+ComputationError::ComputationError(const std::string& iOperation, long iResult,
+                                   const std::string& iContext)
+    : std::runtime_error(iOperation + " failed" + iContext + ": result " + HexResult(iResult)),
+      _Operation(iOperation),
+      _Result(iResult) {}
+
+std::string HexResult(long iResult) {
+  char buffer[48];
+  const char* name = VOKResultText(iResult, buffer);
+  std::string text = name ? name : "";
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(iResult) & 0xFFFFFFFFul);
+  // The platform's text already carries the hexadecimal form.
+  if (text.find(hex) != std::string::npos) return text;
+  return text.empty() ? std::string(hex) : std::string(hex) + " (" + text + ")";
+}
+
+void Check(long iResult, const char* iOperation, const std::string& iContext) {
+  if (iResult < 0) throw ComputationError(iOperation, iResult, iContext);
+}
+
+DampingInfo QueryDamping(const Model& iModel, const StandIn& iStandIn) {
+  DampingInfo info;
+  VOKDYNDampingTools tools(static_cast<VOKISpecObject*>(iStandIn.damping.Get()));
+
+  unsigned char upToDate = 0;
+  // With the warning on, a stale base is shown to the user by the tools.
+  Check(tools.CheckIfBaseUptoDate(upToDate, 1), "VOKDYNDampingTools::CheckIfBaseUptoDate");
+  info.baseUpToDate = upToDate != 0;
+
+  VOKDYNDampingValidity validity = VOKDYNDampingInvalid;
+  Check(tools.CheckDefinition(validity), "VOKDYNDampingTools::CheckDefinition");
+  unsigned char diagonal = 0;
+  VOKDYNDampingType type = VOKDYNDampingTypeUnknown;
+  Check(tools.GetDampingDefinition(diagonal, type), "VOKDYNDampingTools::GetDampingDefinition");
+  info.type = type == VOKDYNDampingTypeRayleigh ? "Rayleigh" : type == VOKDYNDampingTypeModal ? "modal" : "unknown";
+  info.perMode = iModel.damping.perMode;
+  switch (validity) {
+    case VOKDYNDampingValid:
+      info.validity = "valid";
+      break;
+    case VOKDYNDampingBaseCheckFailed:
+      info.validity = "valid; the base failed its state check";
+      break;
+    default:
+      info.validity = "invalid";
+      break;
+  }
+  if (validity == VOKDYNDampingInvalid)
+    throw ModelError(iModel.source + ": damping: the damping tools find the definition invalid for modal base \"" +
+                     iModel.base.name + "\" (" + std::to_string(iModel.base.modes.size()) +
+                     " modes): a per-mode list must give one value per mode");
+
+  if (!iModel.base.dampingDiagonal)
+    throw ModelError(iModel.source + ": modal_base.damping_diagonal: the damping tools compute damping only for a "
+                     "base whose damping matrix is diagonal in the modal base");
+  VOKRawColldouble values;
+  Check(tools.GetDampingValues(values), "VOKDYNDampingTools::GetDampingValues");
+  if (values.Size() != static_cast<int>(iModel.base.modes.size()))
+    throw ComputationError("VOKDYNDampingTools::GetDampingValues", S_OK,
+                           " to give one value per mode (" + std::to_string(values.Size()) +
+                               " values for " + std::to_string(iModel.base.modes.size()) + " modes)");
+  for (int i = 1; i <= values.Size(); ++i) info.values.push_back(values[i]);
+  info.valid = true;
+  return info;
+}
+
+DampingInfo CheckDamping(const Model& iModel) {
+  StandIn standIn = BuildStandIn(iModel);
+  return QueryDamping(iModel, standIn);
+}
+
+std::vector<double> DampingRatios(const Model& iModel, const std::vector<double>& iValues) {
+  std::vector<double> zeta;
+  for (std::size_t i = 0; i < iValues.size() && i < iModel.base.modes.size(); ++i) {
+    const Mode& m = iModel.base.modes[i];
+    zeta.push_back(iValues[i] / (2.0 * std::sqrt(m.generalizedStiffness * m.generalizedMass)));
+  }
+  return zeta;
+}
+
+namespace {
+
+std::string Percent(double iRatio) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g %%", 100.0 * iRatio);
+  return text;
+}
+
+// "mode 1 (1.5 Hz) 0.03 %, mode 2 (4 Hz) 0.03 %": at most ten, then a count.
+std::string ModeList(const Model& iModel, const std::vector<double>& iZeta, const std::vector<std::size_t>& iModes) {
+  std::string text;
+  for (std::size_t k = 0; k < iModes.size() && k < 10; ++k) {
+    char mode[64];
+    std::snprintf(mode, sizeof mode, "mode %zu (%.9g Hz) ", iModes[k] + 1, iModel.base.modes[iModes[k]].frequency);
+    text += (k ? ", " : "") + std::string(mode) + Percent(iZeta[iModes[k]]);
+  }
+  if (iModes.size() > 10) text += " and " + std::to_string(iModes.size() - 10) + " more";
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> DampingWarnings(const Model& iModel, const std::vector<double>& iValues) {
+  const std::vector<double> zeta = DampingRatios(iModel, iValues);
+  const bool modal = iModel.damping.type == DampingType::Modal;
+  // Modal damping is typed as a percent: below 0.1 % it is most likely a
+  // fraction (0.03 for 3 %), which would leave the resonances almost
+  // undamped. Rayleigh damping varies across the modes by construction; only
+  // a mode out of any physical range is suspicious.
+  const double low = modal ? 0.001 : 0.0001, high = modal ? 0.5 : 1.0;
+  std::vector<std::size_t> below, above;
+  for (std::size_t i = 0; i < zeta.size(); ++i) {
+    if (modal ? (zeta[i] > 0.0 && zeta[i] < low) : !(zeta[i] >= low)) below.push_back(i);
+    if (zeta[i] > high) above.push_back(i);
+  }
+  std::vector<std::string> warnings;
+  const std::string where = iModel.source + ": damping: ";
+  if (!below.empty())
+    warnings.push_back(where + (modal ? "below 0.1 % of critical, a fraction typed as a percent? (3 % is \"percent\": 3): "
+                                      : "below 0.01 % of critical: ") +
+                       ModeList(iModel, zeta, below));
+  if (!above.empty())
+    warnings.push_back(where + "above " + Percent(high) + " of critical: " + ModeList(iModel, zeta, above));
+  return warnings;
+}
+
+}  // namespace vokdyn

@@ -1,0 +1,113 @@
+#ifndef VOKDYNPlatformModel_h
+#define VOKDYNPlatformModel_h
+// A model as stand-in platform components (modal base, damping feature,
+// modulations, excitations) and what the damping tools say of its damping.
+// Every command that runs the library's tools on a model starts here.
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "VOKDYNModel.h"
+#include "VOKDYNModelLoader.h"
+#include "VOKHostDamping.h"
+#include "VOKHostDynamics.h"
+#include "VOKHostResponses.h"
+
+namespace vokdyn {
+
+/// A library or platform operation that failed during a run.
+class ComputationError : public std::runtime_error {
+ public:
+  ComputationError(const std::string& iOperation, long iResult, const std::string& iContext);
+  const std::string& Operation() const { return _Operation; }
+  long Result() const { return _Result; }
+
+ private:
+  std::string _Operation;
+  long _Result;
+};
+
+/// "0x80004005": a result code as the 32-bit pattern it is.
+std::string HexResult(long iResult);
+
+/// Throws ComputationError(iOperation, iResult, iContext) for a failure code.
+void Check(long iResult, const char* iOperation, const std::string& iContext = std::string());
+
+/// One reference to a stand-in component, taken over at construction and
+/// released when the holder goes.
+template <class T>
+class Owned {
+ public:
+  Owned() = default;
+  explicit Owned(T* iPtr) : _Ptr(iPtr) {}
+  ~Owned() {
+    if (_Ptr) _Ptr->Release();
+  }
+  Owned(Owned&& iOther) noexcept : _Ptr(iOther._Ptr) { iOther._Ptr = nullptr; }
+  Owned& operator=(Owned&& iOther) noexcept {
+    if (this != &iOther) {
+      if (_Ptr) _Ptr->Release();
+      _Ptr = iOther._Ptr;
+      iOther._Ptr = nullptr;
+    }
+    return *this;
+  }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  T* operator->() const { return _Ptr; }
+  T* Get() const { return _Ptr; }
+  explicit operator bool() const { return _Ptr != nullptr; }
+
+ private:
+  T* _Ptr = nullptr;
+};
+
+
+/// The model as stand-in components: the modal base, its damping feature and
+/// the excitations, each held once here (one reference each).
+struct StandIn {
+  Owned<VOKHost::ModalBase> base;
+  Owned<VOKHost::Feature> damping;
+  std::vector<Owned<VOKHost::Modulation>> modulations;  // aligned with Model::modulations
+  Owned<VOKHost::LoadExcitation> loadExcitation;
+  Owned<VOKHost::RestraintExcitation> restraint;
+  VOKListValVOKBaseUnknown_var excitations;
+
+  VOKIDYNBaseTools* Tools() const { return static_cast<VOKIDYNBaseTools*>(base.Get()); }
+};
+
+/// Builds iModel in the platform. Throws ModelError when the platform
+/// refuses a part of it.
+StandIn BuildStandIn(const Model& iModel);
+
+/// What the damping tools say of the model's damping.
+struct DampingInfo {
+  std::string type;        ///< "modal" or "Rayleigh", as the tools read it
+  bool perMode = false;
+  std::string validity;    ///< "valid", "base check failed" or "invalid"
+  bool valid = false;      ///< usable: valid, or base check failed
+  bool baseUpToDate = true;
+  std::vector<double> values;  ///< c_i per mode
+};
+
+/// Asks the damping tools about the damping of iStandIn (base state with its
+/// warning, definition check, values). An invalid definition is a
+/// ModelError; a failed operation a ComputationError.
+DampingInfo QueryDamping(const Model& iModel, const StandIn& iStandIn);
+
+/// Builds the model and queries its damping (the work of `vokdyn check`).
+DampingInfo CheckDamping(const Model& iModel);
+
+/// zeta_i = c_i / (2 sqrt(k_i m_i)): each mode's fraction of critical damping.
+std::vector<double> DampingRatios(const Model& iModel, const std::vector<double>& iValues);
+
+/// Warnings for damping that is most likely a slip of units: modal damping
+/// of a mode below 0.1 % (a fraction typed as a percent: 0.03 for 3 %) or
+/// above 50 % of critical, and Rayleigh damping that gives a mode below
+/// 0.01 % or above 100 % of critical. Each names the modes and their
+/// ratios; empty when nothing is suspicious.
+std::vector<std::string> DampingWarnings(const Model& iModel, const std::vector<double>& iValues);
+
+}  // namespace vokdyn
+
+#endif
