@@ -1,11 +1,11 @@
 #ifndef VOKFailingAllocation_h
 #define VOKFailingAllocation_h
-// Array allocations of the whole test program that fail on demand: the
-// suite replaces the throwing operator new[] (which the non-throwing one
-// calls), so the n-th array allocation after arming throws std::bad_alloc, or
-// gives null through new (std::nothrow). Library and stand-in alike go
-// through it. It also counts the arrays alive, so that a test sees one left
-// behind without a sanitizer.
+// Array allocations of the whole test program that fail on demand: the n-th
+// array allocation after arming throws std::bad_alloc, or gives null through
+// new (std::nothrow). Library and stand-in alike go through it. It also
+// counts the arrays alive, so that a test sees one left behind without a
+// sanitizer. The array view of the program's one replaced allocator
+// (VOKFailingAllocator.cpp, which also fails allocations of any form).
 
 /// The iN-th array allocation from now on fails (1-based); 0 disarms.
 void FailArrayAllocationAt(int iN);
