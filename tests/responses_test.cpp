@@ -399,7 +399,8 @@ TEST_F(Responses, RefusalsGiveTheirCodeAndLeaveTheCallersArraysAlone) {
         if (!m.noEnforcing) enforcedPositions = {j};
         EnforcedLoadSet* set = h(EnforcedLoadSet::Create("set", enforcedPositions, Field(j, length)));
         loads->AddEntry(h(VOKHost::NodalLoad::Create("push")), unit, 1.0f, 0.0f);
-        loads->AddEntry(set, m.nullModulation && j == 2 ? nullptr : unit, 1.0f + j, 0.5f * j);
+        loads->AddEntry(set, m.nullModulation && j == 2 ? nullptr : unit, 1.0f + static_cast<float>(j),
+                      0.5f * static_cast<float>(j));
       }
       if (IsRigid(op)) motion->SetShortList(m.shortList);
       else loads->SetShortList(m.shortList);
@@ -528,8 +529,8 @@ TEST_F(Responses, FilterKeepsTheEnforcingSetsInOrderOrChangesNothing) {
       }
       loads.Append(VOKISpecObject_var(load));
       modulations.Append(VOKISpecObject_var(load));
-      amplitudes.Append(1.0f + i);
-      if (row.phases) phases.Append(0.5f * i);
+      amplitudes.Append(1.0f + static_cast<float>(i));
+      if (row.phases) phases.Append(0.5f * static_cast<float>(i));
     }
     const VOKListValVOKISpecObject_var loadsBefore = loads, modulationsBefore = modulations;
     const VOKRawCollfloat amplitudesBefore = amplitudes, phasesBefore = phases;
