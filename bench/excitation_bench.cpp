@@ -20,7 +20,7 @@ void BM_GetExcitValues(benchmark::State& state) {
   VOKHost::LoadExcitation* excitation = VOKHost::LoadExcitation::Create("loads");
   for (int k = 0; k < s; ++k) {
     VOKHost::GeneratedLoad* load = VOKHost::GeneratedLoad::Create(k);
-    excitation->AddEntry(load, ramp, 1.0f + 0.01f * k, 0.1f * k);
+    excitation->AddEntry(load, ramp, 1.0f + 0.01f * static_cast<float>(k), 0.1f * static_cast<float>(k));
     load->Release();
   }
 

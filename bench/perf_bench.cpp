@@ -92,7 +92,7 @@ struct Case {
     excitation = VOKHost::LoadExcitation::Create("loads");
     for (int k = 0; k < s; ++k) {
       VOKHost::GeneratedLoad* load = VOKHost::GeneratedLoad::Create(k);
-      excitation->AddEntry(load, ramp, 1.0f + 0.01f * k, 0.1f * k);
+      excitation->AddEntry(load, ramp, 1.0f + 0.01f * static_cast<float>(k), 0.1f * static_cast<float>(k));
       load->Release();
     }
     tools = new VOKDYNExcitationTools;
@@ -165,7 +165,7 @@ void BM_Single(benchmark::State& state) {
   const double best = bench::FastestPass(
       state, [&] { c->tools->GetExcitValues(abscissa, out); }, [&] { abscissa += 0.5; });
   const double bytes = 8.0 * n * s;
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+  state.SetBytesProcessed(static_cast<int64_t>(static_cast<double>(state.iterations()) * bytes));
   state.counters["speedup_vs_plain"] = c->straightSeconds / best;
   // Work that streams from memory is set against the bandwidth of this
   // moment; work in the caches against the figure of the run's start.
@@ -186,7 +186,7 @@ void BM_SingleStraightLoop(benchmark::State& state) {
     StraightLoop(c.members, c.cosines.data(), c.sines.data(), n, values.data());
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 8.0 * n * s));
+  state.SetBytesProcessed(static_cast<int64_t>(static_cast<double>(state.iterations()) * 8.0 * n * s));
 }
 BENCHMARK(BM_SingleStraightLoop)->Args({10000, 200})->Unit(benchmark::kMicrosecond);
 

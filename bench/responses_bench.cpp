@@ -107,7 +107,7 @@ void BM_RigidComplex(benchmark::State& state) {
   auto* base = new ProviderTools(provider);
   VOKHost::RestraintExcitation* restraint = VOKHost::RestraintExcitation::Create("support motion");
   VOKHost::Modulation* modulation = VOKHost::Modulation::Constant("constant", 1.0);
-  for (int d = 1; d <= 6; ++d) restraint->AddDirection(d, 0.5f * d, 0.25f * d, modulation);
+  for (int d = 1; d <= 6; ++d) restraint->AddDirection(d, 0.5f * static_cast<float>(d), 0.25f * static_cast<float>(d), modulation);
   VOKDYNExcitationTools* tools = ToolsFor(restraint, base);
   std::vector<VOKMathComplex> out(static_cast<std::size_t>(n));
   VOKMathComplex* values = out.data();
@@ -137,7 +137,7 @@ void BM_EnforcedComplex(benchmark::State& state) {
     std::vector<double> field(static_cast<std::size_t>(n));
     for (int p = 0; p < n; ++p) field[static_cast<std::size_t>(p)] = std::cos(0.001 * p + j);
     sets.push_back(VOKHost::EnforcedLoadSet::Create("set", {j}, field));
-    loads->AddEntry(sets.back(), modulation, 0.5f * j, 0.25f * j);
+    loads->AddEntry(sets.back(), modulation, 0.5f * static_cast<float>(j), 0.25f * static_cast<float>(j));
   }
   VOKDYNExcitationTools* tools = ToolsFor(loads, base);
   std::vector<VOKMathComplex> out(static_cast<std::size_t>(n));

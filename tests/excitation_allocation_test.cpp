@@ -38,7 +38,7 @@ struct Model {
       loads->AddEntry(push, ramp, 2.0f, 0.5f);
       std::vector<double> d(kN, 0.125 * j);
       loads->AddEntry(h(VOKHost::EnforcedLoadSet::Create("set", j == 2 ? std::vector<int>{} : std::vector<int>{j}, d)),
-                      unit, 1.0f + j, 0.5f);
+                      unit, 1.0f + static_cast<float>(j), 0.5f);
     }
     gd = h(VOKHost::GeneralizedDisplacement::Create("transient"));
     gd->AddStep({1.0, 2.0});
@@ -95,6 +95,9 @@ TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
   const double abscissae[3] = {1.0, 2.0, 3.0};
   double coefs[2] = {1.0, 2.0};
   VOKISpecObject* g = AsFeature(Unknown(model.gd));
+  VOKMathComplex* cv = complex.data();
+  double** pr = re.Rows();
+  double** pi = im.Rows();
   // The filter's lists, read from the load excitation before the count.
   VOKListValVOKISpecObject_var fl, fm, fs;
   VOKRawCollfloat fa, fp;
@@ -122,22 +125,10 @@ TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
        }},
       {"GetExcitValues batched", initialize, [&](VOKDYNExcitationTools& t) { return t.GetExcitValues(3, abscissae, complex.data()); }},
       {"AddRigidExcit real", forResult, [&](VOKDYNExcitationTools& t) { return t.AddRigidExcit(0.0, kN, real.data(), coefs); }},
-      {"AddRigidExcit complex", forResult,
-       [&](VOKDYNExcitationTools& t) {
-         VOKMathComplex* values = complex.data();
-         return t.AddRigidExcit(2.0, kN, values);
-       }},
+      {"AddRigidExcit complex", forResult, [&](VOKDYNExcitationTools& t) { return t.AddRigidExcit(2.0, kN, cv); }},
       {"AddRigidExcit node", forResult,
-       [&](VOKDYNExcitationTools& t) {
-         double** pr = re.Rows();
-         double** pi = im.Rows();
-         return t.AddRigidExcit(20, components, columns, pr, pi);
-       }},
-      {"AddRigidExcit steps", forResult,
-       [&](VOKDYNExcitationTools& t) {
-         double** pr = re.Rows();
-         return t.AddRigidExcit(0, dofs, columns, g, pr);
-       }},
+       [&](VOKDYNExcitationTools& t) { return t.AddRigidExcit(20, components, columns, pr, pi); }},
+      {"AddRigidExcit steps", forResult, [&](VOKDYNExcitationTools& t) { return t.AddRigidExcit(0, dofs, columns, g, pr); }},
       {"FilterForEnforcedDisp",
        [&](VOKDYNExcitationTools& t) {
          const long hr = forResult(t);
@@ -148,21 +139,11 @@ TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
       {"AddEnforcedDispExcit real", forResult,
        [&](VOKDYNExcitationTools& t) { return t.AddEnforcedDispExcit(0.0, kN, real.data(), coefs); }},
       {"AddEnforcedDispExcit complex", forResult,
-       [&](VOKDYNExcitationTools& t) {
-         VOKMathComplex* values = complex.data();
-         return t.AddEnforcedDispExcit(2.0, kN, values);
-       }},
+       [&](VOKDYNExcitationTools& t) { return t.AddEnforcedDispExcit(2.0, kN, cv); }},
       {"AddEnforcedDispExcit frequencies", forResult,
-       [&](VOKDYNExcitationTools& t) {
-         double** pr = re.Rows();
-         double** pi = im.Rows();
-         return t.AddEnforcedDispExcit(0, dofs, columns, pr, pi);
-       }},
+       [&](VOKDYNExcitationTools& t) { return t.AddEnforcedDispExcit(0, dofs, columns, pr, pi); }},
       {"AddEnforcedDispExcit steps", forResult,
-       [&](VOKDYNExcitationTools& t) {
-         double** pr = re.Rows();
-         return t.AddEnforcedDispExcit(0, dofs, columns, g, pr);
-       }},
+       [&](VOKDYNExcitationTools& t) { return t.AddEnforcedDispExcit(0, dofs, columns, g, pr); }},
   };
   // The fatal checks of the work arrays name them.
   const std::set<std::string> fatalNames = {"AssertionFailed:pDepl", "AssertionFailed:pDeplImag",

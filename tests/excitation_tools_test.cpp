@@ -37,13 +37,13 @@ class ExcitationTools : public VOKTest {
       // converted to a virtual base.
       VOKHost::NodalLoad* load = k ? load1 : load0;
       VOKHost::Modulation* modulation = k ? half : two;
-      lx->AddEntry(load, modulation, 1.0f + k, 0.5f * k);
+      lx->AddEntry(load, modulation, 1.0f + static_cast<float>(k), 0.5f * static_cast<float>(k));
     }
     return lx;
   }
   VOKHost::RestraintExcitation* Motion(std::initializer_list<int> iDirections) {
     VOKHost::RestraintExcitation* rx = hold(VOKHost::RestraintExcitation::Create("motion"));
-    for (int d : iDirections) rx->AddDirection(d, 9.81f, 0.1f * d, two);
+    for (int d : iDirections) rx->AddDirection(d, 9.81f, 0.1f * static_cast<float>(d), two);
     return rx;
   }
 

@@ -280,7 +280,8 @@ TEST_F(ExcitationValues, BatchedRowsAreSingleEvaluationsToTheBitWithTheSameModul
     VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("loads"));
     for (int k = 0; k < 5; ++k) {
       VOKBaseUnknown* modulation = k == 3 ? nullptr : hold(RecordingModulation::Create(k, &log));
-      lx->AddEntry(hold(UnitLoad(k)), modulation, 1.5f - 0.25f * k, 0.3f * k - 0.5f);
+      lx->AddEntry(hold(UnitLoad(k)), modulation, 1.5f - 0.25f * static_cast<float>(k),
+                  0.3f * static_cast<float>(k) - 0.5f);
     }
     VOKHost::RestraintExcitation* rx = hold(VOKHost::RestraintExcitation::Create("base"));
     rx->AddDirection(2, 9.81f, 1.25f, hold(RecordingModulation::Create(10, &log)));

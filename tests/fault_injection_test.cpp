@@ -244,13 +244,13 @@ Scenario Enforced(const std::string& iOverload) {
         VOKListValVOKISpecObject_var l = setList, m = modulationList, statics;
         VOKRawCollfloat a, ph;
         for (int j = 0; j < 3; ++j) {
-          a.Append(1.0f + j);
-          ph.Append(0.5f * j);
+          a.Append(1.0f + static_cast<float>(j));
+          ph.Append(0.5f * static_cast<float>(j));
         }
         out.result = tools->FilterForEnforcedDisp(l, m, a, ph, statics);
         bool same = l.Size() == 3 && m.Size() == 3 && a.Size() == 3 && ph.Size() == 3;
         for (int j = 1; same && j <= 3; ++j)
-          same = a[j] == 1.0f + (j - 1) && ph[j] == 0.5f * (j - 1) &&
+          same = a[j] == 1.0f + static_cast<float>(j - 1) && ph[j] == 0.5f * static_cast<float>(j - 1) &&
                  l[j].Get() == setList[j].Get() && m[j].Get() == modulationList[j].Get();
         out.inputsIntact = same;
       } else if (iOverload == "real") {

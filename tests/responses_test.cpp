@@ -93,7 +93,7 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
     const int n = 6 * nodes;
     const int lastNode = 10 * nodes;
     VOKHost::Modulation* unit = hold(VOKHost::Modulation::Constant("unit", 1.0));
-    VOKHost::Modulation* ramp = hold(VOKHost::Modulation::Create("ramp", {{0.0, 0.0}, {10.0, 2.0}}));
+    VOKHost::Modulation* ramp = hold(VOKHost::Modulation::Create("ramp", {{0.0, 0.3}, {10.0, 2.7}}));
 
     // Support motion: three directions, about a shifted axis.
     VOKHost::RestraintExcitation* motion = hold(VOKHost::RestraintExcitation::Create("supports"));
@@ -102,7 +102,8 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
       float a, phase;
       VOKHost::Modulation* m;
     };
-    const std::vector<Direction> dirs = {{1, 3.0f, 0.0f, unit}, {6, 0.5f, 0.25f, ramp}, {3, -2.0f, 1.0f, ramp}};
+    // Amplitudes that are no powers of two: a product in another order rounds differently.
+    const std::vector<Direction> dirs = {{1, 3.1f, 0.0f, unit}, {6, 0.7f, 0.25f, ramp}, {3, -2.3f, 1.0f, ramp}};
     for (const Direction& d : dirs) motion->AddDirection(d.d, d.a, d.phase, d.m);
     const double o[3] = {0.5, 0.0, 0.0}, x[3] = {1, 0, 0}, y[3] = {0, 1, 0}, z[3] = {0, 0, 1};
     const VOKMathAxis axis(o, x, y, z);
@@ -119,17 +120,17 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
     EnforcedLoadSet* idle = hold(EnforcedLoadSet::Create("no motion", {}, Field(3, n)));
     EnforcedLoadSet* set2 = hold(EnforcedLoadSet::Create("ramp motion", {0}, d2));
     loads->AddEntry(pushA, ramp, 5.0f, 0.1f);
-    loads->AddEntry(set1, unit, 4.0f, 0.0f);
+    loads->AddEntry(set1, unit, 4.3f, 0.0f);
     loads->AddEntry(pushB, unit, 7.0f, 0.2f);
     loads->AddEntry(idle, unit, 100.0f, 0.0f);
-    loads->AddEntry(set2, ramp, -1.0f, 1.5f);
+    loads->AddEntry(set2, ramp, -1.3f, 1.5f);
     loads->AddEntry(pushA, unit, 9.0f, 0.3f);
     struct Kept {
       const std::vector<double>* d;
       float a, phase;
       VOKHost::Modulation* m;
     };
-    const std::vector<Kept> kept = {{&d1, 4.0f, 0.0f, unit}, {&d2, -1.0f, 1.5f, ramp}};
+    const std::vector<Kept> kept = {{&d1, 4.3f, 0.0f, unit}, {&d2, -1.3f, 1.5f, ramp}};
 
     VOKDYNExcitationTools* tools = ForResult(base, {Unknown(loads), Unknown(motion)});
 
@@ -151,22 +152,26 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
     const double f = 2.0;
     {
       SCOPED_TRACE("rigid, complex");
-      std::vector<VOKMathComplex> out(static_cast<std::size_t>(n), VOKMathComplex(0.25, -0.5));
+      // From zero, so that no start value hides the sums' last bits; a
+      // second call then adds the same again.
+      std::vector<VOKMathComplex> out(static_cast<std::size_t>(n));
       VOKMathComplex* values = out.data();
-      ASSERT_HR(S_OK, tools->AddRigidExcit(f, n, values));
-      for (int p = 0; p < n; ++p) {
-        double re = 0.0, im = 0.0;
-        for (const Direction& d : dirs) {
-          const Coef c = CoefAt(d.m, f, d.a, d.phase);
-          im += c.im * R(d.d, p);
-          re += c.re * R(d.d, p);
+      for (int call = 1; call <= 2; ++call) {
+        ASSERT_HR(S_OK, tools->AddRigidExcit(f, n, values));
+        for (int p = 0; p < n; ++p) {
+          double re = 0.0, im = 0.0;
+          for (const Direction& d : dirs) {
+            const Coef c = CoefAt(d.m, f, d.a, d.phase);
+            im += c.im * R(d.d, p);
+            re += c.re * R(d.d, p);
+          }
+          ASSERT_TRUE(SameBits(out[p].re, (0.0 + re) * call) && SameBits(out[p].im, (0.0 + im) * call)) << p;
         }
-        ASSERT_TRUE(SameBits(out[p].re, 0.25 + re) && SameBits(out[p].im, -0.5 + im)) << "p " << p;
       }
       // A harmonic displacement has acceleration -omega^2 times it: node 10
-      // moves along x by -3/omega^2 plus what the other directions give.
-      EXPECT_NEAR(out[0].re - 0.25, -3.0 / std::pow(f * kTwoPi, 2) + CoefAt(ramp, f, 0.5f, 0.25f).re * R(6, 0) +
-                                        CoefAt(ramp, f, -2.0f, 1.0f).re * R(3, 0), 1e-15);
+      // moves along x by -a/omega^2 plus what the other directions give.
+      EXPECT_NEAR(out[0].re / 2, -3.1f / std::pow(f * kTwoPi, 2) + CoefAt(ramp, f, 0.7f, 0.25f).re * R(6, 0) +
+                                        CoefAt(ramp, f, -2.3f, 1.0f).re * R(3, 0), 1e-15);
     }
     {
       SCOPED_TRACE("rigid, real");
@@ -181,14 +186,14 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
       VOKRawCollint comps;
       for (int c : {0, 1, 5}) comps.Append(c);
       VOKRawCollfloat freqs;
-      for (float v : {1.0f, 0.0f, 2.0f}) freqs.Append(v);
-      CallerTable re(3, 3, 1.0), im(3, 3, -1.0);
+      for (float v : {1.0f, 0.0f, 2.0f, 3.7f, 7.3f}) freqs.Append(v);
+      CallerTable re(3, 5), im(3, 5);
       double** pr = re.Rows();
       double** pi = im.Rows();
       ASSERT_HR(S_OK, tools->AddRigidExcit(lastNode, comps, freqs, pr, pi));
       for (int r = 0; r < 3; ++r)
-        for (int t = 0; t < 3; ++t) {
-          double er = 1.0, ei = -1.0;
+        for (int t = 0; t < 5; ++t) {
+          double er = 0.0, ei = 0.0;
           for (const Direction& d : dirs) {
             const Coef c = CoefAt(d.m, freqs[t + 1], d.a, d.phase);
             er += c.re * R(d.d, n - 6 + comps[r + 1]);
@@ -223,17 +228,19 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
     const double fe = 5.0;
     {
       SCOPED_TRACE("enforced, complex");
-      std::vector<VOKMathComplex> out(static_cast<std::size_t>(n), VOKMathComplex(0.25, -0.5));
+      std::vector<VOKMathComplex> out(static_cast<std::size_t>(n));
       VOKMathComplex* values = out.data();
-      ASSERT_HR(S_OK, tools->AddEnforcedDispExcit(fe, n, values));
-      for (int p = 0; p < n; ++p) {
-        double re = 0.0, im = 0.0;
-        for (const Kept& s : kept) {
-          const Coef c = CoefAt(s.m, fe, s.a, s.phase);
-          im += c.im * (*s.d)[p];
-          re += c.re * (*s.d)[p];
+      for (int call = 1; call <= 2; ++call) {
+        ASSERT_HR(S_OK, tools->AddEnforcedDispExcit(fe, n, values));
+        for (int p = 0; p < n; ++p) {
+          double re = 0.0, im = 0.0;
+          for (const Kept& s : kept) {
+            const Coef c = CoefAt(s.m, fe, s.a, s.phase);
+            im += c.im * (*s.d)[p];
+            re += c.re * (*s.d)[p];
+          }
+          ASSERT_TRUE(SameBits(out[p].re, (0.0 + re) * call) && SameBits(out[p].im, (0.0 + im) * call)) << p;
         }
-        ASSERT_TRUE(SameBits(out[p].re, 0.25 + re) && SameBits(out[p].im, -0.5 + im)) << "p " << p;
       }
     }
     {
@@ -246,14 +253,14 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
     {
       SCOPED_TRACE("enforced, several frequencies");
       VOKRawCollfloat freqs;
-      for (float v : {1.0f, 0.0f, 5.0f}) freqs.Append(v);
-      CallerTable re(3, 3, 1.0), im(3, 3, -1.0);
+      for (float v : {1.0f, 0.0f, 5.0f, 3.7f, 7.3f}) freqs.Append(v);
+      CallerTable re(3, 5), im(3, 5);
       double** pr = re.Rows();
       double** pi = im.Rows();
       ASSERT_HR(S_OK, tools->AddEnforcedDispExcit(0, dofs, freqs, pr, pi));
       for (int r = 0; r < 3; ++r)
-        for (int t = 0; t < 3; ++t) {
-          double er = 1.0, ei = -1.0;
+        for (int t = 0; t < 5; ++t) {
+          double er = 0.0, ei = 0.0;
           for (const Kept& s : kept) {
             const Coef c = CoefAt(s.m, freqs[t + 1], s.a, s.phase);
             er += c.re * (*s.d)[dofs[r + 1]];
@@ -392,7 +399,8 @@ TEST_F(Responses, RefusalsGiveTheirCodeAndLeaveTheCallersArraysAlone) {
         if (!m.noEnforcing) enforcedPositions = {j};
         EnforcedLoadSet* set = h(EnforcedLoadSet::Create("set", enforcedPositions, Field(j, length)));
         loads->AddEntry(h(VOKHost::NodalLoad::Create("push")), unit, 1.0f, 0.0f);
-        loads->AddEntry(set, m.nullModulation && j == 2 ? nullptr : unit, 1.0f + j, 0.5f * j);
+        loads->AddEntry(set, m.nullModulation && j == 2 ? nullptr : unit, 1.0f + static_cast<float>(j),
+                      0.5f * static_cast<float>(j));
       }
       if (IsRigid(op)) motion->SetShortList(m.shortList);
       else loads->SetShortList(m.shortList);
@@ -459,7 +467,8 @@ TEST_F(Responses, FilterKeepsTheEnforcingSetsInOrderOrChangesNothing) {
     std::string situation;
     std::string kinds;  // per load set: 'e' enforces, 'i' enforces nothing, 'n' nodal load,
                         // 'x' no scan (a modulation), 'l' no linked-set list, 's' no static set,
-                        // 'f' two linked objects with a static set each
+                        // 'f' two linked objects with a static set each, 'c' no computed load,
+                        // 'p' a computed load that is no feature, 'a' enforcing but no analysis set
     bool phases;
     long hr;
     std::vector<int> kept;  // 1-based positions kept, on success
@@ -474,6 +483,9 @@ TEST_F(Responses, FilterKeepsTheEnforcingSetsInOrderOrChangesNothing) {
       {"a load set that is no scan", "enx", true, E_UNEXPECTED, {}, 1},
       {"a kept set without linked-set list", "el", true, E_FAIL, {}, 1},
       {"a kept set without static set", "nes", true, E_FAIL, {}, 1},
+      {"a load set without computed load", "ec", true, E_UNEXPECTED, {}, 1},
+      {"a computed load that is no feature", "ep", true, E_NOINTERFACE, {}, 1},
+      {"an enforcing set that is no analysis set", "ea", true, E_NOINTERFACE, {}, 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.situation);
@@ -501,22 +513,24 @@ TEST_F(Responses, FilterKeepsTheEnforcingSetsInOrderOrChangesNothing) {
         }
         if (kind == 'e' || kind == 'f') expectedStatics.push_back(Unknown(set->StaticSet()));
         load = Unknown(set);
-        if (kind == 's') {
-          // A load set of the general feature: an enforcing computed load,
-          // and one linked object that yields no static set.
+        if (kind == 's' || kind == 'c' || kind == 'p' || kind == 'a') {
+          // A load set of the general feature: an enforcing computed load
+          // (none, or one that is no feature) and one linked object that
+          // yields no static set; or no analysis set at all.
           VOKHost::Feature* bare = h(VOKHost::Feature::Create(
-              "bare", VOKHost::FacetSpecObject | VOKHost::FacetScan | VOKHost::FacetAnalysisSet));
-          VOKHost::RecordedFeature* computed = h(VOKHost::RecordedFeature::Create("computed", VOKHost::FacetSpecObject));
+              "bare", VOKHost::FacetSpecObject | VOKHost::FacetScan | (kind == 'a' ? 0u : VOKHost::FacetAnalysisSet)));
+          VOKHost::RecordedFeature* computed = h(VOKHost::RecordedFeature::Create(
+              "computed", kind == 'p' ? VOKHost::FacetScan : VOKHost::FacetSpecObject));
           computed->SetRecord("SMSPC", {1.0});
-          bare->AddScanResult("ComputedLoad", computed);
+          if (kind != 'c') bare->AddScanResult("ComputedLoad", computed);
           bare->AddLinkedSet(h(VOKHost::Feature::Create("linked", VOKHost::FacetSpecObject | VOKHost::FacetScan)));
           load = Unknown(bare);
         }
       }
       loads.Append(VOKISpecObject_var(load));
       modulations.Append(VOKISpecObject_var(load));
-      amplitudes.Append(1.0f + i);
-      if (row.phases) phases.Append(0.5f * i);
+      amplitudes.Append(1.0f + static_cast<float>(i));
+      if (row.phases) phases.Append(0.5f * static_cast<float>(i));
     }
     const VOKListValVOKISpecObject_var loadsBefore = loads, modulationsBefore = modulations;
     const VOKRawCollfloat amplitudesBefore = amplitudes, phasesBefore = phases;

@@ -1,10 +1,8 @@
 // The physics of the stand-in's dynamic-response model, which the library's
 // results are checked against: the modal base's rigid vectors (globally and
-// on an axis), its rigid-mode provider and rotation-axis check, load vectors
-// as generalised forces, load sets and their computed loads, the force of an
-// enforced displacement, and modulations.
+// on an axis, from the participation factors), its rigid-mode provider, load
+// vectors as generalised forces, and the force of an enforced displacement.
 #include <cmath>
-#include <functional>
 
 #include "VOKHostDynamics.h"
 #include "VOKHostResponses.h"
@@ -183,47 +181,6 @@ TEST_F(DynamicsModel, RigidModeProviderLaysOutNodesAndDirections) {
   base->Release();
 }
 
-TEST_F(DynamicsModel, CheckRotationAxisDefaultsNormalisesOrRefuses) {
-  ModalBase* base = ModalBase::Create(TwoNodeDefinition());
-  ASSERT_NE(base, nullptr);
-  struct Row {
-    const char* what;
-    std::vector<int> directions;
-    int flag;
-    VOKMathAxis axis;
-    long result;
-    std::array<double, 3> x, y, z;
-  };
-  const VOKMathAxis odd = MakeAxis({5, 5, 5}, {0, 2, 0}, {1, 1, 0});
-  const Row rows[] = {
-      {"no axis: global", {4}, 0, odd, S_OK, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
-      {"axis normalised", {1, 5}, 1, odd, S_OK, {0, 1, 0}, {1, 0, 0}, {0, 0, -1}},
-      {"degenerate axis", {6}, 1, MakeAxis({0, 0, 0}, {1, 0, 0}, {-3, 0, 0}), E_FAIL, {1, 0, 0}, {-3, 0, 0}, {0, 0, 0}},
-      {"direction 7", {4, 7}, 0, odd, E_INVALIDARG, {0, 2, 0}, {1, 1, 0}, {0, 0, 0}},
-      {"direction 0", {0}, 1, odd, E_INVALIDARG, {0, 2, 0}, {1, 1, 0}, {0, 0, 0}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    VOKRawCollint dirs;
-    for (int d : row.directions) dirs.Append(d);
-    int flag = row.flag;
-    VOKMathAxis axis = row.axis;
-    EXPECT_HR(row.result, base->CheckRotationAxis(dirs, flag, axis));
-    EXPECT_EQ(flag, row.flag);
-    for (int c = 0; c < 3; ++c) {
-      EXPECT_DOUBLE_EQ(axis.Direction(1)[c], row.x[static_cast<std::size_t>(c)]);
-      EXPECT_DOUBLE_EQ(axis.Direction(2)[c], row.y[static_cast<std::size_t>(c)]);
-      if (row.result == S_OK) {
-        EXPECT_DOUBLE_EQ(axis.Direction(3)[c], row.z[static_cast<std::size_t>(c)]);
-      }
-    }
-    if (row.result == S_OK && row.flag) {
-      EXPECT_EQ(axis.Origin()[0], 5.0) << "the origin is kept";
-    }
-  }
-  base->Release();
-}
-
 TEST_F(DynamicsModel, LoadVectorsAreTheGeneralisedForces) {
   ModalBaseDefinition def = TwoNodeDefinition();
   ModalBase* base = ModalBase::Create(def);
@@ -247,79 +204,6 @@ TEST_F(DynamicsModel, LoadVectorsAreTheGeneralisedForces) {
     FreeTable(vectors, 2);
   }
   for (VOKBaseUnknown* c : std::initializer_list<VOKBaseUnknown*>{base, load, empty}) c->Release();
-}
-
-TEST_F(DynamicsModel, ModulationsInterpolateAndStayConstantOutside) {
-  VOKHost::Modulation* m =
-      VOKHost::Modulation::Create("table", {{1.0, 2.0}, {3.0, 6.0}, {3.0, -1.0}, {5.0, 0.0}});
-  ASSERT_NE(m, nullptr);
-  struct Row {
-    double x, value;
-  };
-  const Row rows[] = {{-10.0, 2.0}, {1.0, 2.0}, {2.0, 4.0}, {2.5, 5.0},   {3.0, -1.0},
-                      {4.0, -0.5},  {5.0, 0.0}, {1e9, 0.0}, {1.5, 3.0}};
-  for (const Row& row : rows) EXPECT_EQ(m->Evaluate(row.x), row.value) << "at " << row.x;
-  EXPECT_TRUE(std::isnan(m->Evaluate(NAN)));
-  EXPECT_EQ(VOKHost::Modulation::Create("unsorted", {{2.0, 1.0}, {1.0, 1.0}}), nullptr);
-  VOKHost::Modulation* none = VOKHost::Modulation::Create("empty", {});
-  EXPECT_EQ(none->Evaluate(3.0), 0.0);
-  VOKHost::Modulation* c = VOKHost::Modulation::Constant("c", 3.0);
-  EXPECT_EQ(c->Evaluate(-5.0), 3.0);
-  EXPECT_EQ(c->Evaluate(5.0), 3.0);
-  VOKIDYNModulation_var itf(vok_test_models::Unknown(*c));
-  EXPECT_TRUE(itf != nullptr) << "a modulation feature answers the modulation interface";
-  itf = nullptr;
-  for (VOKBaseUnknown* x : std::initializer_list<VOKBaseUnknown*>{m, none, c}) x->Release();
-}
-
-TEST_F(DynamicsModel, LoadSetsShowTheirComputedLoadAndEnforcedOnesTheirStaticSet) {
-  // A nodal load is a load set too: its computed load enforces nothing.
-  {
-    VOKHost::NodalLoad* load = VOKHost::NodalLoad::Create("push");
-    VOKISamAnalysisScan_var scan(static_cast<VOKBaseUnknown*>(load));
-    ASSERT_TRUE(scan != nullptr);
-    VOKListValVOKBaseUnknown_var computed;
-    EXPECT_HR(S_OK, scan->ScanByType("ComputedLoad", computed, 2));
-    ASSERT_EQ(computed.Size(), 1);
-    EXPECT_TRUE(VOKISpecObject_var(computed[1]) != nullptr);
-    int size = -1;
-    EXPECT_HR(S_OK, VOKTarvoAccessDataServices::ReadDescSizes(computed[1].Get(), "SMSPC", &size));
-    EXPECT_EQ(size, 0);
-    computed = VOKListValVOKBaseUnknown_var();
-    scan = VOKISamAnalysisScan_var();
-    load->Release();
-  }
-  for (bool enforces : {true, false}) {
-    SCOPED_TRACE(enforces ? "enforcing" : "not enforcing");
-    VOKHost::EnforcedLoadSet* set =
-        VOKHost::EnforcedLoadSet::Create("set", enforces ? std::vector<int>{0, 7} : std::vector<int>{}, {0.5, 1.5});
-    VOKISamAnalysisScan_var scan(static_cast<VOKBaseUnknown*>(set));
-    ASSERT_TRUE(scan != nullptr);
-    VOKListValVOKBaseUnknown_var computed;
-    EXPECT_HR(S_OK, scan->ScanByType("ComputedLoad", computed, 2));
-    ASSERT_EQ(computed.Size(), 1);
-    EXPECT_TRUE(VOKISpecObject_var(computed[1]) != nullptr);
-    int size = -1;
-    EXPECT_HR(S_OK, VOKTarvoAccessDataServices::ReadDescSizes(computed[1].Get(), "SMSPC", &size));
-    EXPECT_EQ(size, enforces ? 2 : 0);
-
-    VOKISamAnalysisSet_var analysisSet(static_cast<VOKBaseUnknown*>(set));
-    VOKListValVOKBaseUnknown_var* linked = nullptr;
-    EXPECT_HR(S_OK, analysisSet->GetLinkedSets(linked));
-    ASSERT_NE(linked, nullptr);
-    ASSERT_EQ(linked->Size(), 1);
-    VOKISamAnalysisScan_var linkedScan((*linked)[1]);
-    VOKListValVOKBaseUnknown_var statics;
-    EXPECT_HR(S_OK, linkedScan->ScanByType("StaticSet", statics, 3));
-    ASSERT_EQ(statics.Size(), 1);
-    EXPECT_EQ(statics[1].Get(), static_cast<VOKBaseUnknown*>(set->StaticSet()));
-    double depl[2] = {};
-    EXPECT_HR(S_OK, VOKTarvoAccessDataServices::ReadDescData(statics[1].Get(), "DEPL", depl));
-    EXPECT_EQ(depl[0], 0.5);
-    EXPECT_EQ(depl[1], 1.5);
-    delete linked;
-    set->Release();
-  }
 }
 
 // The shared two-node geometry with other masses and shapes, none of them

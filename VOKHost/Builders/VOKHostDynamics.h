@@ -223,7 +223,7 @@ class VOKHOST_API NodalLoad : public Feature, public ModalForceSource {
 
 /// A load of a generated generalised force: on mode i (0-based) it is
 /// 1 / (1 + i + 7 k). For benchmarks, which need any number of modes and
-/// loads without the storage of shapes.
+/// loads without the storage of shapes. A load set like a nodal load.
 class VOKHOST_API GeneratedLoad : public Feature, public ModalForceSource {
  public:
   static GeneratedLoad* Create(int iK);

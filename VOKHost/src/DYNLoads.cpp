@@ -1,4 +1,4 @@
-// Nodal loads of the stand-in's dynamic-response model.
+// Nodal and generated loads of the stand-in's dynamic-response model.
 #include "VOKHostDynamics.h"
 #include "VOKHostTesting.h"
 
@@ -6,14 +6,20 @@ namespace VOKHost {
 
 NodalLoad* NodalLoad::Create(const std::string& iName) { return new NodalLoad(iName); }
 
-// A load set of the analysis model, as every load set of a load excitation
-// is: its ScanByType("ComputedLoad") gives its computed load, which carries
-// no "SMSPC" record since the set enforces no displacement.
+namespace {
+// Makes iLoad a load set of the analysis model, as every load set of a load
+// excitation is: its ScanByType("ComputedLoad") gives its computed load,
+// which carries no "SMSPC" record since the set enforces no displacement.
+void AddComputedLoad(Feature& iLoad) {
+  Feature* computed = Feature::Create(iLoad.Name() + " computed load", FacetSpecObject);
+  iLoad.AddScanResult("ComputedLoad", computed);
+  computed->Release();
+}
+}  // namespace
+
 NodalLoad::NodalLoad(const std::string& iName)
     : Feature(iName, FacetSpecObject | FacetAlias | FacetAnalysisSet | FacetScan) {
-  Feature* computed = Feature::Create(iName + " computed load", FacetSpecObject);
-  AddScanResult("ComputedLoad", computed);
-  computed->Release();
+  AddComputedLoad(*this);
 }
 NodalLoad::~NodalLoad() = default;
 
@@ -53,7 +59,10 @@ long NodalLoad::GeneralisedForce(const ModalBase& iBase, double* oForce) {
 
 GeneratedLoad* GeneratedLoad::Create(int iK) { return new GeneratedLoad(iK); }
 
-GeneratedLoad::GeneratedLoad(int iK) : Feature("generated load", FacetSpecObject), _K(iK) {}
+GeneratedLoad::GeneratedLoad(int iK)
+    : Feature("generated load", FacetSpecObject | FacetAnalysisSet | FacetScan), _K(iK) {
+  AddComputedLoad(*this);
+}
 GeneratedLoad::~GeneratedLoad() = default;
 
 void* GeneratedLoad::Answer(const IID& iIID) {
