@@ -6,6 +6,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "VOKDYNDampingTools.h"
 #include "VOKDYNMeshServices.h"
@@ -207,6 +208,31 @@ TEST_F(DampingAndServicesAllocation, EachFailedAllocationGivesTheStatedResult) {
     }
     EXPECT_GT(failures, 0) << "no allocation to fail";
   }
+  // The table of a read object that cannot be allocated leaves its record.
+  VOKHost::DofNumberingSet* set = VOKHost::DofNumberingSet::Create("Solution set");
+  set->SetNumbering({0, 1}, {1, 2});
+  {
+    VOKDYNMeshServices services(static_cast<VOKISamAnalysisSet*>(set));
+    int count = kUntouched, unused = kUntouched;
+    ASSERT_HR(S_OK, services.GetNbNodes(count));
+    for (int line : {95, 123}) {
+      SCOPED_TRACE(line);
+      VOKHost::ClearErrors();
+      int** table = nullptr;
+      bool reached = false;
+      EXPECT_HR(E_FAIL, Armed(1, reached, [&] {
+                  return line == 95 ? services.GetIPDEG(count, table)
+                                    : services.GetIFLEC(count, unused, table);
+                }));
+      EXPECT_EQ(nullptr, table);
+      const std::vector<VOKHost::ErrorRecord> errors = VOKHost::InstantiatedErrors();
+      ASSERT_EQ(1u, errors.size());
+      EXPECT_EQ(": out of memory", errors[0].text);
+      EXPECT_EQ(line, errors[0].line);
+    }
+  }
+  set->Release();
+  VOKHost::ClearErrors();
 }
 
 }  // namespace
