@@ -105,7 +105,16 @@ struct Model {
   VOKHost::Feature* feature = nullptr;
 };
 
-class Damping : public VOKTest {};
+// Beside the components, the arrays alive are back to their count at the
+// end of each test: the base's arrays and the object's lists are freed.
+class Damping : public VOKTest {
+ protected:
+  void TearDown() override {
+    EXPECT_EQ(_Alive, vok_test::LiveArrays()) << "an array was left allocated";
+    VOKTest::TearDown();
+  }
+  const long _Alive = vok_test::LiveArrays();
+};
 
 TEST_F(Damping, TermsPerModeInTheStatedOrder) {
   struct Row {
@@ -146,13 +155,15 @@ TEST_F(Damping, TermsPerModeInTheStatedOrder) {
     VOKRawColldouble values;
     EXPECT_HR(S_OK, tools.GetDampingValues(values));
     ExpectSameBits(row.expected, Read(values));
-    const long blocks = vok_test::LiveBlocks();
+    const long alive = vok_test::LiveArrays();
     {
-      VOKRawColldouble again;  // the same values on every call
-      EXPECT_HR(S_OK, tools.GetDampingValues(again));
-      ExpectSameBits(row.expected, Read(again));
+      VOKRawColldouble probe;
+      EXPECT_HR(S_OK, tools.GetDampingValues(probe));
     }
-    EXPECT_EQ(blocks, vok_test::LiveBlocks()) << "the base's arrays are freed";
+    EXPECT_EQ(alive, vok_test::LiveArrays()) << "the base's arrays are freed";
+    VOKRawColldouble again;  // the same values on every call
+    EXPECT_HR(S_OK, tools.GetDampingValues(again));
+    ExpectSameBits(row.expected, Read(again));
     // A list that is not empty on entry is refused and kept.
     VOKRawColldouble kept;
     kept.Append(7.5);

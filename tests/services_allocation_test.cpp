@@ -158,7 +158,13 @@ long Sizes(VOKDYNMeshServices& ioServices, bool iArmed) {
   return hr;
 }
 
-using DampingAndServicesAllocation = VOKTest;
+class DampingAndServicesAllocation : public VOKTest {
+ protected:
+  void TearDown() override {
+    vok_test::FailAllocation(0);
+    VOKTest::TearDown();
+  }
+};
 
 TEST_F(DampingAndServicesAllocation, EachFailedAllocationGivesTheStatedResult) {
   struct Row {

@@ -53,8 +53,10 @@ class MeshServices : public VOKTest {
   }
   void TearDown() override {
     _Set->Release();
+    EXPECT_EQ(_Alive, vok_test::LiveArrays()) << "a cache or table was left allocated";
     VOKTest::TearDown();
   }
+  const long _Alive = vok_test::LiveArrays();
   VOKISamAnalysisSet* Set() { return static_cast<VOKISamAnalysisSet*>(_Set); }
   const Ints _Components{0, 1, 2, 0, 1, 2, 3, 4, 5, 0, 2};
   const Ints _Nodes{1, 1, 1, 2, 2, 2, 2, 2, 2, 3, 3};

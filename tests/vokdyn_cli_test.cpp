@@ -76,7 +76,7 @@ TEST_F(VokdynCli, EveryRefusalExitsWithItsStatusAndMessageAndWritesNothing) {
       {"harmonic diagonal.json", 2, "vokdyn: diagonal.json: modal_base.damping_diagonal: the damping tools compute damping only for a "
                                     "base whose damping matrix is diagonal in the modal base\n"},
       {"", 2, "~A subcommand is required"},
-      {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, check, example)\n"},
+      {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, check, example, import)\n"},
       {"harmonc", 2, "vokdyn: unknown command \"harmonc\" (did you mean \"harmonic\"?)\n"},
       {"harmonic --colour", 2, "~--colour"},
       {"harmonic a.json b.json", 2, "~b.json"},
@@ -247,10 +247,14 @@ TEST_F(VokdynCli, ASignalWhileTheCsvIsWrittenLeavesNothingAndEndsWith128PlusIt) 
   const std::size_t at = summary.find("  time         ");
   ASSERT_NE(at, std::string::npos) << summary;
   double total = 0.0, load = 0.0, sweep = 0.0, csv = 0.0;
-  ASSERT_EQ(std::sscanf(summary.c_str() + at, "  time %lf s (load %lf s, sweep %lf s, csv %lf s)", &total, &load, &sweep, &csv), 4)
-      << summary.substr(at);
-  EXPECT_GE(total, load + sweep + csv - 0.002);
-  EXPECT_GT(csv, 0.0);
+  const int read = std::sscanf(summary.c_str() + at, "  time %lf s (load %lf s, sweep %lf s, csv %lf s)", &total, &load, &sweep, &csv);
+  ASSERT_GE(read, 1) << summary.substr(at);
+  // A fast machine writes the 10^6 rows in under a second: no parts then.
+  ASSERT_TRUE(read == 4 ? total >= 1.0 : total <= 1.0) << summary.substr(at);
+  if (read == 4) {
+    EXPECT_GE(total, load + sweep + csv - 0.002);
+    EXPECT_GT(csv, 0.0);
+  }
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
       {"unknown key", "{\"frequency\": 1.5,", "{\"frequency\": 1.5, \"frequncy\": 2,",
        M + "modal_base.modes[0]: unknown key \"frequncy\" (did you mean \"frequency\"?)"},
       {"unknown key, nothing close", "\"component\": 1}", "\"component\": 1, \"colour\": \"red\"}",
-       M + "outputs[0]: unknown key \"colour\" (known keys: node component)"},
+       M + "outputs[0]: unknown key \"colour\" (known keys: node set component)"},
       {"unknown node", "{\"node\": 2,", "{\"node\": 42,", M + "outputs[1].node: unknown node 42"},
       {"unknown node of a force", "{\"node\": 7, \"values\"", "{\"node\": 3, \"values\"", M + "loads[0].forces[0].node: unknown node 3"},
       {"negative nodal mass", "{\"id\": 7, \"xyz\": [0, 0, 3], \"mass\": [1, 1, 1, 0, 0, 0]}", "{\"id\": 7, \"xyz\": [0, 0, 3], \"mass\": [1, 1, 1, 0, -0.5, 0]}",

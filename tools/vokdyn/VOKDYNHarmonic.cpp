@@ -45,18 +45,9 @@ std::size_t SweepBatch(const SweepInput& iIn, SweepWorker& ioWorker, std::size_t
       std::snprintf(context, sizeof context, " at %.9g to %.9g Hz", abscissae[0], abscissae[count - 1]);
     throw ComputationError("VOKDYNExcitationTools::GetExcitValues", hr, context);
   }
-  const std::vector<Mode>& modes = iIn.model.base.modes;
-  const std::size_t n = modes.size();
+  const std::size_t n = iIn.model.base.modes.size();
   for (std::size_t k = 0; k < count; ++k) {
-    const double f = abscissae[k];
-    const VOKMathComplex* forces = ioWorker.forces.data() + k * n;
-    const double omega = f * kTwoPi;
-    const double omega2 = omega * omega;
-    for (std::size_t i = 0; i < n; ++i) {
-      const Mode& mode = modes[i];
-      std::complex<double> dynamic(mode.generalizedStiffness - omega2 * mode.generalizedMass, omega * iIn.damping[i]);
-      ioWorker.q[i] = std::complex<double>(forces[i].re, forces[i].im) / dynamic;
-    }
+    ModalResponses(iIn.model.base.modes, iIn.damping, abscissae[k], ioWorker.forces.data() + k * n, ioWorker.q.data());
     for (std::size_t o = 0; o < iIn.phi.size(); ++o) {
       const std::vector<double>& phi = iIn.phi[o];
       std::complex<double> u(0.0, 0.0);
@@ -68,6 +59,17 @@ std::size_t SweepBatch(const SweepInput& iIn, SweepWorker& ioWorker, std::size_t
 }
 
 }  // namespace
+
+void ModalResponses(const std::vector<Mode>& iModes, const std::vector<double>& iDamping, double iF,
+                    const VOKMathComplex* iForces, std::complex<double>* oQ) {
+  const double omega = iF * kTwoPi;
+  const double omega2 = omega * omega;
+  for (std::size_t i = 0; i < iModes.size(); ++i) {
+    const Mode& mode = iModes[i];
+    std::complex<double> dynamic(mode.generalizedStiffness - omega2 * mode.generalizedMass, omega * iDamping[i]);
+    oQ[i] = std::complex<double>(iForces[i].re, iForces[i].im) / dynamic;
+  }
+}
 
 RunResult RunHarmonic(const Model& iModel, const Progress& iProgress, int iThreads) {
   RunResult run;

@@ -3,6 +3,7 @@
 // The harmonic run: the model built in the stand-in platform, then for each
 // sweep frequency the excitation, the damping and the modal response from
 // the library's tools, summed into the absolute displacement of each output.
+#include <complex>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "VOKDYNOutput.h"
 #include "VOKDYNPlatformModel.h"
 #include "VOKDYNSweep.h"
+#include "VOKMath.h"
 
 namespace vokdyn {
 
@@ -22,6 +24,12 @@ struct RunResult {
 /// Frequencies per batched evaluation of the excitation: the same batches
 /// whatever the number of threads.
 constexpr std::size_t kSweepBatch = 32;
+
+/// q_i = F_i / (k_i - omega^2 m_i + i omega c_i) of every mode at iF hertz
+/// (iForces: F_i; iDamping: c_i): the one place the sweep and the response
+/// fields form it, so that they agree to the last bit.
+void ModalResponses(const std::vector<Mode>& iModes, const std::vector<double>& iDamping, double iF,
+                    const VOKMathComplex* iForces, std::complex<double>* oQ);
 
 /// Runs the sweep of iModel on iThreads worker threads (see RunBatches); the
 /// result does not depend on the number of threads, to the last bit.

@@ -47,6 +47,7 @@ struct ModalBase {
   bool upToDate = true;
   bool dampingDiagonal = true;
   std::string shapesFile;  ///< the .npy file the shapes were read from, as opened; empty when inline
+  bool rotations = true;  ///< false: the nodes have no rotations (solid elements); none may be loaded or asked for
   std::vector<Mode> modes;
 };
 
@@ -138,6 +139,28 @@ struct Output {
   int component = 1;  ///< 1..6
 };
 
+/// A named group of nodes (a node set of a finite-element job), in the order
+/// given; outputs may name it.
+struct Group {
+  std::string name;
+  std::vector<int> nodes;  ///< node ids
+};
+
+/// An element of the mesh on which fields are drawn: its type by the short
+/// names of the finite-element results ("he8", "he20", ...; see
+/// FrdTypeName) as a number, its node ids in the input deck's order.
+struct Element {
+  int type = 0;
+  std::vector<int> nodes;
+};
+
+/// The frequencies at which the response of every node is written.
+struct FieldRequest {
+  bool present = false;
+  std::vector<double> frequencies;  ///< hertz
+  bool atPeaks = false;             ///< also the peak frequency of each output
+};
+
 struct Model {
   std::string source = "default model";  ///< the file it was read from, as named in messages
   std::string name;
@@ -150,6 +173,9 @@ struct Model {
   BaseMotion baseMotion;
   Sweep sweep;
   std::vector<Output> outputs;
+  std::vector<Group> groups;
+  std::vector<Element> elements;
+  FieldRequest fields;
 
   /// Position of the node with this id in `nodes`, -1 when absent.
   int NodeIndex(int iId) const;

@@ -13,6 +13,7 @@
 #include <map>
 #include <set>
 
+#include "VOKDYNFrdReader.h"
 #include "VOKDYNJson.h"
 #include "VOKDYNNpy.h"
 
@@ -39,9 +40,10 @@ std::string Number9(double iValue) {
 // gives them.
 const std::vector<std::string> kTopKeys = {"format", "name", "nodes", "modal_base", "damping",
                                            "modulations", "loads", "enforced", "base_motion",
-                                           "sweep", "frequencies", "outputs"};
+                                           "sweep", "frequencies", "outputs", "groups", "elements",
+                                           "fields"};
 const std::vector<std::string> kNodeKeys = {"id", "xyz", "mass"};
-const std::vector<std::string> kBaseKeys = {"name", "up_to_date", "damping_diagonal", "shapes",
+const std::vector<std::string> kBaseKeys = {"name", "up_to_date", "damping_diagonal", "rotations", "shapes",
                                             "modes"};
 const std::vector<std::string> kModeKeys = {"frequency", "generalized_mass",
                                             "generalized_stiffness", "participation", "shape"};
@@ -58,7 +60,9 @@ const std::vector<std::string> kAxisKeys = {"origin", "x", "y"};
 const std::vector<std::string> kDirectionKeys = {"direction", "amplitude", "phase_deg",
                                                  "modulation"};
 const std::vector<std::string> kSweepKeys = {"from", "to", "steps", "spacing"};
-const std::vector<std::string> kOutputKeys = {"node", "component"};
+const std::vector<std::string> kOutputKeys = {"node", "set", "component"};
+const std::vector<std::string> kElementKeys = {"type", "nodes"};
+const std::vector<std::string> kFieldKeys = {"frequencies", "at_peaks"};
 
 class ModelReader {
  public:
@@ -73,6 +77,9 @@ class ModelReader {
     if (const JsonValue* name = _R.Find(iRoot, "name")) _M.name = _R.Text(*name, "name");
 
     ReadNodes(_R.Require(iRoot, "", "nodes", "an array of nodes"));
+    if (const JsonValue* groups = _R.Find(iRoot, "groups")) ReadGroups(*groups);
+    if (const JsonValue* elements = _R.Find(iRoot, "elements")) ReadElements(*elements);
+    if (const JsonValue* fields = _R.Find(iRoot, "fields")) ReadFields(*fields);
     ReadBase(_R.Require(iRoot, "", "modal_base", "an object"));
     ReadDamping(_R.Require(iRoot, "", "damping", "an object (modal or Rayleigh damping)"));
     if (const JsonValue* modulations = _R.Find(iRoot, "modulations")) ReadModulations(*modulations);
@@ -204,6 +211,8 @@ class ModelReader {
       _M.base.upToDate = _R.Boolean(*up, JsonMember(path, "up_to_date"));
     if (const JsonValue* diag = _R.Find(iBase, "damping_diagonal"))
       _M.base.dampingDiagonal = _R.Boolean(*diag, JsonMember(path, "damping_diagonal"));
+    if (const JsonValue* rotations = _R.Find(iBase, "rotations"))
+      _M.base.rotations = _R.Boolean(*rotations, JsonMember(path, "rotations"));
     const JsonValue* shapes = _R.Find(iBase, "shapes");
     const std::string shapesPath = JsonMember(path, "shapes");
     if (shapes && (!shapes->IsString() || shapes->GetStringLength() == 0))
@@ -394,6 +403,10 @@ class ModelReader {
         force.node = NodeRef(_R.Require(forces[k], kp, "node", "a node id"), JsonMember(kp, "node"));
         force.values = _R.Fixed<6>(_R.Require(forces[k], kp, "values", "an array of 6 numbers"),
                                    JsonMember(kp, "values"));
+        for (std::size_t c = 3; c < 6 && !_M.base.rotations; ++c)
+          if (force.values[c] != 0.0)
+            _R.Fail(JsonItem(JsonMember(kp, "values"), c), "a moment on a node without rotations (modal_base.rotations "
+                                                           "is false: solid elements); expected 0");
         load.forces.push_back(force);
       }
       _M.loads.push_back(load);
@@ -504,15 +517,85 @@ class ModelReader {
     for (rapidjson::SizeType i = 0; i < iOutputs.Size(); ++i) {
       std::string op = JsonItem("outputs", i);
       _R.Object(iOutputs[i], op, kOutputKeys);
+      const JsonValue* node = _R.Find(iOutputs[i], "node");
+      const JsonValue* set = _R.Find(iOutputs[i], "set");
+      if ((node != nullptr) == (set != nullptr))
+        _R.Fail(op, "expected either \"node\" (a node id) or \"set\" (the name of a group), not both");
       Output out;
-      out.node = NodeRef(_R.Require(iOutputs[i], op, "node", "a node id"), JsonMember(op, "node"));
       out.component = Int(_R.Require(iOutputs[i], op, "component", "a component 1..6"),
-                                 JsonMember(op, "component"), "a component 1..6", 1, 6);
-      for (const Output& other : _M.outputs)
-        if (other.node == out.node && other.component == out.component)
-          _R.Fail(op, "output " + OutputLabel(out) + " is asked twice");
-      _M.outputs.push_back(out);
+                          JsonMember(op, "component"), "a component 1..6", 1, 6);
+      if (out.component > 3 && !_M.base.rotations)
+        _R.Fail(JsonMember(op, "component"), "the nodes have no rotations (modal_base.rotations is false: solid "
+                                             "elements); expected a translation, 1..3");
+      // A group gives one output per node, in the group's order.
+      std::vector<int> nodes;
+      if (node) {
+        nodes.push_back(NodeRef(*node, JsonMember(op, "node")));
+      } else {
+        const std::string name = _R.Text(*set, JsonMember(op, "set"));
+        auto group = std::find_if(_M.groups.begin(), _M.groups.end(), [&](const Group& g) { return g.name == name; });
+        if (group == _M.groups.end()) _R.Fail(JsonMember(op, "set"), "unknown group " + JsonQuote(name));
+        nodes = group->nodes;
+      }
+      for (int id : nodes) {
+        out.node = id;
+        for (const Output& other : _M.outputs)
+          if (other.node == out.node && other.component == out.component)
+            _R.Fail(op, "output " + OutputLabel(out) + " is asked twice");
+        _M.outputs.push_back(out);
+      }
     }
+  }
+
+  void ReadGroups(const JsonValue& iGroups) {
+    if (!iGroups.IsObject()) _R.Expected("groups", "an object of groups (name: [node ids])", iGroups);
+    for (auto it = iGroups.MemberBegin(); it != iGroups.MemberEnd(); ++it) {
+      Group group;
+      group.name.assign(it->name.GetString(), it->name.GetStringLength());
+      const std::string gp = JsonMember("groups", group.name);
+      const JsonValue& ids = _R.Array(it->value, gp, "a non-empty array of node ids", true);
+      std::set<int> seen;
+      for (rapidjson::SizeType k = 0; k < ids.Size(); ++k) {
+        int id = NodeRef(ids[k], JsonItem(gp, k));
+        if (!seen.insert(id).second) _R.Fail(JsonItem(gp, k), "node " + std::to_string(id) + " is in the group twice");
+        group.nodes.push_back(id);
+      }
+      _M.groups.push_back(group);
+    }
+  }
+
+  void ReadElements(const JsonValue& iElements) {
+    _R.Array(iElements, "elements", "an array of elements", false);
+    for (rapidjson::SizeType i = 0; i < iElements.Size(); ++i) {
+      const std::string ep = JsonItem("elements", i);
+      _R.Object(iElements[i], ep, kElementKeys);
+      Element element;
+      const JsonValue& type = _R.Require(iElements[i], ep, "type", "an element type");
+      const char* what = "an element type: he8, pe6, te4, he20, pe15, te10, tr3, tr6, qu4, qu8, be2 or be3";
+      const std::string name = type.IsString() ? std::string(type.GetString(), type.GetStringLength()) : "";
+      element.type = FrdTypeOfName(name);
+      if (element.type == 0) _R.Expected(JsonMember(ep, "type"), what, type);
+      const std::size_t count = static_cast<std::size_t>(FrdNodesPerElement(element.type));
+      const std::string np = JsonMember(ep, "nodes");
+      const JsonValue& nodes = _R.Require(iElements[i], ep, "nodes", "an array of node ids");
+      if (!nodes.IsArray() || nodes.Size() != count)
+        _R.Expected(np, "an array of " + std::to_string(count) + " node ids (" + name + ")", nodes);
+      for (rapidjson::SizeType k = 0; k < count; ++k) element.nodes.push_back(NodeRef(nodes[k], JsonItem(np, k)));
+      _M.elements.push_back(element);
+    }
+  }
+
+  void ReadFields(const JsonValue& iFields) {
+    _R.Object(iFields, "fields", kFieldKeys);
+    _M.fields.present = true;
+    if (const JsonValue* list = _R.Find(iFields, "frequencies")) {
+      _R.Array(*list, "fields.frequencies", "an array of frequencies", false);
+      for (rapidjson::SizeType k = 0; k < list->Size(); ++k)
+        _M.fields.frequencies.push_back(Frequency((*list)[k], JsonItem("fields.frequencies", k)));
+    }
+    if (const JsonValue* peaks = _R.Find(iFields, "at_peaks")) _M.fields.atPeaks = _R.Boolean(*peaks, "fields.at_peaks");
+    if (_M.fields.frequencies.empty() && !_M.fields.atPeaks)
+      _R.Fail("fields", "no frequency: give \"frequencies\" or \"at_peaks\": true");
   }
 
   void CheckExcited() const {

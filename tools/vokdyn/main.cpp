@@ -20,7 +20,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include "VOKDYNFields.h"
 #include "VOKDYNHarmonic.h"
+#include "VOKDYNImport.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
 #include "VOKDYNPlatformModel.h"
@@ -225,11 +227,18 @@ int ParseThreads(const std::string& iText) {
 }
 
 int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput,
-                       const std::string& iPlot, int iThreads) {
+                       const std::string& iPlot, int iThreads, const std::string& iFields) {
   Timing timing;
   Clock::time_point mark = timing.start;
   Model model = LoadModel(iModelPath);
   timing.Part("load", mark);
+  // A model that asks for fields gets them beside it without --fields.
+  std::string fieldDirectory = iFields;
+  if (fieldDirectory.empty() && model.fields.present) {
+    const bool file = !iModelPath.empty() && iModelPath != "-";
+    const bool json = file && iModelPath.size() > 5 && iModelPath.compare(iModelPath.size() - 5, 5, ".json") == 0;
+    fieldDirectory = file ? (json ? iModelPath.substr(0, iModelPath.size() - 5) : iModelPath) + "-fields" : "fields";
+  }
   // Outputs are refused before anything is computed, an input among them.
   const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath, model.base.shapesFile};
   try {
@@ -238,6 +247,7 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
       CheckOutputPath(iPlot, "--plot", inputs);
       CheckPlotPossible(iPlot);
     }
+    if (!fieldDirectory.empty()) CheckOutputPath(fieldDirectory, "--fields", inputs);
   } catch (const OutputError& e) {
     throw UsageError(e.what());
   }
@@ -263,6 +273,16 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
     PlotResponse(run.response, model.name, iPlot);
     timing.Part("plot", mark);
   }
+  std::vector<float> fieldFrequencies;
+  if (!fieldDirectory.empty()) {
+    std::vector<float> peaks;
+    for (std::size_t o = 0; o < run.response.outputs.size(); ++o)
+      peaks.push_back(static_cast<float>(PeakOf(run.response, o).frequency));
+    // Without a request in the model, the peaks.
+    fieldFrequencies = FieldFrequencies(model.fields.frequencies, model.fields.atPeaks || !model.fields.present, peaks);
+    WriteFields(model, fieldFrequencies, fieldDirectory, iThreads);
+    timing.Part("fields", mark);
+  }
   bar.Finish();
   if (!gQuiet) {
     // With the CSV on standard output the summary goes to standard error.
@@ -270,6 +290,8 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
     PrintSummary(out, iModelPath.empty() ? kDefaultModelName : model.source, model, run, timing.Text());
     if (!iOutput.empty() && iOutput != "-") out << "  csv          " << iOutput << "\n";
     if (!iPlot.empty()) out << "  plot         " << iPlot << "\n";
+    if (!fieldDirectory.empty())
+      out << "  fields       " << fieldDirectory << "/fields.pvd (" << fieldFrequencies.size() << " frequencies)\n";
     out << std::flush;
   }
   return kExitOk;
@@ -300,6 +322,37 @@ int RunCheckCommand(const std::string& iModelPath) {
   return kExitOk;
 }
 
+int RunImportCommand(const ImportOptions& iOptions) {
+  try {
+    const std::vector<std::string> inputs = JobFiles(iOptions.job);
+    CheckOutputPath(iOptions.model, "--output", inputs);
+    CheckOutputPath(ShapesPathOf(iOptions), "--shapes", inputs);
+  } catch (const OutputError& e) {
+    throw UsageError(e.what());
+  }
+  ImportedJob job = ImportCalculix(iOptions);
+  for (const std::string& note : job.notes) Error("note: " + note);
+  if (!gQuiet) {
+    const Model& m = job.model;
+    std::cout << "vokdyn import: " << m.name << "\n"
+              << "  read         " << job.frdPath << (job.binaryFrd ? " (binary)" : "") << ", " << job.datPath
+              << (job.inpPath.empty() ? "" : ", " + job.inpPath) << "\n"
+              << "  nodes        " << m.nodes.size() << ", elements " << m.elements.size() << ", groups "
+              << m.groups.size() << " (the deck's node sets)\n"
+              << "  modes        " << m.base.modes.size() << ", " << Format("%.7g", m.base.modes.front().frequency)
+              << " to " << Format("%.7g", m.base.modes.back().frequency) << " Hz\n"
+              << "  sweep        " << m.sweep.steps << " frequencies, " << Format("%.7g", m.sweep.from) << " to "
+              << Format("%.7g", m.sweep.to) << " Hz, log\n"
+              << "  load         unit force at " << OutputLabel({job.load.node, job.load.component}) << "\n"
+              << "  output       " << OutputLabel(m.outputs[0]) << "\n"
+              << "  wrote        " << iOptions.model << ", " << ShapesPathOf(iOptions) << "\n";
+    if (job.placeholder)
+      std::cout << "  edit         the load and the output are placeholders (or give --load and --response)\n";
+    std::cout << std::flush;
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -320,6 +373,11 @@ int main(int argc, char** argv) {
   harmonic->add_option("--plot", plot, "Plot |u| against frequency into FILE.svg or FILE.png (needs gnuplot).")
       ->type_name("FILE");
   harmonic->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
+  std::string fields;
+  harmonic->add_option("--fields", fields,
+                       "Write the response of every node as VTK files (DIR/fields.pvd): at the model's \"fields\" "
+                       "frequencies, else at the peak of each output.")
+      ->type_name("DIR");
   std::string threads;
   harmonic->add_option("--threads", threads,
                        "Split the sweep across N threads (default: the machine's cores, " +
@@ -335,15 +393,31 @@ int main(int argc, char** argv) {
   CLI::App* example = app.add_subcommand(
       "example", "Print the embedded default model as a commented model file, a starting point.");
 
+  ImportOptions importOptions;
+  std::string importLoad, importOutput;
+  CLI::App* import = app.add_subcommand("import", "Make a model file from another program's results.");
+  import->require_subcommand(1);
+  CLI::App* calculix = import->add_subcommand(
+      "calculix", "From the eigenvalue step of a CalculiX job: JOB.frd, JOB.dat and JOB.inp's node sets.");
+  calculix->add_option("JOB", importOptions.job, "The job name (JOB or JOB.frd).")->required();
+  calculix->add_option("-o,--output", importOptions.model, "The model file to write.")->required()->type_name("MODEL.json");
+  calculix->add_option("--shapes", importOptions.shapes, "The .npy file of the shapes (default: MODEL.npy).")
+      ->type_name("FILE.npy");
+  calculix->add_option("--load", importLoad, "A unit force at NODE in COMPONENT (1-3 or UX UY UZ).")
+      ->type_name("NODE:COMPONENT");
+  calculix->add_option("--response", importOutput, "The output at NODE, COMPONENT (1-3 or UX UY UZ).")
+      ->type_name("NODE:COMPONENT");
+  calculix->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
+
   // An unknown command is named (the parser would only say that one is
   // required).
   if (argc > 1 && argv[1][0] != '-') {
-    const std::vector<std::string> commands = {"harmonic", "check", "example"};
+    const std::vector<std::string> commands = {"harmonic", "check", "example", "import"};
     std::string word = argv[1];
     if (std::find(commands.begin(), commands.end(), word) == commands.end()) {
       std::string nearest = NearestKey(word, commands);
       Error("unknown command \"" + word + "\"" +
-            (nearest.empty() ? std::string(" (commands: harmonic, check, example)")
+            (nearest.empty() ? std::string(" (commands: harmonic, check, example, import)")
                              : " (did you mean \"" + nearest + "\"?)"));
       return kExitUsage;
     }
@@ -360,8 +434,13 @@ int main(int argc, char** argv) {
   try {
     if (*harmonic)
       return RunHarmonicCommand(modelPath, output, plot,
-                                harmonic->count("--threads") ? ParseThreads(threads) : DefaultThreads());
+                                harmonic->count("--threads") ? ParseThreads(threads) : DefaultThreads(), fields);
     if (*check) return RunCheckCommand(checkPath);
+    if (*calculix) {
+      if (!importLoad.empty()) importOptions.load = ParseNodeComponent(importLoad, "--load");
+      if (!importOutput.empty()) importOptions.output = ParseNodeComponent(importOutput, "--response");
+      return RunImportCommand(importOptions);
+    }
     if (*example) {
       std::cout << WriteModelText(
           DefaultModel(),
@@ -375,6 +454,9 @@ int main(int argc, char** argv) {
       return kExitOk;
     }
   } catch (const ModelError& e) {
+    Error(e.what());
+    return kExitUsage;
+  } catch (const ResultFileError& e) {
     Error(e.what());
     return kExitUsage;
   } catch (const UsageError& e) {

@@ -1,0 +1,490 @@
+// vokdyn import calculix: the finite-element solver run on small decks that
+// the tests write, its results read back and set against what the solver
+// itself printed.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "VOKDYNCalculixDeck.h"
+#include "VOKDYNImport.h"
+#include "VOKDYNModelLoader.h"
+#include "VOKTempDirTest.h"
+
+namespace {
+
+using namespace vokdyn;
+using vokdyn_test::CantileverDeck;
+
+// The eigenvalue table and the printed eigenvectors of a .dat, read here
+// independently of the importer.
+struct Printed {
+  std::vector<double> frequencies;
+  std::vector<std::array<double, 6>> participation;
+  std::vector<std::map<int, std::array<double, 3>>> shapes;  // per mode: node -> (vx, vy, vz)
+};
+
+Printed ReadPrinted(const std::string& iPath) {
+  std::ifstream in(iPath);
+  Printed p;
+  std::string line;
+  enum { None, Eigen, Participation, Shape } table = None;
+  while (std::getline(in, line)) {
+    if (line.find("E I G E N V A L U E   O U T P U T") != std::string::npos) table = Eigen;
+    else if (line.find("P A R T I C I P A T I O N") != std::string::npos) table = Participation;
+    else if (line.find("E I G E N V A L U E    N U M B E R") != std::string::npos) {
+      table = Shape;
+      p.shapes.emplace_back();
+    } else if (line.find("E F F E C T I V E") != std::string::npos || line.find("T O T A L") != std::string::npos) {
+      table = None;
+    }
+    int mode = 0;
+    double v[6];
+    if (table == Eigen && std::sscanf(line.c_str(), "%d %lf %lf %lf %lf", &mode, v, v + 1, v + 2, v + 3) == 5)
+      p.frequencies.push_back(v[2]);
+    if (table == Participation &&
+        std::sscanf(line.c_str(), "%d %lf %lf %lf %lf %lf %lf", &mode, v, v + 1, v + 2, v + 3, v + 4, v + 5) == 7)
+      p.participation.push_back({v[0], v[1], v[2], v[3], v[4], v[5]});
+    if (table == Shape && std::sscanf(line.c_str(), "%d %lf %lf %lf", &mode, v, v + 1, v + 2) == 4)
+      p.shapes.back()[mode] = {v[0], v[1], v[2]};
+  }
+  return p;
+}
+
+TEST(InpNodeSets, SetsAsTheDeckDefinesThemOrTheLineThatIsWrong) {
+  struct Row {
+    const char* label;
+    std::string deck;
+    std::vector<std::pair<std::string, std::vector<int>>> sets;
+    std::string error;  // empty: read
+  };
+  const std::vector<Row> rows = {
+      {"node lines and lists, any case, comments", "** a comment\n*Node, nset=Nall\n1, 0, 0, 0\n2, 1, 0, 0\n"
+       "*nset,NSET=tip\n2,\n1 , 2\n", {{"NALL", {1, 2}}, {"TIP", {2, 1}}}, ""},
+      {"generated ranges with and without increment", "*NSET, NSET=A, GENERATE\n1, 7, 3\n10, 11\n",
+       {{"A", {1, 4, 7, 10, 11}}}, ""},
+      {"a set named in a set, repeated keyword adds", "*NSET, NSET=A\n5, 6\n*NSET, NSET=B\nA, 9\n*NSET, NSET=A\n7\n",
+       {{"A", {5, 6, 7}}, {"B", {5, 6, 9}}}, ""},
+      {"other keywords' data ignored", "*ELEMENT, TYPE=C3D8, ELSET=E\n1, 1, 2, 3, 4, 5, 6, 7, 8\n*BOUNDARY\nFIX, 1, 3\n",
+       {}, ""},
+      {"unknown set name", "*NSET, NSET=A\n1\n*NSET, NSET=B\nC\n", {},
+       "deck.inp: line 4: \"C\" is neither a node number nor a set defined before"},
+      {"decreasing range", "*NSET, NSET=A, GENERATE\n9, 2\n", {}, "deck.inp: line 2: a generated set from 9 down to 2"},
+      {"zero increment", "*NSET, NSET=A, GENERATE\n1, 9, 0\n", {},
+       "deck.inp: line 2: expected an increment of 1 or more, got \"0\""},
+      {"no set name", "*NSET\n1\n", {}, "deck.inp: line 1: *NSET without NSET=name"},
+      {"a node number below 1", "*NODE, NSET=N\n0, 1, 2, 3\n", {},
+       "deck.inp: line 2: expected a node number (1 to 2147483647), got \"0\""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    try {
+      InpNodeSets sets = ParseInpNodeSets(row.deck, "deck.inp");
+      EXPECT_EQ(row.error, "");
+      EXPECT_EQ(sets.sets, row.sets);
+    } catch (const ResultFileError& e) {
+      EXPECT_EQ(e.what(), row.error);
+    }
+  }
+}
+
+// The keys the import writes, read by the loader: groups and outputs by
+// group, elements, field requests, nodes without rotations.
+TEST(ModelMeshKeys, ReadIntoTheModelOrRefusedByPath) {
+  const std::string head = R"({"format": "vokdyn-model/1",
+    "nodes": [{"id": 1, "xyz": [0, 0, 0]}, {"id": 2, "xyz": [1, 0, 0]}, {"id": 3, "xyz": [0, 1, 0]}],
+    "modal_base": {"modes": [{"frequency": 2, "shape": [[1, 0, 0, 0, 0, 0], [0, 1, 0, 0, 0, 0], [0, 0, 1, 0, 0, 0]]}])";
+  const std::string tail = R"(, "damping": {"type": "modal", "percent": 2}, "frequencies": [1, 2])";
+  struct Row {
+    const char* label;
+    std::string base, rest;  // after "modal_base": {"modes": [...]; after the damping and frequencies
+    std::vector<Output> outputs;
+    std::size_t elements, groups;
+    std::string error;  // empty: read
+  };
+  const std::string load = R"(, "loads": [{"forces": [{"node": 1, "values": [1, 0, 0, 0, 0, 0]}]}])";
+  const std::string groups = R"(, "groups": {"TIP": [3, 1], "ONE": [2]})";
+  const std::vector<Row> rows = {
+      {"outputs of a group, in its order", "}", load + groups + R"(, "outputs": [{"set": "TIP", "component": 2}, {"node": 2, "component": 1}])",
+       {{3, 2}, {1, 2}, {2, 1}}, 0, 2, ""},
+      {"elements", "}", load + R"(, "elements": [{"type": "tr3", "nodes": [1, 2, 3]}, {"type": "be2", "nodes": [3, 1]}], "outputs": [{"node": 1, "component": 1}])",
+       {{1, 1}}, 2, 0, ""},
+      {"an unknown group", "}", load + groups + R"(, "outputs": [{"set": "TOP", "component": 2}])", {}, 0, 0,
+       "model.json: outputs[0].set: unknown group \"TOP\""},
+      {"node and set both", "}", load + groups + R"(, "outputs": [{"set": "TIP", "node": 1, "component": 2}])", {}, 0, 0,
+       "model.json: outputs[0]: expected either \"node\" (a node id) or \"set\" (the name of a group), not both"},
+      {"a group's node and an output twice", "}", load + groups + R"(, "outputs": [{"node": 1, "component": 2}, {"set": "TIP", "component": 2}])",
+       {}, 0, 0, "model.json: outputs[1]: output N1_UY is asked twice"},
+      {"a group with an unknown node", "}", load + R"(, "groups": {"G": [1, 9]}, "outputs": [{"node": 1, "component": 1}])", {}, 0, 0,
+       "model.json: groups.G[1]: unknown node 9"},
+      {"an element with too few nodes", "}", load + R"(, "elements": [{"type": "qu4", "nodes": [1, 2, 3]}], "outputs": [{"node": 1, "component": 1}])",
+       {}, 0, 0, "model.json: elements[0].nodes: expected an array of 4 node ids (qu4), got an array of 3"},
+      {"an unknown element type", "}", load + R"(, "elements": [{"type": "hex", "nodes": [1]}], "outputs": [{"node": 1, "component": 1}])",
+       {}, 0, 0, "model.json: elements[0].type: expected an element type: he8, pe6, te4, he20, pe15, te10, tr3, tr6, qu4, qu8, be2 or be3, got \"hex\""},
+      {"fields without a frequency", "}", load + R"(, "fields": {"frequencies": []}, "outputs": [{"node": 1, "component": 1}])", {}, 0, 0,
+       "model.json: fields: no frequency: give \"frequencies\" or \"at_peaks\": true"},
+      {"an output on a rotation without rotations", R"(, "rotations": false})", load + R"(, "outputs": [{"node": 1, "component": 5}])", {}, 0, 0,
+       "model.json: outputs[0].component: the nodes have no rotations (modal_base.rotations is false: solid elements); expected a translation, 1..3"},
+      {"a moment without rotations", R"(, "rotations": false})",
+       R"(, "loads": [{"forces": [{"node": 1, "values": [1, 0, 0, 0, 2, 0]}]}], "outputs": [{"node": 1, "component": 1}])", {}, 0, 0,
+       "model.json: loads[0].forces[0].values[4]: a moment on a node without rotations (modal_base.rotations is false: solid elements); expected 0"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    const std::string text = head + row.base + tail + row.rest + "}";
+    try {
+      Model m = LoadModelText(text, "model.json");
+      EXPECT_EQ(row.error, "");
+      ASSERT_EQ(m.outputs.size(), row.outputs.size());
+      for (std::size_t o = 0; o < m.outputs.size(); ++o) EXPECT_EQ(OutputLabel(m.outputs[o]), OutputLabel(row.outputs[o]));
+      EXPECT_EQ(m.elements.size(), row.elements);
+      EXPECT_EQ(m.groups.size(), row.groups);
+    } catch (const ModelError& e) {
+      EXPECT_EQ(e.what(), row.error);
+    }
+  }
+}
+
+class ImportCalculix : public VOKTempDirTest {
+ protected:
+  // Writes the deck as JOB.inp and runs the solver on it.
+  void Solve(const CantileverDeck& iDeck, const std::string& iJob) {
+    std::ofstream(Path(iJob + ".inp")) << iDeck.Text();
+    std::string command = "cd '" + _Dir + "' && ccx " + iJob + " > " + iJob + ".log 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << "ccx failed on " << iJob << ".inp (is calculix-ccx installed?)";
+  }
+  struct Outcome {
+    int status = -1;
+    std::string out, err;
+  };
+  Outcome Vokdyn(const std::string& iArguments) const {
+    std::string command = "cd '" + _Dir + "' && '" + VOKDYN_EXE + "' " + iArguments + " > stdout 2> stderr";
+    int raw = std::system(command.c_str());
+    Outcome o;
+    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    o.out = ReadWholeFile(Path("stdout"));
+    o.err = ReadWholeFile(Path("stderr"));
+    return o;
+  }
+  bool Exists(const std::string& iName) const {
+    struct stat info;
+    return stat(Path(iName).c_str(), &info) == 0;
+  }
+};
+
+TEST_F(ImportCalculix, ModesShapesSetsAndElementsAreWhatTheSolverPrinted) {
+  struct Row {
+    const char* label;
+    CantileverDeck deck;
+    bool binary;
+    double shapeTolerance;  // relative to the mode's largest translation
+  };
+  // The text results print six digits (E12.5), the binary ones single
+  // precision; the printed eigenvectors seven digits.
+  const std::vector<Row> rows = {
+      {"hexahedra, text results", CantileverDeck::Hexahedra(1, 1, 4, 5), false, 1e-5},
+      {"hexahedra, binary results", CantileverDeck::Hexahedra(1, 1, 4, 5).Binary(), true, 2e-6},
+      {"quadratic hexahedra, text", CantileverDeck::Quadratic(1, 2, 3, 6), false, 1e-5},
+      {"quadratic hexahedra, binary", CantileverDeck::Quadratic(1, 2, 3, 6).Binary(), true, 2e-6},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    const std::string job = "job" + std::to_string(&row - rows.data());
+    Solve(row.deck, job);
+    ImportOptions options;
+    options.job = Path(job);
+    options.model = Path(job + ".json");
+    ImportedJob imported = ReadCalculixJob(options);
+    Printed printed = ReadPrinted(Path(job + ".dat"));
+    const Model& m = imported.model;
+
+    EXPECT_EQ(imported.binaryFrd, row.binary);
+    EXPECT_EQ(imported.inpPath, Path(job + ".inp"));
+    ASSERT_EQ(m.base.modes.size(), static_cast<std::size_t>(row.deck.modes));
+    ASSERT_EQ(printed.frequencies.size(), m.base.modes.size());
+    ASSERT_EQ(printed.shapes.size(), m.base.modes.size());
+    ASSERT_EQ(m.nodes.size(), row.deck.nodes.size());
+    for (std::size_t n = 0; n < m.nodes.size(); ++n) {
+      EXPECT_EQ(m.nodes[n].id, row.deck.nodes[n].first);
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(m.nodes[n].xyz[c], row.deck.nodes[n].second[c], 1e-5);
+    }
+    for (std::size_t i = 0; i < m.base.modes.size(); ++i) {
+      const Mode& mode = m.base.modes[i];
+      EXPECT_NEAR(mode.frequency, printed.frequencies[i], 5e-7 * printed.frequencies[i]) << "mode " << i + 1;
+      EXPECT_EQ(mode.generalizedMass, 1.0);
+      const double omega = 2 * M_PI * mode.frequency;
+      EXPECT_NEAR(mode.generalizedStiffness, omega * omega, 1e-12 * omega * omega);
+      ASSERT_TRUE(mode.hasParticipation);
+      for (int d = 0; d < 6; ++d) EXPECT_EQ(mode.participation[d], printed.participation[i][d]);
+      double largest = 0;
+      for (const auto& entry : printed.shapes[i])
+        for (double v : entry.second) largest = std::max(largest, std::fabs(v));
+      for (std::size_t n = 0; n < m.nodes.size(); ++n) {
+        const auto& expected = printed.shapes[i].at(m.nodes[n].id);
+        for (int c = 0; c < 3; ++c)
+          ASSERT_NEAR(mode.shape[n][c], expected[c], row.shapeTolerance * largest)
+              << "mode " << i + 1 << ", node " << m.nodes[n].id << ", component " << c + 1;
+        for (int c = 3; c < 6; ++c) EXPECT_EQ(mode.shape[n][c], 0.0);
+      }
+    }
+    // Elements in the deck's node order, whatever order the results file
+    // keeps them in.
+    ASSERT_EQ(imported.elements.size(), row.deck.elements.size());
+    for (std::size_t e = 0; e < imported.elements.size(); ++e)
+      EXPECT_EQ(imported.elements[e].nodes, row.deck.elements[e]) << "element " << e + 1;
+    // The deck's node sets, in capitals.
+    ASSERT_EQ(imported.sets.sets.size(), 3u);
+    EXPECT_EQ(imported.sets.sets[0].first, "NALL");
+    EXPECT_EQ(imported.sets.sets[1], std::make_pair(std::string("FIX"), row.deck.fixed));
+    EXPECT_EQ(imported.sets.sets[2], std::make_pair(std::string("TIP"), row.deck.tip));
+  }
+}
+
+// Γ_d a unit force at the tip: the written model's response is the modal
+// sum u = Σ φ_i(out) φ_i(load) / (k_i − ω² + i ω c_i), c_i = 2 ζ ω_i.
+TEST_F(ImportCalculix, WrittenModelRunsAndGivesTheModalSum) {
+  CantileverDeck deck = CantileverDeck::Hexahedra(1, 1, 4, 4);
+  Solve(deck, "beam");
+  const int tip = deck.tip.back();
+  Outcome imported = Vokdyn("import calculix beam -o model.json --load " + std::to_string(tip) +
+                            ":UX --response " + std::to_string(tip) + ":1");
+  ASSERT_EQ(imported.status, 0) << imported.err;
+  EXPECT_EQ(imported.err, "");
+  EXPECT_NE(imported.out.find("  wrote        model.json, model.npy\n"), std::string::npos) << imported.out;
+  EXPECT_EQ(imported.out.find("placeholder"), std::string::npos);
+
+  Model model = LoadModelFile(Path("model.json"));
+  ImportOptions options;
+  options.job = Path("beam");
+  options.model = Path("model.json");
+  ImportedJob job = ReadCalculixJob(options);
+  ASSERT_EQ(model.base.modes.size(), 4u);
+  for (std::size_t i = 0; i < 4; ++i) {
+    // The model file and its .npy give back the imported values exactly.
+    EXPECT_EQ(model.base.modes[i].frequency, job.model.base.modes[i].frequency);
+    EXPECT_EQ(model.base.modes[i].shape, job.model.base.modes[i].shape);
+  }
+  EXPECT_EQ(model.sweep.spacing, Spacing::Log);
+  EXPECT_DOUBLE_EQ(model.sweep.from, 0.8 * model.base.modes.front().frequency);
+  EXPECT_DOUBLE_EQ(model.sweep.to, 1.2 * model.base.modes.back().frequency);
+  EXPECT_EQ(model.sweep.steps,
+            static_cast<int>(std::ceil(std::log(model.sweep.to / model.sweep.from) / std::log(1.005))) + 1);
+
+  Outcome run = Vokdyn("harmonic model.json -o out.csv -q");
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::istringstream csv(ReadWholeFile(Path("out.csv")));
+  std::string line;
+  std::getline(csv, line);
+  EXPECT_EQ(line, "frequency_hz,N" + std::to_string(tip) + "_UX_re,N" + std::to_string(tip) + "_UX_im,N" +
+                      std::to_string(tip) + "_UX_abs");
+  const int at = model.NodeIndex(tip);
+  int rowsChecked = 0;
+  double largest = 0, worst = 0;
+  while (std::getline(csv, line)) {
+    double f, re, im, amplitude;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf", &f, &re, &im, &amplitude), 4);
+    const double w = 2 * M_PI * f;
+    std::complex<double> u = 0;
+    for (const Mode& mode : model.base.modes) {
+      const double wi = 2 * M_PI * mode.frequency;
+      const double phi = mode.shape[static_cast<std::size_t>(at)][0];
+      u += phi * phi / std::complex<double>(wi * wi - w * w, w * 2 * 0.02 * wi);
+    }
+    largest = std::max(largest, std::abs(u));
+    worst = std::max(worst, std::abs(u - std::complex<double>(re, im)));
+    ++rowsChecked;
+  }
+  EXPECT_EQ(rowsChecked, model.sweep.steps);
+  // Only the order of the operations differs.
+  EXPECT_LT(worst, 1e-12 * largest);
+}
+
+TEST_F(ImportCalculix, RefusedJobsExitWithTwoNameTheFileAndWriteNothing) {
+  CantileverDeck deck = CantileverDeck::Hexahedra(1, 1, 2, 3);
+  Solve(deck, "good");
+  Solve(CantileverDeck::Hexahedra(1, 1, 2, 3).Binary(), "bin");
+  Solve(CantileverDeck::Hexahedra(1, 1, 2, 2), "two");
+  const std::string frd = ReadWholeFile(Path("good.frd"));
+  const std::string dat = ReadWholeFile(Path("good.dat"));
+  const std::string binary = ReadWholeFile(Path("bin.frd"));
+  auto job = [this](const std::string& iName, const std::string& iFrd, const std::string& iDat) {
+    if (!iFrd.empty()) std::ofstream(Path(iName + ".frd"), std::ios::binary) << iFrd;
+    if (!iDat.empty()) std::ofstream(Path(iName + ".dat"), std::ios::binary) << iDat;
+  };
+  // Line numbers of the good text results, counted here.
+  auto lineOf = [&frd](const std::string& iText) {
+    std::size_t at = frd.find(iText);
+    return 1 + std::count(frd.begin(), frd.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+  };
+  const std::string firstNode = frd.substr(frd.find("\n -1") + 1, frd.find('\n', frd.find("\n -1") + 1) - frd.find("\n -1"));
+  std::string duplicated = frd;
+  duplicated.insert(frd.find("\n -1") + 1, firstNode);
+  // The results up to the first displacement block and the end line.
+  std::string noModes = frd.substr(0, frd.find("    1PSTEP")) + " 9999\n";
+  // Five characters before the end of a line about half-way.
+  const std::size_t cut = frd.find('\n', frd.size() / 2) - 5;
+  // Twenty bytes into the first binary result records.
+  std::string cutBinary = binary.substr(0, binary.find("1ALL\n", binary.find("  100CL")) + 5 + 20);
+
+  struct Row {
+    const char* label;
+    std::string job, arguments;
+    std::string message;  // a part of the one line on standard error
+  };
+  job("nofrd", "", dat);
+  job("nodat", frd, "");
+  job("cut", frd.substr(0, cut), dat);
+  job("cutbin", cutBinary, dat);
+  job("nomodes", noModes, dat);
+  job("dup", duplicated, dat);
+  job("fewer", frd, ReadWholeFile(Path("two.dat")));
+  const std::vector<Row> rows = {
+      {"no results file", "nofrd", "", "vokdyn: nofrd.frd: cannot read the results file (No such file or directory)"},
+      {"no printed results", "nodat", "", "vokdyn: nodat.dat: cannot read the printed results (No such file or directory)"},
+      {"text results cut inside a line", "cut", "", "vokdyn: cut.frd: line " +
+           std::to_string(std::count(frd.begin(), frd.begin() + static_cast<std::ptrdiff_t>(cut), '\n') + 1)},
+      {"binary results cut", "cutbin", "", "truncated: the file ends inside the binary result records"},
+      {"no eigenvectors", "nomodes", "", "vokdyn: nomodes.frd: line " + std::to_string(lineOf("    1PSTEP")) +
+           ": no displacement eigenvectors"},
+      {"a node twice", "dup", "", "vokdyn: dup.frd: line " + std::to_string(lineOf(firstNode) + 1) + ": node 1 given twice"},
+      {"mode counts differ", "fewer", "",
+       "vokdyn: fewer.frd and fewer.dat: the mode counts differ: 3 eigenvectors in fewer.frd (last at line " +
+           std::to_string(lineOf("  100CL  103")) + "), 2 eigenvalues in fewer.dat (table at line 2)"},
+      {"a rotation asked for", "good", "--response 3:RX", "vokdyn: --response 3:4: the job's solid elements have no rotations"},
+      {"an unknown node", "good", "--load 99:UZ", "vokdyn: --load 99:3: node 99 is not in the job's results"},
+      {"a bad component", "good", "--load 3:UW", "vokdyn: --load 3:UW: \"UW\" is not a component"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    Outcome o = Vokdyn("import calculix " + row.job + " -o out.json " + row.arguments);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find(row.message), std::string::npos) << o.err << "expected: " << row.message;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+    EXPECT_FALSE(Exists("out.json"));
+    EXPECT_FALSE(Exists("out.npy"));
+  }
+}
+
+// The whole workflow against the solver's own steady-state response: the
+// same modes (the solver solves the same deck again), the same load
+// (magnitude, phase, a frequency table), the same modal damping, at the same
+// frequencies (the single-precision values vokdyn computes with, given to
+// the solver in full).
+TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
+  CantileverDeck deck = CantileverDeck::Quadratic(2, 1, 10, 10).Binary();
+  Solve(deck, "modes");
+  const int tip = deck.tip.back();
+  ASSERT_EQ(Vokdyn("import calculix modes -o imported.json --load " + std::to_string(tip) + ":UY --response " +
+                   std::to_string(tip) + ":UY").status,
+            0);
+  const Model imported = LoadModelFile(Path("imported.json"));
+
+  // Two frequencies between each pair of distinct eigenfrequencies, 0.5 %
+  // inside the half-power band of each: the solver takes exactly the ends
+  // of a range that holds no eigenfrequency.
+  std::vector<double> eigen;
+  for (const Mode& mode : imported.base.modes) eigen.push_back(mode.frequency);
+  eigen.insert(eigen.begin(), 0.5 * eigen.front());
+  eigen.push_back(1.2 * eigen.back());
+  std::vector<std::pair<float, float>> ranges;
+  for (std::size_t k = 0; k + 1 < eigen.size(); ++k)
+    if (eigen[k + 1] > 1.02 * eigen[k])
+      ranges.emplace_back(static_cast<float>(1.005 * eigen[k]), static_cast<float>(0.995 * eigen[k + 1]));
+  ASSERT_GE(ranges.size(), 8u);
+  char text[64];
+  auto full = [&text](double iValue) {
+    std::snprintf(text, sizeof text, "%.17g", iValue);
+    return std::string(text);
+  };
+  const double table[3][2] = {{0.0, 1.0}, {0.5 * eigen.back(), 2.0}, {eigen.back(), 0.5}};
+
+  // vokdyn: the imported model with the load, the frequencies and outputs
+  // through the deck's node set TIP (one per node, component by component).
+  std::string model = ReadWholeFile(Path("imported.json"));
+  model = model.substr(0, model.find("  \"loads\"")) + "  \"modulations\": {\"table\": {\"points\": [";
+  for (const auto& p : table) model += (&p == table ? "[" : ", [") + full(p[0]) + ", " + full(p[1]) + "]";
+  model += "]}},\n  \"loads\": [{\"name\": \"tip\", \"amplitude\": 1, \"phase_deg\": 30, \"modulation\": \"table\", "
+           "\"forces\": [{\"node\": " + std::to_string(tip) + ", \"values\": [0, 1, 0, 0, 0, 0]}]}],\n"
+           "  \"frequencies\": [";
+  for (const auto& r : ranges) model += (&r == ranges.data() ? "" : ", ") + full(r.first) + ", " + full(r.second);
+  model += "],\n  \"outputs\": [{\"set\": \"TIP\", \"component\": 1}, {\"set\": \"TIP\", \"component\": 2}, "
+           "{\"set\": \"TIP\", \"component\": 3}]\n}\n";
+  std::ofstream(Path("model.json")) << model;
+  std::vector<std::pair<int, int>> outputs;
+  for (int c = 1; c <= 3; ++c)
+    for (int node : deck.tip) outputs.emplace_back(node, c);
+  Outcome run = Vokdyn("harmonic model.json -o out.csv -q");
+  ASSERT_EQ(run.status, 0) << run.err;
+
+  // The solver: the same deck, its modes kept, then one steady-state step
+  // per range; the load's imaginary part is the second load case.
+  std::string ssd = deck.Text();
+  ssd.replace(ssd.find("*FREQUENCY\n"), 11, "*FREQUENCY, STORAGE=YES\n");
+  std::string amplitude = "*AMPLITUDE, NAME=TABLE\n";
+  for (const auto& p : table) amplitude += full(p[0]) + ", " + full(p[1]) + "\n";
+  ssd.insert(ssd.find("*STEP"), amplitude);
+  const double phase = 30.0 * M_PI / 180.0;
+  for (const auto& r : ranges)
+    ssd += "*STEP\n*STEADY STATE DYNAMICS\n" + full(r.first) + ", " + full(r.second) +
+           ", 2, 1.\n*MODAL DAMPING\n1, 10, 0.02\n*CLOAD, AMPLITUDE=TABLE\n" + std::to_string(tip) + ", 2, " +
+           full(std::cos(phase)) + "\n*CLOAD, AMPLITUDE=TABLE, LOAD CASE=2\n" + std::to_string(tip) + ", 2, " +
+           full(std::sin(phase)) + "\n*NODE PRINT, NSET=TIP\nU\n*END STEP\n";
+  std::ofstream(Path("ssd.inp")) << ssd;
+  std::string command = "cd '" + _Dir + "' && ccx ssd > ssd.log 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << ReadWholeFile(Path("ssd.log"));
+
+  // Its printed response: per frequency a block of real parts, then one of
+  // imaginary parts, node by node.
+  std::map<int, std::vector<std::array<std::complex<double>, 3>>> solver;
+  {
+    std::ifstream in(Path("ssd.dat"));
+    std::string line;
+    int block = -1;
+    while (std::getline(in, line)) {
+      if (line.find("displacements (vx,vy,vz) for set TIP") != std::string::npos) {
+        ++block;
+        continue;
+      }
+      int node;
+      double v[3];
+      if (block < 0 || std::sscanf(line.c_str(), "%d %lf %lf %lf", &node, v, v + 1, v + 2) != 4) continue;
+      auto& rows = solver[node];
+      if (rows.size() < static_cast<std::size_t>(block / 2 + 1)) rows.resize(static_cast<std::size_t>(block / 2 + 1));
+      for (int c = 0; c < 3; ++c)
+        rows[static_cast<std::size_t>(block / 2)][c] += block % 2 ? std::complex<double>(0, v[c]) : v[c];
+    }
+  }
+  std::istringstream csv(ReadWholeFile(Path("out.csv")));
+  std::string line;
+  std::getline(csv, line);
+  std::vector<std::vector<double>> ours;
+  while (std::getline(csv, line)) {
+    std::vector<double> values;
+    for (std::stringstream cells(line); std::getline(cells, command, ',');) values.push_back(std::stod(command));
+    ours.push_back(values);
+  }
+  ASSERT_EQ(ours.size(), 2 * ranges.size());
+  for (std::size_t o = 0; o < outputs.size(); ++o) {
+    const int node = outputs[o].first, c = outputs[o].second - 1;
+    SCOPED_TRACE("node " + std::to_string(node) + ", component " + std::to_string(c + 1));
+    ASSERT_EQ(solver[node].size(), ours.size());
+    double peak = 0, worst = 0;
+    for (std::size_t t = 0; t < ours.size(); ++t) {
+      const std::complex<double> theirs = solver[node][t][c];
+      peak = std::max(peak, std::abs(theirs));
+      worst = std::max(worst, std::abs(std::complex<double>(ours[t][1 + 3 * o], ours[t][2 + 3 * o]) - theirs));
+    }
+    EXPECT_LE(worst, 1e-5 * peak) << "largest difference " << worst << ", peak " << peak;
+  }
+}
+
+}  // namespace
