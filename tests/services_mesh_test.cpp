@@ -239,6 +239,7 @@ TEST_F(MeshServices, CopiesAndAssignmentHoldTheirOwnReferenceAndCache) {
   other->SetNumbering({0, 1}, {1, 2});
   const long setRefs = _Set->RefCount(), otherRefs = other->RefCount();
   int nodes = 0, perNode = 0, dofs = 0;
+  const long blocks = vok_test::LiveBlocks();
   {
     auto original = std::make_unique<VOKDYNMeshServices>(Set());
     EXPECT_EQ(setRefs + 1, _Set->RefCount()) << "one reference, none to the set itself";
@@ -280,6 +281,7 @@ TEST_F(MeshServices, CopiesAndAssignmentHoldTheirOwnReferenceAndCache) {
     ASSERT_HR(S_OK, unread.GetNbNodes(nodes));
     EXPECT_EQ(3, _Set->ReadCount());
   }
+  EXPECT_EQ(blocks, vok_test::LiveBlocks()) << "a cache was left allocated";
   EXPECT_EQ(setRefs, _Set->RefCount());
   EXPECT_EQ(otherRefs, other->RefCount());
   other->Release();

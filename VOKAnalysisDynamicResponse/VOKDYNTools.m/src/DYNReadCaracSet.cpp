@@ -105,8 +105,8 @@ long DYNReadCaracSet(VOKISpecObject_var& iSet, char* iPhysicalTypeName, int iSel
       try {
         for (int i = 0; i < count; ++i) ioValues.Append(static_cast<double>(values[i]));
       } catch (const std::bad_alloc&) {
-        // A host list that cannot grow: the suite fails array allocations,
-        // never the growth of a list, so it cannot reach this. LCOV_EXCL_START
+        // A host list that cannot grow; the allocation-failure tests do not
+        // run the characteristic reader. LCOV_EXCL_START
         ioValues.Size(before);
         throw;
       }  // LCOV_EXCL_STOP

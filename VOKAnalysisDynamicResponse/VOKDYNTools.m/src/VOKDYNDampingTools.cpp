@@ -226,19 +226,33 @@ long VOKDYNDampingTools::Init() {
   enumeration = nullptr;
   if (FAILED(hr)) return hr;
 
+  // The type is known before the coefficients are read: the definition is
+  // never read twice, whatever the reader manages to read. A reading cut
+  // short by a failed allocation is forgotten instead, so that the next query
+  // reads the definition again rather than keep the starting values.
+  auto read = [&](int iType, long (VOKDYNDampingTools::*iReader)(VOKISamBasicComponent_var)) {
+    _DampingType = iType;
+    try {
+      (this->*iReader)(component);
+    } catch (const std::bad_alloc&) {
+      _DampingType = 0;
+      _DefinitionMode = g_UnreadDefinitionMode;
+      _Alpha = _Beta = g_DefaultCoefficient;
+      delete _AlphaList;
+      _AlphaList = nullptr;
+      delete _BetaList;
+      _BetaList = nullptr;
+      throw;
+    }
+    return S_OK;
+  };
   switch (index) {
     case 1:
       if (!(text == "Modal")) return E_FAIL;
-      // The type is known before the coefficients are read: the definition is
-      // never read twice, whatever the reader manages to read.
-      _DampingType = g_TypeModal;
-      GetModalDamping(component);
-      return S_OK;
+      return read(g_TypeModal, &VOKDYNDampingTools::GetModalDamping);
     case 2:
       if (!(text == "Rayleigh")) return E_FAIL;
-      _DampingType = g_TypeRayleigh;
-      GetRayleighDamping(component);
-      return S_OK;
+      return read(g_TypeRayleigh, &VOKDYNDampingTools::GetRayleighDamping);
     default:
       DampingMessage(VOKDYNDampingErrInternalError, nullptr);
       return E_FAIL;
@@ -433,11 +447,9 @@ long VOKDYNDampingTools::GetDampingValues(VOKRawColldouble& oValues) {
         }
       }
     } catch (const std::bad_alloc&) {
-      // A host list that cannot grow: the suite fails array allocations,
-      // never the growth of a list, so it cannot reach this. LCOV_EXCL_START
       oValues.RemoveAll();
       throw;
-    }  // LCOV_EXCL_STOP
+    }
     return S_OK;
   });
 }
@@ -470,11 +482,9 @@ long VOKDYNDampingTools::GetListOfOccTitleForDump(VOKListValVOKUnicodeString& oT
         oTitles.Append(title);
       }
     } catch (const std::bad_alloc&) {
-      // A host list that cannot grow: the suite fails array allocations,
-      // never the growth of a list, so it cannot reach this. LCOV_EXCL_START
       oTitles.Size(0);
       throw;
-    }  // LCOV_EXCL_STOP
+    }
     return S_OK;
   });
 }
