@@ -17,7 +17,7 @@ memcheck=(valgrind --tool=memcheck --error-exitcode=1 --leak-check=full
           --soname-synonyms=somalloc=nouserintercepts
           --trace-children=no --quiet)
 status=0
-for program in vok_tests vok_module_load_test; do
+for program in vok_library_tests vok_tool_tests vok_module_load_test; do
   echo "== memcheck: $program"
   if ! "${memcheck[@]}" "build/bin/$program" --gtest_brief=1 "$@"; then
     echo "memcheck: $program reported errors"
