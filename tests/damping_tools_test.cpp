@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -414,6 +415,41 @@ TEST_F(Damping, FlagThatCannotBeReadSelectsTheGlobalBranch) {
       ExpectSameBits(row.values, Read(values));
     }
     EXPECT_TRUE(hit) << "the flag's value was never read";
+  }
+}
+
+// The codes a caller of GetDampingValues gets when one host operation fails
+// with E_INVALIDARG: passed on, or replaced by E_FAIL, or passed over.
+TEST_F(Damping, WhichFailureCodeIsPassedOn) {
+  const std::map<std::string, std::vector<long>> expected = {
+      {"VOKISamAnalysisSet::GetBasicComponent", {E_FAIL}},
+      {"VOKISamEnumManager::GetEnumValue", {E_INVALIDARG}},
+      {"VOKIDYNBaseTools::IsDampingDiagonal", {E_INVALIDARG}},
+      // In the check, then asked again before the values are formed.
+      {"VOKIDYNBaseTools::GetNbDof", {E_INVALIDARG, E_FAIL}},
+      {"VOKIDYNBaseAccess::CheckBaseState", {S_OK}},
+      {"VOKIDYNBaseTools::GetModalStiffnesses", {E_FAIL}},
+      {"VOKIDYNBaseTools::GetModalMasses", {E_FAIL}},
+  };
+  Model model(DEF(ModalPerMode({5, 5, 5})));
+  std::map<std::string, std::vector<long>> seen;
+  for (long k = 1; k < 200; ++k) {
+    VOKDYNDampingTools tools(model.feature);
+    VOKRawColldouble values;
+    VOKHost::FaultArm(k, E_INVALIDARG);
+    const long hr = tools.GetDampingValues(values);
+    const std::string name = VOKHost::FaultHitName();
+    VOKHost::FaultDisarm();
+    if (name.empty()) break;
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(hr == S_OK || hr == E_FAIL || hr == E_INVALIDARG) << VOKResultString(hr);
+    EXPECT_EQ(SUCCEEDED(hr) ? 3 : 0, values.Size());
+    seen[name].push_back(hr);
+  }
+  for (const auto& [name, codes] : expected) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(codes.size(), seen[name].size());
+    for (std::size_t i = 0; i < codes.size(); ++i) EXPECT_HR(codes[i], seen[name][i]);
   }
 }
 
