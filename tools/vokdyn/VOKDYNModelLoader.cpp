@@ -197,7 +197,7 @@ class ModelReader {
         node.mass = _R.Fixed<6>(*mass, JsonMember(path, "mass"));
         for (std::size_t c = 0; c < 6; ++c)
           if (!(node.mass[c] >= 0.0))
-            _R.Expected(JsonItem(JsonMember(path, "mass"), c), "a number >= 0", (*mass)[c]);
+            _R.Expected(JsonItem(JsonMember(path, "mass"), c), "a number >= 0", (*mass)[static_cast<rapidjson::SizeType>(c)]);
       }
       _M.nodes.push_back(node);
     }
