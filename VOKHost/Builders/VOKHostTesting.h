@@ -1,13 +1,14 @@
 #ifndef VOKHostTesting_h
 #define VOKHostTesting_h
-// Observation and control of the stand-in platform for tests and the
-// command-line tool: fault injection, live-object counts, captured trace
-// lines, notifications, error records and handlers of fatal errors.
-// The library never includes this header.
+// Observation and control of the stand-in platform for tests: fault
+// injection, live-object counts, captured trace lines, error records and
+// handlers of fatal errors (and, through VOKHostNotifications.h, where
+// notifications go). The library and the tools never include this header.
 #include <functional>
 #include <string>
 #include <vector>
 #include "VOKHostExport.h"
+#include "VOKHostNotifications.h"
 #include "VOKTypes.h"
 
 namespace VOKHost {
@@ -81,18 +82,6 @@ VOKHOST_API std::vector<TraceLine> TraceCaptureStop();
 /// Lifecycle events of channels: "construct:<name>" / "destruct:<name>", in order.
 VOKHOST_API std::vector<std::string> TraceChannelEvents();
 VOKHOST_API void TraceChannelEventsClear();
-
-// -------------------------------------------------------------- notifications
-struct Notification {
-  std::string dialogName;
-  unsigned long style;
-  int visibility;
-  std::string title;
-  std::string text;
-};
-/// Receives every displayed notification; null restores the default (one
-/// line on standard error).
-VOKHOST_API void SetNotificationSink(std::function<void(const Notification&)> iSink);
 
 // -------------------------------------------------------------- error records
 struct ErrorRecord {

@@ -27,7 +27,7 @@
 #include "VOKDYNModelText.h"
 #include "VOKDYNPlatformModel.h"
 #include "VOKDYNOutput.h"
-#include "VOKHostTesting.h"
+#include "VOKHostNotifications.h"
 
 #ifndef VOKDYN_VERSION
 #define VOKDYN_VERSION "0"
