@@ -76,7 +76,10 @@ TEST_F(VokdynCli, EveryRefusalExitsWithItsStatusAndMessageAndWritesNothing) {
       {"harmonic diagonal.json", 2, "vokdyn: diagonal.json: modal_base.damping_diagonal: the damping tools compute damping only for a "
                                     "base whose damping matrix is diagonal in the modal base\n"},
       {"", 2, "~A subcommand is required"},
-      {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, check, example, import)\n"},
+      {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, random, check, example, import)\n"},
+      {"random model.json", 2, "vokdyn: model.json: the model has no \"random\" section (input spectra; see the README)\n"},
+      {"random", 2, "~MODEL is required"},
+      {"random bad.json", 2, "vokdyn: bad.json: line 1, column 29: malformed JSON: expected ',' or '}' after an object member\n"},
       {"harmonc", 2, "vokdyn: unknown command \"harmonc\" (did you mean \"harmonic\"?)\n"},
       {"harmonic --colour", 2, "~--colour"},
       {"harmonic a.json b.json", 2, "~b.json"},
@@ -169,6 +172,13 @@ TEST_F(VokdynCli, HarmonicSummarisesAndWritesTheComputedResponse) {
     EXPECT_NE(check.out.find("  mode  frequency (Hz)   zeta (% of critical)\n  1     "), std::string::npos) << check.out;
     EXPECT_EQ(Run("harmonic -q '" + path + "' -o out.csv").status, 0) << name;
   }
+  // The random example: the PSD and, beside it, the summary the run prints.
+  const auto random = Run("random '" + std::string(VOKDYN_EXAMPLES) + "/frame-random-shakers.json' -o psd.csv --threads 2");
+  ASSERT_EQ(random.status, 0) << random.err;
+  EXPECT_EQ(ReadText(Path("psd.csv")).substr(0, 35), "frequency_hz,N1_UX_psd,N2_UX_psd\n0.");
+  const std::string summary = ReadText(Path("psd-summary.csv"));
+  EXPECT_EQ(summary.substr(0, 37), "output,rms,three_sigma,nu0_hz\nN1_UX,0");
+  EXPECT_NE(random.out.find("  summary csv  psd-summary.csv\n"), std::string::npos) << random.out;
 }
 
 TEST_F(VokdynCli, OutputsThatAreNotPlainFilesStayWhatTheyAre) {

@@ -27,6 +27,7 @@
 #include "VOKDYNModelText.h"
 #include "VOKDYNPlatformModel.h"
 #include "VOKDYNOutput.h"
+#include "VOKDYNRandom.h"
 #include "VOKHostTesting.h"
 
 #ifndef VOKDYN_VERSION
@@ -297,6 +298,78 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
   return kExitOk;
 }
 
+// The text of a model file ('-': standard input) and the name messages give it.
+std::pair<std::string, std::string> ModelTextOf(const std::string& iPath) {
+  if (iPath.empty()) throw UsageError("a model file is needed (the embedded default model has no such section)");
+  if (iPath == "-") {
+    std::ostringstream text;
+    text << std::cin.rdbuf();
+    return {text.str(), "<stdin>"};
+  }
+  try {
+    return {ReadWholeFile(iPath), iPath};
+  } catch (const std::runtime_error&) {
+    throw ModelError(iPath + ": cannot be read");
+  }
+}
+
+// FILE.csv -> FILE-summary.csv (any other name: NAME-summary.csv).
+std::string SummaryPathOf(const std::string& iCsv) {
+  const bool csv = iCsv.size() > 4 && iCsv.compare(iCsv.size() - 4, 4, ".csv") == 0;
+  return (csv ? iCsv.substr(0, iCsv.size() - 4) : iCsv) + "-summary.csv";
+}
+
+int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, int iThreads) {
+  Timing timing;
+  const auto text = ModelTextOf(iModelPath);
+  Model model;
+  RandomSection random;
+  LoadRandomModel(text.first, text.second, model, random);
+  const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath, model.base.shapesFile};
+  const bool toFile = !iOutput.empty() && iOutput != "-";
+  const std::string summaryPath = toFile ? SummaryPathOf(iOutput) : std::string();
+  try {
+    if (toFile) {
+      CheckOutputPath(iOutput, "--output", inputs);
+      CheckOutputPath(summaryPath, "--output (its summary)", inputs);
+    }
+  } catch (const OutputError& e) {
+    throw UsageError(e.what());
+  }
+  RandomResult result = RunRandom(model, random, iThreads);
+  for (const std::string& w : result.warnings) Warn({w});
+  if (iOutput == "-") {
+    std::cout << RandomCsv(result) << std::flush;
+    if (!std::cout) throw OutputError("--output -: standard output cannot be written");
+  } else if (toFile) {
+    WriteFileAtomically(iOutput, RandomCsv(result));
+    WriteFileAtomically(summaryPath, RandomSummaryCsv(result));
+  }
+  if (!gQuiet) {
+    std::ostream& out = iOutput == "-" ? std::cerr : std::cout;
+    static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
+    out << "vokdyn random: " << model.name << "\n"
+        << "  model        " << model.source << "\n"
+        << "  modes        " << model.base.modes.size() << "\n"
+        << "  inputs       " << random.inputs.size() << (random.cross.empty() ? " uncorrelated" : ", cross spectra given")
+        << "\n"
+        << "  response     absolute " << kQuantity[static_cast<int>(random.quantity)] << " PSD\n"
+        << "  sweep        " << SweepText(model, result.frequencies) << "\n"
+        << "  summary      output      rms                      3 sigma                  nu0 (Hz)\n";
+    for (std::size_t o = 0; o < result.outputs.size(); ++o) {
+      char line[200];
+      std::snprintf(line, sizeof line, "               %-10s  %-23.17g  %-23.17g  %.9g\n",
+                    OutputLabel(result.outputs[o]).c_str(), result.summary[o].rms, 3.0 * result.summary[o].rms,
+                    result.summary[o].zeroCrossing);
+      out << line;
+    }
+    out << "  time         " << timing.Text() << "\n";
+    if (toFile) out << "  csv          " << iOutput << "\n  summary csv  " << summaryPath << "\n";
+    out << std::flush;
+  }
+  return kExitOk;
+}
+
 int RunCheckCommand(const std::string& iModelPath) {
   Model model = LoadModel(iModelPath);
   DampingInfo damping = CheckDamping(model);
@@ -384,6 +457,20 @@ int main(int argc, char** argv) {
                            std::to_string(DefaultThreads()) + " here); the output is the same for any N.")
       ->type_name("N");
 
+  std::string randomPath, randomOutput, randomThreads;
+  CLI::App* randomCommand = app.add_subcommand(
+      "random", "Random vibration: the response PSD of every output to the model's \"random\" input spectra, "
+                "with RMS, 3 sigma and zero-crossing rate.");
+  randomCommand->add_option("MODEL", randomPath, "Model file with a \"random\" section; '-' reads standard input.")
+      ->required();
+  randomCommand->add_option("-o,--output", randomOutput,
+                            "Write the response PSD as CSV to FILE ('-': standard output) and the summary to "
+                            "FILE-summary.csv.")
+      ->type_name("FILE");
+  randomCommand->add_option("--threads", randomThreads, "Split the sweep across N threads; the output is the same for any N.")
+      ->type_name("N");
+  randomCommand->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
+
   std::string checkPath;
   CLI::App* check = app.add_subcommand(
       "check", "Load and check a model file, build its damping and report its validity; compute nothing.");
@@ -412,12 +499,12 @@ int main(int argc, char** argv) {
   // An unknown command is named (the parser would only say that one is
   // required).
   if (argc > 1 && argv[1][0] != '-') {
-    const std::vector<std::string> commands = {"harmonic", "check", "example", "import"};
+    const std::vector<std::string> commands = {"harmonic", "random", "check", "example", "import"};
     std::string word = argv[1];
     if (std::find(commands.begin(), commands.end(), word) == commands.end()) {
       std::string nearest = NearestKey(word, commands);
       Error("unknown command \"" + word + "\"" +
-            (nearest.empty() ? std::string(" (commands: harmonic, check, example, import)")
+            (nearest.empty() ? std::string(" (commands: harmonic, random, check, example, import)")
                              : " (did you mean \"" + nearest + "\"?)"));
       return kExitUsage;
     }
@@ -435,6 +522,9 @@ int main(int argc, char** argv) {
     if (*harmonic)
       return RunHarmonicCommand(modelPath, output, plot,
                                 harmonic->count("--threads") ? ParseThreads(threads) : DefaultThreads(), fields);
+    if (*randomCommand)
+      return RunRandomCommand(randomPath, randomOutput,
+                              randomCommand->count("--threads") ? ParseThreads(randomThreads) : DefaultThreads());
     if (*check) return RunCheckCommand(checkPath);
     if (*calculix) {
       if (!importLoad.empty()) importOptions.load = ParseNodeComponent(importLoad, "--load");
