@@ -76,9 +76,10 @@ TEST_F(VokdynCli, EveryRefusalExitsWithItsStatusAndMessageAndWritesNothing) {
       {"harmonic diagonal.json", 2, "vokdyn: diagonal.json: modal_base.damping_diagonal: the damping tools compute damping only for a "
                                     "base whose damping matrix is diagonal in the modal base\n"},
       {"", 2, "~A subcommand is required"},
-      {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, random, check, example, import)\n"},
+      {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, random, transient, check, example, import)\n"},
       {"random model.json", 2, "vokdyn: model.json: the model has no \"random\" section (input spectra; see the README)\n"},
       {"random", 2, "~MODEL is required"},
+      {"transient model.json", 2, "vokdyn: model.json: the model has no \"transient\" section (time histories; see the README)\n"},
       {"random bad.json", 2, "vokdyn: bad.json: line 1, column 29: malformed JSON: expected ',' or '}' after an object member\n"},
       {"harmonc", 2, "vokdyn: unknown command \"harmonc\" (did you mean \"harmonic\"?)\n"},
       {"harmonic --colour", 2, "~--colour"},
@@ -179,6 +180,11 @@ TEST_F(VokdynCli, HarmonicSummarisesAndWritesTheComputedResponse) {
   const std::string summary = ReadText(Path("psd-summary.csv"));
   EXPECT_EQ(summary.substr(0, 37), "output,rms,three_sigma,nu0_hz\nN1_UX,0");
   EXPECT_NE(random.out.find("  summary csv  psd-summary.csv\n"), std::string::npos) << random.out;
+  // The transient example, its ground record read beside it.
+  const auto shock = Run("transient '" + std::string(VOKDYN_EXAMPLES) + "/frame-shock.json' -o shock.csv");
+  ASSERT_EQ(shock.status, 0) << shock.err;
+  EXPECT_EQ(ReadText(Path("shock.csv")).substr(0, 31), "time_s,N1_UX,N2_UX\n0,0,0\n0.005,");
+  EXPECT_EQ(ReadText(Path("shock-summary.csv")).substr(0, 49), "output,max,time_of_max_s,min,time_of_min_s\nN1_UX,");
 }
 
 TEST_F(VokdynCli, OutputsThatAreNotPlainFilesStayWhatTheyAre) {

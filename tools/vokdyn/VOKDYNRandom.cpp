@@ -56,8 +56,10 @@ std::size_t InputNamed(const JsonReader& iR, const RandomSection& iRandom, const
   iR.Fail(iPath, "no input is named " + JsonQuote(name) + " (inputs: " + names + ")");
 }
 
-RandomInput ReadInput(const JsonReader& iR, const JsonValue& iValue, const std::string& iPath, const Model& iModel) {
-  iR.Object(iValue, iPath, kInputKeys);
+}  // namespace
+
+RandomInput ReadExcitationRef(const JsonReader& iR, const JsonValue& iValue, const std::string& iPath,
+                              const Model& iModel) {
   RandomInput input;
   const JsonValue* load = JsonReader::Find(iValue, "load");
   const JsonValue* base = JsonReader::Find(iValue, "base_direction");
@@ -96,6 +98,14 @@ RandomInput ReadInput(const JsonReader& iR, const JsonValue& iValue, const std::
     input.index = static_cast<std::size_t>(at - names.begin());
     input.name = name;
   }
+  return input;
+}
+
+namespace {
+
+RandomInput ReadInput(const JsonReader& iR, const JsonValue& iValue, const std::string& iPath, const Model& iModel) {
+  iR.Object(iValue, iPath, kInputKeys);
+  RandomInput input = ReadExcitationRef(iR, iValue, iPath, iModel);
   input.psd = ReadTable(iR, iR.Require(iValue, iPath, "psd", "an array of [frequency, S] points"),
                         JsonMember(iPath, "psd"), true);
   return input;

@@ -43,6 +43,12 @@ struct RandomSection {
   std::vector<CrossSpectrum> cross;
 };
 
+/// The excitation an input object names by exactly one of "load" (a load's
+/// name), "base_direction" (one of the model's directions) and "enforced"
+/// (an enforced set's name); its table is left empty. Throws InputError.
+RandomInput ReadExcitationRef(const JsonReader& iR, const JsonValue& iValue, const std::string& iPath,
+                              const Model& iModel);
+
 /// Reads the "random" member of a model's root object (absent: present is
 /// false), its names checked against iModel. Throws InputError naming the
 /// file and the JSON path.

@@ -28,6 +28,7 @@
 #include "VOKDYNPlatformModel.h"
 #include "VOKDYNOutput.h"
 #include "VOKDYNRandom.h"
+#include "VOKDYNTransient.h"
 #include "VOKHostTesting.h"
 
 #ifndef VOKDYN_VERSION
@@ -370,6 +371,59 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
   return kExitOk;
 }
 
+int RunTransientCommand(const std::string& iModelPath, const std::string& iOutput, int iThreads) {
+  Timing timing;
+  const auto text = ModelTextOf(iModelPath);
+  Model model;
+  TransientSection transient;
+  LoadTransientModel(text.first, text.second, model, transient);
+  const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath, model.base.shapesFile};
+  const bool toFile = !iOutput.empty() && iOutput != "-";
+  const std::string summaryPath = toFile ? SummaryPathOf(iOutput) : std::string();
+  try {
+    if (toFile) {
+      CheckOutputPath(iOutput, "--output", inputs);
+      CheckOutputPath(summaryPath, "--output (its summary)", inputs);
+    }
+  } catch (const OutputError& e) {
+    throw UsageError(e.what());
+  }
+  TransientResult result = RunTransient(model, transient, iThreads);
+  if (iOutput == "-") {
+    std::cout << TransientCsv(result) << std::flush;
+    if (!std::cout) throw OutputError("--output -: standard output cannot be written");
+  } else if (toFile) {
+    WriteFileAtomically(iOutput, TransientCsv(result));
+    WriteFileAtomically(summaryPath, TransientSummaryCsv(result));
+  }
+  if (!gQuiet) {
+    std::ostream& out = iOutput == "-" ? std::cerr : std::cout;
+    static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
+    out << "vokdyn transient: " << model.name << "\n"
+        << "  model        " << model.source << "\n"
+        << "  modes        " << model.base.modes.size() << "\n"
+        << "  inputs       " << transient.inputs.size() << "\n"
+        << "  response     " << (transient.absolute ? "absolute " : "relative ")
+        << kQuantity[static_cast<int>(transient.quantity)] << "\n"
+        << "  time         " << transient.steps << " steps of " << Format("%.9g", transient.step) << " s to "
+        << Format("%.9g", result.times.back()) << " s\n"
+        << "  extremes     output      max                      at (s)       min                      at (s)\n";
+    for (std::size_t o = 0; o < result.outputs.size(); ++o) {
+      const std::vector<double>& v = result.values[o];
+      const std::size_t hi = static_cast<std::size_t>(std::max_element(v.begin(), v.end()) - v.begin());
+      const std::size_t lo = static_cast<std::size_t>(std::min_element(v.begin(), v.end()) - v.begin());
+      char line[200];
+      std::snprintf(line, sizeof line, "               %-10s  %-23.17g  %-11.9g  %-23.17g  %.9g\n",
+                    OutputLabel(result.outputs[o]).c_str(), v[hi], result.times[hi], v[lo], result.times[lo]);
+      out << line;
+    }
+    out << "  run time     " << timing.Text() << "\n";
+    if (toFile) out << "  csv          " << iOutput << "\n  summary csv  " << summaryPath << "\n";
+    out << std::flush;
+  }
+  return kExitOk;
+}
+
 int RunCheckCommand(const std::string& iModelPath) {
   Model model = LoadModel(iModelPath);
   DampingInfo damping = CheckDamping(model);
@@ -471,6 +525,20 @@ int main(int argc, char** argv) {
       ->type_name("N");
   randomCommand->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
 
+  std::string transientPath, transientOutput, transientThreads;
+  CLI::App* transientCommand = app.add_subcommand(
+      "transient", "Transient response: every output's time history under the model's \"transient\" time functions, "
+                   "with its extremes.");
+  transientCommand->add_option("MODEL", transientPath, "Model file with a \"transient\" section; '-' reads standard input.")
+      ->required();
+  transientCommand->add_option("-o,--output", transientOutput,
+                               "Write the time histories as CSV to FILE ('-': standard output) and the extremes to "
+                               "FILE-summary.csv.")
+      ->type_name("FILE");
+  transientCommand->add_option("--threads", transientThreads, "Split the modes across N threads; the output is the same for any N.")
+      ->type_name("N");
+  transientCommand->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
+
   std::string checkPath;
   CLI::App* check = app.add_subcommand(
       "check", "Load and check a model file, build its damping and report its validity; compute nothing.");
@@ -499,12 +567,12 @@ int main(int argc, char** argv) {
   // An unknown command is named (the parser would only say that one is
   // required).
   if (argc > 1 && argv[1][0] != '-') {
-    const std::vector<std::string> commands = {"harmonic", "random", "check", "example", "import"};
+    const std::vector<std::string> commands = {"harmonic", "random", "transient", "check", "example", "import"};
     std::string word = argv[1];
     if (std::find(commands.begin(), commands.end(), word) == commands.end()) {
       std::string nearest = NearestKey(word, commands);
       Error("unknown command \"" + word + "\"" +
-            (nearest.empty() ? std::string(" (commands: harmonic, random, check, example, import)")
+            (nearest.empty() ? std::string(" (commands: harmonic, random, transient, check, example, import)")
                              : " (did you mean \"" + nearest + "\"?)"));
       return kExitUsage;
     }
@@ -525,6 +593,9 @@ int main(int argc, char** argv) {
     if (*randomCommand)
       return RunRandomCommand(randomPath, randomOutput,
                               randomCommand->count("--threads") ? ParseThreads(randomThreads) : DefaultThreads());
+    if (*transientCommand)
+      return RunTransientCommand(transientPath, transientOutput,
+                                 transientCommand->count("--threads") ? ParseThreads(transientThreads) : DefaultThreads());
     if (*check) return RunCheckCommand(checkPath);
     if (*calculix) {
       if (!importLoad.empty()) importOptions.load = ParseNodeComponent(importLoad, "--load");
