@@ -611,7 +611,14 @@ int main(int argc, char** argv) {
           "known in closed form: omega_j = 2 sqrt(k/m) sin((2j-1) pi / 26) and\n"
           "phi_j(i) = sin((2j-1) i pi / 13) at storey i.\n"
           "Units: SI. Frequencies in hertz, phases in degrees. Comments like these are allowed.\n"
-          "Run it with: vokdyn harmonic this-file.json -o response.csv --plot response.svg");
+          "Run it with: vokdyn harmonic this-file.json -o response.csv --plot response.svg\n"
+          "The same model serves 'vokdyn random' (response PSD and RMS to input spectra) and\n"
+          "'vokdyn transient' (time histories) with a \"random\" or \"transient\" section naming\n"
+          "its loads, base directions and enforced sets as inputs, e.g.\n"
+          "  \"random\": {\"inputs\": [{\"base_direction\": 1, \"psd\": [[1, 0.01], [50, 0.01]]}]}\n"
+          "  \"transient\": {\"duration\": 10, \"time_step\": 0.005,\n"
+          "                \"inputs\": [{\"base_direction\": 1, \"file\": \"record.csv\"}]}\n"
+          "(see the README and examples/frame-random-shakers.json, examples/frame-shock.json).");
       return kExitOk;
     }
   } catch (const ModelError& e) {
