@@ -320,7 +320,7 @@ std::string SummaryPathOf(const std::string& iCsv) {
   return (csv ? iCsv.substr(0, iCsv.size() - 4) : iCsv) + "-summary.csv";
 }
 
-int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, int iThreads) {
+int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, const std::string& iPlot, int iThreads) {
   Timing timing;
   const auto text = ModelTextOf(iModelPath);
   Model model;
@@ -334,6 +334,10 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
       CheckOutputPath(iOutput, "--output", inputs);
       CheckOutputPath(summaryPath, "--output (its summary)", inputs);
     }
+    if (!iPlot.empty()) {
+      CheckOutputPath(iPlot, "--plot", inputs);
+      CheckPlotPossible(iPlot);
+    }
   } catch (const OutputError& e) {
     throw UsageError(e.what());
   }
@@ -346,9 +350,18 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
     WriteFileAtomically(iOutput, RandomCsv(result));
     WriteFileAtomically(summaryPath, RandomSummaryCsv(result));
   }
+  static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
+  if (!iPlot.empty()) {
+    std::vector<std::string> titles;
+    for (const Output& o : result.outputs) titles.push_back(OutputLabel(o));
+    PlotCurves(RandomCsv(result), titles,
+               {model.name + " - random response", "frequency (Hz)",
+                std::string("PSD of the absolute ") + kQuantity[static_cast<int>(random.quantity)] + " (units^2/Hz)",
+                true, true},
+               iPlot);
+  }
   if (!gQuiet) {
     std::ostream& out = iOutput == "-" ? std::cerr : std::cout;
-    static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
     out << "vokdyn random: " << model.name << "\n"
         << "  model        " << model.source << "\n"
         << "  modes        " << model.base.modes.size() << "\n"
@@ -366,12 +379,14 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
     }
     out << "  time         " << timing.Text() << "\n";
     if (toFile) out << "  csv          " << iOutput << "\n  summary csv  " << summaryPath << "\n";
+    if (!iPlot.empty()) out << "  plot         " << iPlot << "\n";
     out << std::flush;
   }
   return kExitOk;
 }
 
-int RunTransientCommand(const std::string& iModelPath, const std::string& iOutput, int iThreads) {
+int RunTransientCommand(const std::string& iModelPath, const std::string& iOutput, const std::string& iPlot,
+                        int iThreads) {
   Timing timing;
   const auto text = ModelTextOf(iModelPath);
   Model model;
@@ -385,6 +400,10 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
       CheckOutputPath(iOutput, "--output", inputs);
       CheckOutputPath(summaryPath, "--output (its summary)", inputs);
     }
+    if (!iPlot.empty()) {
+      CheckOutputPath(iPlot, "--plot", inputs);
+      CheckPlotPossible(iPlot);
+    }
   } catch (const OutputError& e) {
     throw UsageError(e.what());
   }
@@ -396,9 +415,19 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
     WriteFileAtomically(iOutput, TransientCsv(result));
     WriteFileAtomically(summaryPath, TransientSummaryCsv(result));
   }
+  static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
+  if (!iPlot.empty()) {
+    std::vector<std::string> titles;
+    for (const Output& o : result.outputs) titles.push_back(OutputLabel(o));
+    PlotCurves(TransientCsv(result), titles,
+               {model.name + " - transient response", "time (s)",
+                std::string(transient.absolute ? "absolute " : "relative ") +
+                    kQuantity[static_cast<int>(transient.quantity)],
+                false, false},
+               iPlot);
+  }
   if (!gQuiet) {
     std::ostream& out = iOutput == "-" ? std::cerr : std::cout;
-    static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
     out << "vokdyn transient: " << model.name << "\n"
         << "  model        " << model.source << "\n"
         << "  modes        " << model.base.modes.size() << "\n"
@@ -419,6 +448,7 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
     }
     out << "  run time     " << timing.Text() << "\n";
     if (toFile) out << "  csv          " << iOutput << "\n  summary csv  " << summaryPath << "\n";
+    if (!iPlot.empty()) out << "  plot         " << iPlot << "\n";
     out << std::flush;
   }
   return kExitOk;
@@ -511,7 +541,7 @@ int main(int argc, char** argv) {
                            std::to_string(DefaultThreads()) + " here); the output is the same for any N.")
       ->type_name("N");
 
-  std::string randomPath, randomOutput, randomThreads;
+  std::string randomPath, randomOutput, randomPlot, randomThreads;
   CLI::App* randomCommand = app.add_subcommand(
       "random", "Random vibration: the response PSD of every output to the model's \"random\" input spectra, "
                 "with RMS, 3 sigma and zero-crossing rate.");
@@ -521,11 +551,13 @@ int main(int argc, char** argv) {
                             "Write the response PSD as CSV to FILE ('-': standard output) and the summary to "
                             "FILE-summary.csv.")
       ->type_name("FILE");
+  randomCommand->add_option("--plot", randomPlot, "Plot the response PSD (log-log) into FILE.svg or FILE.png (needs gnuplot).")
+      ->type_name("FILE");
   randomCommand->add_option("--threads", randomThreads, "Split the sweep across N threads; the output is the same for any N.")
       ->type_name("N");
   randomCommand->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
 
-  std::string transientPath, transientOutput, transientThreads;
+  std::string transientPath, transientOutput, transientPlot, transientThreads;
   CLI::App* transientCommand = app.add_subcommand(
       "transient", "Transient response: every output's time history under the model's \"transient\" time functions, "
                    "with its extremes.");
@@ -534,6 +566,8 @@ int main(int argc, char** argv) {
   transientCommand->add_option("-o,--output", transientOutput,
                                "Write the time histories as CSV to FILE ('-': standard output) and the extremes to "
                                "FILE-summary.csv.")
+      ->type_name("FILE");
+  transientCommand->add_option("--plot", transientPlot, "Plot the time histories into FILE.svg or FILE.png (needs gnuplot).")
       ->type_name("FILE");
   transientCommand->add_option("--threads", transientThreads, "Split the modes across N threads; the output is the same for any N.")
       ->type_name("N");
@@ -591,10 +625,10 @@ int main(int argc, char** argv) {
       return RunHarmonicCommand(modelPath, output, plot,
                                 harmonic->count("--threads") ? ParseThreads(threads) : DefaultThreads(), fields);
     if (*randomCommand)
-      return RunRandomCommand(randomPath, randomOutput,
+      return RunRandomCommand(randomPath, randomOutput, randomPlot,
                               randomCommand->count("--threads") ? ParseThreads(randomThreads) : DefaultThreads());
     if (*transientCommand)
-      return RunTransientCommand(transientPath, transientOutput,
+      return RunTransientCommand(transientPath, transientOutput, transientPlot,
                                  transientCommand->count("--threads") ? ParseThreads(transientThreads) : DefaultThreads());
     if (*check) return RunCheckCommand(checkPath);
     if (*calculix) {
