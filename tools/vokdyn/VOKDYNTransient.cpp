@@ -278,8 +278,9 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
     }
   }
 
-  // Each mode integrated on its own: x_i(t), the quantity asked for.
-  std::vector<std::vector<double>> x(n, std::vector<double>(count));
+  // Each mode integrated on its own: x_i(t), the quantity asked for,
+  // written over p_i(t) once read (the largest array of a run).
+  std::vector<std::vector<double>>& x = p;
   const std::size_t modeBatches = (n + kModeBatch - 1) / kModeBatch;
   RunBatches(
       modeBatches, iThreads,
@@ -289,18 +290,20 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
           const Mode& mode = model.base.modes[i];
           const double mass = mode.generalizedMass, k = mode.generalizedStiffness, c = damping[i];
           const StepCoefficients s = ExactStep(mass, k, c, iTransient.step);
-          const std::vector<double>& f = p[i];
-          double q = 0.0, v = 0.0;
+          std::vector<double>& row = x[i];
+          double q = 0.0, v = 0.0, before = 0.0;
           for (std::size_t t = 0; t < count; ++t) {
+            const double f = row[t];
             if (t > 0) {
-              const double q1 = s.a * q + s.b * v + s.c * f[t - 1] + s.d * f[t];
-              const double v1 = s.ap * q + s.bp * v + s.cp * f[t - 1] + s.dp * f[t];
+              const double q1 = s.a * q + s.b * v + s.c * before + s.d * f;
+              const double v1 = s.ap * q + s.bp * v + s.cp * before + s.dp * f;
               q = q1;
               v = v1;
             }
-            x[i][t] = iTransient.quantity == Quantity::Displacement ? q
-                      : iTransient.quantity == Quantity::Velocity   ? v
-                                                                    : (f[t] - c * v - k * q) / mass;
+            before = f;
+            row[t] = iTransient.quantity == Quantity::Displacement ? q
+                     : iTransient.quantity == Quantity::Velocity   ? v
+                                                                   : (f - c * v - k * q) / mass;
           }
         }
         return end - iBatch * kModeBatch;
