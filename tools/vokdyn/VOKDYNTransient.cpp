@@ -325,13 +325,17 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
   RunBatches(
       timeBatches, iThreads,
       [&](std::size_t, std::size_t iBatch) {
+        // Mode by mode over the batch's times: each y(t) adds its terms in
+        // mode order, reading the modes' rows contiguously.
         const std::size_t first = iBatch * kTimeBatch, end = std::min(count, first + kTimeBatch);
-        for (std::size_t o = 0; o < nOut; ++o)
-          for (std::size_t t = first; t < end; ++t) {
-            double y = 0.0;
-            for (std::size_t i = 0; i < n; ++i) y += phi[o][i] * x[i][t];
-            result.values[o][t] = y;
+        for (std::size_t o = 0; o < nOut; ++o) {
+          double* y = result.values[o].data();
+          for (std::size_t i = 0; i < n; ++i) {
+            const double factor = phi[o][i];
+            const double* xi = x[i].data();
+            for (std::size_t t = first; t < end; ++t) y[t] += factor * xi[t];
           }
+        }
         return end - first;
       },
       count, Progress());

@@ -322,10 +322,12 @@ std::string SummaryPathOf(const std::string& iCsv) {
 
 int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, const std::string& iPlot, int iThreads) {
   Timing timing;
+  Clock::time_point mark = timing.start;
   const auto text = ModelTextOf(iModelPath);
   Model model;
   RandomSection random;
   LoadRandomModel(text.first, text.second, model, random);
+  timing.Part("load", mark);
   const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath, model.base.shapesFile};
   const bool toFile = !iOutput.empty() && iOutput != "-";
   const std::string summaryPath = toFile ? SummaryPathOf(iOutput) : std::string();
@@ -342,6 +344,7 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
     throw UsageError(e.what());
   }
   RandomResult result = RunRandom(model, random, iThreads);
+  timing.Part("run", mark);
   for (const std::string& w : result.warnings) Warn({w});
   if (iOutput == "-") {
     std::cout << RandomCsv(result) << std::flush;
@@ -350,6 +353,7 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
     WriteFileAtomically(iOutput, RandomCsv(result));
     WriteFileAtomically(summaryPath, RandomSummaryCsv(result));
   }
+  timing.Part("csv", mark);
   static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
   if (!iPlot.empty()) {
     std::vector<std::string> titles;
@@ -359,6 +363,7 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
                 std::string("PSD of the absolute ") + kQuantity[static_cast<int>(random.quantity)] + " (units^2/Hz)",
                 true, true},
                iPlot);
+    timing.Part("plot", mark);
   }
   if (!gQuiet) {
     std::ostream& out = iOutput == "-" ? std::cerr : std::cout;
@@ -388,10 +393,12 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
 int RunTransientCommand(const std::string& iModelPath, const std::string& iOutput, const std::string& iPlot,
                         int iThreads) {
   Timing timing;
+  Clock::time_point mark = timing.start;
   const auto text = ModelTextOf(iModelPath);
   Model model;
   TransientSection transient;
   LoadTransientModel(text.first, text.second, model, transient);
+  timing.Part("load", mark);
   const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath, model.base.shapesFile};
   const bool toFile = !iOutput.empty() && iOutput != "-";
   const std::string summaryPath = toFile ? SummaryPathOf(iOutput) : std::string();
@@ -408,6 +415,7 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
     throw UsageError(e.what());
   }
   TransientResult result = RunTransient(model, transient, iThreads);
+  timing.Part("run", mark);
   if (iOutput == "-") {
     std::cout << TransientCsv(result) << std::flush;
     if (!std::cout) throw OutputError("--output -: standard output cannot be written");
@@ -415,6 +423,7 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
     WriteFileAtomically(iOutput, TransientCsv(result));
     WriteFileAtomically(summaryPath, TransientSummaryCsv(result));
   }
+  timing.Part("csv", mark);
   static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
   if (!iPlot.empty()) {
     std::vector<std::string> titles;
@@ -425,6 +434,7 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
                     kQuantity[static_cast<int>(transient.quantity)],
                 false, false},
                iPlot);
+    timing.Part("plot", mark);
   }
   if (!gQuiet) {
     std::ostream& out = iOutput == "-" ? std::cerr : std::cout;
