@@ -24,7 +24,8 @@ using vokdyn_test::Edited;
 constexpr double kPi = 3.141592653589793;
 
 // One node of mass 2, one mode of generalised mass 2 and stiffness 180,
-// shape 0.8 in UX; a force 3 in UX (modal force 2.4 per unit history).
+// shape 0.8 in UX; a force 3 in UX (modal force 2.4 per unit history); an
+// enforced set of field 0.5 in UX and modal force -1.5.
 const std::string kOneMode = R"({"format": "vokdyn-model/1",
   "nodes": [{"id": 4, "xyz": [1, 2, 3], "mass": [2, 2, 2, 0, 0, 0]}],
   "modal_base": {"modes": [{"frequency": 1.5098764, "generalized_mass": 2, "generalized_stiffness": 180,
@@ -32,6 +33,7 @@ const std::string kOneMode = R"({"format": "vokdyn-model/1",
   "damping": {"type": "modal", "percent": PERCENT},
   "loads": [{"name": "push", "forces": [{"node": 4, "values": [3, 0, 0, 0, 0, 0]}]}],
   "base_motion": {"directions": [{"direction": 1}]},
+  "enforced": [{"name": "support", "static_displacement": [[0.5, 0, 0, 0, 0, 0]], "modal_force": [-1.5]}],
   "frequencies": [1.2],
   "outputs": [{"node": 4, "component": 1}],
   "transient": {"duration": DURATION, "time_step": STEP, RESPONSE "inputs": [INPUT]}})";
@@ -113,6 +115,11 @@ TEST(VokdynTransient, OneModeFollowsItsClosedForms) {
       {"base acceleration step, relative acceleration",
        Model1("2", "2", "0.005", "\"response\": \"acceleration\",", R"({"base_direction": 1, "history": [[0, 0.5], [5, 0.5]]})"),
        [=](double t) { return phi * step(-phi * 2.0 * 0.5, 0.02)(t).a; }, 1e-12},
+      // Enforced acceleration step 2: modal force -1.5 x 2; absolute
+      // acceleration phi q'' + 0.5 x 2.
+      {"enforced acceleration step, absolute acceleration",
+       Model1("2", "2", "0.005", "\"response\": \"acceleration\", \"absolute\": true,", R"({"enforced": "support", "history": [[0, 2], [5, 2]]})"),
+       [=](double t) { return phi * step(-1.5 * 2.0, 0.02)(t).a + 0.5 * 2.0; }, 1e-12},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
@@ -135,7 +142,9 @@ TEST(VokdynTransient, ACosineLoadSettlesToTheHarmonicAmplitudeAndPhase) {
   const std::string text = Model1("5", "40", "0.00166666666666666667", "", R"({"load": "push", "history": )" + history + "}");
   const TransientResult r = RunText(text);
   // The harmonic run of the load alone (the base motion of the model is not an input here).
-  const std::string loadOnly = Edited(text, R"("base_motion": {"directions": [{"direction": 1}]},)", "");
+  const std::string loadOnly =
+      Edited(Edited(text, R"("base_motion": {"directions": [{"direction": 1}]},)", ""),
+             R"("enforced": [{"name": "support", "static_displacement": [[0.5, 0, 0, 0, 0, 0]], "modal_force": [-1.5]}],)", "");
   ASSERT_FALSE(loadOnly.empty());
   const Complex U = RunHarmonic(LoadModelText(loadOnly, "model.json")).response.values[0][0];
   const double omega = 2.0 * kPi * static_cast<double>(1.2f);
