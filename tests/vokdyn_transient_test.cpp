@@ -133,6 +133,24 @@ TEST(VokdynTransient, OneModeFollowsItsClosedForms) {
   }
 }
 
+TEST(VokdynTransient, HistoryPointsBetweenOutputTimesAreIntegratedExactly) {
+  // A trapezoid pulse whose corners lie between outputs 0.01 s apart: the
+  // same as with outputs 1e-4 s apart, on which every corner lies, at the
+  // common times (all exact for a load linear between corners).
+  const std::string pulse = R"({"load": "push", "history": [[0, 0], [0.0123, 0], [0.0187, 1], [0.0311, 1], [0.0372, 0]]})";
+  for (const char* response : {"", "\"response\": \"acceleration\","}) {
+    SCOPED_TRACE(response);
+    const TransientResult coarse = RunText(Model1("5", "0.5", "0.01", response, pulse));
+    const TransientResult fine = RunText(Model1("5", "0.5", "0.0001", response, pulse));
+    ASSERT_EQ(coarse.times.size(), 51u);
+    ASSERT_EQ(fine.times.size(), 5001u);
+    double peak = 0.0;
+    for (double v : fine.values[0]) peak = std::max(peak, std::fabs(v));
+    for (std::size_t t = 0; t < coarse.times.size(); ++t)
+      EXPECT_NEAR(coarse.values[0][t], fine.values[0][100 * t], 1e-9 * peak) << coarse.times[t];
+  }
+}
+
 TEST(VokdynTransient, ACosineLoadSettlesToTheHarmonicAmplitudeAndPhase) {
   // 5 % damping decays as exp(-0.05 w t): below 1e-8 after 40 s. 500
   // points a period: the cosine taken linear is within (2 pi / 500)^2 / 8 =

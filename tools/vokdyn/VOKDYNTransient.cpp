@@ -258,28 +258,51 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
                        " % of critical: the transient recurrence needs less than critical damping");
   }
 
-  // The modal forces p_i(t) at every output time, from the time-domain
-  // evaluation of the excitations, mode-major.
+  // The times integrated over: the output times and every point of a
+  // history lying between two of them, so that the load is linear within
+  // each integration step and nothing of a history falls between outputs.
+  std::vector<double> grid = result.times;
+  for (const TransientInput& in : iTransient.inputs)
+    for (const auto& point : in.history) {
+      const double at = point[0] / iTransient.step;
+      if (point[0] > 0.0 && point[0] < result.times.back() && std::fabs(at - std::round(at)) > 1e-9)
+        grid.push_back(point[0]);
+    }
+  std::sort(grid.begin(), grid.end());
+  grid.erase(std::unique(grid.begin(), grid.end()), grid.end());
+  // Per integration time: whether it is an output time, and whether the step
+  // that ends there is a whole output step.
+  std::vector<char> isOutput(grid.size(), 0), wholeStep(grid.size(), 0);
+  for (std::size_t j = 0, o = 0; j < grid.size(); ++j)
+    if (o < count && grid[j] == result.times[o]) {
+      isOutput[j] = 1;
+      wholeStep[j] = j > 0 && isOutput[j - 1];
+      ++o;
+    }
+  const std::size_t points = grid.size();
+
+  // The modal forces p_i(t) at every integration time, from the
+  // time-domain evaluation of the excitations, mode-major.
   Owned<VOKDYNExcitationTools> excitation(new VOKDYNExcitationTools());
   ExcitationType type = UndefinedExcitationType;
   Check(excitation->Initialize(standIn.excitations, standIn.Tools(), type, DYNTimeDomain),
         "VOKDYNExcitationTools::Initialize", " in the time domain");
-  std::vector<std::vector<double>> p(n, std::vector<double>(count));
+  std::vector<std::vector<double>> p(n, std::vector<double>(points));
   {
     std::vector<VOKMathComplex> forces(std::max<std::size_t>(1, kTimeBatch * n));
-    for (std::size_t first = 0; first < count; first += kTimeBatch) {
-      const std::size_t m = std::min(kTimeBatch, count - first);
-      const long hr = excitation->GetExcitValues(static_cast<int>(m), result.times.data() + first, forces.data());
+    for (std::size_t first = 0; first < points; first += kTimeBatch) {
+      const std::size_t m = std::min(kTimeBatch, points - first);
+      const long hr = excitation->GetExcitValues(static_cast<int>(m), grid.data() + first, forces.data());
       if (hr < 0)
         throw ComputationError("VOKDYNExcitationTools::GetExcitValues", hr,
-                               " at " + Number(result.times[first]) + " to " + Number(result.times[first + m - 1]) + " s");
+                               " at " + Number(grid[first]) + " to " + Number(grid[first + m - 1]) + " s");
       for (std::size_t k = 0; k < m; ++k)
         for (std::size_t i = 0; i < n; ++i) p[i][first + k] = forces[k * n + i].re;
     }
   }
 
-  // Each mode integrated on its own: x_i(t), the quantity asked for,
-  // written over p_i(t) once read (the largest array of a run).
+  // Each mode integrated on its own: x_i at the output times, the quantity
+  // asked for, written over p_i once read (the largest array of a run).
   std::vector<std::vector<double>>& x = p;
   const std::size_t modeBatches = (n + kModeBatch - 1) / kModeBatch;
   RunBatches(
@@ -289,21 +312,23 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
         for (std::size_t i = iBatch * kModeBatch; i < end; ++i) {
           const Mode& mode = model.base.modes[i];
           const double mass = mode.generalizedMass, k = mode.generalizedStiffness, c = damping[i];
-          const StepCoefficients s = ExactStep(mass, k, c, iTransient.step);
+          const StepCoefficients whole = ExactStep(mass, k, c, iTransient.step);
           std::vector<double>& row = x[i];
           double q = 0.0, v = 0.0, before = 0.0;
-          for (std::size_t t = 0; t < count; ++t) {
-            const double f = row[t];
-            if (t > 0) {
+          for (std::size_t j = 0, t = 0; j < points; ++j) {
+            const double f = row[j];
+            if (j > 0) {
+              const StepCoefficients s = wholeStep[j] ? whole : ExactStep(mass, k, c, grid[j] - grid[j - 1]);
               const double q1 = s.a * q + s.b * v + s.c * before + s.d * f;
               const double v1 = s.ap * q + s.bp * v + s.cp * before + s.dp * f;
               q = q1;
               v = v1;
             }
             before = f;
-            row[t] = iTransient.quantity == Quantity::Displacement ? q
-                     : iTransient.quantity == Quantity::Velocity   ? v
-                                                                   : (f - c * v - k * q) / mass;
+            if (!isOutput[j]) continue;
+            row[t++] = iTransient.quantity == Quantity::Displacement ? q
+                       : iTransient.quantity == Quantity::Velocity   ? v
+                                                                     : (f - c * v - k * q) / mass;
           }
         }
         return end - iBatch * kModeBatch;
