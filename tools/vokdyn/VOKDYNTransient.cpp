@@ -313,14 +313,19 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
           const Mode& mode = model.base.modes[i];
           const double mass = mode.generalizedMass, k = mode.generalizedStiffness, c = damping[i];
           const StepCoefficients whole = ExactStep(mass, k, c, iTransient.step);
+          StepCoefficients split;
           std::vector<double>& row = x[i];
           double q = 0.0, v = 0.0, before = 0.0;
           for (std::size_t j = 0, t = 0; j < points; ++j) {
             const double f = row[j];
             if (j > 0) {
-              const StepCoefficients s = wholeStep[j] ? whole : ExactStep(mass, k, c, grid[j] - grid[j - 1]);
-              const double q1 = s.a * q + s.b * v + s.c * before + s.d * f;
-              const double v1 = s.ap * q + s.bp * v + s.cp * before + s.dp * f;
+              const StepCoefficients* s = &whole;
+              if (!wholeStep[j]) {
+                split = ExactStep(mass, k, c, grid[j] - grid[j - 1]);
+                s = &split;
+              }
+              const double q1 = s->a * q + s->b * v + s->c * before + s->d * f;
+              const double v1 = s->ap * q + s->bp * v + s->cp * before + s->dp * f;
               q = q1;
               v = v1;
             }
@@ -353,11 +358,13 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
         // Mode by mode over the batch's times: each y(t) adds its terms in
         // mode order, reading the modes' rows contiguously.
         const std::size_t first = iBatch * kTimeBatch, end = std::min(count, first + kTimeBatch);
-        for (std::size_t o = 0; o < nOut; ++o) {
-          double* y = result.values[o].data();
-          for (std::size_t i = 0; i < n; ++i) {
+        // Each mode's slice is read once, while it is in cache, for every
+        // output.
+        for (std::size_t i = 0; i < n; ++i) {
+          const double* xi = x[i].data();
+          for (std::size_t o = 0; o < nOut; ++o) {
             const double factor = phi[o][i];
-            const double* xi = x[i].data();
+            double* y = result.values[o].data();
             for (std::size_t t = first; t < end; ++t) y[t] += factor * xi[t];
           }
         }
