@@ -175,6 +175,14 @@ TEST_F(VokdynCli, HarmonicSummarisesAndWritesTheComputedResponse) {
     EXPECT_NE(check.out.find("  mode  frequency (Hz)   zeta (% of critical)\n  1     "), std::string::npos) << check.out;
     EXPECT_EQ(Run("harmonic -q '" + path + "' -o out.csv").status, 0) << name;
   }
+  // A check reads the random and transient sections as their commands do.
+  const auto checked = Run("check '" + std::string(VOKDYN_EXAMPLES) + "/frame-shock.json'");
+  EXPECT_NE(checked.out.find("  sections     transient (2 inputs, 1600 steps)\n"), std::string::npos) << checked.out;
+  Write("bad-random.json", Edited(ReadText(std::string(VOKDYN_EXAMPLES) + "/frame-random-shakers.json"),
+                                  "\"load\": \"shaker 2\"", "\"load\": \"shaker 3\""));
+  const auto refused = Run("check bad-random.json");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err.substr(0, 59), "vokdyn: bad-random.json: random.inputs[2].load: the model h");
   // The random example: the PSD and, beside it, the summary the run prints.
   const auto random = Run("random '" + std::string(VOKDYN_EXAMPLES) + "/frame-random-shakers.json' -o psd.csv --threads 2 --plot psd.svg");
   ASSERT_EQ(random.status, 0) << random.err;

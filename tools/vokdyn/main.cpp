@@ -465,7 +465,23 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
 }
 
 int RunCheckCommand(const std::string& iModelPath) {
-  Model model = LoadModel(iModelPath);
+  // The model, and its random and transient sections checked as the
+  // commands that use them would.
+  const auto text = ModelTextOf(iModelPath);
+  Model model = LoadModelText(text.first, text.second);
+  std::string sections;
+  {
+    JsonDocument parsed = ParseJson(text.first, text.second);
+    const RandomSection random = ReadRandomSection(parsed.Root(), text.second, model);
+    if (random.present) {
+      CheckInputMatrix(random, SweepFrequencies(model.sweep), model.source);
+      sections = "random (" + std::to_string(random.inputs.size()) + " inputs)";
+    }
+    const TransientSection transient = ReadTransientSection(parsed.Root(), text.second, model, ReadWholeFile);
+    if (transient.present)
+      sections += (sections.empty() ? "" : ", ") + std::string("transient (") + std::to_string(transient.inputs.size()) +
+                  " inputs, " + std::to_string(transient.steps) + " steps)";
+  }
   DampingInfo damping = CheckDamping(model);
   if (!gQuiet) {
     std::size_t frequencies = model.sweep.isRange ? static_cast<std::size_t>(model.sweep.steps)
@@ -474,6 +490,7 @@ int RunCheckCommand(const std::string& iModelPath) {
               << "  " << model.nodes.size() << " nodes, " << model.base.modes.size() << " modes, "
               << frequencies << " frequencies, " << model.outputs.size() << " outputs\n"
               << "  excitations  " << ExcitationText(model) << "\n"
+              << (sections.empty() ? std::string() : "  sections     " + sections + "\n")
               << "  damping      " << DampingText(model, damping) << "\n"
               << "  modal base   " << model.base.name
               << (damping.baseUpToDate ? ": up to date" : ": NOT up to date") << "\n"
