@@ -76,7 +76,13 @@ TEST_F(VokdynCli, EveryRefusalExitsWithItsStatusAndMessageAndWritesNothing) {
       {"harmonic diagonal.json", 2, "vokdyn: diagonal.json: modal_base.damping_diagonal: the damping tools compute damping only for a "
                                     "base whose damping matrix is diagonal in the modal base\n"},
       {"", 2, "~A subcommand is required"},
-      {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, check, example, import)\n"},
+      {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, random, transient, check, example, import)\n"},
+      {"random model.json", 2, "vokdyn: model.json: the model has no \"random\" section (input spectra; see the README)\n"},
+      {"random", 2, "~MODEL is required"},
+      {"random model.json --plot out.pdf", 2, "vokdyn: --plot out.pdf: the file name must end in .svg or .png\n"},
+      {"transient model.json -o model.json", 2, "vokdyn: --output model.json: is the input model.json, which it would overwrite\n"},
+      {"transient model.json", 2, "vokdyn: model.json: the model has no \"transient\" section (time histories; see the README)\n"},
+      {"random bad.json", 2, "vokdyn: bad.json: line 1, column 29: malformed JSON: expected ',' or '}' after an object member\n"},
       {"harmonc", 2, "vokdyn: unknown command \"harmonc\" (did you mean \"harmonic\"?)\n"},
       {"harmonic --colour", 2, "~--colour"},
       {"harmonic a.json b.json", 2, "~b.json"},
@@ -169,6 +175,28 @@ TEST_F(VokdynCli, HarmonicSummarisesAndWritesTheComputedResponse) {
     EXPECT_NE(check.out.find("  mode  frequency (Hz)   zeta (% of critical)\n  1     "), std::string::npos) << check.out;
     EXPECT_EQ(Run("harmonic -q '" + path + "' -o out.csv").status, 0) << name;
   }
+  // A check reads the random and transient sections as their commands do.
+  const auto checked = Run("check '" + std::string(VOKDYN_EXAMPLES) + "/frame-shock.json'");
+  EXPECT_NE(checked.out.find("  sections     transient (2 inputs, 1600 steps)\n"), std::string::npos) << checked.out;
+  Write("bad-random.json", Edited(ReadText(std::string(VOKDYN_EXAMPLES) + "/frame-random-shakers.json"),
+                                  "\"load\": \"shaker 2\"", "\"load\": \"shaker 3\""));
+  const auto refused = Run("check bad-random.json");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err.substr(0, 59), "vokdyn: bad-random.json: random.inputs[2].load: the model h");
+  // The random example: the PSD and, beside it, the summary the run prints.
+  const auto random = Run("random '" + std::string(VOKDYN_EXAMPLES) + "/frame-random-shakers.json' -o psd.csv --threads 2 --plot psd.svg");
+  ASSERT_EQ(random.status, 0) << random.err;
+  EXPECT_EQ(ReadText(Path("psd.csv")).substr(0, 35), "frequency_hz,N1_UX_psd,N2_UX_psd\n0.");
+  const std::string summary = ReadText(Path("psd-summary.csv"));
+  EXPECT_EQ(summary.substr(0, 37), "output,rms,three_sigma,nu0_hz\nN1_UX,0");
+  EXPECT_NE(random.out.find("  summary csv  psd-summary.csv\n  plot         psd.svg\n"), std::string::npos) << random.out;
+  EXPECT_NE(ReadText(Path("psd.svg")).find("random base and shakers - random response"), std::string::npos);
+  // The transient example, its ground record read beside it.
+  const auto shock = Run("transient '" + std::string(VOKDYN_EXAMPLES) + "/frame-shock.json' -o shock.csv --plot shock.svg");
+  ASSERT_EQ(shock.status, 0) << shock.err;
+  EXPECT_EQ(ReadText(Path("shock.csv")).substr(0, 31), "time_s,N1_UX,N2_UX\n0,0,0\n0.005,");
+  EXPECT_NE(ReadText(Path("shock.svg")).find("ground record and a blow - transient response"), std::string::npos);
+  EXPECT_EQ(ReadText(Path("shock-summary.csv")).substr(0, 49), "output,max,time_of_max_s,min,time_of_min_s\nN1_UX,");
 }
 
 TEST_F(VokdynCli, OutputsThatAreNotPlainFilesStayWhatTheyAre) {

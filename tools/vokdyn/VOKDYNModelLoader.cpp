@@ -41,7 +41,7 @@ std::string Number9(double iValue) {
 const std::vector<std::string> kTopKeys = {"format", "name", "nodes", "modal_base", "damping",
                                            "modulations", "loads", "enforced", "base_motion",
                                            "sweep", "frequencies", "outputs", "groups", "elements",
-                                           "fields"};
+                                           "fields", "random", "transient"};
 const std::vector<std::string> kNodeKeys = {"id", "xyz", "mass"};
 const std::vector<std::string> kBaseKeys = {"name", "up_to_date", "damping_diagonal", "rotations", "shapes",
                                             "modes"};

@@ -99,6 +99,18 @@ void CheckPlotPossible(const std::string& iPath);
 /// into iPath, written atomically. Throws OutputError.
 void PlotResponse(const Response& iResponse, const std::string& iTitle, const std::string& iPath);
 
+/// The title and axes of a plot of curves.
+struct PlotAxes {
+  std::string title, x, y;
+  bool logX = false, logY = false;
+};
+
+/// Plots columns 2, 3, ... of a CSV text (a header line, the abscissa in
+/// column 1) against column 1, one curve per title, into iPath (.svg or
+/// .png), written atomically. Throws OutputError.
+void PlotCurves(const std::string& iCsv, const std::vector<std::string>& iTitles, const PlotAxes& iAxes,
+                const std::string& iPath);
+
 }  // namespace vokdyn
 
 #endif

@@ -27,6 +27,8 @@
 #include "VOKDYNModelText.h"
 #include "VOKDYNPlatformModel.h"
 #include "VOKDYNOutput.h"
+#include "VOKDYNRandom.h"
+#include "VOKDYNTransient.h"
 #include "VOKHostNotifications.h"
 
 #ifndef VOKDYN_VERSION
@@ -297,8 +299,189 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
   return kExitOk;
 }
 
+// The text of a model file ('-': standard input) and the name messages give it.
+std::pair<std::string, std::string> ModelTextOf(const std::string& iPath) {
+  if (iPath.empty()) throw UsageError("a model file is needed (the embedded default model has no such section)");
+  if (iPath == "-") {
+    std::ostringstream text;
+    text << std::cin.rdbuf();
+    return {text.str(), "<stdin>"};
+  }
+  try {
+    return {ReadWholeFile(iPath), iPath};
+  } catch (const std::runtime_error&) {
+    throw ModelError(iPath + ": cannot be read");
+  }
+}
+
+// FILE.csv -> FILE-summary.csv (any other name: NAME-summary.csv).
+std::string SummaryPathOf(const std::string& iCsv) {
+  const bool csv = iCsv.size() > 4 && iCsv.compare(iCsv.size() - 4, 4, ".csv") == 0;
+  return (csv ? iCsv.substr(0, iCsv.size() - 4) : iCsv) + "-summary.csv";
+}
+
+int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, const std::string& iPlot, int iThreads) {
+  Timing timing;
+  Clock::time_point mark = timing.start;
+  const auto text = ModelTextOf(iModelPath);
+  Model model;
+  RandomSection random;
+  LoadRandomModel(text.first, text.second, model, random);
+  timing.Part("load", mark);
+  const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath, model.base.shapesFile};
+  const bool toFile = !iOutput.empty() && iOutput != "-";
+  const std::string summaryPath = toFile ? SummaryPathOf(iOutput) : std::string();
+  try {
+    if (toFile) {
+      CheckOutputPath(iOutput, "--output", inputs);
+      CheckOutputPath(summaryPath, "--output (its summary)", inputs);
+    }
+    if (!iPlot.empty()) {
+      CheckOutputPath(iPlot, "--plot", inputs);
+      CheckPlotPossible(iPlot);
+    }
+  } catch (const OutputError& e) {
+    throw UsageError(e.what());
+  }
+  RandomResult result = RunRandom(model, random, iThreads);
+  timing.Part("run", mark);
+  for (const std::string& w : result.warnings) Warn({w});
+  if (iOutput == "-") {
+    std::cout << RandomCsv(result) << std::flush;
+    if (!std::cout) throw OutputError("--output -: standard output cannot be written");
+  } else if (toFile) {
+    WriteFileAtomically(iOutput, RandomCsv(result));
+    WriteFileAtomically(summaryPath, RandomSummaryCsv(result));
+  }
+  timing.Part("csv", mark);
+  static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
+  if (!iPlot.empty()) {
+    std::vector<std::string> titles;
+    for (const Output& o : result.outputs) titles.push_back(OutputLabel(o));
+    PlotCurves(RandomCsv(result), titles,
+               {model.name + " - random response", "frequency (Hz)",
+                std::string("PSD of the absolute ") + kQuantity[static_cast<int>(random.quantity)] + " (units^2/Hz)",
+                true, true},
+               iPlot);
+    timing.Part("plot", mark);
+  }
+  if (!gQuiet) {
+    std::ostream& out = iOutput == "-" ? std::cerr : std::cout;
+    out << "vokdyn random: " << model.name << "\n"
+        << "  model        " << model.source << "\n"
+        << "  modes        " << model.base.modes.size() << "\n"
+        << "  inputs       " << random.inputs.size() << (random.cross.empty() ? " uncorrelated" : ", cross spectra given")
+        << "\n"
+        << "  response     absolute " << kQuantity[static_cast<int>(random.quantity)] << " PSD\n"
+        << "  sweep        " << SweepText(model, result.frequencies) << "\n"
+        << "  summary      output      rms                      3 sigma                  nu0 (Hz)\n";
+    for (std::size_t o = 0; o < result.outputs.size(); ++o) {
+      char line[200];
+      std::snprintf(line, sizeof line, "               %-10s  %-23.17g  %-23.17g  %.9g\n",
+                    OutputLabel(result.outputs[o]).c_str(), result.summary[o].rms, 3.0 * result.summary[o].rms,
+                    result.summary[o].zeroCrossing);
+      out << line;
+    }
+    out << "  time         " << timing.Text() << "\n";
+    if (toFile) out << "  csv          " << iOutput << "\n  summary csv  " << summaryPath << "\n";
+    if (!iPlot.empty()) out << "  plot         " << iPlot << "\n";
+    out << std::flush;
+  }
+  return kExitOk;
+}
+
+int RunTransientCommand(const std::string& iModelPath, const std::string& iOutput, const std::string& iPlot,
+                        int iThreads) {
+  Timing timing;
+  Clock::time_point mark = timing.start;
+  const auto text = ModelTextOf(iModelPath);
+  Model model;
+  TransientSection transient;
+  LoadTransientModel(text.first, text.second, model, transient);
+  timing.Part("load", mark);
+  const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath, model.base.shapesFile};
+  const bool toFile = !iOutput.empty() && iOutput != "-";
+  const std::string summaryPath = toFile ? SummaryPathOf(iOutput) : std::string();
+  try {
+    if (toFile) {
+      CheckOutputPath(iOutput, "--output", inputs);
+      CheckOutputPath(summaryPath, "--output (its summary)", inputs);
+    }
+    if (!iPlot.empty()) {
+      CheckOutputPath(iPlot, "--plot", inputs);
+      CheckPlotPossible(iPlot);
+    }
+  } catch (const OutputError& e) {
+    throw UsageError(e.what());
+  }
+  TransientResult result = RunTransient(model, transient, iThreads);
+  timing.Part("run", mark);
+  if (iOutput == "-") {
+    std::cout << TransientCsv(result) << std::flush;
+    if (!std::cout) throw OutputError("--output -: standard output cannot be written");
+  } else if (toFile) {
+    WriteFileAtomically(iOutput, TransientCsv(result));
+    WriteFileAtomically(summaryPath, TransientSummaryCsv(result));
+  }
+  timing.Part("csv", mark);
+  static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
+  if (!iPlot.empty()) {
+    std::vector<std::string> titles;
+    for (const Output& o : result.outputs) titles.push_back(OutputLabel(o));
+    PlotCurves(TransientCsv(result), titles,
+               {model.name + " - transient response", "time (s)",
+                std::string(transient.absolute ? "absolute " : "relative ") +
+                    kQuantity[static_cast<int>(transient.quantity)],
+                false, false},
+               iPlot);
+    timing.Part("plot", mark);
+  }
+  if (!gQuiet) {
+    std::ostream& out = iOutput == "-" ? std::cerr : std::cout;
+    out << "vokdyn transient: " << model.name << "\n"
+        << "  model        " << model.source << "\n"
+        << "  modes        " << model.base.modes.size() << "\n"
+        << "  inputs       " << transient.inputs.size() << "\n"
+        << "  response     " << (transient.absolute ? "absolute " : "relative ")
+        << kQuantity[static_cast<int>(transient.quantity)] << "\n"
+        << "  time         " << transient.steps << " steps of " << Format("%.9g", transient.step) << " s to "
+        << Format("%.9g", result.times.back()) << " s\n"
+        << "  extremes     output      max                      at (s)       min                      at (s)\n";
+    for (std::size_t o = 0; o < result.outputs.size(); ++o) {
+      const std::vector<double>& v = result.values[o];
+      const std::size_t hi = static_cast<std::size_t>(std::max_element(v.begin(), v.end()) - v.begin());
+      const std::size_t lo = static_cast<std::size_t>(std::min_element(v.begin(), v.end()) - v.begin());
+      char line[200];
+      std::snprintf(line, sizeof line, "               %-10s  %-23.17g  %-11.9g  %-23.17g  %.9g\n",
+                    OutputLabel(result.outputs[o]).c_str(), v[hi], result.times[hi], v[lo], result.times[lo]);
+      out << line;
+    }
+    out << "  run time     " << timing.Text() << "\n";
+    if (toFile) out << "  csv          " << iOutput << "\n  summary csv  " << summaryPath << "\n";
+    if (!iPlot.empty()) out << "  plot         " << iPlot << "\n";
+    out << std::flush;
+  }
+  return kExitOk;
+}
+
 int RunCheckCommand(const std::string& iModelPath) {
-  Model model = LoadModel(iModelPath);
+  // The model, and its random and transient sections checked as the
+  // commands that use them would.
+  const auto text = ModelTextOf(iModelPath);
+  Model model = LoadModelText(text.first, text.second);
+  std::string sections;
+  {
+    JsonDocument parsed = ParseJson(text.first, text.second);
+    const RandomSection random = ReadRandomSection(parsed.Root(), text.second, model);
+    if (random.present) {
+      CheckInputMatrix(random, SweepFrequencies(model.sweep), model.source);
+      sections = "random (" + std::to_string(random.inputs.size()) + " inputs)";
+    }
+    const TransientSection transient = ReadTransientSection(parsed.Root(), text.second, model, ReadWholeFile);
+    if (transient.present)
+      sections += (sections.empty() ? "" : ", ") + std::string("transient (") + std::to_string(transient.inputs.size()) +
+                  " inputs, " + std::to_string(transient.steps) + " steps)";
+  }
   DampingInfo damping = CheckDamping(model);
   if (!gQuiet) {
     std::size_t frequencies = model.sweep.isRange ? static_cast<std::size_t>(model.sweep.steps)
@@ -307,6 +490,7 @@ int RunCheckCommand(const std::string& iModelPath) {
               << "  " << model.nodes.size() << " nodes, " << model.base.modes.size() << " modes, "
               << frequencies << " frequencies, " << model.outputs.size() << " outputs\n"
               << "  excitations  " << ExcitationText(model) << "\n"
+              << (sections.empty() ? std::string() : "  sections     " + sections + "\n")
               << "  damping      " << DampingText(model, damping) << "\n"
               << "  modal base   " << model.base.name
               << (damping.baseUpToDate ? ": up to date" : ": NOT up to date") << "\n"
@@ -384,6 +568,38 @@ int main(int argc, char** argv) {
                            std::to_string(DefaultThreads()) + " here); the output is the same for any N.")
       ->type_name("N");
 
+  std::string randomPath, randomOutput, randomPlot, randomThreads;
+  CLI::App* randomCommand = app.add_subcommand(
+      "random", "Random vibration: the response PSD of every output to the model's \"random\" input spectra, "
+                "with RMS, 3 sigma and zero-crossing rate.");
+  randomCommand->add_option("MODEL", randomPath, "Model file with a \"random\" section; '-' reads standard input.")
+      ->required();
+  randomCommand->add_option("-o,--output", randomOutput,
+                            "Write the response PSD as CSV to FILE ('-': standard output) and the summary to "
+                            "FILE-summary.csv.")
+      ->type_name("FILE");
+  randomCommand->add_option("--plot", randomPlot, "Plot the response PSD (log-log) into FILE.svg or FILE.png (needs gnuplot).")
+      ->type_name("FILE");
+  randomCommand->add_option("--threads", randomThreads, "Split the sweep across N threads; the output is the same for any N.")
+      ->type_name("N");
+  randomCommand->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
+
+  std::string transientPath, transientOutput, transientPlot, transientThreads;
+  CLI::App* transientCommand = app.add_subcommand(
+      "transient", "Transient response: every output's time history under the model's \"transient\" time functions, "
+                   "with its extremes.");
+  transientCommand->add_option("MODEL", transientPath, "Model file with a \"transient\" section; '-' reads standard input.")
+      ->required();
+  transientCommand->add_option("-o,--output", transientOutput,
+                               "Write the time histories as CSV to FILE ('-': standard output) and the extremes to "
+                               "FILE-summary.csv.")
+      ->type_name("FILE");
+  transientCommand->add_option("--plot", transientPlot, "Plot the time histories into FILE.svg or FILE.png (needs gnuplot).")
+      ->type_name("FILE");
+  transientCommand->add_option("--threads", transientThreads, "Split the modes across N threads; the output is the same for any N.")
+      ->type_name("N");
+  transientCommand->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
+
   std::string checkPath;
   CLI::App* check = app.add_subcommand(
       "check", "Load and check a model file, build its damping and report its validity; compute nothing.");
@@ -412,12 +628,12 @@ int main(int argc, char** argv) {
   // An unknown command is named (the parser would only say that one is
   // required).
   if (argc > 1 && argv[1][0] != '-') {
-    const std::vector<std::string> commands = {"harmonic", "check", "example", "import"};
+    const std::vector<std::string> commands = {"harmonic", "random", "transient", "check", "example", "import"};
     std::string word = argv[1];
     if (std::find(commands.begin(), commands.end(), word) == commands.end()) {
       std::string nearest = NearestKey(word, commands);
       Error("unknown command \"" + word + "\"" +
-            (nearest.empty() ? std::string(" (commands: harmonic, check, example, import)")
+            (nearest.empty() ? std::string(" (commands: harmonic, random, transient, check, example, import)")
                              : " (did you mean \"" + nearest + "\"?)"));
       return kExitUsage;
     }
@@ -435,6 +651,12 @@ int main(int argc, char** argv) {
     if (*harmonic)
       return RunHarmonicCommand(modelPath, output, plot,
                                 harmonic->count("--threads") ? ParseThreads(threads) : DefaultThreads(), fields);
+    if (*randomCommand)
+      return RunRandomCommand(randomPath, randomOutput, randomPlot,
+                              randomCommand->count("--threads") ? ParseThreads(randomThreads) : DefaultThreads());
+    if (*transientCommand)
+      return RunTransientCommand(transientPath, transientOutput, transientPlot,
+                                 transientCommand->count("--threads") ? ParseThreads(transientThreads) : DefaultThreads());
     if (*check) return RunCheckCommand(checkPath);
     if (*calculix) {
       if (!importLoad.empty()) importOptions.load = ParseNodeComponent(importLoad, "--load");
@@ -450,7 +672,14 @@ int main(int argc, char** argv) {
           "known in closed form: omega_j = 2 sqrt(k/m) sin((2j-1) pi / 26) and\n"
           "phi_j(i) = sin((2j-1) i pi / 13) at storey i.\n"
           "Units: SI. Frequencies in hertz, phases in degrees. Comments like these are allowed.\n"
-          "Run it with: vokdyn harmonic this-file.json -o response.csv --plot response.svg");
+          "Run it with: vokdyn harmonic this-file.json -o response.csv --plot response.svg\n"
+          "The same model serves 'vokdyn random' (response PSD and RMS to input spectra) and\n"
+          "'vokdyn transient' (time histories) with a \"random\" or \"transient\" section naming\n"
+          "its loads, base directions and enforced sets as inputs, e.g.\n"
+          "  \"random\": {\"inputs\": [{\"base_direction\": 1, \"psd\": [[1, 0.01], [50, 0.01]]}]}\n"
+          "  \"transient\": {\"duration\": 10, \"time_step\": 0.005,\n"
+          "                \"inputs\": [{\"base_direction\": 1, \"file\": \"record.csv\"}]}\n"
+          "(see the README and examples/frame-random-shakers.json, examples/frame-shock.json).");
       return kExitOk;
     }
   } catch (const ModelError& e) {
