@@ -151,7 +151,9 @@ FieldBasis MakeFieldBasis(const Model& iModel) {
 void ModalFieldSum(const FieldBasis& iBasis, const std::complex<double>* iQ, std::size_t iFrequencies,
                    double* oRe, double* oIm, int iThreads) {
   const std::size_t n = iBasis.modes;
-  std::vector<double> qRe(iFrequencies * n), qIm(iFrequencies * n);
+  // Whole blocks of frequencies: a last block of fewer reads zero q.
+  const std::size_t padded = (iFrequencies + kFreqBlock - 1) / kFreqBlock * kFreqBlock;
+  std::vector<double> qRe(padded * n, 0.0), qIm(padded * n, 0.0);
   for (std::size_t k = 0; k < iFrequencies * n; ++k) {
     qRe[k] = iQ[k].real();
     qIm[k] = iQ[k].imag();
