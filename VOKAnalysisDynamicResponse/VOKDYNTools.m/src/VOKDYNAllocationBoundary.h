@@ -1,7 +1,7 @@
 #ifndef VOKDYNAllocationBoundary_h
 #define VOKDYNAllocationBoundary_h
-// The boundary of the exported operations of the damping tools and the
-// analysis model services: no exception leaves them. The library's own arrays
+// The boundary of every exported operation of the library that returns a
+// result code: no exception leaves it. The library's own arrays
 // are allocated without throwing and checked where they are made; what
 // remains are the host's collections, strings and lists, which throw
 // std::bad_alloc when they cannot grow. Such a failure becomes the

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "VOKAnalysisExplicit.h"
-#include "VOKDYNExcitationGuard.h"
+#include "VOKDYNAllocationBoundary.h"
 #include "VOKDYNExcitationKernels.h"
 #include "VOKDYNExcitationTools.h"
 #include "VOKDYNRestraintValues.h"
@@ -307,7 +307,7 @@ long DisplacementLength(const LoadData& iData, const VOKRawCollint& iDofs, int& 
 
 long VOKDYNExcitationTools::AddRigidExcit(double, int iN, double* ioValues,
                                           double* iCoefficients) const {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     if (iN < 1 || !_BaseTools || !ioValues || !iCoefficients || !_RestraintExcitation) return E_FAIL;
 
     RigidModes rigid;
@@ -331,7 +331,7 @@ long VOKDYNExcitationTools::AddRigidExcit(double, int iN, double* ioValues,
 
 long VOKDYNExcitationTools::AddRigidExcit(double iFrequency, int iN,
                                           VOKMathComplex*& ioValues) const {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     if (iN < 1 || !_BaseTools || !ioValues || !_RestraintExcitation) return E_FAIL;
 
     RigidModes rigid;
@@ -374,7 +374,7 @@ long VOKDYNExcitationTools::AddRigidExcit(double iFrequency, int iN,
 long VOKDYNExcitationTools::AddRigidExcit(int iNode, VOKRawCollint& iComponents,
                                           VOKRawCollfloat& iFrequencies, double**& ioReal,
                                           double**& ioImaginary) const {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     if (!_BaseTools || !_RestraintExcitation || !ioReal || !ioImaginary) return E_FAIL;
     const int rows = iComponents.Size();
     if (!RowsPresent(ioReal, rows) || !RowsPresent(ioImaginary, rows)) return E_FAIL;
@@ -406,7 +406,7 @@ long VOKDYNExcitationTools::AddRigidExcit(int iNode, VOKRawCollint& iComponents,
 long VOKDYNExcitationTools::AddRigidExcit(int, VOKRawCollint& iDofs, VOKRawCollfloat& iSteps,
                                           VOKISpecObject*& iGeneralizedDisplacement,
                                           double**& ioValues) const {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     if (!_BaseTools || !_RestraintExcitation || !iGeneralizedDisplacement || !ioValues) return E_FAIL;
     const int rows = iDofs.Size();
     if (!RowsPresent(ioValues, rows)) return E_FAIL;
@@ -441,7 +441,7 @@ long VOKDYNExcitationTools::FilterForEnforcedDisp(VOKListValVOKISpecObject_var& 
                                                   VOKRawCollfloat& ioAmplitudes,
                                                   VOKRawCollfloat& ioPhases,
                                                   VOKListValVOKISpecObject_var& oStaticSets) const {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     VOKListValVOKISpecObject_var keptLoads;
     VOKListValVOKISpecObject_var keptModulations;
     VOKRawCollfloat keptAmplitudes;
@@ -519,7 +519,7 @@ long VOKDYNExcitationTools::FilterForEnforcedDisp(VOKListValVOKISpecObject_var& 
 
 long VOKDYNExcitationTools::AddEnforcedDispExcit(double, int iN, double* ioValues,
                                                  double* iCoefficients) const {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     if (iN < 1 || !_BaseTools || !ioValues || !iCoefficients || !_LoadExcitation) return E_FAIL;
 
     LoadData data;
@@ -542,7 +542,7 @@ long VOKDYNExcitationTools::AddEnforcedDispExcit(double, int iN, double* ioValue
 
 long VOKDYNExcitationTools::AddEnforcedDispExcit(double iFrequency, int iN,
                                                  VOKMathComplex*& ioValues) const {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     // A motion at rest imposes no displacement: nothing is asked of anyone.
     const double omega = iFrequency * kTwoPi;
     if (omega == 0.0) return S_OK;
@@ -596,7 +596,7 @@ long VOKDYNExcitationTools::AddEnforcedDispExcit(double iFrequency, int iN,
 long VOKDYNExcitationTools::AddEnforcedDispExcit(int, VOKRawCollint& iDofs,
                                                  VOKRawCollfloat& iFrequencies, double**& ioReal,
                                                  double**& ioImaginary) const {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     if (!_LoadExcitation || !ioReal || !ioImaginary) return E_FAIL;
     const int rows = iDofs.Size();
     if (!RowsPresent(ioReal, rows) || !RowsPresent(ioImaginary, rows)) return E_FAIL;
@@ -634,7 +634,7 @@ long VOKDYNExcitationTools::AddEnforcedDispExcit(int, VOKRawCollint& iDofs,
 long VOKDYNExcitationTools::AddEnforcedDispExcit(int, VOKRawCollint& iDofs, VOKRawCollfloat& iSteps,
                                                  VOKISpecObject*& iGeneralizedDisplacement,
                                                  double**& ioValues) const {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     if (!_BaseTools || !_LoadExcitation || !ioValues || !iGeneralizedDisplacement) return E_FAIL;
     const int rows = iDofs.Size();
     if (!RowsPresent(ioValues, rows)) return E_FAIL;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "VOKDYNExcitationGuard.h"
+#include "VOKDYNAllocationBoundary.h"
 #include "VOKDYNExcitationKernels.h"
 #include "VOKDYNRestraintValues.h"
 
@@ -193,7 +193,7 @@ long VOKDYNExcitationTools::EndInitialization(ExcitationType& oFirstType) {
 long VOKDYNExcitationTools::InitializeForResult(VOKListValVOKBaseUnknown_var iExcitations,
                                                 VOKIDYNBaseTools* iBaseTools,
                                                 ExcitationType& oFirstType) {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     long hr = BeginInitialization(iExcitations, iBaseTools);
     if (FAILED(hr)) return hr;
     hr = EachExcitation(iExcitations, _NbExcitations, _ExcitationTypes,
@@ -235,7 +235,7 @@ long VOKDYNExcitationTools::GetTypeOfExcitation(ExcitationType& oType,
 long VOKDYNExcitationTools::Initialize(VOKListValVOKBaseUnknown_var iExcitations,
                                        VOKIDYNBaseTools* iBaseTools, ExcitationType& oFirstType,
                                        DYNAnalysisDomain iDomain) {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     long hr = BeginInitialization(iExcitations, iBaseTools);
     if (FAILED(hr)) return hr;
     _Domain = iDomain;
@@ -550,7 +550,7 @@ long VOKDYNExcitationTools::Evaluate(int iNbAbscissae, const double* iAbscissae,
 }
 
 long VOKDYNExcitationTools::GetExcitValues(double iAbscissa, VOKMathComplex*& ioValues) {
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     int n = 0;
     long hr = E_FAIL;
     if (!ReadyToEvaluate(n, hr)) return hr;
@@ -561,7 +561,7 @@ long VOKDYNExcitationTools::GetExcitValues(double iAbscissa, VOKMathComplex*& io
 long VOKDYNExcitationTools::GetExcitValues(int iNbAbscissae, const double* iAbscissae,
                                            VOKMathComplex* oValues) {
   if (iNbAbscissae < 1 || !iAbscissae || !oValues) return E_FAIL;
-  return VOKDYN::NoThrow([&]() -> long {
+  return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     int n = 0;
     long hr = E_FAIL;
     if (!ReadyToEvaluate(n, hr)) return hr;
