@@ -320,6 +320,52 @@ std::string SummaryPathOf(const std::string& iCsv) {
   return (csv ? iCsv.substr(0, iCsv.size() - 4) : iCsv) + "-summary.csv";
 }
 
+// The outputs of a command that writes a CSV and its summary beside it:
+// checked before anything is computed, written all or nothing.
+struct SummarisedOutputs {
+  std::string csv;      // empty: none; "-": standard output
+  std::string summary;  // FILE-summary.csv when the CSV goes to a file
+  std::string plot;
+
+  bool ToFile() const { return !csv.empty() && csv != "-"; }
+
+  SummarisedOutputs(const std::string& iModelPath, const Model& iModel, const std::string& iCsv,
+                    const std::string& iPlot)
+      : csv(iCsv), summary(ToFile() ? SummaryPathOf(iCsv) : std::string()), plot(iPlot) {
+    const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath,
+                                             iModel.base.shapesFile};
+    try {
+      if (ToFile()) {
+        CheckOutputPath(csv, "--output", inputs);
+        CheckOutputPath(summary, "--output (its summary)", inputs);
+      }
+      if (!plot.empty()) {
+        CheckOutputPath(plot, "--plot", inputs);
+        CheckPlotPossible(plot);
+      }
+    } catch (const OutputError& e) {
+      throw UsageError(e.what());
+    }
+  }
+
+  void Write(const std::string& iCsv, const std::string& iSummaryCsv) const {
+    if (csv == "-") {
+      std::cout << iCsv << std::flush;
+      if (!std::cout) throw OutputError("--output -: standard output cannot be written");
+    } else if (ToFile()) {
+      WriteFileAtomically(csv, iCsv);
+      WriteFileAtomically(summary, iSummaryCsv);
+    }
+  }
+
+  // The summary's last lines: where things went.
+  void Report(std::ostream& ioOut) const {
+    if (ToFile()) ioOut << "  csv          " << csv << "\n  summary csv  " << summary << "\n";
+    if (!plot.empty()) ioOut << "  plot         " << plot << "\n";
+    ioOut << std::flush;
+  }
+};
+
 int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, const std::string& iPlot, int iThreads) {
   Timing timing;
   Clock::time_point mark = timing.start;
@@ -328,31 +374,11 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
   RandomSection random;
   LoadRandomModel(text.first, text.second, model, random);
   timing.Part("load", mark);
-  const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath, model.base.shapesFile};
-  const bool toFile = !iOutput.empty() && iOutput != "-";
-  const std::string summaryPath = toFile ? SummaryPathOf(iOutput) : std::string();
-  try {
-    if (toFile) {
-      CheckOutputPath(iOutput, "--output", inputs);
-      CheckOutputPath(summaryPath, "--output (its summary)", inputs);
-    }
-    if (!iPlot.empty()) {
-      CheckOutputPath(iPlot, "--plot", inputs);
-      CheckPlotPossible(iPlot);
-    }
-  } catch (const OutputError& e) {
-    throw UsageError(e.what());
-  }
+  const SummarisedOutputs outputs(iModelPath, model, iOutput, iPlot);
   RandomResult result = RunRandom(model, random, iThreads);
   timing.Part("run", mark);
   for (const std::string& w : result.warnings) Warn({w});
-  if (iOutput == "-") {
-    std::cout << RandomCsv(result) << std::flush;
-    if (!std::cout) throw OutputError("--output -: standard output cannot be written");
-  } else if (toFile) {
-    WriteFileAtomically(iOutput, RandomCsv(result));
-    WriteFileAtomically(summaryPath, RandomSummaryCsv(result));
-  }
+  outputs.Write(RandomCsv(result), RandomSummaryCsv(result));
   timing.Part("csv", mark);
   static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
   if (!iPlot.empty()) {
@@ -383,9 +409,7 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
       out << line;
     }
     out << "  time         " << timing.Text() << "\n";
-    if (toFile) out << "  csv          " << iOutput << "\n  summary csv  " << summaryPath << "\n";
-    if (!iPlot.empty()) out << "  plot         " << iPlot << "\n";
-    out << std::flush;
+    outputs.Report(out);
   }
   return kExitOk;
 }
@@ -399,30 +423,10 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
   TransientSection transient;
   LoadTransientModel(text.first, text.second, model, transient);
   timing.Part("load", mark);
-  const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath, model.base.shapesFile};
-  const bool toFile = !iOutput.empty() && iOutput != "-";
-  const std::string summaryPath = toFile ? SummaryPathOf(iOutput) : std::string();
-  try {
-    if (toFile) {
-      CheckOutputPath(iOutput, "--output", inputs);
-      CheckOutputPath(summaryPath, "--output (its summary)", inputs);
-    }
-    if (!iPlot.empty()) {
-      CheckOutputPath(iPlot, "--plot", inputs);
-      CheckPlotPossible(iPlot);
-    }
-  } catch (const OutputError& e) {
-    throw UsageError(e.what());
-  }
+  const SummarisedOutputs outputs(iModelPath, model, iOutput, iPlot);
   TransientResult result = RunTransient(model, transient, iThreads);
   timing.Part("run", mark);
-  if (iOutput == "-") {
-    std::cout << TransientCsv(result) << std::flush;
-    if (!std::cout) throw OutputError("--output -: standard output cannot be written");
-  } else if (toFile) {
-    WriteFileAtomically(iOutput, TransientCsv(result));
-    WriteFileAtomically(summaryPath, TransientSummaryCsv(result));
-  }
+  outputs.Write(TransientCsv(result), TransientSummaryCsv(result));
   timing.Part("csv", mark);
   static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
   if (!iPlot.empty()) {
@@ -457,9 +461,7 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
       out << line;
     }
     out << "  run time     " << timing.Text() << "\n";
-    if (toFile) out << "  csv          " << iOutput << "\n  summary csv  " << summaryPath << "\n";
-    if (!iPlot.empty()) out << "  plot         " << iPlot << "\n";
-    out << std::flush;
+    outputs.Report(out);
   }
   return kExitOk;
 }
