@@ -172,6 +172,56 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
   }
 }
 
+TEST_F(VokdynHarmonic, EachQuantityAndMotionOfABaseDrivenOscillatorFollowsItsClosedForm) {
+  // One degree of freedom (m = 2, k = 180, 5 % damping) on a base
+  // accelerated by a = 0.75: the absolute acceleration is a times the
+  // transmissibility (1 + i 2 zeta r) / (1 - r^2 + i 2 zeta r); the relative
+  // displacement z solves -omega^2 z + i 2 zeta omega_n omega z + omega_n^2 z = -a.
+  const double a = 0.75, zeta = 0.05, omegaN = std::sqrt(90.0);
+  auto absoluteAcc = [=](double omega) {
+    const double r = omega / omegaN;
+    return a * Complex(1.0, 2.0 * zeta * r) / Complex(1.0 - r * r, 2.0 * zeta * r);
+  };
+  auto relativeDisp = [=](double omega) {
+    return -a / Complex(omegaN * omegaN - omega * omega, 2.0 * zeta * omegaN * omega);
+  };
+  const Complex i(0.0, 1.0);
+  struct Row { const char* quantity; const char* motion; const char* label; std::function<Complex(double)> u; };
+  const std::vector<Row> rows = {
+      {"displacement", "absolute", "N4_UX", [=](double w) { return absoluteAcc(w) / (-w * w); }},
+      {"velocity", "absolute", "N4_UX_vel", [=](double w) { return absoluteAcc(w) / (i * w); }},
+      {"acceleration", "absolute", "N4_UX_acc", absoluteAcc},
+      {"displacement", "relative", "N4_UX_rel", relativeDisp},
+      {"velocity", "relative", "N4_UX_vel_rel", [=](double w) { return i * w * relativeDisp(w); }},
+      {"acceleration", "relative", "N4_UX_acc_rel", [=](double w) { return -w * w * relativeDisp(w); }},
+  };
+  std::string outputs;
+  for (const Row& row : rows)
+    outputs += std::string(outputs.empty() ? "" : ", ") + R"({"node": 4, "component": 1, "quantity": ")" + row.quantity +
+               R"(", "motion": ")" + row.motion + "\"}";
+  const std::string text = Edited(Edited(Edited(kOneMode, "EXCITATION", R"("base_motion": {"directions": [{"direction": 1, "amplitude": 0.75}]})"),
+                                         R"("shape": [[0.8, 0, 0, 0, 0, 0]])", R"("shape": [[1, 0, 0, 0, 0, 0]])"),
+                                  R"({"node": 4, "component": 1}, {"node": 4, "component": 2})", outputs);
+  ASSERT_FALSE(text.empty()) << "an edit does not apply";
+  const Response r = RunHarmonic(LoadModelText(text, "model.json")).response;
+  ASSERT_EQ(r.outputs.size(), rows.size());
+  for (std::size_t o = 0; o < rows.size(); ++o) {
+    SCOPED_TRACE(rows[o].label);
+    EXPECT_EQ(OutputLabel(r.outputs[o]), rows[o].label);
+    for (std::size_t t = 0; t < r.frequencies.size(); ++t) {
+      const Complex expected = rows[o].u(2.0 * kPi * r.frequencies[t]);
+      EXPECT_NEAR(std::abs(r.values[o][t] - expected), 0.0, 1e-12 * std::abs(expected)) << "at " << r.frequencies[t];
+    }
+  }
+}
+
+TEST_F(VokdynHarmonic, PhaseIsInDegreesAboveMinus180UpTo180) {
+  const std::pair<Complex, double> rows[] = {
+      {Complex(2, 0), 0.0}, {Complex(0, 3), 90.0}, {Complex(0, -3), -90.0}, {Complex(-1, 0), 180.0},
+      {Complex(-1, -0.0), 180.0}, {Complex(1, 1), 45.0}, {Complex(-1, -1), -135.0}, {Complex(0, 0), 0.0}};
+  for (const auto& row : rows) EXPECT_NEAR(PhaseDeg(row.first), row.second, 1e-13) << row.first;
+}
+
 TEST_F(VokdynHarmonic, DefaultModelPeaksAtItsFirstClosedFormFrequency) {
   const ShearBuilding b;
   const double f1 = 2.0 * std::sqrt(b.storeyStiffness / b.storeyMass) * std::sin(kPi / (2 * (2 * b.storeys + 1))) / (2.0 * kPi);

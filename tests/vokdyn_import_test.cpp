@@ -285,13 +285,13 @@ TEST_F(ImportCalculix, WrittenModelRunsAndGivesTheModalSum) {
   std::string line;
   std::getline(csv, line);
   EXPECT_EQ(line, "frequency_hz,N" + std::to_string(tip) + "_UX_re,N" + std::to_string(tip) + "_UX_im,N" +
-                      std::to_string(tip) + "_UX_abs");
+                      std::to_string(tip) + "_UX_abs,N" + std::to_string(tip) + "_UX_phase_deg");
   const int at = model.NodeIndex(tip);
   int rowsChecked = 0;
   double largest = 0, worst = 0;
   while (std::getline(csv, line)) {
-    double f, re, im, amplitude;
-    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf", &f, &re, &im, &amplitude), 4);
+    double f, re, im, amplitude, phase;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf", &f, &re, &im, &amplitude, &phase), 5);
     const double w = 2 * M_PI * f;
     std::complex<double> u = 0;
     for (const Mode& mode : model.base.modes) {
@@ -481,7 +481,7 @@ TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
     for (std::size_t t = 0; t < ours.size(); ++t) {
       const std::complex<double> theirs = solver[node][t][c];
       peak = std::max(peak, std::abs(theirs));
-      worst = std::max(worst, std::abs(std::complex<double>(ours[t][1 + 3 * o], ours[t][2 + 3 * o]) - theirs));
+      worst = std::max(worst, std::abs(std::complex<double>(ours[t][1 + 4 * o], ours[t][2 + 4 * o]) - theirs));
     }
     EXPECT_LE(worst, 1e-5 * peak) << "largest difference " << worst << ", peak " << peak;
   }

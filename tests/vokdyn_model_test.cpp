@@ -115,7 +115,7 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
       {"unknown key", "{\"frequency\": 1.5,", "{\"frequency\": 1.5, \"frequncy\": 2,",
        M + "modal_base.modes[0]: unknown key \"frequncy\" (did you mean \"frequency\"?)"},
       {"unknown key, nothing close", "\"component\": 1}", "\"component\": 1, \"colour\": \"red\"}",
-       M + "outputs[0]: unknown key \"colour\" (known keys: node set component)"},
+       M + "outputs[0]: unknown key \"colour\" (known keys: node set component quantity motion)"},
       {"unknown node", "{\"node\": 2,", "{\"node\": 42,", M + "outputs[1].node: unknown node 42"},
       {"unknown node of a force", "{\"node\": 7, \"values\"", "{\"node\": 3, \"values\"", M + "loads[0].forces[0].node: unknown node 3"},
       {"negative nodal mass", "{\"id\": 7, \"xyz\": [0, 0, 3], \"mass\": [1, 1, 1, 0, 0, 0]}", "{\"id\": 7, \"xyz\": [0, 0, 3], \"mass\": [1, 1, 1, 0, -0.5, 0]}",
@@ -139,6 +139,15 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
        M + "top level: nothing excites the model: give \"loads\", \"enforced\" or \"base_motion\""},
       {"participation needed without masses", "{\"id\": 2, \"xyz\": [0, 0, 2], \"mass\": [1, 1, 1, 0, 0, 0]}", "{\"id\": 2, \"xyz\": [0, 0, 2]}",
        M + "modal_base.modes[0].participation: missing: base motion needs it when not every node has a \"mass\""},
+      {"unknown quantity", "{\"node\": 2,", "{\"node\": 2, \"quantity\": \"jerk\",",
+       M + "outputs[1].quantity: expected \"displacement\", \"velocity\" or \"acceleration\", got \"jerk\""},
+      {"relative motion of a model without support motion",
+       "  \"base_motion\": {\"directions\": [{\"direction\": 1, \"amplitude\": 0.5, \"phase_deg\": 10, \"modulation\": \"ground\"}]},\n"
+       "  \"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10},\n  \"outputs\": [{\"node\": 7, \"component\": 1}",
+       "  \"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10},\n  \"outputs\": [{\"node\": 7, \"component\": 1, \"motion\": \"relative\"}",
+       M + "outputs[0].motion: relative motion needs \"base_motion\" or \"enforced\" (without them it is the absolute motion)"},
+      {"the same output asked twice", "{\"node\": 2, \"component\": 6}", "{\"node\": 7, \"component\": 1, \"quantity\": \"displacement\"}",
+       M + "outputs[1]: output N7_UX is asked twice"},
       {"sweep ends", "\"to\": 10", "\"to\": 1", M + "sweep.to: expected a frequency above \"from\" (1), got 1"},
       {"frequencies beyond single precision", "\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10}", "\"frequencies\": [1, 1e39]",
        M + "frequencies[1]: expected a frequency > 0 that single precision holds, got 1e+39"},
@@ -203,7 +212,13 @@ TEST_F(VokdynModel, NearestKeySuggestsOnlyPlausibleMisspellings) {
 }
 
 TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
-  std::vector<std::pair<std::string, Model>> models = {{"default", DefaultModel()}, {"small", LoadModelText(kValid, "small.json")}};
+  std::vector<std::pair<std::string, Model>> models = {
+      {"default", DefaultModel()}, {"small", LoadModelText(kValid, "small.json")},
+      {"velocity and relative acceleration",
+       LoadModelText(Edited(kValid, "{\"node\": 2, \"component\": 6}",
+                            "{\"node\": 7, \"component\": 1, \"quantity\": \"velocity\"}, "
+                            "{\"node\": 2, \"component\": 6, \"quantity\": \"acceleration\", \"motion\": \"relative\"}"),
+                     "small.json")}};
   for (const std::string& file : Examples()) models.emplace_back(file, LoadModelFile(file));
   for (const auto& entry : models) {
     SCOPED_TRACE(entry.first);
@@ -216,6 +231,8 @@ TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
     for (std::size_t i = 0; i < m.base.modes.size(); ++i)
       EXPECT_TRUE(again.base.modes[i].generalizedStiffness == m.base.modes[i].generalizedStiffness && again.base.modes[i].shape == m.base.modes[i].shape) << i;
     EXPECT_EQ(SweepFrequencies(again.sweep), SweepFrequencies(m.sweep));
+    ASSERT_EQ(again.outputs.size(), m.outputs.size());
+    for (std::size_t o = 0; o < m.outputs.size(); ++o) EXPECT_EQ(OutputLabel(again.outputs[o]), OutputLabel(m.outputs[o])) << o;
   }
   const std::pair<double, const char*> numbers[] = {
       {0.1, "0.1"}, {100000.0, "100000"}, {-2.5e20, "-2.5e+20"}, {-0.0, "-0.0"}, {1.0 / 3.0, "0.3333333333333333"}};

@@ -71,6 +71,18 @@ void ModalResponses(const std::vector<Mode>& iModes, const std::vector<double>& 
   }
 }
 
+void ToQuantity(Quantity iQuantity, const std::vector<float>& iFrequencies, std::vector<std::complex<double>>& ioValues) {
+  if (iQuantity == Quantity::Displacement) return;
+  for (std::size_t t = 0; t < ioValues.size() && t < iFrequencies.size(); ++t) {
+    const double omega = static_cast<double>(iFrequencies[t]) * kTwoPi;
+    const std::complex<double> u = ioValues[t];
+    if (iQuantity == Quantity::Velocity)
+      ioValues[t] = std::complex<double>(-omega * u.imag(), omega * u.real());
+    else
+      ioValues[t] = -(omega * omega) * u;
+  }
+}
+
 RunResult RunHarmonic(const Model& iModel, const Progress& iProgress, int iThreads) {
   RunResult run;
   const std::vector<float> frequencies = SweepFrequencies(iModel.sweep);
@@ -119,7 +131,16 @@ RunResult RunHarmonic(const Model& iModel, const Progress& iProgress, int iThrea
       [&](std::size_t iWorker, std::size_t iBatch) { return SweepBatch(input, workers[iWorker], iBatch, response); },
       count, iProgress);
 
+  // Relative outputs keep the modal part: the support motion and the
+  // enforced displacements are added to the absolute ones only.
+  std::vector<std::vector<std::complex<double>>> modal(iModel.outputs.size());
+  for (std::size_t o = 0; o < iModel.outputs.size(); ++o)
+    if (iModel.outputs[o].motion == Motion::Relative) modal[o] = response.values[o];
   AddAbsoluteMotion(iModel, standIn, firstType, response);
+  for (std::size_t o = 0; o < iModel.outputs.size(); ++o) {
+    if (iModel.outputs[o].motion == Motion::Relative) response.values[o].swap(modal[o]);
+    ToQuantity(iModel.outputs[o].quantity, frequencies, response.values[o]);
+  }
   return run;
 }
 

@@ -2,7 +2,9 @@
 #define VOKDYNHarmonic_h
 // The harmonic run: the model built in the stand-in platform, then for each
 // sweep frequency the excitation, the damping and the modal response from
-// the library's tools, summed into the absolute displacement of each output.
+// the library's tools, summed into the displacement of each output (with
+// the support motion and enforced displacements for absolute motion), then
+// turned into the velocity or acceleration an output asks for.
 #include <complex>
 #include <cstddef>
 #include <string>
@@ -30,6 +32,11 @@ constexpr std::size_t kSweepBatch = 32;
 /// fields form it, so that they agree to the last bit.
 void ModalResponses(const std::vector<Mode>& iModes, const std::vector<double>& iDamping, double iF,
                     const VOKMathComplex* iForces, std::complex<double>* oQ);
+
+/// The displacement values at iFrequencies (hertz) turned into iQuantity in
+/// place: i omega u for a velocity, -omega^2 u for an acceleration, with
+/// omega = 2 pi f of the single-precision frequency.
+void ToQuantity(Quantity iQuantity, const std::vector<float>& iFrequencies, std::vector<std::complex<double>>& ioValues);
 
 /// Runs the sweep of iModel on iThreads worker threads (see RunBatches); the
 /// result does not depend on the number of threads, to the last bit.

@@ -38,7 +38,11 @@ std::vector<float> SweepFrequencies(const Sweep& iSweep) {
 
 std::string OutputLabel(const Output& iOutput) {
   int c = iOutput.component >= 1 && iOutput.component <= 6 ? iOutput.component - 1 : 0;
-  return "N" + std::to_string(iOutput.node) + "_" + kComponentNames[c];
+  std::string label = "N" + std::to_string(iOutput.node) + "_" + kComponentNames[c];
+  if (iOutput.quantity == Quantity::Velocity) label += "_vel";
+  if (iOutput.quantity == Quantity::Acceleration) label += "_acc";
+  if (iOutput.motion == Motion::Relative) label += "_rel";
+  return label;
 }
 
 }  // namespace vokdyn

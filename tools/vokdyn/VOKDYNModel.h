@@ -134,9 +134,20 @@ struct Sweep {
   std::vector<double> list;
 };
 
+/// What an output gives: the displacement u, the velocity i omega u or the
+/// acceleration -omega^2 u.
+enum class Quantity { Displacement, Velocity, Acceleration };
+
+/// Absolute: the whole motion (modal part, support motion, enforced
+/// displacements); relative: the modal part only, the motion relative to
+/// the moving support or enforced field.
+enum class Motion { Absolute, Relative };
+
 struct Output {
   int node = 0;       ///< node id
   int component = 1;  ///< 1..6
+  Quantity quantity = Quantity::Displacement;
+  Motion motion = Motion::Absolute;
 };
 
 /// A named group of nodes (a node set of a finite-element job), in the order
@@ -185,7 +196,9 @@ struct Model {
 /// once: the value every later step uses and prints.
 std::vector<float> SweepFrequencies(const Sweep& iSweep);
 
-/// "N<id>_<C>", the prefix of an output's columns.
+/// "N<id>_<C>", the prefix of an output's columns, followed by "_vel" or
+/// "_acc" for a velocity or an acceleration and "_rel" for relative motion
+/// (a displacement in absolute motion has no suffix).
 std::string OutputLabel(const Output& iOutput);
 
 }  // namespace vokdyn

@@ -60,7 +60,7 @@ const std::vector<std::string> kAxisKeys = {"origin", "x", "y"};
 const std::vector<std::string> kDirectionKeys = {"direction", "amplitude", "phase_deg",
                                                  "modulation"};
 const std::vector<std::string> kSweepKeys = {"from", "to", "steps", "spacing"};
-const std::vector<std::string> kOutputKeys = {"node", "set", "component"};
+const std::vector<std::string> kOutputKeys = {"node", "set", "component", "quantity", "motion"};
 const std::vector<std::string> kElementKeys = {"type", "nodes"};
 const std::vector<std::string> kFieldKeys = {"frequencies", "at_peaks"};
 
@@ -527,6 +527,26 @@ class ModelReader {
       if (out.component > 3 && !_M.base.rotations)
         _R.Fail(JsonMember(op, "component"), "the nodes have no rotations (modal_base.rotations is false: solid "
                                              "elements); expected a translation, 1..3");
+      if (const JsonValue* quantity = _R.Find(iOutputs[i], "quantity")) {
+        const std::string qp = JsonMember(op, "quantity");
+        const char* what = "\"displacement\", \"velocity\" or \"acceleration\"";
+        const std::string name = quantity->IsString() ? quantity->GetString() : "";
+        if (name == "displacement") out.quantity = Quantity::Displacement;
+        else if (name == "velocity") out.quantity = Quantity::Velocity;
+        else if (name == "acceleration") out.quantity = Quantity::Acceleration;
+        else _R.Expected(qp, what, *quantity);
+      }
+      if (const JsonValue* motion = _R.Find(iOutputs[i], "motion")) {
+        const std::string mp = JsonMember(op, "motion");
+        const std::string name = motion->IsString() ? motion->GetString() : "";
+        if (name == "absolute") out.motion = Motion::Absolute;
+        else if (name == "relative") out.motion = Motion::Relative;
+        else _R.Expected(mp, "\"absolute\" or \"relative\"", *motion);
+        // Without a moving support or an enforced field the relative motion
+        // is the absolute one: asked for, it is a misunderstanding of the model.
+        if (out.motion == Motion::Relative && !_M.baseMotion.present && _M.enforced.empty())
+          _R.Fail(mp, "relative motion needs \"base_motion\" or \"enforced\" (without them it is the absolute motion)");
+      }
       // A group gives one output per node, in the group's order.
       std::vector<int> nodes;
       if (node) {
@@ -540,7 +560,8 @@ class ModelReader {
       for (int id : nodes) {
         out.node = id;
         for (const Output& other : _M.outputs)
-          if (other.node == out.node && other.component == out.component)
+          if (other.node == out.node && other.component == out.component && other.quantity == out.quantity &&
+              other.motion == out.motion)
             _R.Fail(op, "output " + OutputLabel(out) + " is asked twice");
         _M.outputs.push_back(out);
       }

@@ -252,11 +252,16 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
     o << "  \"frequencies\": " << Numbers(iModel.sweep.list) << ",\n\n";
   }
 
-  o << "  // Outputs: node and component (1 UX, 2 UY, 3 UZ, 4 RX, 5 RY, 6 RZ).\n";
+  o << "  // Outputs: node and component (1 UX, 2 UY, 3 UZ, 4 RX, 5 RY, 6 RZ); \"quantity\": \"velocity\" or\n"
+       "  // \"acceleration\" and \"motion\": \"relative\" (with base motion) may be added.\n";
   o << "  \"outputs\": [";
   for (std::size_t i = 0; i < iModel.outputs.size(); ++i)
     o << (i ? ", " : "") << "{\"node\": " << iModel.outputs[i].node
-      << ", \"component\": " << iModel.outputs[i].component << "}";
+      << ", \"component\": " << iModel.outputs[i].component
+      << (iModel.outputs[i].quantity == Quantity::Velocity       ? ", \"quantity\": \"velocity\""
+          : iModel.outputs[i].quantity == Quantity::Acceleration ? ", \"quantity\": \"acceleration\""
+                                                                  : "")
+      << (iModel.outputs[i].motion == Motion::Relative ? ", \"motion\": \"relative\"" : "") << "}";
   o << "]\n}\n";
 }
 

@@ -133,6 +133,14 @@ std::string Directory(const std::string& iPath) {
 
 }  // namespace
 
+double PhaseDeg(std::complex<double> iValue) {
+  double degrees = std::atan2(iValue.imag(), iValue.real()) * (180.0 / 3.141592653589793);
+  // atan2 gives -pi for a negative real with a negative zero imaginary part,
+  // and pi in degrees may round a hair above 180.
+  if (degrees <= -180.0 || degrees > 180.0) degrees = 180.0;
+  return degrees;
+}
+
 Peak PeakOf(const Response& iResponse, std::size_t iOutput) {
   Peak peak;
   peak.magnitude = -1.0;
@@ -163,14 +171,14 @@ void WriteCsv(const Response& iResponse, const std::function<void(const char*, s
   std::string out = "frequency_hz";
   for (const Output& o : iResponse.outputs) {
     std::string label = OutputLabel(o);
-    out += "," + label + "_re," + label + "_im," + label + "_abs";
+    out += "," + label + "_re," + label + "_im," + label + "_abs," + label + "_phase_deg";
   }
   out += "\n";
   constexpr std::size_t kPiece = 1 << 20;
   const std::size_t rows = iResponse.frequencies.size();
-  // Room for a whole row: 3 numbers of at most 24 characters and 3 commas
+  // Room for a whole row: 4 numbers of at most 24 characters and 4 commas
   // per output, the frequency and the newline.
-  const std::size_t rowMax = 32 + 3 * 25 * iResponse.values.size();
+  const std::size_t rowMax = 32 + 4 * 25 * iResponse.values.size();
   std::string piece;
   piece.reserve(kPiece + rowMax);
   piece = out;
@@ -187,6 +195,8 @@ void WriteCsv(const Response& iResponse, const std::function<void(const char*, s
       p = Put17(p, u.imag());
       *p++ = ',';
       p = Put17(p, std::abs(u));
+      *p++ = ',';
+      p = Put17(p, PhaseDeg(u));
     }
     *p++ = '\n';
     piece.resize(static_cast<std::size_t>(p - piece.data()));
@@ -364,7 +374,7 @@ void PlotResponse(const Response& iResponse, const std::string& iTitle, const st
   s << "plot ";
   for (std::size_t o = 0; o < iResponse.outputs.size(); ++o) {
     s << (o ? ", \\\n     " : "") << GnuplotQuote(data.Path()) << " skip 1 using 1:"
-      << 4 + 3 * o << " with lines linewidth 1.5 title " << GnuplotQuote(OutputLabel(iResponse.outputs[o]));
+      << 4 + 4 * o << " with lines linewidth 1.5 title " << GnuplotQuote(OutputLabel(iResponse.outputs[o]));
   }
   s << "\nset output\n";
   TempFile script(".gp");

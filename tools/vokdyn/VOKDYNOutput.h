@@ -14,7 +14,8 @@
 
 namespace vokdyn {
 
-/// The absolute displacement of every output at every sweep frequency.
+/// The response of every output (the quantity and motion it asks for) at
+/// every sweep frequency.
 struct Response {
   std::vector<float> frequencies;                      ///< hertz, as computed
   std::vector<Output> outputs;
@@ -35,8 +36,12 @@ class OutputError : public std::runtime_error {
   explicit OutputError(const std::string& iMessage) : std::runtime_error(iMessage) {}
 };
 
-/// The CSV text: header "frequency_hz", then N<id>_<C>_re, _im, _abs per
-/// output; every number with 17 significant digits.
+/// The phase of iValue in degrees, in (-180, 180] (0 for zero).
+double PhaseDeg(std::complex<double> iValue);
+
+/// The CSV text: header "frequency_hz", then <label>_re, _im, _abs,
+/// _phase_deg per output (label: OutputLabel); every number with 17
+/// significant digits.
 std::string CsvText(const Response& iResponse);
 
 /// The same text handed to iSink in pieces of about a megabyte, with
