@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "VOKDYNHarmonic.h"
+#include "VOKDYNModeSweep.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
 #include "VOKDYNTestTowers.h"
@@ -271,6 +272,47 @@ TEST_F(VokdynHarmonic, DampingThatLooksLikeASlipOfUnitsIsWarnedAbout) {
   const std::vector<double> zeta = DampingRatios(model, CheckDamping(model).values);
   ASSERT_EQ(zeta.size(), 2u);
   for (int i = 0; i < 2; ++i) EXPECT_NEAR(zeta[static_cast<std::size_t>(i)], rayleighZeta(i, 3, 0.002), 1e-15) << i;
+}
+
+TEST_F(VokdynHarmonic, AModeWithFewerThanThreePointsInItsHalfPowerBandIsWarnedAbout) {
+  // Modes at f1 = 1.0065842 and f2 = 3.3761862 Hz. The nearest point f reads
+  // |H(f)| = 1 / |1 - r^2 + i 2 zeta r| against the peak 1 / (2 zeta sqrt(1 - zeta^2)).
+  auto low = [](double f, double fi, double zeta) {
+    const double r = f / fi;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", 100.0 * (1.0 - 2.0 * zeta * std::sqrt(1.0 - zeta * zeta) / std::abs(Complex(1.0 - r * r, 2.0 * zeta * r))));
+    return std::string(text);
+  };
+  auto band = [](double fi, double zeta) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9g to %.9g Hz", fi * (1.0 - zeta), fi * (1.0 + zeta));
+    return std::string(text);
+  };
+  const std::string hint = " (one-mode estimate; \"spacing\": \"modes\" resolves it)";
+  struct Row { const char* label; std::string sweep, damping; std::vector<std::string> warnings; };
+  const std::vector<Row> rows = {
+      {"a coarse list", R"("frequencies": [0.5, 1, 2, 3.3, 5])", R"("percent": 2)",
+       {"mode 1 (1.0065842 Hz, 2 % of critical): 1 point in its half-power band " + band(1.0065842, 0.02) +
+            "; the nearest point, 1 Hz, may read the peak " + low(1.0, 1.0065842, 0.02) + " % low" + hint,
+        "mode 2 (3.3761862 Hz, 2 % of critical): 0 points in its half-power band " + band(3.3761862, 0.02) +
+            "; the nearest point, 3.29999995 Hz, may read the peak " + low(static_cast<float>(3.3), 3.3761862, 0.02) + " % low" + hint}},
+      {"clustered on the modes", R"("sweep": {"from": 0.5, "to": 5, "spacing": "modes", "points_per_mode": 3})", R"("percent": 2)", {}},
+      {"damping of 20 % or more", R"("frequencies": [0.5, 1, 2, 3.3, 5])", R"("percent": 20)", {}},
+      {"a mode outside the sweep, the other resolved", R"("frequencies": [2, 3.37, 3.376, 3.38])", R"("percent": 2)", {}},
+      {"undamped", R"("frequencies": [0.5, 1, 2, 3.3762, 5])", R"("percent_per_mode": [2, 0])",
+       {"mode 1 (1.0065842 Hz, 2 % of critical): 1 point in its half-power band " + band(1.0065842, 0.02) +
+            "; the nearest point, 1 Hz, may read the peak " + low(1.0, 1.0065842, 0.02) + " % low" + hint,
+        "mode 2 (3.3761862 Hz, 0 % of critical): 0 points in its half-power band 3.3761862 to 3.3761862 Hz; the nearest "
+        "point, 3.37619996 Hz, cannot reach the peak of an undamped mode" + hint}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    std::string text = Edited(Edited(kTwoModes, "DAMPING", R"("damping": {"type": "modal", )" + row.damping + "}"),
+                              R"("sweep": {"from": 0.5, "to": 5, "steps": 7, "spacing": "log"})", row.sweep);
+    ASSERT_FALSE(text.empty()) << "an edit does not apply";
+    const Model model = LoadModelText(text, "model.json");
+    EXPECT_EQ(PeakResolutionWarnings(model, ModelDampingRatios(model), SweepFrequencies(model.sweep)), row.warnings);
+  }
 }
 
 TEST_F(VokdynHarmonic, APeakIsTheLargestMagnitudeAtTheFirstFrequencyReachingIt) {

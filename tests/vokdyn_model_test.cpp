@@ -148,6 +148,10 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
        M + "outputs[0].motion: relative motion needs \"base_motion\" or \"enforced\" (without them it is the absolute motion)"},
       {"the same output asked twice", "{\"node\": 2, \"component\": 6}", "{\"node\": 7, \"component\": 1, \"quantity\": \"displacement\"}",
        M + "outputs[1]: output N7_UX is asked twice"},
+      {"points per mode of a linear sweep", "\"steps\": 10}", "\"steps\": 10, \"points_per_mode\": 5}",
+       M + "sweep.points_per_mode: only for \"spacing\": \"modes\""},
+      {"too few points per mode", "\"steps\": 10}", "\"spacing\": \"modes\", \"points_per_mode\": 2}",
+       M + "sweep.points_per_mode: expected an integer 3..1000, got 2"},
       {"sweep ends", "\"to\": 10", "\"to\": 1", M + "sweep.to: expected a frequency above \"from\" (1), got 1"},
       {"frequencies beyond single precision", "\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10}", "\"frequencies\": [1, 1e39]",
        M + "frequencies[1]: expected a frequency > 0 that single precision holds, got 1e+39"},
@@ -184,7 +188,18 @@ TEST_F(VokdynModel, CommentsAreSkippedOutsideStringsAndNumbersReadExactly) {
 }
 
 TEST_F(VokdynModel, SweepFrequenciesAreRoundedOnceToSinglePrecision) {
-  const std::pair<std::string, std::vector<double>> rows[] = {  // the sweep, its exact frequencies before rounding
+  // Clustered on a mode of 2 % damping: its half-power band in 3 points,
+  // then 2, 4 and 8 times as wide on each side.
+  auto cluster = [](double f) {
+    std::vector<double> out;
+    for (double x : {-0.16, -0.08, -0.04, -0.02, 0.0, 0.02, 0.04, 0.08, 0.16}) out.push_back(f * (1.0 + x));
+    return out;
+  };
+  std::vector<double> clustered = {1.0};
+  for (double f : {1.5, 3.1830989}) for (double p : cluster(f)) clustered.push_back(p);
+  clustered.push_back(10.0);
+  const std::pair<std::string, std::vector<double>> rows[] = {
+      {"\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 2, \"spacing\": \"modes\", \"points_per_mode\": 3}", clustered},  // the sweep, its exact frequencies before rounding
       {"\"sweep\": {\"from\": 1, \"to\": 2, \"steps\": 4}", {1.0, 1.0 + 1.0 / 3.0, 1.0 + 2.0 / 3.0, 2.0}},
       {"\"sweep\": {\"from\": 0.5, \"to\": 50, \"steps\": 5, \"spacing\": \"log\"}",  // f0 (f1/f0)^(k/(n-1))
        {0.5, 0.5 * std::pow(100.0, 0.25), 5.0, 0.5 * std::pow(100.0, 0.75), 50.0}},

@@ -15,7 +15,7 @@ int Model::NodeIndex(int iId) const {
 
 std::vector<float> SweepFrequencies(const Sweep& iSweep) {
   std::vector<float> out;
-  if (!iSweep.isRange) {
+  if (!iSweep.isRange || iSweep.spacing == Spacing::Modes) {
     for (double f : iSweep.list) out.push_back(static_cast<float>(f));
     return out;
   }

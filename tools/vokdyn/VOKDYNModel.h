@@ -124,14 +124,18 @@ struct BaseMotion {
   std::vector<BaseDirection> directions;
 };
 
-enum class Spacing { Linear, Log };
+/// Modes: a coarse log sweep merged with points clustered on each mode in
+/// range (see ModeClusteredFrequencies), computed once by the loader into
+/// Sweep::list.
+enum class Spacing { Linear, Log, Modes };
 
 struct Sweep {
   bool isRange = true;  ///< from/to/steps, or an explicit list
   double from = 0.0, to = 0.0;
   int steps = 0;
   Spacing spacing = Spacing::Linear;
-  std::vector<double> list;
+  std::vector<double> list;  ///< the frequencies of a list, or of a sweep clustered on the modes
+  int pointsPerMode = 0;     ///< Modes: points in each mode's half-power band
 };
 
 /// What an output gives: the displacement u, the velocity i omega u or the

@@ -15,6 +15,7 @@
 
 #include "VOKDYNFrdReader.h"
 #include "VOKDYNJson.h"
+#include "VOKDYNModeSweep.h"
 #include "VOKDYNNpy.h"
 
 namespace vokdyn {
@@ -59,7 +60,7 @@ const std::vector<std::string> kBaseMotionKeys = {"axis", "directions"};
 const std::vector<std::string> kAxisKeys = {"origin", "x", "y"};
 const std::vector<std::string> kDirectionKeys = {"direction", "amplitude", "phase_deg",
                                                  "modulation"};
-const std::vector<std::string> kSweepKeys = {"from", "to", "steps", "spacing"};
+const std::vector<std::string> kSweepKeys = {"from", "to", "steps", "spacing", "points_per_mode"};
 const std::vector<std::string> kOutputKeys = {"node", "set", "component", "quantity", "motion"};
 const std::vector<std::string> kElementKeys = {"type", "nodes"};
 const std::vector<std::string> kFieldKeys = {"frequencies", "at_peaks"};
@@ -501,15 +502,33 @@ class ModelReader {
     s.to = Frequency(_R.Require(*sweep, path, "to", "a frequency > 0"), JsonMember(path, "to"));
     if (!(s.to > s.from))
       _R.Fail(JsonMember(path, "to"), "expected a frequency above \"from\" (" + Number(s.from) + "), got " + Number(s.to));
-    s.steps = Int(_R.Require(*sweep, path, "steps", "an integer 2.." + std::to_string(kMaxSteps)),
-                         JsonMember(path, "steps"), "an integer 2.." + std::to_string(kMaxSteps), 2, kMaxSteps);
     if (const JsonValue* spacing = _R.Find(*sweep, "spacing")) {
       std::string sp = JsonMember(path, "spacing");
-      if (!spacing->IsString()) _R.Expected(sp, "\"linear\" or \"log\"", *spacing);
+      const char* what = "\"linear\", \"log\" or \"modes\"";
+      if (!spacing->IsString()) _R.Expected(sp, what, *spacing);
       if (std::strcmp(spacing->GetString(), "linear") == 0) s.spacing = Spacing::Linear;
       else if (std::strcmp(spacing->GetString(), "log") == 0) s.spacing = Spacing::Log;
-      else _R.Expected(sp, "\"linear\" or \"log\"", *spacing);
+      else if (std::strcmp(spacing->GetString(), "modes") == 0) s.spacing = Spacing::Modes;
+      else _R.Expected(sp, what, *spacing);
     }
+    const std::string stepsWhat = "an integer 2.." + std::to_string(kMaxSteps);
+    if (s.spacing != Spacing::Modes) {
+      s.steps = Int(_R.Require(*sweep, path, "steps", stepsWhat), JsonMember(path, "steps"), stepsWhat, 2, kMaxSteps);
+      if (_R.Find(*sweep, "points_per_mode"))
+        _R.Fail(JsonMember(path, "points_per_mode"), "only for \"spacing\": \"modes\"");
+      return;
+    }
+    // The coarse log sweep between the modes: 10 points a decade unless given.
+    if (const JsonValue* steps = _R.Find(*sweep, "steps"))
+      s.steps = Int(*steps, JsonMember(path, "steps"), stepsWhat, 2, kMaxSteps);
+    else
+      s.steps = std::max(2, static_cast<int>(std::ceil(10.0 * std::log10(s.to / s.from))) + 1);
+    const char* perMode = "an integer 3..1000";
+    s.pointsPerMode = Int(_R.Require(*sweep, path, "points_per_mode", perMode), JsonMember(path, "points_per_mode"),
+                          perMode, 3, 1000);
+    s.list = ModeClusteredFrequencies(s.from, s.to, s.steps, s.pointsPerMode, _M.base.modes, ModelDampingRatios(_M));
+    if (s.list.size() > static_cast<std::size_t>(kMaxSteps))
+      _R.Fail(path, "more than " + std::to_string(kMaxSteps) + " frequencies");
   }
 
   void ReadOutputs(const JsonValue& iOutputs) {

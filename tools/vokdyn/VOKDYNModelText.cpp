@@ -246,7 +246,10 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
   if (iModel.sweep.isRange) {
     o << "  \"sweep\": {\"from\": " << (iModel.sweep.from)
       << ", \"to\": " << (iModel.sweep.to) << ", \"steps\": " << iModel.sweep.steps
-      << ", \"spacing\": " << (iModel.sweep.spacing == Spacing::Log ? "\"log\"" : "\"linear\"")
+      << ", \"spacing\": "
+      << (iModel.sweep.spacing == Spacing::Log     ? "\"log\""
+          : iModel.sweep.spacing == Spacing::Modes ? "\"modes\", \"points_per_mode\": " + std::to_string(iModel.sweep.pointsPerMode)
+                                                   : "\"linear\"")
       << "},\n\n";
   } else {
     o << "  \"frequencies\": " << Numbers(iModel.sweep.list) << ",\n\n";

@@ -23,6 +23,7 @@
 #include "VOKDYNFields.h"
 #include "VOKDYNHarmonic.h"
 #include "VOKDYNImport.h"
+#include "VOKDYNModeSweep.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
 #include "VOKDYNPlatformModel.h"
@@ -148,7 +149,10 @@ std::string SweepText(const Model& iModel, const std::vector<float>& iFrequencie
   std::string text = std::to_string(iFrequencies.size()) + " frequencies";
   if (!iFrequencies.empty())
     text += ", " + Format("%.9g", iFrequencies.front()) + " to " + Format("%.9g", iFrequencies.back()) + " Hz";
-  if (iModel.sweep.isRange) text += iModel.sweep.spacing == Spacing::Log ? ", log" : ", linear";
+  if (iModel.sweep.isRange && iModel.sweep.spacing == Spacing::Modes)
+    text += ", log with " + std::to_string(iModel.sweep.pointsPerMode) + " points in each mode's half-power band";
+  else if (iModel.sweep.isRange)
+    text += iModel.sweep.spacing == Spacing::Log ? ", log" : ", linear";
   return text;
 }
 
@@ -255,6 +259,7 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
   RunResult run = RunHarmonic(model, [&bar](std::size_t d, std::size_t t) { bar.Update("sweep", d, t); }, iThreads);
   timing.Part("sweep", mark);
   Warn(DampingWarnings(model, run.damping.values));
+  Warn(PeakResolutionWarnings(model, ModelDampingRatios(model), run.response.frequencies));
 
   if (!iOutput.empty()) {
     auto progress = [&bar](std::size_t d, std::size_t t) { bar.Update("csv", d, t); };
