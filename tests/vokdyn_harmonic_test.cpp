@@ -83,10 +83,12 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
   // u(f, output) for each row; the one-mode rows have k = 180, m = 2, phi = 0.8.
   const double m = 2.0, k = 180.0, c = Modal(m, k, 5.0);
   const double m2[2] = {1.5, 2.0}, k2[2] = {60.0, 900.0}, phi2[2][2] = {{0.5, 1.0}, {1.0, -0.5}};  // [mode][node]
-  auto twoModes = [&](std::function<double(int)> iC) {
+  // Structural damping eta_i adds i eta_i k_i to the dynamic stiffness.
+  auto twoModes = [&](std::function<double(int)> iC, std::function<double(int)> iEta = [](int) { return 0.0; }) {
     return [=](double f, std::size_t node) {
       Complex u(0.0, 0.0);
-      for (int i = 0; i < 2; ++i) u += phi2[i][node] * (Complex(4.0 * phi2[i][1] * 1.25, 0.0) / Dynamic(k2[i], m2[i], iC(i), f));
+      for (int i = 0; i < 2; ++i)
+        u += phi2[i][node] * (Complex(4.0 * phi2[i][1] * 1.25, 0.0) / (Dynamic(k2[i], m2[i], iC(i), f) + Complex(0.0, iEta(i) * k2[i])));
       return u;
     };
   };
@@ -146,6 +148,14 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
        Edited(kTwoModes, "DAMPING", R"("damping": {"type": "rayleigh", "alpha_per_mode": [1, 2], "beta_per_mode": [0.001, 0.003]})"),
        {Rayleigh(1.5, 60, 1, 0.001), Rayleigh(2, 900, 2, 0.003)},
        twoModes([&](int i) { return Rayleigh(m2[i], k2[i], i == 0 ? 1.0 : 2.0, i == 0 ? 0.001 : 0.003); })},
+      {"structural damping", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "structural", "eta": 0.04})"),
+       {0.0, 0.0}, twoModes([](int) { return 0.0; }, [](int) { return 0.04; })},
+      {"structural damping per mode", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "structural", "eta_per_mode": [0.02, 0.1]})"),
+       {0.0, 0.0}, twoModes([](int) { return 0.0; }, [](int i) { return i == 0 ? 0.02 : 0.1; })},
+      // Mode 1 between the points (linear), mode 2 beyond the last (constant).
+      {"modal damping table", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "modal", "table": [[0.5, 1], [2, 3]]})"),
+       {Modal(1.5, 60, 1.0 + 2.0 * ((1.0065842 - 0.5) / 1.5)), Modal(2, 900, 3)},
+       twoModes([&](int i) { return Modal(m2[i], k2[i], i == 0 ? 1.0 + 2.0 * ((1.0065842 - 0.5) / 1.5) : 3.0); })},
       {"enforced, modal force from the nodal masses", kEnforced, {Rayleigh(1.25, 300, 1, 0.01)}, enforced(-(1.0 * 3.0 * 0.5 + 0.4 * 1.5 * 1.0))},
       {"enforced, modal force given",
        Edited(Edited(kEnforced, R"(, "mass": [1.5, 1.5, 1.5, 0, 0, 0])", ""), "[0, 0, 1, 0, 0, 0]]}", "[0, 0, 1, 0, 0, 0]], \"modal_force\": [-5]}"),
@@ -163,6 +173,7 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
     const RunResult run = RunHarmonic(LoadModelText(row.text, "model.json"));
     EXPECT_EQ(run.damping.values, row.damping);
     EXPECT_EQ(run.damping.validity, "valid");
+    EXPECT_EQ(run.damping.structural.empty(), row.text.find("structural") == std::string::npos);
     const Response& r = run.response;
     for (std::size_t t = 0; t < r.frequencies.size(); ++t)
       for (std::size_t o = 0; o < r.outputs.size(); ++o) {
@@ -221,6 +232,22 @@ TEST_F(VokdynHarmonic, PhaseIsInDegreesAboveMinus180UpTo180) {
       {Complex(2, 0), 0.0}, {Complex(0, 3), 90.0}, {Complex(0, -3), -90.0}, {Complex(-1, 0), 180.0},
       {Complex(-1, -0.0), 180.0}, {Complex(1, 1), 45.0}, {Complex(-1, -1), -135.0}, {Complex(0, 0), 0.0}};
   for (const auto& row : rows) EXPECT_NEAR(PhaseDeg(row.first), row.second, 1e-13) << row.first;
+}
+
+TEST_F(VokdynHarmonic, StructuralDampingPeaksAtOneOverEtaTimesTheStaticResponse) {
+  // One mode, k = 180, load 3 on phi = 0.8: the static displacement is
+  // 0.8 * 0.8 * 3 / 180, and k (1 + i eta) - omega^2 m at resonance is i eta k.
+  const double fn = std::sqrt(90.0) / (2.0 * kPi);
+  for (double eta : {0.01, 0.05, 0.3}) {
+    SCOPED_TRACE(eta);
+    Model model = LoadModelText(Edited(Edited(kOneMode, "EXCITATION", R"("loads": [{"forces": [{"node": 4, "values": [3, 0, 0, 0, 0, 0]}]}])"),
+                                       R"("damping": {"type": "modal", "percent": 5})", R"("damping": {"type": "structural", "eta": )" + std::to_string(eta) + "}"),
+                                "model.json");
+    model.sweep.list = {fn};
+    const Response r = RunHarmonic(model).response;
+    // Single precision moves the frequency by up to 6e-8: r^2 by 1.2e-7.
+    EXPECT_NEAR(std::abs(r.values[0][0]) / (0.8 * 0.8 * 3.0 / 180.0), 1.0 / eta, 2e-7 / (eta * eta));
+  }
 }
 
 TEST_F(VokdynHarmonic, DefaultModelPeaksAtItsFirstClosedFormFrequency) {

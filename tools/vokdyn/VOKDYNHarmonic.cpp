@@ -16,6 +16,7 @@ struct SweepInput {
   const Model& model;
   const std::vector<float>& frequencies;
   const std::vector<double>& damping;           // c_i
+  const std::vector<double>& structural;        // eta_i, empty for none
   const std::vector<std::vector<double>>& phi;  // phi_i at each output
 };
 
@@ -47,7 +48,8 @@ std::size_t SweepBatch(const SweepInput& iIn, SweepWorker& ioWorker, std::size_t
   }
   const std::size_t n = iIn.model.base.modes.size();
   for (std::size_t k = 0; k < count; ++k) {
-    ModalResponses(iIn.model.base.modes, iIn.damping, abscissae[k], ioWorker.forces.data() + k * n, ioWorker.q.data());
+    ModalResponses(iIn.model.base.modes, iIn.damping, abscissae[k], ioWorker.forces.data() + k * n, ioWorker.q.data(),
+                   iIn.structural);
     for (std::size_t o = 0; o < iIn.phi.size(); ++o) {
       const std::vector<double>& phi = iIn.phi[o];
       std::complex<double> u(0.0, 0.0);
@@ -61,12 +63,14 @@ std::size_t SweepBatch(const SweepInput& iIn, SweepWorker& ioWorker, std::size_t
 }  // namespace
 
 void ModalResponses(const std::vector<Mode>& iModes, const std::vector<double>& iDamping, double iF,
-                    const VOKMathComplex* iForces, std::complex<double>* oQ) {
+                    const VOKMathComplex* iForces, std::complex<double>* oQ, const std::vector<double>& iStructural) {
   const double omega = iF * kTwoPi;
   const double omega2 = omega * omega;
   for (std::size_t i = 0; i < iModes.size(); ++i) {
     const Mode& mode = iModes[i];
-    std::complex<double> dynamic(mode.generalizedStiffness - omega2 * mode.generalizedMass, omega * iDamping[i]);
+    const double loss = iStructural.empty() ? omega * iDamping[i]
+                                            : omega * iDamping[i] + iStructural[i] * mode.generalizedStiffness;
+    std::complex<double> dynamic(mode.generalizedStiffness - omega2 * mode.generalizedMass, loss);
     oQ[i] = std::complex<double>(iForces[i].re, iForces[i].im) / dynamic;
   }
 }
@@ -125,7 +129,7 @@ RunResult RunHarmonic(const Model& iModel, const Progress& iProgress, int iThrea
     worker.forces.resize(std::max<std::size_t>(1, kSweepBatch * n));
     worker.q.resize(n);
   }
-  const SweepInput input{iModel, frequencies, run.damping.values, phi};
+  const SweepInput input{iModel, frequencies, run.damping.values, run.damping.structural, phi};
   RunBatches(
       batches, iThreads,
       [&](std::size_t iWorker, std::size_t iBatch) { return SweepBatch(input, workers[iWorker], iBatch, response); },

@@ -30,8 +30,11 @@ constexpr std::size_t kSweepBatch = 32;
 /// q_i = F_i / (k_i - omega^2 m_i + i omega c_i) of every mode at iF hertz
 /// (iForces: F_i; iDamping: c_i): the one place the sweep and the response
 /// fields form it, so that they agree to the last bit.
+/// With iStructural (eta_i per mode, empty for none) the imaginary part is
+/// omega c_i + eta_i k_i.
 void ModalResponses(const std::vector<Mode>& iModes, const std::vector<double>& iDamping, double iF,
-                    const VOKMathComplex* iForces, std::complex<double>* oQ);
+                    const VOKMathComplex* iForces, std::complex<double>* oQ,
+                    const std::vector<double>& iStructural = std::vector<double>());
 
 /// The displacement values at iFrequencies (hertz) turned into iQuantity in
 /// place: i omega u for a velocity, -omega^2 u for an acceleration, with

@@ -22,7 +22,12 @@ std::vector<double> ModelDampingRatios(const Model& iModel) {
   std::vector<double> zeta;
   for (std::size_t i = 0; i < iModel.base.modes.size(); ++i) {
     const Mode& mode = iModel.base.modes[i];
-    if (d.type == DampingType::Modal) {
+    if (d.type == DampingType::Structural) {
+      // At resonance k (1 + i eta) acts as a viscous ratio eta / 2.
+      zeta.push_back((d.perMode ? d.etaPerMode[i] : d.eta) / 2.0);
+    } else if (!d.table.empty()) {
+      zeta.push_back(TablePercent(d.table, mode.frequency) / 100.0);
+    } else if (d.type == DampingType::Modal) {
       zeta.push_back((d.perMode ? d.percentPerMode[i] : d.percent) / 100.0);
     } else {
       const double alpha = d.perMode ? d.alphaPerMode[i] : d.alpha, beta = d.perMode ? d.betaPerMode[i] : d.beta;

@@ -13,6 +13,17 @@ int Model::NodeIndex(int iId) const {
   return -1;
 }
 
+double TablePercent(const std::vector<std::array<double, 2>>& iTable, double iFrequency) {
+  if (iTable.empty()) return 0.0;
+  if (iFrequency <= iTable.front()[0]) return iTable.front()[1];
+  if (iFrequency >= iTable.back()[0]) return iTable.back()[1];
+  std::size_t k = 1;
+  while (iTable[k][0] < iFrequency) ++k;
+  const std::array<double, 2>& a = iTable[k - 1];
+  const std::array<double, 2>& b = iTable[k];
+  return a[1] + (b[1] - a[1]) * ((iFrequency - a[0]) / (b[0] - a[0]));
+}
+
 std::vector<float> SweepFrequencies(const Sweep& iSweep) {
   std::vector<float> out;
   if (!iSweep.isRange || iSweep.spacing == Spacing::Modes) {

@@ -51,7 +51,9 @@ struct ModalBase {
   std::vector<Mode> modes;
 };
 
-enum class DampingType { Modal, Rayleigh };
+/// Modal and Rayleigh damping are computed by the library's damping tools;
+/// structural damping and a modal damping table by this tool.
+enum class DampingType { Modal, Rayleigh, Structural };
 
 struct Damping {
   DampingType type = DampingType::Modal;
@@ -60,7 +62,18 @@ struct Damping {
   std::vector<double> percentPerMode;
   double alpha = 0.0, beta = 0.0;     ///< Rayleigh, global: c = (alpha m + beta k) / 100
   std::vector<double> alphaPerMode, betaPerMode;
+  double eta = 0.0;                   ///< structural, global: k_i (1 + i eta)
+  std::vector<double> etaPerMode;
+  std::vector<std::array<double, 2>> table;  ///< modal: (frequency, percent), frequencies increasing; empty: none
+
+  /// Structural damping, or modal damping by a table: computed by this tool,
+  /// not by the damping tools.
+  bool ComputedByTool() const { return type == DampingType::Structural || !table.empty(); }
 };
+
+/// The percent of critical damping a table gives at iFrequency: linear
+/// between its points, constant outside them.
+double TablePercent(const std::vector<std::array<double, 2>>& iTable, double iFrequency);
 
 /// A piecewise-linear factor of the frequency, constant outside its points.
 struct Modulation {

@@ -48,8 +48,8 @@ const std::vector<std::string> kBaseKeys = {"name", "up_to_date", "damping_diago
                                             "modes"};
 const std::vector<std::string> kModeKeys = {"frequency", "generalized_mass",
                                             "generalized_stiffness", "participation", "shape"};
-const std::vector<std::string> kDampingKeys = {"type", "percent", "percent_per_mode", "alpha",
-                                               "beta", "alpha_per_mode", "beta_per_mode"};
+const std::vector<std::string> kDampingKeys = {"type", "percent", "percent_per_mode", "table", "alpha",
+                                               "beta", "alpha_per_mode", "beta_per_mode", "eta", "eta_per_mode"};
 const std::vector<std::string> kModulationKeys = {"points"};
 const std::vector<std::string> kLoadKeys = {"name", "amplitude", "phase_deg", "modulation",
                                             "forces"};
@@ -280,23 +280,37 @@ class ModelReader {
     const std::string path = "damping";
     _R.Object(iDamping, path, kDampingKeys);
     Damping& d = _M.damping;
-    const JsonValue& type = _R.Require(iDamping, path, "type", "\"modal\" or \"rayleigh\"");
+    const char* types = "\"modal\", \"rayleigh\" or \"structural\"";
+    const JsonValue& type = _R.Require(iDamping, path, "type", types);
     std::string typePath = JsonMember(path, "type");
-    if (!type.IsString()) _R.Expected(typePath, "\"modal\" or \"rayleigh\"", type);
+    if (!type.IsString()) _R.Expected(typePath, types, type);
     auto refuse = [&](const char* iKey, const std::string& iWhy) {
       if (_R.Find(iDamping, iKey)) _R.Fail(JsonMember(path, iKey), iWhy);
     };
     if (std::strcmp(type.GetString(), "modal") == 0) {
       d.type = DampingType::Modal;
-      for (const char* key : {"alpha", "beta", "alpha_per_mode", "beta_per_mode"})
-        refuse(key, "not a key of modal damping (give \"percent\" or \"percent_per_mode\")");
+      for (const char* key : {"alpha", "beta", "alpha_per_mode", "beta_per_mode", "eta", "eta_per_mode"})
+        refuse(key, "not a key of modal damping (give \"percent\", \"percent_per_mode\" or \"table\")");
       const JsonValue* percent = _R.Find(iDamping, "percent");
       const JsonValue* perMode = _R.Find(iDamping, "percent_per_mode");
-      if (percent && perMode)
-        _R.Fail(path, "give either \"percent\" or \"percent_per_mode\", not both");
-      if (!percent && !perMode)
-        _R.Fail(path, "modal damping needs \"percent\" or \"percent_per_mode\"");
-      if (percent) {
+      const JsonValue* table = _R.Find(iDamping, "table");
+      if ((percent != nullptr) + (perMode != nullptr) + (table != nullptr) > 1)
+        _R.Fail(path, "give one of \"percent\", \"percent_per_mode\" and \"table\"");
+      if (!percent && !perMode && !table)
+        _R.Fail(path, "modal damping needs \"percent\", \"percent_per_mode\" or \"table\"");
+      if (table) {
+        const std::string tp = JsonMember(path, "table");
+        _R.Array(*table, tp, "a non-empty array of [frequency, percent]", true);
+        for (rapidjson::SizeType k = 0; k < table->Size(); ++k) {
+          const std::array<double, 2> point = _R.Fixed<2>((*table)[k], JsonItem(tp, k));
+          for (std::size_t c = 0; c < 2; ++c)
+            if (!(point[c] >= 0.0)) _R.Expected(JsonItem(JsonItem(tp, k), c), "a number >= 0", (*table)[k][static_cast<rapidjson::SizeType>(c)]);
+          if (k > 0 && !(point[0] > d.table.back()[0]))
+            _R.Fail(JsonItem(JsonItem(tp, k), 0), "frequencies must increase: " + Number(point[0]) + " does not exceed " +
+                                                      Number(d.table.back()[0]));
+          d.table.push_back(point);
+        }
+      } else if (percent) {
         d.percent = _R.NonNegative(*percent, JsonMember(path, "percent"));
       } else {
         d.perMode = true;
@@ -304,7 +318,7 @@ class ModelReader {
       }
     } else if (std::strcmp(type.GetString(), "rayleigh") == 0) {
       d.type = DampingType::Rayleigh;
-      for (const char* key : {"percent", "percent_per_mode"})
+      for (const char* key : {"percent", "percent_per_mode", "table", "eta", "eta_per_mode"})
         refuse(key, "not a key of Rayleigh damping (give \"alpha\" and \"beta\", or "
                     "\"alpha_per_mode\" and \"beta_per_mode\")");
       const JsonValue* alpha = _R.Find(iDamping, "alpha");
@@ -326,8 +340,22 @@ class ModelReader {
         d.alphaPerMode = PerMode(*alphas, JsonMember(path, "alpha_per_mode"), true);
         d.betaPerMode = PerMode(*betas, JsonMember(path, "beta_per_mode"), true);
       }
+    } else if (std::strcmp(type.GetString(), "structural") == 0) {
+      d.type = DampingType::Structural;
+      for (const char* key : {"percent", "percent_per_mode", "table", "alpha", "beta", "alpha_per_mode", "beta_per_mode"})
+        refuse(key, "not a key of structural damping (give \"eta\" or \"eta_per_mode\")");
+      const JsonValue* eta = _R.Find(iDamping, "eta");
+      const JsonValue* perMode = _R.Find(iDamping, "eta_per_mode");
+      if ((eta != nullptr) == (perMode != nullptr))
+        _R.Fail(path, "structural damping needs one of \"eta\" and \"eta_per_mode\"");
+      if (eta) {
+        d.eta = _R.NonNegative(*eta, JsonMember(path, "eta"));
+      } else {
+        d.perMode = true;
+        d.etaPerMode = PerMode(*perMode, JsonMember(path, "eta_per_mode"), true);
+      }
     } else {
-      _R.Expected(typePath, "\"modal\" or \"rayleigh\"", type);
+      _R.Expected(typePath, types, type);
     }
   }
 

@@ -168,8 +168,17 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
   const Damping& d = iModel.damping;
   {
     o << "  // Damping: modal in percent of critical, or Rayleigh c = (alpha m + beta k) / 100.\n";
-    o << "  \"damping\": {\"type\": " << (d.type == DampingType::Modal ? "\"modal\"" : "\"rayleigh\"");
-    if (d.type == DampingType::Modal) {
+    o << "  \"damping\": {\"type\": "
+      << (d.type == DampingType::Modal ? "\"modal\"" : d.type == DampingType::Rayleigh ? "\"rayleigh\"" : "\"structural\"");
+    if (d.type == DampingType::Structural) {
+      if (d.perMode) o << ", \"eta_per_mode\": " << Numbers(d.etaPerMode);
+      else o << ", \"eta\": " << (d.eta);
+    } else if (d.type == DampingType::Modal && !d.table.empty()) {
+      o << ", \"table\": [";
+      for (std::size_t k = 0; k < d.table.size(); ++k)
+        o << (k ? ", " : "") << "[" << (d.table[k][0]) << ", " << (d.table[k][1]) << "]";
+      o << "]";
+    } else if (d.type == DampingType::Modal) {
       if (d.perMode) o << ", \"percent_per_mode\": " << Numbers(d.percentPerMode);
       else o << ", \"percent\": " << (d.percent);
     } else if (d.perMode) {

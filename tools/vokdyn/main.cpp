@@ -116,6 +116,13 @@ std::string Format(const char* iFormat, double iValue) {
 std::string DampingText(const Model& iModel, const DampingInfo& iInfo) {
   std::string text;
   const Damping& d = iModel.damping;
+  if (d.type == DampingType::Structural) {
+    text = d.perMode ? "structural, eta per mode" : "structural, eta " + Format("%g", d.eta);
+    return text + " (computed by vokdyn, k (1 + i eta); " + iInfo.validity + ")";
+  }
+  if (!d.table.empty())
+    return "modal, percent of critical from a table of " + std::to_string(d.table.size()) +
+           " frequencies (computed by vokdyn; " + iInfo.validity + ")";
   if (d.type == DampingType::Modal) {
     text = d.perMode ? "modal, percent of critical per mode"
                      : "modal, " + Format("%g", d.percent) + " % of critical";
