@@ -156,6 +156,8 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
        M + "damping.percent: not a key of structural damping (give \"eta\" or \"eta_per_mode\")"},
       {"a damping table going back", "\"percent\": 2", "\"table\": [[1, 2], [3, 4], [3, 5]]",
        M + "damping.table[2][0]: frequencies must increase: 3 does not exceed 3"},
+      {"a static response not one value per output", "[1, 0, 0, 0, 0, 0]}]}]", "[1, 0, 0, 0, 0, 0]}], \"static_response\": [0.5]}]",
+       M + "loads[0].static_response: expected 2 values (one per output, a set counting its nodes), got 1"},
       {"sweep ends", "\"to\": 10", "\"to\": 1", M + "sweep.to: expected a frequency above \"from\" (1), got 1"},
       {"frequencies beyond single precision", "\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10}", "\"frequencies\": [1, 1e39]",
        M + "frequencies[1]: expected a frequency > 0 that single precision holds, got 1e+39"},

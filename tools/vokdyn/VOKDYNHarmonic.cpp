@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <complex>
+#include <cmath>
 #include <cstdio>
 
 #include "VOKDYNAbsoluteMotion.h"
@@ -60,7 +61,64 @@ std::size_t SweepBatch(const SweepInput& iIn, SweepWorker& ioWorker, std::size_t
   return count;
 }
 
+// a(f) = amplitude x modulation(f) x (cos p + i sin p) of a load or an
+// enforced set, in double precision.
+template <class Item>
+std::complex<double> Factor(const Model& iModel, const Item& iItem, double iF) {
+  const double modulation = iItem.modulation >= 0 ? TablePercent(iModel.modulations[static_cast<std::size_t>(iItem.modulation)].points, iF) : 1.0;
+  const double phase = iItem.phaseDeg * (3.141592653589793 / 180.0);
+  return iItem.amplitude * modulation * std::complex<double>(std::cos(phase), std::sin(phase));
+}
+
+// The modal force per unit amplitude of each mode: phi_i^T F of a load,
+// the given or the mass-computed -phi_i^T M D of an enforced set.
+std::vector<double> UnitModalForces(const Model& iModel, const Load& iLoad) {
+  std::vector<double> forces;
+  for (const Mode& mode : iModel.base.modes) {
+    double sum = 0.0;
+    for (const NodalForce& force : iLoad.forces)
+      for (std::size_t c = 0; c < 6; ++c)
+        sum += mode.shape[static_cast<std::size_t>(iModel.NodeIndex(force.node))][c] * force.values[c];
+    forces.push_back(sum);
+  }
+  return forces;
+}
+
+std::vector<double> UnitModalForces(const Model& iModel, const Enforced& iSet) {
+  if (iSet.hasModalForce) return iSet.modalForce;
+  std::vector<double> forces;
+  for (const Mode& mode : iModel.base.modes) {
+    double sum = 0.0;
+    for (std::size_t n = 0; n < iModel.nodes.size(); ++n)
+      for (std::size_t c = 0; c < 6; ++c) sum -= mode.shape[n][c] * iModel.nodes[n].mass[c] * iSet.staticDisplacement[n][c];
+    forces.push_back(sum);
+  }
+  return forces;
+}
+
+// Adds a(f) (s_o - sum_i phi_i(o) f_i / k_i) of one load or enforced set to
+// every output's modal sum.
+template <class Item>
+void AddStaticCorrectionOf(const Model& iModel, const Item& iItem, const std::vector<std::vector<double>>& iPhi,
+                           Response& ioResponse) {
+  if (iItem.staticResponse.empty()) return;
+  const std::vector<double> forces = UnitModalForces(iModel, iItem);
+  std::vector<double> residual(iItem.staticResponse);
+  for (std::size_t o = 0; o < residual.size(); ++o)
+    for (std::size_t i = 0; i < forces.size(); ++i)
+      residual[o] -= iPhi[o][i] * forces[i] / iModel.base.modes[i].generalizedStiffness;
+  for (std::size_t t = 0; t < ioResponse.frequencies.size(); ++t) {
+    const std::complex<double> a = Factor(iModel, iItem, ioResponse.frequencies[t]);
+    for (std::size_t o = 0; o < residual.size(); ++o) ioResponse.values[o][t] += a * residual[o];
+  }
+}
+
 }  // namespace
+
+void AddStaticCorrection(const Model& iModel, const std::vector<std::vector<double>>& iPhi, Response& ioResponse) {
+  for (const Load& load : iModel.loads) AddStaticCorrectionOf(iModel, load, iPhi, ioResponse);
+  for (const Enforced& set : iModel.enforced) AddStaticCorrectionOf(iModel, set, iPhi, ioResponse);
+}
 
 void ModalResponses(const std::vector<Mode>& iModes, const std::vector<double>& iDamping, double iF,
                     const VOKMathComplex* iForces, std::complex<double>* oQ, const std::vector<double>& iStructural) {
@@ -135,6 +193,7 @@ RunResult RunHarmonic(const Model& iModel, const Progress& iProgress, int iThrea
       [&](std::size_t iWorker, std::size_t iBatch) { return SweepBatch(input, workers[iWorker], iBatch, response); },
       count, iProgress);
 
+  AddStaticCorrection(iModel, phi, response);
   // Relative outputs keep the modal part: the support motion and the
   // enforced displacements are added to the absolute ones only.
   std::vector<std::vector<std::complex<double>>> modal(iModel.outputs.size());

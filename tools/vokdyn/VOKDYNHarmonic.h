@@ -41,6 +41,14 @@ void ModalResponses(const std::vector<Mode>& iModes, const std::vector<double>& 
 /// omega = 2 pi f of the single-precision frequency.
 void ToQuantity(Quantity iQuantity, const std::vector<float>& iFrequencies, std::vector<std::complex<double>>& ioValues);
 
+/// The static (modal-acceleration) correction of the modes left out: for
+/// every load and enforced set with a static response s (K^-1 F at each
+/// output), a(f) (s_o - sum_i phi_i(o) f_i / k_i) added to each output's
+/// modal sum, with f_i its modal force per unit amplitude (phi_i^T F, or the
+/// enforced set's -phi_i^T M D) and a(f) its amplitude, modulation and phase
+/// evaluated in double precision. iPhi: phi_i at each output.
+void AddStaticCorrection(const Model& iModel, const std::vector<std::vector<double>>& iPhi, Response& ioResponse);
+
 /// Runs the sweep of iModel on iThreads worker threads (see RunBatches); the
 /// result does not depend on the number of threads, to the last bit.
 /// iProgress counts frequencies: called with 0 once the model is built in the

@@ -103,6 +103,7 @@ struct Load {
   double phaseDeg = 0.0;
   int modulation = -1;  ///< index into Model::modulations
   std::vector<NodalForce> forces;
+  std::vector<double> staticResponse;  ///< K^-1 F at each output (model order); empty: no static correction
 };
 
 /// A load set that enforces a displacement field; its amplitude is the
@@ -115,6 +116,7 @@ struct Enforced {
   std::vector<Vec6> staticDisplacement;  ///< one row per node: the field of a unit displacement
   bool hasModalForce = false;
   std::vector<double> modalForce;        ///< per mode, -phi^T M D
+  std::vector<double> staticResponse;    ///< K^-1 (-M D) at each output (model order); empty: no static correction
 };
 
 struct Axis {

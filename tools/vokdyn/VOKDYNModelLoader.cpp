@@ -52,10 +52,10 @@ const std::vector<std::string> kDampingKeys = {"type", "percent", "percent_per_m
                                                "beta", "alpha_per_mode", "beta_per_mode", "eta", "eta_per_mode"};
 const std::vector<std::string> kModulationKeys = {"points"};
 const std::vector<std::string> kLoadKeys = {"name", "amplitude", "phase_deg", "modulation",
-                                            "forces"};
+                                            "forces", "static_response"};
 const std::vector<std::string> kForceKeys = {"node", "values"};
 const std::vector<std::string> kEnforcedKeys = {"name", "amplitude", "phase_deg", "modulation",
-                                                "static_displacement", "modal_force"};
+                                                "static_displacement", "modal_force", "static_response"};
 const std::vector<std::string> kBaseMotionKeys = {"axis", "directions"};
 const std::vector<std::string> kAxisKeys = {"origin", "x", "y"};
 const std::vector<std::string> kDirectionKeys = {"direction", "amplitude", "phase_deg",
@@ -92,6 +92,7 @@ class ModelReader {
     ReadOutputs(_R.Require(iRoot, "", "outputs", "an array of outputs"));
     CheckExcited();
     CheckMassesWhereNeeded();
+    CheckStaticResponses();
   }
 
  private:
@@ -412,6 +413,16 @@ class ModelReader {
     ioItem.modulation = ModulationRef(iObject, iPath);
   }
 
+  // The static response of a load or an enforced set: its length is
+  // checked once the outputs are read.
+  void ReadStaticResponse(const JsonValue& iObject, const std::string& iPath, std::vector<double>& oValues) const {
+    if (const JsonValue* s = _R.Find(iObject, "static_response")) {
+      const std::string sp = JsonMember(iPath, "static_response");
+      _R.Array(*s, sp, "a non-empty array of numbers (one per output)", true);
+      for (rapidjson::SizeType k = 0; k < s->Size(); ++k) oValues.push_back(_R.Real((*s)[k], JsonItem(sp, k)));
+    }
+  }
+
   void ReadLoads(const JsonValue& iLoads) {
     _R.Array(iLoads, "loads", "an array of loads", false);
     for (rapidjson::SizeType i = 0; i < iLoads.Size(); ++i) {
@@ -422,6 +433,7 @@ class ModelReader {
       load.name = "load " + std::to_string(i + 1);
       if (const JsonValue* name = _R.Find(l, "name")) load.name = _R.Text(*name, JsonMember(lp, "name"));
       ReadCommon(l, lp, load);
+      ReadStaticResponse(l, lp, load.staticResponse);
       std::string fp = JsonMember(lp, "forces");
       const JsonValue& forces = _R.Array(_R.Require(l, lp, "forces", "an array of nodal forces"), fp,
                                     "a non-empty array of nodal forces", true);
@@ -452,6 +464,7 @@ class ModelReader {
       set.name = "enforced " + std::to_string(i + 1);
       if (const JsonValue* name = _R.Find(e, "name")) set.name = _R.Text(*name, JsonMember(ep, "name"));
       ReadCommon(e, ep, set);
+      ReadStaticResponse(e, ep, set.staticResponse);
       set.staticDisplacement = NodeRows(
           _R.Require(e, ep, "static_displacement", "one row of 6 numbers per node"),
           JsonMember(ep, "static_displacement"));
@@ -664,6 +677,20 @@ class ModelReader {
     if (const JsonValue* peaks = _R.Find(iFields, "at_peaks")) _M.fields.atPeaks = _R.Boolean(*peaks, "fields.at_peaks");
     if (_M.fields.frequencies.empty() && !_M.fields.atPeaks)
       _R.Fail("fields", "no frequency: give \"frequencies\" or \"at_peaks\": true");
+  }
+
+  // A static response gives one value per output, once the outputs (and
+  // their groups) are known.
+  void CheckStaticResponses() const {
+    auto check = [&](const std::vector<double>& iValues, const std::string& iPath) {
+      if (!iValues.empty() && iValues.size() != _M.outputs.size())
+        _R.Fail(iPath, "expected " + std::to_string(_M.outputs.size()) + " values (one per output, a set counting its nodes), got " +
+                           std::to_string(iValues.size()));
+    };
+    for (std::size_t i = 0; i < _M.loads.size(); ++i)
+      check(_M.loads[i].staticResponse, JsonMember(JsonItem("loads", i), "static_response"));
+    for (std::size_t i = 0; i < _M.enforced.size(); ++i)
+      check(_M.enforced[i].staticResponse, JsonMember(JsonItem("enforced", i), "static_response"));
   }
 
   void CheckExcited() const {

@@ -218,7 +218,9 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
       for (std::size_t k = 0; k < l.forces.size(); ++k)
         o << (k ? ",\n                " : "") << "{\"node\": " << l.forces[k].node
           << ", \"values\": " << Numbers(l.forces[k].values) << "}";
-      o << "]}" << (i + 1 < iModel.loads.size() ? ",\n" : "\n");
+      o << "]";
+      if (!l.staticResponse.empty()) o << ",\n     \"static_response\": " << Numbers(l.staticResponse);
+      o << "}" << (i + 1 < iModel.loads.size() ? ",\n" : "\n");
     }
     o << "  ],\n\n";
   }
@@ -232,6 +234,7 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
       o << "    {\"name\": " << JsonQuote(e.name) << ", " << Common(iModel, e) << ",\n";
       o << "     \"static_displacement\": " << Rows(e.staticDisplacement, "     ");
       if (e.hasModalForce) o << ",\n     \"modal_force\": " << Numbers(e.modalForce);
+      if (!e.staticResponse.empty()) o << ",\n     \"static_response\": " << Numbers(e.staticResponse);
       o << "}" << (i + 1 < iModel.enforced.size() ? ",\n" : "\n");
     }
     o << "  ],\n\n";
