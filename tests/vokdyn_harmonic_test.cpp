@@ -405,6 +405,36 @@ TEST_F(VokdynHarmonic, APeakIsTheLargestMagnitudeAtTheFirstFrequencyReachingIt) 
   EXPECT_EQ(std::make_pair(PeakOf(r, 0).magnitude, PeakOf(r, 0).frequency), std::make_pair(2.0, 2.0));
 }
 
+TEST_F(VokdynHarmonic, BodePlotLabelsQuantityMotionAndUnits) {
+  const Units si{"m", "s", "N", "rad"};
+  struct Row { const char* label; std::vector<Output> outputs; Units units; std::string axis; std::vector<std::string> titles; };
+  const std::vector<Row> rows = {
+      {"a displacement", {{6, 1}}, si, "displacement amplitude (m)", {"N6_UX displacement (m)"}},
+      {"a relative angular acceleration", {{6, 4, Quantity::Acceleration, Motion::Relative}}, si,
+       "angular acceleration amplitude (rad/s^2)", {"N6_RX angular acceleration, relative (rad/s^2)"}},
+      {"no units", {{6, 2, Quantity::Velocity}}, Units(), "velocity amplitude", {"N6_UY velocity"}},
+      {"a length without a time", {{6, 2, Quantity::Velocity}}, Units{"mm", "", "", ""}, "velocity amplitude", {"N6_UY velocity"}},
+      {"different quantities", {{6, 1}, {3, 1, Quantity::Velocity}}, si, "magnitude",
+       {"N6_UX displacement (m)", "N3_UX velocity (m/s)"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    Response r;
+    r.frequencies = {1.0f, 20.0f};
+    r.outputs = row.outputs;
+    const std::string script = BodeScript(r, "m", row.units, "d.csv", "i.svg", true);
+    EXPECT_NE(script.find("set ylabel '" + row.axis + "'\n"), std::string::npos) << script;
+    for (std::size_t o = 0; o < row.titles.size(); ++o) {
+      // Magnitude (column 4 of each output's four) with its title above, phase (column 5) below.
+      EXPECT_NE(script.find("using 1:" + std::to_string(4 + 4 * o) + " with lines linewidth 1.5 linecolor " + std::to_string(o + 1) +
+                            " title '" + row.titles[o] + "'"), std::string::npos) << script;
+      EXPECT_NE(script.find("using 1:" + std::to_string(5 + 4 * o) + " with lines linewidth 1.5 linecolor " + std::to_string(o + 1) +
+                            " notitle"), std::string::npos) << script;
+    }
+    EXPECT_LT(script.find("set multiplot layout 2,1"), script.find("set ylabel 'phase (deg)'"));
+  }
+}
+
 TEST_F(VokdynHarmonic, ResultCodesArePrintedByNameAndBitPattern) {
   EXPECT_EQ(HexResult(static_cast<long>(static_cast<int>(0x80004005u))), "E_FAIL (0x80004005)");
   EXPECT_EQ(std::string(ComputationError("Op", static_cast<long>(static_cast<int>(0x80004005u)), " at 2 Hz").what()),

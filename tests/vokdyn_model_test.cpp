@@ -158,6 +158,8 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
        M + "damping.table[2][0]: frequencies must increase: 3 does not exceed 3"},
       {"a static response not one value per output", "[1, 0, 0, 0, 0, 0]}]}]", "[1, 0, 0, 0, 0, 0]}], \"static_response\": [0.5]}]",
        M + "loads[0].static_response: expected 2 values (one per output, a set counting its nodes), got 1"},
+      {"a unit that is not text", "\"name\": \"small\"", "\"name\": \"small\", \"units\": {\"length\": 1}",
+       M + "units.length: expected a string, got 1"},
       {"sweep ends", "\"to\": 10", "\"to\": 1", M + "sweep.to: expected a frequency above \"from\" (1), got 1"},
       {"frequencies beyond single precision", "\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10}", "\"frequencies\": [1, 1e39]",
        M + "frequencies[1]: expected a frequency > 0 that single precision holds, got 1e+39"},

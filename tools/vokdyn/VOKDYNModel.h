@@ -191,6 +191,12 @@ struct FieldRequest {
   bool atPeaks = false;             ///< also the peak frequency of each output
 };
 
+/// The names of the model's units, for labels only (never converted); empty
+/// when not given.
+struct Units {
+  std::string length, time, force, angle;
+};
+
 struct Model {
   std::string source = "default model";  ///< the file it was read from, as named in messages
   std::string name;
@@ -206,6 +212,7 @@ struct Model {
   std::vector<Group> groups;
   std::vector<Element> elements;
   FieldRequest fields;
+  Units units;
 
   /// Position of the node with this id in `nodes`, -1 when absent.
   int NodeIndex(int iId) const;

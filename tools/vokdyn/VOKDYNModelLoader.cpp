@@ -42,7 +42,8 @@ std::string Number9(double iValue) {
 const std::vector<std::string> kTopKeys = {"format", "name", "nodes", "modal_base", "damping",
                                            "modulations", "loads", "enforced", "base_motion",
                                            "sweep", "frequencies", "outputs", "groups", "elements",
-                                           "fields"};
+                                           "fields",
+                                           "units"};
 const std::vector<std::string> kNodeKeys = {"id", "xyz", "mass"};
 const std::vector<std::string> kBaseKeys = {"name", "up_to_date", "damping_diagonal", "rotations", "shapes",
                                             "modes"};
@@ -64,6 +65,7 @@ const std::vector<std::string> kSweepKeys = {"from", "to", "steps", "spacing", "
 const std::vector<std::string> kOutputKeys = {"node", "set", "component", "quantity", "motion"};
 const std::vector<std::string> kElementKeys = {"type", "nodes"};
 const std::vector<std::string> kFieldKeys = {"frequencies", "at_peaks"};
+const std::vector<std::string> kUnitKeys = {"length", "time", "force", "angle"};
 
 class ModelReader {
  public:
@@ -93,6 +95,15 @@ class ModelReader {
     CheckExcited();
     CheckMassesWhereNeeded();
     CheckStaticResponses();
+    if (const JsonValue* units = _R.Find(iRoot, "units")) ReadUnits(*units);
+  }
+
+  void ReadUnits(const JsonValue& iUnits) {
+    _R.Object(iUnits, "units", kUnitKeys);
+    std::string* fields[] = {&_M.units.length, &_M.units.time, &_M.units.force, &_M.units.angle};
+    for (std::size_t k = 0; k < kUnitKeys.size(); ++k)
+      if (const JsonValue* unit = _R.Find(iUnits, kUnitKeys[k].c_str()))
+        *fields[k] = _R.Text(*unit, JsonMember("units", kUnitKeys[k]));
   }
 
  private:

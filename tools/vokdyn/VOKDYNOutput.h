@@ -100,9 +100,20 @@ std::string FindProgram(const std::string& iName);
 /// tool present) before anything is computed. Throws OutputError.
 void CheckPlotPossible(const std::string& iPath);
 
-/// Plots |u| of every output against frequency (logarithmic magnitude axis)
-/// into iPath, written atomically. Throws OutputError.
-void PlotResponse(const Response& iResponse, const std::string& iTitle, const std::string& iPath);
+/// The gnuplot script of a Bode plot of iResponse read from the CSV at
+/// iData into iImage (svg or png): the magnitude of every output on top
+/// (logarithmic), its phase in degrees below, on a shared frequency axis
+/// (logarithmic over a decade or more). The magnitude axis is labelled with
+/// the outputs' quantity and, where iUnits name them, its unit (rotations
+/// in the angle unit), or "magnitude" when the outputs differ; the legend
+/// gives each output's quantity, motion and unit.
+std::string BodeScript(const Response& iResponse, const std::string& iTitle, const Units& iUnits,
+                       const std::string& iData, const std::string& iImage, bool iSvg);
+
+/// Draws the Bode plot of BodeScript into iPath, written atomically. Throws
+/// OutputError.
+void PlotResponse(const Response& iResponse, const std::string& iTitle, const std::string& iPath,
+                  const Units& iUnits = Units());
 
 }  // namespace vokdyn
 

@@ -282,7 +282,7 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
     timing.Part("csv", mark);
   }
   if (!iPlot.empty()) {
-    PlotResponse(run.response, model.name, iPlot);
+    PlotResponse(run.response, model.name, iPlot, model.units);
     timing.Part("plot", mark);
   }
   std::vector<float> fieldFrequencies;
