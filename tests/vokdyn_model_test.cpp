@@ -241,6 +241,14 @@ TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
        LoadModelText(Edited(kValid, "{\"node\": 2, \"component\": 6}",
                             "{\"node\": 7, \"component\": 1, \"quantity\": \"velocity\"}, "
                             "{\"node\": 2, \"component\": 6, \"quantity\": \"acceleration\", \"motion\": \"relative\"}"),
+                     "small.json")},
+      {"structural damping, a static response",
+       LoadModelText(Edited(Edited(kValid, "\"type\": \"modal\", \"percent\": 2", "\"type\": \"structural\", \"eta_per_mode\": [0.02, 0.05]"),
+                            "[1, 0, 0, 0, 0, 0]}]}]", "[1, 0, 0, 0, 0, 0]}], \"static_response\": [0.5, -0.25]}]"),
+                     "small.json")},
+      {"a damping table, a sweep clustered on the modes",
+       LoadModelText(Edited(Edited(kValid, "\"percent\": 2", "\"table\": [[1, 2], [3, 4.5]]"),
+                            "\"steps\": 10}", "\"spacing\": \"modes\", \"points_per_mode\": 5}"),
                      "small.json")}};
   for (const std::string& file : Examples()) models.emplace_back(file, LoadModelFile(file));
   for (const auto& entry : models) {
@@ -256,6 +264,11 @@ TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
     EXPECT_EQ(SweepFrequencies(again.sweep), SweepFrequencies(m.sweep));
     ASSERT_EQ(again.outputs.size(), m.outputs.size());
     for (std::size_t o = 0; o < m.outputs.size(); ++o) EXPECT_EQ(OutputLabel(again.outputs[o]), OutputLabel(m.outputs[o])) << o;
+    EXPECT_TRUE(again.damping.type == m.damping.type && again.damping.table == m.damping.table &&
+                again.damping.etaPerMode == m.damping.etaPerMode && again.sweep.pointsPerMode == m.sweep.pointsPerMode);
+    for (std::size_t l = 0; l < m.loads.size(); ++l) EXPECT_EQ(again.loads[l].staticResponse, m.loads[l].staticResponse) << l;
+    EXPECT_EQ(std::tie(again.units.length, again.units.time, again.units.force, again.units.angle),
+              std::tie(m.units.length, m.units.time, m.units.force, m.units.angle));
   }
   const std::pair<double, const char*> numbers[] = {
       {0.1, "0.1"}, {100000.0, "100000"}, {-2.5e20, "-2.5e+20"}, {-0.0, "-0.0"}, {1.0 / 3.0, "0.3333333333333333"}};

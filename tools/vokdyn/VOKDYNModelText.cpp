@@ -167,7 +167,8 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
 
   const Damping& d = iModel.damping;
   {
-    o << "  // Damping: modal in percent of critical, or Rayleigh c = (alpha m + beta k) / 100.\n";
+    o << "  // Damping: modal in percent of critical, or Rayleigh c = (alpha m + beta k) / 100; also\n"
+         "  // {\"type\": \"structural\", \"eta\": 0.04} (k (1 + i eta)) and {\"type\": \"modal\", \"table\": [[f, percent], ...]}.\n";
     o << "  \"damping\": {\"type\": "
       << (d.type == DampingType::Modal ? "\"modal\"" : d.type == DampingType::Rayleigh ? "\"rayleigh\"" : "\"structural\"");
     if (d.type == DampingType::Structural) {
@@ -209,7 +210,8 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
   }
 
   if (!iModel.loads.empty()) {
-    o << "  // Loads: nodal forces and moments (Fx Fy Fz Mx My Mz) times amplitude, turned by the phase.\n";
+    o << "  // Loads: nodal forces and moments (Fx Fy Fz Mx My Mz) times amplitude, turned by the phase;\n"
+         "  // \"static_response\": [K^-1 F at each output] adds the static part of the modes left out.\n";
     o << "  \"loads\": [\n";
     for (std::size_t i = 0; i < iModel.loads.size(); ++i) {
       const Load& l = iModel.loads[i];
@@ -254,7 +256,8 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
     o << "    ]\n  },\n\n";
   }
 
-  o << "  // The frequencies computed (Hz).\n";
+  o << "  // The frequencies computed (Hz). {\"from\": f0, \"to\": f1, \"spacing\": \"modes\", \"points_per_mode\": 7}\n"
+       "  // clusters points on each mode's half-power band, so that no peak is stepped over.\n";
   if (iModel.sweep.isRange) {
     o << "  \"sweep\": {\"from\": " << (iModel.sweep.from)
       << ", \"to\": " << (iModel.sweep.to) << ", \"steps\": " << iModel.sweep.steps
@@ -265,6 +268,21 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
       << "},\n\n";
   } else {
     o << "  \"frequencies\": " << Numbers(iModel.sweep.list) << ",\n\n";
+  }
+
+  const Units& u = iModel.units;
+  if (!u.length.empty() || !u.time.empty() || !u.force.empty() || !u.angle.empty()) {
+    o << "  // The units' names, for the plot's labels only (nothing is converted).\n";
+    o << "  \"units\": {";
+    const std::pair<const char*, const std::string*> names[] = {
+        {"length", &u.length}, {"time", &u.time}, {"force", &u.force}, {"angle", &u.angle}};
+    bool first = true;
+    for (const auto& name : names)
+      if (!name.second->empty()) {
+        o << (first ? "" : ", ") << "\"" << name.first << "\": " << JsonQuote(*name.second);
+        first = false;
+      }
+    o << "},\n\n";
   }
 
   o << "  // Outputs: node and component (1 UX, 2 UY, 3 UZ, 4 RX, 5 RY, 6 RZ); \"quantity\": \"velocity\" or\n"
@@ -292,6 +310,7 @@ Model DefaultModel() {
   const int n = b.storeys;
   Model model;
   model.name = "six-storey shear building on a moving base";
+  model.units = {"m", "s", "N", "rad"};
   for (int i = 1; i <= n; ++i) {
     Node node;
     node.id = i;
