@@ -313,8 +313,7 @@ int RunCheckCommand(const std::string& iModelPath) {
   Model model = LoadModel(iModelPath);
   DampingInfo damping = CheckDamping(model);
   if (!gQuiet) {
-    std::size_t frequencies = model.sweep.isRange ? static_cast<std::size_t>(model.sweep.steps)
-                                                  : model.sweep.list.size();
+    std::size_t frequencies = SweepFrequencies(model.sweep).size();
     std::cout << model.source << ": model \"" << model.name << "\" is valid\n"
               << "  " << model.nodes.size() << " nodes, " << model.base.modes.size() << " modes, "
               << frequencies << " frequencies, " << model.outputs.size() << " outputs\n"
@@ -323,7 +322,9 @@ int RunCheckCommand(const std::string& iModelPath) {
               << "  modal base   " << model.base.name
               << (damping.baseUpToDate ? ": up to date" : ": NOT up to date") << "\n"
               << "  mode  frequency (Hz)   zeta (% of critical)\n";
-    const std::vector<double> zeta = DampingRatios(model, damping.values);
+    // Structural damping: eta / 2, the viscous ratio with the same resonant peak.
+    const std::vector<double> zeta = model.damping.type == DampingType::Structural ? ModelDampingRatios(model)
+                                                                                   : DampingRatios(model, damping.values);
     for (std::size_t i = 0; i < zeta.size(); ++i) {
       char line[96];
       std::snprintf(line, sizeof line, "  %-4zu  %-15.9g  %.6g\n", i + 1, model.base.modes[i].frequency, 100.0 * zeta[i]);
