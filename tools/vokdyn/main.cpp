@@ -383,7 +383,7 @@ int main(int argc, char** argv) {
                                            "Without it: the embedded default model.");
   harmonic->add_option("-o,--output", output, "Write the response as CSV to FILE ('-': standard output).")
       ->type_name("FILE");
-  harmonic->add_option("--plot", plot, "Plot |u| against frequency into FILE.svg or FILE.png (needs gnuplot).")
+  harmonic->add_option("--plot", plot, "Draw a Bode plot (magnitude over phase) into FILE.svg or FILE.png (needs gnuplot).")
       ->type_name("FILE");
   harmonic->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
   std::string fields;
