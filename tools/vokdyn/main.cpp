@@ -149,6 +149,10 @@ std::string ExcitationText(const Model& iModel) {
     add("base motion in direction" + std::string(iModel.baseMotion.directions.size() > 1 ? "s " : " ") +
         dirs + (iModel.baseMotion.axis.given ? " of its axis system" : ""));
   }
+  std::size_t corrected = 0;
+  for (const Load& l : iModel.loads) corrected += l.staticResponse.empty() ? 0 : 1;
+  for (const Enforced& e : iModel.enforced) corrected += e.staticResponse.empty() ? 0 : 1;
+  if (corrected > 0) add("static correction of " + plural(corrected, "set", "sets"));
   return text;
 }
 
