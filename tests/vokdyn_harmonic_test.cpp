@@ -14,6 +14,7 @@
 
 #include "VOKDYNHarmonic.h"
 #include "VOKDYNModeSweep.h"
+#include "VOKDYNModelGenerator.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
 #include "VOKDYNTestTowers.h"
@@ -395,6 +396,19 @@ TEST_F(VokdynHarmonic, AModeWithFewerThanThreePointsInItsHalfPowerBandIsWarnedAb
     const Model model = LoadModelText(text, "model.json");
     EXPECT_EQ(PeakResolutionWarnings(model, ModelDampingRatios(model), SweepFrequencies(model.sweep)), row.warnings);
   }
+  // Fourteen modes at 0.5 (2j - 1) Hz on 2 % damping under 12 log points from
+  // 0.2 to 50 Hz (a factor 1.65 apart): none has more than one point in its
+  // band of +-2 %; ten are named, four counted.
+  TowerSize size;
+  size.nodes = 2;
+  size.modes = 14;
+  size.frequencies = 12;
+  size.outputs = 1;
+  const Model tower = GenerateTower(size);
+  const std::vector<std::string> many = PeakResolutionWarnings(tower, ModelDampingRatios(tower), SweepFrequencies(tower.sweep));
+  ASSERT_EQ(many.size(), 11u);
+  EXPECT_EQ(many[9].substr(0, 16), "mode 10 (9.5 Hz,");
+  EXPECT_EQ(many[10], "and 4 more modes with fewer than 3 points in the half-power band");
 }
 
 TEST_F(VokdynHarmonic, APeakIsTheLargestMagnitudeAtTheFirstFrequencyReachingIt) {

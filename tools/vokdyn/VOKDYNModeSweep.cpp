@@ -97,6 +97,13 @@ std::vector<std::string> PeakResolutionWarnings(const Model& iModel, const std::
                        " Hz; the nearest point, " + G("%.9g", nearest) + " Hz, " + missed +
                        " (one-mode estimate; \"spacing\": \"modes\" resolves it)");
   }
+  // A coarse sweep over many modes: the first ten, then a count.
+  if (warnings.size() > kPeakWarningsListed) {
+    const std::size_t more = warnings.size() - kPeakWarningsListed;
+    warnings.resize(kPeakWarningsListed);
+    warnings.push_back("and " + std::to_string(more) + " more mode" + (more == 1 ? "" : "s") +
+                       " with fewer than 3 points in the half-power band");
+  }
   return warnings;
 }
 

@@ -3,6 +3,7 @@
 // Sweeps that resolve the resonance peaks: frequencies clustered on each
 // mode's half-power band, and the warning for a sweep that can step over a
 // lightly damped peak.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,11 @@ std::vector<double> ModelDampingRatios(const Model& iModel);
 std::vector<double> ModeClusteredFrequencies(double iFrom, double iTo, int iCoarseSteps, int iPointsPerMode,
                                              const std::vector<Mode>& iModes, const std::vector<double>& iZeta);
 
-/// One warning per mode within the sweep's range with zeta_i below 20 % that
+/// Modes named one by one in the peak-resolution warnings; the rest counted.
+constexpr std::size_t kPeakWarningsListed = 10;
+
+/// One warning per mode (the first kPeakWarningsListed, then one line
+/// counting the others) within the sweep's range with zeta_i below 20 % that
 /// has fewer than 3 of iFrequencies in its half-power band
 /// f_i (1 - zeta_i) .. f_i (1 + zeta_i) (widened by 1e-7 f_i, so that a point
 /// placed on an end counts whichever way single precision rounded it): it names the mode, the points in the
