@@ -177,11 +177,15 @@ void PrintSummary(std::ostream& out, const std::string& iSource, const Model& iM
   out << "  damping      " << DampingText(iModel, iRun.damping) << "\n";
   out << "  excitations  " << ExcitationText(iModel) << "\n";
   out << "  sweep        " << SweepText(iModel, iRun.response.frequencies) << "\n";
-  out << "  peaks        output      peak |u|                 at (Hz)\n";
+  // The label column is 10 wide, wider for longer labels (N6_UX_vel_rel).
+  int width = 10;
+  for (const Output& o : iRun.response.outputs) width = std::max(width, static_cast<int>(OutputLabel(o).size()));
+  out << "  peaks        " << std::string("output") + std::string(static_cast<std::size_t>(width) - 6, ' ')
+      << "  peak |u|                 at (Hz)\n";
   for (std::size_t o = 0; o < iRun.response.outputs.size(); ++o) {
     Peak peak = PeakOf(iRun.response, o);
-    char line[160];
-    std::snprintf(line, sizeof line, "               %-10s  %-23.17g  %.9g\n",
+    char line[200];
+    std::snprintf(line, sizeof line, "               %-*s  %-23.17g  %.9g\n", width,
                   OutputLabel(iRun.response.outputs[o]).c_str(), peak.magnitude, peak.frequency);
     out << line;
   }
