@@ -308,6 +308,40 @@ TEST_F(ImportCalculix, WrittenModelRunsAndGivesTheModalSum) {
   EXPECT_LT(worst, 1e-12 * largest);
 }
 
+TEST_F(ImportCalculix, StaticStepGivesTheLoadsStaticResponseAtTheOutput) {
+  const CantileverDeck deck = CantileverDeck::Hexahedra(1, 1, 4, 4);
+  Solve(deck, "beam");
+  // The same mesh, a unit force at the tip along x, in a static step whose
+  // displacements are also printed (7 digits) to the .dat.
+  const int tip = deck.tip.back();
+  std::string text = deck.Text();
+  text.replace(text.find("*FREQUENCY\n4\n"), 13, "*STATIC\n*CLOAD\n" + std::to_string(tip) + ", 1, 1.\n");
+  std::ofstream(Path("push.inp")) << text;
+  ASSERT_EQ(std::system(("cd '" + _Dir + "' && ccx push > push.log 2>&1").c_str()), 0);
+  double printed = std::nan("");
+  std::istringstream dat(ReadWholeFile(Path("push.dat")));
+  for (std::string line; std::getline(dat, line);) {
+    int node = 0;
+    double ux = 0;
+    if (std::sscanf(line.c_str(), "%d %lf", &node, &ux) == 2 && node == tip) printed = ux;
+  }
+  ASSERT_FALSE(std::isnan(printed));
+  const std::string tipUx = std::to_string(tip) + ":UX";
+  Outcome imported = Vokdyn("import calculix beam -o model.json --load " + tipUx + " --response " + tipUx + " --static push.frd");
+  ASSERT_EQ(imported.status, 0) << imported.err;
+  const Model m = LoadModelFile(Path("model.json"));
+  ASSERT_EQ(m.loads.at(0).staticResponse.size(), 1u);
+  // The .frd's text results carry six digits (E12.5).
+  EXPECT_NEAR(m.loads[0].staticResponse[0], printed, 1e-5 * std::fabs(printed));
+  // Refused: without --load, or from the results of the eigenvalue step.
+  EXPECT_EQ(Vokdyn("import calculix beam -o other.json --static push.frd").status, 2);
+  const Outcome modal = Vokdyn("import calculix beam -o other.json --load " + tipUx + " --static beam.frd");
+  EXPECT_EQ(modal.status, 2);
+  EXPECT_EQ(modal.err.rfind("vokdyn: beam.frd: line ", 0), 0u) << modal.err;
+  EXPECT_NE(modal.err.find(": no displacement of a static analysis (no DISP block of a *STATIC step)"), std::string::npos) << modal.err;
+  EXPECT_FALSE(Exists("other.json"));
+}
+
 TEST_F(ImportCalculix, RefusedJobsExitWithTwoNameTheFileAndWriteNothing) {
   CantileverDeck deck = CantileverDeck::Hexahedra(1, 1, 2, 3);
   Solve(deck, "good");

@@ -422,6 +422,9 @@ int main(int argc, char** argv) {
       "calculix", "From the eigenvalue step of a CalculiX job: JOB.frd, JOB.dat and JOB.inp's node sets.");
   calculix->add_option("JOB", importOptions.job, "The job name (JOB or JOB.frd).")->required();
   calculix->add_option("-o,--output", importOptions.model, "The model file to write.")->required()->type_name("MODEL.json");
+  calculix->add_option("--static", importOptions.staticFrd,
+                       "The results of a static step under the --load force: the load's static response at the output.")
+      ->type_name("STATIC.frd");
   calculix->add_option("--shapes", importOptions.shapes, "The .npy file of the shapes (default: MODEL.npy).")
       ->type_name("FILE.npy");
   calculix->add_option("--load", importLoad, "A unit force at NODE in COMPONENT (1-3 or UX UY UZ).")
