@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <thread>
@@ -154,10 +155,11 @@ TEST_F(VokdynCli, HarmonicSummarisesAndWritesTheComputedResponse) {
   // The CSV: the header, then every value to 17 digits.
   const std::string csv = ReadText(Path("out.csv"));
   EXPECT_EQ(csv, vokdyn::CsvText(r));
-  EXPECT_EQ(csv.substr(0, csv.find('\n')), "frequency_hz,N6_UX_re,N6_UX_im,N6_UX_abs,N3_UX_re,N3_UX_im,N3_UX_abs");
+  EXPECT_EQ(csv.substr(0, csv.find('\n')), "frequency_hz,N6_UX_re,N6_UX_im,N6_UX_abs,N6_UX_phase_deg,N3_UX_re,N3_UX_im,N3_UX_abs,N3_UX_phase_deg");
   char first[200];
-  std::snprintf(first, sizeof first, "\n%.17g,%.17g,%.17g,%.17g,", static_cast<double>(r.frequencies[0]), r.values[0][0].real(),
-                r.values[0][0].imag(), std::abs(r.values[0][0]));
+  std::snprintf(first, sizeof first, "\n%.17g,%.17g,%.17g,%.17g,%.17g,", static_cast<double>(r.frequencies[0]), r.values[0][0].real(),
+                r.values[0][0].imag(), std::abs(r.values[0][0]),
+                std::atan2(r.values[0][0].imag(), r.values[0][0].real()) * (180.0 / M_PI));
   EXPECT_EQ(csv.find(first), csv.find('\n'));
   EXPECT_NE(ReadText(Path("out.svg")).find("six-storey shear building on a moving base - harmonic response"), std::string::npos);
   EXPECT_EQ(Entries(), (std::vector<std::string>{"out.csv", "out.svg"})) << "no temporary left";

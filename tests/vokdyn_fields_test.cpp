@@ -175,11 +175,11 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
     }
     // The peak of each output: the first row of largest |u|.
     std::set<double> peaks = row.listed;
-    const std::size_t outputs = (columns.size() - 1) / 3;
+    const std::size_t outputs = (columns.size() - 1) / 4;
     for (std::size_t o = 0; o < outputs; ++o) {
       std::size_t best = 0;
       for (std::size_t t = 0; t < table.size(); ++t)
-        if (table[t][3 + 3 * o] > table[best][3 + 3 * o]) best = t;
+        if (table[t][3 + 4 * o] > table[best][3 + 4 * o]) best = t;
       peaks.insert(table[best][0]);
     }
 
@@ -215,7 +215,7 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
       EXPECT_EQ(static_cast<float>(*s), static_cast<float>(*p));
     bool anyRotation = false;
     for (std::size_t o = 0; o < outputs; ++o) {
-      const std::string label = columns[1 + 3 * o];  // N<id>_<C>_re
+      const std::string label = columns[1 + 4 * o];  // N<id>_<C>_re
       const int node = std::stoi(label.substr(1, label.find('_') - 1));
       const std::string component = label.substr(label.find('_') + 1, 2);
       const int c = static_cast<int>(std::string("UXUYUZRXRYRZ").find(component) / 2);
@@ -226,9 +226,9 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
         auto& at = fields[*std::next(sets.begin(), std::distance(peaks.begin(), peaks.find(table[t][0])))];
         SCOPED_TRACE(label + " at " + std::to_string(table[t][0]) + " Hz");
         ASSERT_TRUE(at.count({node, prefix + "real"}));
-        EXPECT_EQ(Bits(at[{node, prefix + "real"}][c % 3]), Bits(table[t][1 + 3 * o]));
-        EXPECT_EQ(Bits(at[{node, prefix + "imag"}][c % 3]), Bits(table[t][2 + 3 * o]));
-        EXPECT_EQ(Bits(at[{node, prefix + "amplitude"}][c % 3]), Bits(table[t][3 + 3 * o]));
+        EXPECT_EQ(Bits(at[{node, prefix + "real"}][c % 3]), Bits(table[t][1 + 4 * o]));
+        EXPECT_EQ(Bits(at[{node, prefix + "imag"}][c % 3]), Bits(table[t][2 + 4 * o]));
+        EXPECT_EQ(Bits(at[{node, prefix + "amplitude"}][c % 3]), Bits(table[t][3 + 4 * o]));
       }
     }
     // Rotations are written exactly when the shapes have them.

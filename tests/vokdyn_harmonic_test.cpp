@@ -13,6 +13,8 @@
 #include <functional>
 
 #include "VOKDYNHarmonic.h"
+#include "VOKDYNModeSweep.h"
+#include "VOKDYNModelGenerator.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
 #include "VOKDYNTestTowers.h"
@@ -82,10 +84,12 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
   // u(f, output) for each row; the one-mode rows have k = 180, m = 2, phi = 0.8.
   const double m = 2.0, k = 180.0, c = Modal(m, k, 5.0);
   const double m2[2] = {1.5, 2.0}, k2[2] = {60.0, 900.0}, phi2[2][2] = {{0.5, 1.0}, {1.0, -0.5}};  // [mode][node]
-  auto twoModes = [&](std::function<double(int)> iC) {
+  // Structural damping eta_i adds i eta_i k_i to the dynamic stiffness.
+  auto twoModes = [&](std::function<double(int)> iC, std::function<double(int)> iEta = [](int) { return 0.0; }) {
     return [=](double f, std::size_t node) {
       Complex u(0.0, 0.0);
-      for (int i = 0; i < 2; ++i) u += phi2[i][node] * (Complex(4.0 * phi2[i][1] * 1.25, 0.0) / Dynamic(k2[i], m2[i], iC(i), f));
+      for (int i = 0; i < 2; ++i)
+        u += phi2[i][node] * (Complex(4.0 * phi2[i][1] * 1.25, 0.0) / (Dynamic(k2[i], m2[i], iC(i), f) + Complex(0.0, iEta(i) * k2[i])));
       return u;
     };
   };
@@ -145,6 +149,14 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
        Edited(kTwoModes, "DAMPING", R"("damping": {"type": "rayleigh", "alpha_per_mode": [1, 2], "beta_per_mode": [0.001, 0.003]})"),
        {Rayleigh(1.5, 60, 1, 0.001), Rayleigh(2, 900, 2, 0.003)},
        twoModes([&](int i) { return Rayleigh(m2[i], k2[i], i == 0 ? 1.0 : 2.0, i == 0 ? 0.001 : 0.003); })},
+      {"structural damping", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "structural", "eta": 0.04})"),
+       {0.0, 0.0}, twoModes([](int) { return 0.0; }, [](int) { return 0.04; })},
+      {"structural damping per mode", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "structural", "eta_per_mode": [0.02, 0.1]})"),
+       {0.0, 0.0}, twoModes([](int) { return 0.0; }, [](int i) { return i == 0 ? 0.02 : 0.1; })},
+      // Mode 1 between the points (linear), mode 2 beyond the last (constant).
+      {"modal damping table", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "modal", "table": [[0.5, 1], [2, 3]]})"),
+       {Modal(1.5, 60, 1.0 + 2.0 * ((1.0065842 - 0.5) / 1.5)), Modal(2, 900, 3)},
+       twoModes([&](int i) { return Modal(m2[i], k2[i], i == 0 ? 1.0 + 2.0 * ((1.0065842 - 0.5) / 1.5) : 3.0); })},
       {"enforced, modal force from the nodal masses", kEnforced, {Rayleigh(1.25, 300, 1, 0.01)}, enforced(-(1.0 * 3.0 * 0.5 + 0.4 * 1.5 * 1.0))},
       {"enforced, modal force given",
        Edited(Edited(kEnforced, R"(, "mass": [1.5, 1.5, 1.5, 0, 0, 0])", ""), "[0, 0, 1, 0, 0, 0]]}", "[0, 0, 1, 0, 0, 0]], \"modal_force\": [-5]}"),
@@ -162,6 +174,7 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
     const RunResult run = RunHarmonic(LoadModelText(row.text, "model.json"));
     EXPECT_EQ(run.damping.values, row.damping);
     EXPECT_EQ(run.damping.validity, "valid");
+    EXPECT_EQ(run.damping.structural.empty(), row.text.find("structural") == std::string::npos);
     const Response& r = run.response;
     for (std::size_t t = 0; t < r.frequencies.size(); ++t)
       for (std::size_t o = 0; o < r.outputs.size(); ++o) {
@@ -169,6 +182,127 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
         EXPECT_NEAR(r.values[o][t].real(), expected.real(), 1e-12 * std::abs(expected)) << "output " << o << " at " << r.frequencies[t];
         EXPECT_NEAR(r.values[o][t].imag(), expected.imag(), 1e-12 * std::abs(expected)) << "output " << o << " at " << r.frequencies[t];
       }
+  }
+}
+
+TEST_F(VokdynHarmonic, EachQuantityAndMotionOfABaseDrivenOscillatorFollowsItsClosedForm) {
+  // One degree of freedom (m = 2, k = 180, 5 % damping) on a base
+  // accelerated by a = 0.75: the absolute acceleration is a times the
+  // transmissibility (1 + i 2 zeta r) / (1 - r^2 + i 2 zeta r); the relative
+  // displacement z solves -omega^2 z + i 2 zeta omega_n omega z + omega_n^2 z = -a.
+  const double a = 0.75, zeta = 0.05, omegaN = std::sqrt(90.0);
+  auto absoluteAcc = [=](double omega) {
+    const double r = omega / omegaN;
+    return a * Complex(1.0, 2.0 * zeta * r) / Complex(1.0 - r * r, 2.0 * zeta * r);
+  };
+  auto relativeDisp = [=](double omega) {
+    return -a / Complex(omegaN * omegaN - omega * omega, 2.0 * zeta * omegaN * omega);
+  };
+  const Complex i(0.0, 1.0);
+  struct Row { const char* quantity; const char* motion; const char* label; std::function<Complex(double)> u; };
+  const std::vector<Row> rows = {
+      {"displacement", "absolute", "N4_UX", [=](double w) { return absoluteAcc(w) / (-w * w); }},
+      {"velocity", "absolute", "N4_UX_vel", [=](double w) { return absoluteAcc(w) / (i * w); }},
+      {"acceleration", "absolute", "N4_UX_acc", absoluteAcc},
+      {"displacement", "relative", "N4_UX_rel", relativeDisp},
+      {"velocity", "relative", "N4_UX_vel_rel", [=](double w) { return i * w * relativeDisp(w); }},
+      {"acceleration", "relative", "N4_UX_acc_rel", [=](double w) { return -w * w * relativeDisp(w); }},
+  };
+  std::string outputs;
+  for (const Row& row : rows)
+    outputs += std::string(outputs.empty() ? "" : ", ") + R"({"node": 4, "component": 1, "quantity": ")" + row.quantity +
+               R"(", "motion": ")" + row.motion + "\"}";
+  const std::string text = Edited(Edited(Edited(kOneMode, "EXCITATION", R"("base_motion": {"directions": [{"direction": 1, "amplitude": 0.75}]})"),
+                                         R"("shape": [[0.8, 0, 0, 0, 0, 0]])", R"("shape": [[1, 0, 0, 0, 0, 0]])"),
+                                  R"({"node": 4, "component": 1}, {"node": 4, "component": 2})", outputs);
+  ASSERT_FALSE(text.empty()) << "an edit does not apply";
+  const Response r = RunHarmonic(LoadModelText(text, "model.json")).response;
+  ASSERT_EQ(r.outputs.size(), rows.size());
+  for (std::size_t o = 0; o < rows.size(); ++o) {
+    SCOPED_TRACE(rows[o].label);
+    EXPECT_EQ(OutputLabel(r.outputs[o]), rows[o].label);
+    for (std::size_t t = 0; t < r.frequencies.size(); ++t) {
+      const Complex expected = rows[o].u(2.0 * kPi * r.frequencies[t]);
+      EXPECT_NEAR(std::abs(r.values[o][t] - expected), 0.0, 1e-12 * std::abs(expected)) << "at " << r.frequencies[t];
+    }
+  }
+}
+
+TEST_F(VokdynHarmonic, PhaseIsInDegreesAboveMinus180UpTo180) {
+  const std::pair<Complex, double> rows[] = {
+      {Complex(2, 0), 0.0}, {Complex(0, 3), 90.0}, {Complex(0, -3), -90.0}, {Complex(-1, 0), 180.0},
+      {Complex(-1, -0.0), 180.0}, {Complex(1, 1), 45.0}, {Complex(-1, -1), -135.0}, {Complex(0, 0), 0.0}};
+  for (const auto& row : rows) EXPECT_NEAR(PhaseDeg(row.first), row.second, 1e-13) << row.first;
+}
+
+TEST_F(VokdynHarmonic, StructuralDampingPeaksAtOneOverEtaTimesTheStaticResponse) {
+  // One mode, k = 180, load 3 on phi = 0.8: the static displacement is
+  // 0.8 * 0.8 * 3 / 180, and k (1 + i eta) - omega^2 m at resonance is i eta k.
+  const double fn = std::sqrt(90.0) / (2.0 * kPi);
+  for (double eta : {0.01, 0.05, 0.3}) {
+    SCOPED_TRACE(eta);
+    Model model = LoadModelText(Edited(Edited(kOneMode, "EXCITATION", R"("loads": [{"forces": [{"node": 4, "values": [3, 0, 0, 0, 0, 0]}]}])"),
+                                       R"("damping": {"type": "modal", "percent": 5})", R"("damping": {"type": "structural", "eta": )" + std::to_string(eta) + "}"),
+                                "model.json");
+    model.sweep.list = {fn};
+    const Response r = RunHarmonic(model).response;
+    // Single precision moves the frequency by up to 6e-8: r^2 by 1.2e-7.
+    EXPECT_NEAR(std::abs(r.values[0][0]) / (0.8 * 0.8 * 3.0 / 180.0), 1.0 / eta, 2e-7 / (eta * eta));
+  }
+}
+
+TEST_F(VokdynHarmonic, StaticCorrectionRestoresTheStaticPartOfTheModesLeftOut) {
+  // Six unit masses on unit springs, fixed below, undamped: mode j has
+  // omega_j = 2 sin((2j - 1) pi / 26) and phi_j(n) = sin((2j - 1) n pi / 13).
+  // Only modes 1 and 2 are kept; a load 2.5 pushes the top mass.
+  const int N = 6;
+  auto exact = [&](double iOmega2) {  // (K - omega^2 M) u = F by elimination of the tridiagonal system
+    std::vector<double> diag(N), rhs(N, 0.0);
+    rhs[N - 1] = 2.5;
+    for (int n = 0; n < N; ++n) diag[static_cast<std::size_t>(n)] = (n + 1 < N ? 2.0 : 1.0) - iOmega2;
+    for (std::size_t n = 1; n < static_cast<std::size_t>(N); ++n) {
+      const double w = -1.0 / diag[n - 1];
+      diag[n] -= w * -1.0;
+      rhs[n] -= w * rhs[n - 1];
+    }
+    std::vector<double> u(N);
+    u[N - 1] = rhs[N - 1] / diag[N - 1];
+    for (std::size_t n = N - 1; n-- > 0;) u[n] = (rhs[n] + u[n + 1]) / diag[n];
+    return u;
+  };
+  auto number = [](double v) { char t[32]; std::snprintf(t, sizeof t, "%.17g", v); return std::string(t); };
+  std::string nodes, modes;
+  for (int n = 1; n <= N; ++n) nodes += std::string(n > 1 ? ", " : "") + "{\"id\": " + std::to_string(n) + ", \"xyz\": [0, 0, " + std::to_string(n) + "]}";
+  for (int j = 1; j <= 2; ++j) {
+    double mass = 0.0;
+    std::string shape;
+    for (int n = 1; n <= N; ++n) {
+      const double phi = std::sin((2 * j - 1) * n * kPi / 13.0);
+      mass += phi * phi;
+      shape += std::string(n > 1 ? ", " : "") + "[" + number(phi) + ", 0, 0, 0, 0, 0]";
+    }
+    modes += std::string(j > 1 ? ", " : "") + "{\"frequency\": " + number(2.0 * std::sin((2 * j - 1) * kPi / 26.0) / (2.0 * kPi)) +
+             ", \"generalized_mass\": " + number(mass) + ", \"shape\": [" + shape + "]}";
+  }
+  const double f = 0.05 * 2.0 * std::sin(kPi / 26.0) / (2.0 * kPi);
+  const std::vector<double> statics = exact(0.0), dynamic = exact(std::pow(2.0 * kPi * static_cast<float>(f), 2));
+  const std::string text = R"({"format": "vokdyn-model/1", "nodes": [)" + nodes + R"(], "modal_base": {"modes": [)" + modes +
+                           R"(]}, "damping": {"type": "modal", "percent": 0}, "frequencies": [)" + number(f) +
+                           R"(], "loads": [{"amplitude": 2.5, "forces": [{"node": 6, "values": [1, 0, 0, 0, 0, 0]}]STATIC}],
+                              "outputs": [{"node": 6, "component": 1}, {"node": 3, "component": 1}]})";
+  const Response truncated = RunHarmonic(LoadModelText(Edited(text, "STATIC", ""), "chain.json")).response;
+  const Response corrected = RunHarmonic(LoadModelText(Edited(text, "STATIC", ", \"static_response\": [" + number(statics[5] / 2.5) + ", " +
+                                                                          number(statics[2] / 2.5) + "]"), "chain.json")).response;
+  // At the loaded top the two modes miss more than 1 % (at the third mass
+  // about 0.5 %); corrected, both are within 1e-4.
+  const std::size_t node[2] = {5, 2};
+  EXPECT_GT(std::abs(truncated.values[0][0] - dynamic[5]), 1e-2 * std::abs(dynamic[5]));
+  for (std::size_t o = 0; o < 2; ++o) {
+    SCOPED_TRACE(o);
+    std::printf("[ static   ] output %zu: truncated %.3g, corrected %.3g relative\n", o,
+                std::abs(truncated.values[o][0] - dynamic[node[o]]) / std::abs(dynamic[node[o]]),
+                std::abs(corrected.values[o][0] - dynamic[node[o]]) / std::abs(dynamic[node[o]]));
+    EXPECT_LT(std::abs(corrected.values[o][0] - dynamic[node[o]]), 1e-4 * std::abs(dynamic[node[o]]));
   }
 }
 
@@ -223,12 +357,96 @@ TEST_F(VokdynHarmonic, DampingThatLooksLikeASlipOfUnitsIsWarnedAbout) {
   for (int i = 0; i < 2; ++i) EXPECT_NEAR(zeta[static_cast<std::size_t>(i)], rayleighZeta(i, 3, 0.002), 1e-15) << i;
 }
 
+TEST_F(VokdynHarmonic, AModeWithFewerThanThreePointsInItsHalfPowerBandIsWarnedAbout) {
+  // Modes at f1 = 1.0065842 and f2 = 3.3761862 Hz. The nearest point f reads
+  // |H(f)| = 1 / |1 - r^2 + i 2 zeta r| against the peak 1 / (2 zeta sqrt(1 - zeta^2)).
+  auto low = [](double f, double fi, double zeta) {
+    const double r = f / fi;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", 100.0 * (1.0 - 2.0 * zeta * std::sqrt(1.0 - zeta * zeta) / std::abs(Complex(1.0 - r * r, 2.0 * zeta * r))));
+    return std::string(text);
+  };
+  auto band = [](double fi, double zeta) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9g to %.9g Hz", fi * (1.0 - zeta), fi * (1.0 + zeta));
+    return std::string(text);
+  };
+  const std::string hint = " (one-mode estimate; \"spacing\": \"modes\" resolves it)";
+  struct Row { const char* label; std::string sweep, damping; std::vector<std::string> warnings; };
+  const std::vector<Row> rows = {
+      {"a coarse list", R"("frequencies": [0.5, 1, 2, 3.3, 5])", R"("percent": 2)",
+       {"mode 1 (1.0065842 Hz, 2 % of critical): 1 point in its half-power band " + band(1.0065842, 0.02) +
+            "; the nearest point, 1 Hz, may read the peak " + low(1.0, 1.0065842, 0.02) + " % low" + hint,
+        "mode 2 (3.3761862 Hz, 2 % of critical): 0 points in its half-power band " + band(3.3761862, 0.02) +
+            "; the nearest point, 3.29999995 Hz, may read the peak " + low(static_cast<float>(3.3), 3.3761862, 0.02) + " % low" + hint}},
+      {"clustered on the modes", R"("sweep": {"from": 0.5, "to": 5, "spacing": "modes", "points_per_mode": 3})", R"("percent": 2)", {}},
+      {"damping of 20 % or more", R"("frequencies": [0.5, 1, 2, 3.3, 5])", R"("percent": 20)", {}},
+      {"a mode outside the sweep, the other resolved", R"("frequencies": [2, 3.37, 3.376, 3.38])", R"("percent": 2)", {}},
+      {"undamped", R"("frequencies": [0.5, 1, 2, 3.3762, 5])", R"("percent_per_mode": [2, 0])",
+       {"mode 1 (1.0065842 Hz, 2 % of critical): 1 point in its half-power band " + band(1.0065842, 0.02) +
+            "; the nearest point, 1 Hz, may read the peak " + low(1.0, 1.0065842, 0.02) + " % low" + hint,
+        "mode 2 (3.3761862 Hz, 0 % of critical): 0 points in its half-power band 3.3761862 to 3.3761862 Hz; the nearest "
+        "point, 3.37619996 Hz, cannot reach the peak of an undamped mode" + hint}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    std::string text = Edited(Edited(kTwoModes, "DAMPING", R"("damping": {"type": "modal", )" + row.damping + "}"),
+                              R"("sweep": {"from": 0.5, "to": 5, "steps": 7, "spacing": "log"})", row.sweep);
+    ASSERT_FALSE(text.empty()) << "an edit does not apply";
+    const Model model = LoadModelText(text, "model.json");
+    EXPECT_EQ(PeakResolutionWarnings(model, ModelDampingRatios(model), SweepFrequencies(model.sweep)), row.warnings);
+  }
+  // Fourteen modes at 0.5 (2j - 1) Hz on 2 % damping under 12 log points from
+  // 0.2 to 50 Hz (a factor 1.65 apart): none has more than one point in its
+  // band of +-2 %; ten are named, four counted.
+  TowerSize size;
+  size.nodes = 2;
+  size.modes = 14;
+  size.frequencies = 12;
+  size.outputs = 1;
+  const Model tower = GenerateTower(size);
+  const std::vector<std::string> many = PeakResolutionWarnings(tower, ModelDampingRatios(tower), SweepFrequencies(tower.sweep));
+  ASSERT_EQ(many.size(), 11u);
+  EXPECT_EQ(many[9].substr(0, 16), "mode 10 (9.5 Hz,");
+  EXPECT_EQ(many[10], "and 4 more modes with fewer than 3 points in the half-power band");
+}
+
 TEST_F(VokdynHarmonic, APeakIsTheLargestMagnitudeAtTheFirstFrequencyReachingIt) {
   Response r;
   r.frequencies = {1.0f, 2.0f, 3.0f, 4.0f};
   r.outputs = {Output()};
   r.values = {{Complex(1, 0), Complex(0, 2), Complex(-2, 0), Complex(1.2, 1.6)}};  // |u| 1, 2, 2, 2
   EXPECT_EQ(std::make_pair(PeakOf(r, 0).magnitude, PeakOf(r, 0).frequency), std::make_pair(2.0, 2.0));
+}
+
+TEST_F(VokdynHarmonic, BodePlotLabelsQuantityMotionAndUnits) {
+  const Units si{"m", "s", "N", "rad"};
+  struct Row { const char* label; std::vector<Output> outputs; Units units; std::string axis; std::vector<std::string> titles; };
+  const std::vector<Row> rows = {
+      {"a displacement", {{6, 1}}, si, "displacement amplitude (m)", {"N6_UX displacement (m)"}},
+      {"a relative angular acceleration", {{6, 4, Quantity::Acceleration, Motion::Relative}}, si,
+       "angular acceleration amplitude (rad/s^2)", {"N6_RX angular acceleration, relative (rad/s^2)"}},
+      {"no units", {{6, 2, Quantity::Velocity}}, Units(), "velocity amplitude", {"N6_UY velocity"}},
+      {"a length without a time", {{6, 2, Quantity::Velocity}}, Units{"mm", "", "", ""}, "velocity amplitude", {"N6_UY velocity"}},
+      {"different quantities", {{6, 1}, {3, 1, Quantity::Velocity}}, si, "magnitude",
+       {"N6_UX displacement (m)", "N3_UX velocity (m/s)"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    Response r;
+    r.frequencies = {1.0f, 20.0f};
+    r.outputs = row.outputs;
+    const std::string script = BodeScript(r, "m", row.units, "d.csv", "i.svg", true);
+    EXPECT_NE(script.find("set ylabel '" + row.axis + "'\n"), std::string::npos) << script;
+    for (std::size_t o = 0; o < row.titles.size(); ++o) {
+      // Magnitude (column 4 of each output's four) with its title above, phase (column 5) below.
+      EXPECT_NE(script.find("using 1:" + std::to_string(4 + 4 * o) + " with lines linewidth 1.5 linecolor " + std::to_string(o + 1) +
+                            " title '" + row.titles[o] + "'"), std::string::npos) << script;
+      EXPECT_NE(script.find("using 1:" + std::to_string(5 + 4 * o) + " with lines linewidth 1.5 linecolor " + std::to_string(o + 1) +
+                            " notitle"), std::string::npos) << script;
+    }
+    EXPECT_LT(script.find("set multiplot layout 2,1"), script.find("set ylabel 'phase (deg)'"));
+  }
 }
 
 TEST_F(VokdynHarmonic, ResultCodesArePrintedByNameAndBitPattern) {

@@ -285,13 +285,13 @@ TEST_F(ImportCalculix, WrittenModelRunsAndGivesTheModalSum) {
   std::string line;
   std::getline(csv, line);
   EXPECT_EQ(line, "frequency_hz,N" + std::to_string(tip) + "_UX_re,N" + std::to_string(tip) + "_UX_im,N" +
-                      std::to_string(tip) + "_UX_abs");
+                      std::to_string(tip) + "_UX_abs,N" + std::to_string(tip) + "_UX_phase_deg");
   const int at = model.NodeIndex(tip);
   int rowsChecked = 0;
   double largest = 0, worst = 0;
   while (std::getline(csv, line)) {
-    double f, re, im, amplitude;
-    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf", &f, &re, &im, &amplitude), 4);
+    double f, re, im, amplitude, phase;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf", &f, &re, &im, &amplitude, &phase), 5);
     const double w = 2 * M_PI * f;
     std::complex<double> u = 0;
     for (const Mode& mode : model.base.modes) {
@@ -306,6 +306,40 @@ TEST_F(ImportCalculix, WrittenModelRunsAndGivesTheModalSum) {
   EXPECT_EQ(rowsChecked, model.sweep.steps);
   // Only the order of the operations differs.
   EXPECT_LT(worst, 1e-12 * largest);
+}
+
+TEST_F(ImportCalculix, StaticStepGivesTheLoadsStaticResponseAtTheOutput) {
+  const CantileverDeck deck = CantileverDeck::Hexahedra(1, 1, 4, 4);
+  Solve(deck, "beam");
+  // The same mesh, a unit force at the tip along x, in a static step whose
+  // displacements are also printed (7 digits) to the .dat.
+  const int tip = deck.tip.back();
+  std::string text = deck.Text();
+  text.replace(text.find("*FREQUENCY\n4\n"), 13, "*STATIC\n*CLOAD\n" + std::to_string(tip) + ", 1, 1.\n");
+  std::ofstream(Path("push.inp")) << text;
+  ASSERT_EQ(std::system(("cd '" + _Dir + "' && ccx push > push.log 2>&1").c_str()), 0);
+  double printed = std::nan("");
+  std::istringstream dat(ReadWholeFile(Path("push.dat")));
+  for (std::string line; std::getline(dat, line);) {
+    int node = 0;
+    double ux = 0;
+    if (std::sscanf(line.c_str(), "%d %lf", &node, &ux) == 2 && node == tip) printed = ux;
+  }
+  ASSERT_FALSE(std::isnan(printed));
+  const std::string tipUx = std::to_string(tip) + ":UX";
+  Outcome imported = Vokdyn("import calculix beam -o model.json --load " + tipUx + " --response " + tipUx + " --static push.frd");
+  ASSERT_EQ(imported.status, 0) << imported.err;
+  const Model m = LoadModelFile(Path("model.json"));
+  ASSERT_EQ(m.loads.at(0).staticResponse.size(), 1u);
+  // The .frd's text results carry six digits (E12.5).
+  EXPECT_NEAR(m.loads[0].staticResponse[0], printed, 1e-5 * std::fabs(printed));
+  // Refused: without --load, or from the results of the eigenvalue step.
+  EXPECT_EQ(Vokdyn("import calculix beam -o other.json --static push.frd").status, 2);
+  const Outcome modal = Vokdyn("import calculix beam -o other.json --load " + tipUx + " --static beam.frd");
+  EXPECT_EQ(modal.status, 2);
+  EXPECT_EQ(modal.err.rfind("vokdyn: beam.frd: line ", 0), 0u) << modal.err;
+  EXPECT_NE(modal.err.find(": no displacement of a static analysis (no DISP block of a *STATIC step)"), std::string::npos) << modal.err;
+  EXPECT_FALSE(Exists("other.json"));
 }
 
 TEST_F(ImportCalculix, RefusedJobsExitWithTwoNameTheFileAndWriteNothing) {
@@ -481,7 +515,7 @@ TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
     for (std::size_t t = 0; t < ours.size(); ++t) {
       const std::complex<double> theirs = solver[node][t][c];
       peak = std::max(peak, std::abs(theirs));
-      worst = std::max(worst, std::abs(std::complex<double>(ours[t][1 + 3 * o], ours[t][2 + 3 * o]) - theirs));
+      worst = std::max(worst, std::abs(std::complex<double>(ours[t][1 + 4 * o], ours[t][2 + 4 * o]) - theirs));
     }
     EXPECT_LE(worst, 1e-5 * peak) << "largest difference " << worst << ", peak " << peak;
   }

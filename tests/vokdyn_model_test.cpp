@@ -115,7 +115,7 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
       {"unknown key", "{\"frequency\": 1.5,", "{\"frequency\": 1.5, \"frequncy\": 2,",
        M + "modal_base.modes[0]: unknown key \"frequncy\" (did you mean \"frequency\"?)"},
       {"unknown key, nothing close", "\"component\": 1}", "\"component\": 1, \"colour\": \"red\"}",
-       M + "outputs[0]: unknown key \"colour\" (known keys: node set component)"},
+       M + "outputs[0]: unknown key \"colour\" (known keys: node set component quantity motion)"},
       {"unknown node", "{\"node\": 2,", "{\"node\": 42,", M + "outputs[1].node: unknown node 42"},
       {"unknown node of a force", "{\"node\": 7, \"values\"", "{\"node\": 3, \"values\"", M + "loads[0].forces[0].node: unknown node 3"},
       {"negative nodal mass", "{\"id\": 7, \"xyz\": [0, 0, 3], \"mass\": [1, 1, 1, 0, 0, 0]}", "{\"id\": 7, \"xyz\": [0, 0, 3], \"mass\": [1, 1, 1, 0, -0.5, 0]}",
@@ -139,6 +139,27 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
        M + "top level: nothing excites the model: give \"loads\", \"enforced\" or \"base_motion\""},
       {"participation needed without masses", "{\"id\": 2, \"xyz\": [0, 0, 2], \"mass\": [1, 1, 1, 0, 0, 0]}", "{\"id\": 2, \"xyz\": [0, 0, 2]}",
        M + "modal_base.modes[0].participation: missing: base motion needs it when not every node has a \"mass\""},
+      {"unknown quantity", "{\"node\": 2,", "{\"node\": 2, \"quantity\": \"jerk\",",
+       M + "outputs[1].quantity: expected \"displacement\", \"velocity\" or \"acceleration\", got \"jerk\""},
+      {"relative motion of a model without support motion",
+       "  \"base_motion\": {\"directions\": [{\"direction\": 1, \"amplitude\": 0.5, \"phase_deg\": 10, \"modulation\": \"ground\"}]},\n"
+       "  \"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10},\n  \"outputs\": [{\"node\": 7, \"component\": 1}",
+       "  \"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10},\n  \"outputs\": [{\"node\": 7, \"component\": 1, \"motion\": \"relative\"}",
+       M + "outputs[0].motion: relative motion needs \"base_motion\" or \"enforced\" (without them it is the absolute motion)"},
+      {"the same output asked twice", "{\"node\": 2, \"component\": 6}", "{\"node\": 7, \"component\": 1, \"quantity\": \"displacement\"}",
+       M + "outputs[1]: output N7_UX is asked twice"},
+      {"points per mode of a linear sweep", "\"steps\": 10}", "\"steps\": 10, \"points_per_mode\": 5}",
+       M + "sweep.points_per_mode: only for \"spacing\": \"modes\""},
+      {"too few points per mode", "\"steps\": 10}", "\"spacing\": \"modes\", \"points_per_mode\": 2}",
+       M + "sweep.points_per_mode: expected an integer 3..1000, got 2"},
+      {"structural damping with a percent", "\"type\": \"modal\", \"percent\": 2", "\"type\": \"structural\", \"percent\": 2",
+       M + "damping.percent: not a key of structural damping (give \"eta\" or \"eta_per_mode\")"},
+      {"a damping table going back", "\"percent\": 2", "\"table\": [[1, 2], [3, 4], [3, 5]]",
+       M + "damping.table[2][0]: frequencies must increase: 3 does not exceed 3"},
+      {"a static response not one value per output", "[1, 0, 0, 0, 0, 0]}]}]", "[1, 0, 0, 0, 0, 0]}], \"static_response\": [0.5]}]",
+       M + "loads[0].static_response: expected 2 values (one per output, a set counting its nodes), got 1"},
+      {"a unit that is not text", "\"name\": \"small\"", "\"name\": \"small\", \"units\": {\"length\": 1}",
+       M + "units.length: expected a string, got 1"},
       {"sweep ends", "\"to\": 10", "\"to\": 1", M + "sweep.to: expected a frequency above \"from\" (1), got 1"},
       {"frequencies beyond single precision", "\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 10}", "\"frequencies\": [1, 1e39]",
        M + "frequencies[1]: expected a frequency > 0 that single precision holds, got 1e+39"},
@@ -175,7 +196,18 @@ TEST_F(VokdynModel, CommentsAreSkippedOutsideStringsAndNumbersReadExactly) {
 }
 
 TEST_F(VokdynModel, SweepFrequenciesAreRoundedOnceToSinglePrecision) {
-  const std::pair<std::string, std::vector<double>> rows[] = {  // the sweep, its exact frequencies before rounding
+  // Clustered on a mode of 2 % damping: its half-power band in 3 points,
+  // then 2, 4 and 8 times as wide on each side.
+  auto cluster = [](double f) {
+    std::vector<double> out;
+    for (double x : {-0.16, -0.08, -0.04, -0.02, 0.0, 0.02, 0.04, 0.08, 0.16}) out.push_back(f * (1.0 + x));
+    return out;
+  };
+  std::vector<double> clustered = {1.0};
+  for (double f : {1.5, 3.1830989}) for (double p : cluster(f)) clustered.push_back(p);
+  clustered.push_back(10.0);
+  const std::pair<std::string, std::vector<double>> rows[] = {
+      {"\"sweep\": {\"from\": 1, \"to\": 10, \"steps\": 2, \"spacing\": \"modes\", \"points_per_mode\": 3}", clustered},  // the sweep, its exact frequencies before rounding
       {"\"sweep\": {\"from\": 1, \"to\": 2, \"steps\": 4}", {1.0, 1.0 + 1.0 / 3.0, 1.0 + 2.0 / 3.0, 2.0}},
       {"\"sweep\": {\"from\": 0.5, \"to\": 50, \"steps\": 5, \"spacing\": \"log\"}",  // f0 (f1/f0)^(k/(n-1))
        {0.5, 0.5 * std::pow(100.0, 0.25), 5.0, 0.5 * std::pow(100.0, 0.75), 50.0}},
@@ -203,7 +235,21 @@ TEST_F(VokdynModel, NearestKeySuggestsOnlyPlausibleMisspellings) {
 }
 
 TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
-  std::vector<std::pair<std::string, Model>> models = {{"default", DefaultModel()}, {"small", LoadModelText(kValid, "small.json")}};
+  std::vector<std::pair<std::string, Model>> models = {
+      {"default", DefaultModel()}, {"small", LoadModelText(kValid, "small.json")},
+      {"velocity and relative acceleration",
+       LoadModelText(Edited(kValid, "{\"node\": 2, \"component\": 6}",
+                            "{\"node\": 7, \"component\": 1, \"quantity\": \"velocity\"}, "
+                            "{\"node\": 2, \"component\": 6, \"quantity\": \"acceleration\", \"motion\": \"relative\"}"),
+                     "small.json")},
+      {"structural damping, a static response",
+       LoadModelText(Edited(Edited(kValid, "\"type\": \"modal\", \"percent\": 2", "\"type\": \"structural\", \"eta_per_mode\": [0.02, 0.05]"),
+                            "[1, 0, 0, 0, 0, 0]}]}]", "[1, 0, 0, 0, 0, 0]}], \"static_response\": [0.5, -0.25]}]"),
+                     "small.json")},
+      {"a damping table, a sweep clustered on the modes",
+       LoadModelText(Edited(Edited(kValid, "\"percent\": 2", "\"table\": [[1, 2], [3, 4.5]]"),
+                            "\"steps\": 10}", "\"spacing\": \"modes\", \"points_per_mode\": 5}"),
+                     "small.json")}};
   for (const std::string& file : Examples()) models.emplace_back(file, LoadModelFile(file));
   for (const auto& entry : models) {
     SCOPED_TRACE(entry.first);
@@ -216,6 +262,13 @@ TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
     for (std::size_t i = 0; i < m.base.modes.size(); ++i)
       EXPECT_TRUE(again.base.modes[i].generalizedStiffness == m.base.modes[i].generalizedStiffness && again.base.modes[i].shape == m.base.modes[i].shape) << i;
     EXPECT_EQ(SweepFrequencies(again.sweep), SweepFrequencies(m.sweep));
+    ASSERT_EQ(again.outputs.size(), m.outputs.size());
+    for (std::size_t o = 0; o < m.outputs.size(); ++o) EXPECT_EQ(OutputLabel(again.outputs[o]), OutputLabel(m.outputs[o])) << o;
+    EXPECT_TRUE(again.damping.type == m.damping.type && again.damping.table == m.damping.table &&
+                again.damping.etaPerMode == m.damping.etaPerMode && again.sweep.pointsPerMode == m.sweep.pointsPerMode);
+    for (std::size_t l = 0; l < m.loads.size(); ++l) EXPECT_EQ(again.loads[l].staticResponse, m.loads[l].staticResponse) << l;
+    EXPECT_EQ(std::tie(again.units.length, again.units.time, again.units.force, again.units.angle),
+              std::tie(m.units.length, m.units.time, m.units.force, m.units.angle));
   }
   const std::pair<double, const char*> numbers[] = {
       {0.1, "0.1"}, {100000.0, "100000"}, {-2.5e20, "-2.5e+20"}, {-0.0, "-0.0"}, {1.0 / 3.0, "0.3333333333333333"}};

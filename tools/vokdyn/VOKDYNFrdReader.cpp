@@ -172,7 +172,7 @@ void TextRecords(Reader& ioReader, Record iRecord) {
 
 class FrdParser {
  public:
-  FrdParser(const std::string& iBytes, const std::string& iName) : _R(iBytes, iName) {}
+  FrdParser(const std::string& iBytes, const std::string& iName, bool iStatic) : _R(iBytes, iName), _Static(iStatic) {}
 
   FrdResults Parse() {
     std::string_view line;
@@ -198,7 +198,10 @@ class FrdParser {
       }
     }
     if (!ended) _R.Fail("truncated: no end line \" 9999\"");
-    if (_Out.modes.empty())
+    if (_Static && !_Out.hasStatic)
+      _R.Fail("no displacement of a static analysis (no DISP block of a *STATIC step): is this the result of a "
+              "*STATIC step with *NODE FILE or *NODE OUTPUT U?");
+    if (!_Static && _Out.modes.empty())
       _R.Fail("no displacement eigenvectors (no DISP block of a modal analysis): is this the result of a "
               "*FREQUENCY step with *NODE FILE or *NODE OUTPUT U?");
     return std::move(_Out);
@@ -385,11 +388,16 @@ class FrdParser {
       ParseInt(Columns(line, 33, 5), derived);
       if (derived != 1) ++stored;
     }
-    const bool mode = field == "DISP" && analysis == "MODAL";
+    // The displacement of a modal analysis, or of a static one (a blank
+    // analysis text); the last static block is the one kept.
+    const bool isMode = field == "DISP" && analysis == "MODAL";
+    const bool isStatic = field == "DISP" && analysis.find_first_not_of(' ') == std::string::npos;
+    const bool mode = isMode || isStatic;
     if (mode && stored < 3) _R.Fail("a DISP block with " + std::to_string(stored) + " stored components: expected 3");
 
     FrdMode m;
-    if (mode) {
+    if (mode) m.displacement.assign(_Out.nodeIds.size(), {0.0, 0.0, 0.0});
+    if (isMode) {
       m.number = _ModeNumber > 0 ? _ModeNumber : static_cast<int>(step);
       m.frequency = value;
       m.frequencyDigits = SignificantDigits(valueText);
@@ -397,7 +405,6 @@ class FrdParser {
       m.generalizedMass = _Mass;
       m.hasGeneralizedStiffness = _HasStiffness;
       m.generalizedStiffness = _Stiffness;
-      m.displacement.assign(_Out.nodeIds.size(), {0.0, 0.0, 0.0});
       m.line = opening;
     }
     std::vector<char> seen(mode ? _Out.nodeIds.size() : 0, 0);
@@ -467,11 +474,16 @@ class FrdParser {
         _R.Fail("the result block opened on line " + std::to_string(opening) + " holds " + std::to_string(read) +
                 " nodes, its opening line says " + std::to_string(count));
     }
-    if (mode) _Out.modes.push_back(std::move(m));
+    if (isStatic) {
+      _Out.hasStatic = true;
+      _Out.staticDisplacement = std::move(m.displacement);
+    }
+    if (isMode) _Out.modes.push_back(std::move(m));
   }
 
   Reader _R;
   FrdResults _Out;
+  bool _Static = false;
   std::unordered_map<int, std::size_t> _NodeIndex;
   std::unordered_map<int, int> _ElementIds;
   int _ModeNumber = 0;
@@ -491,8 +503,8 @@ int FrdTypeOfName(const std::string& iName) {
   return 0;
 }
 
-FrdResults ParseFrd(const std::string& iBytes, const std::string& iDisplayName) {
-  return FrdParser(iBytes, iDisplayName).Parse();
+FrdResults ParseFrd(const std::string& iBytes, const std::string& iDisplayName, bool iStatic) {
+  return FrdParser(iBytes, iDisplayName, iStatic).Parse();
 }
 
 }  // namespace vokdyn

@@ -62,6 +62,8 @@ struct FrdResults {
   std::vector<std::array<double, 3>> coordinates;  ///< aligned with nodeIds
   std::vector<FrdElement> elements;
   std::vector<FrdMode> modes;                     ///< in file order
+  bool hasStatic = false;  ///< a DISP block of a static analysis (blank analysis text) was read
+  std::vector<std::array<double, 3>> staticDisplacement;  ///< its last one, aligned with nodeIds
 };
 
 /// Number of nodes of an element of this .frd type, 0 for an unknown type.
@@ -78,7 +80,9 @@ int FrdTypeOfName(const std::string& iName);
 /// duplicate node or element numbers, an element or result naming an
 /// unknown node, and a file without displacement eigenvectors. A node that a
 /// result block leaves out has zero displacement in that mode.
-FrdResults ParseFrd(const std::string& iBytes, const std::string& iDisplayName);
+/// With iStatic, the file must hold the displacement of a static step
+/// instead of eigenvectors.
+FrdResults ParseFrd(const std::string& iBytes, const std::string& iDisplayName, bool iStatic = false);
 
 }  // namespace vokdyn
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <complex>
+#include <cmath>
 #include <cstdio>
 
 #include "VOKDYNAbsoluteMotion.h"
@@ -16,6 +17,7 @@ struct SweepInput {
   const Model& model;
   const std::vector<float>& frequencies;
   const std::vector<double>& damping;           // c_i
+  const std::vector<double>& structural;        // eta_i, empty for none
   const std::vector<std::vector<double>>& phi;  // phi_i at each output
 };
 
@@ -47,7 +49,8 @@ std::size_t SweepBatch(const SweepInput& iIn, SweepWorker& ioWorker, std::size_t
   }
   const std::size_t n = iIn.model.base.modes.size();
   for (std::size_t k = 0; k < count; ++k) {
-    ModalResponses(iIn.model.base.modes, iIn.damping, abscissae[k], ioWorker.forces.data() + k * n, ioWorker.q.data());
+    ModalResponses(iIn.model.base.modes, iIn.damping, abscissae[k], ioWorker.forces.data() + k * n, ioWorker.q.data(),
+                   iIn.structural);
     for (std::size_t o = 0; o < iIn.phi.size(); ++o) {
       const std::vector<double>& phi = iIn.phi[o];
       std::complex<double> u(0.0, 0.0);
@@ -58,16 +61,87 @@ std::size_t SweepBatch(const SweepInput& iIn, SweepWorker& ioWorker, std::size_t
   return count;
 }
 
+// a(f) = amplitude x modulation(f) x (cos p + i sin p) of a load or an
+// enforced set, in double precision.
+template <class Item>
+std::complex<double> Factor(const Model& iModel, const Item& iItem, double iF) {
+  const double modulation = iItem.modulation >= 0 ? TablePercent(iModel.modulations[static_cast<std::size_t>(iItem.modulation)].points, iF) : 1.0;
+  const double phase = iItem.phaseDeg * (3.141592653589793 / 180.0);
+  return iItem.amplitude * modulation * std::complex<double>(std::cos(phase), std::sin(phase));
+}
+
+// The modal force per unit amplitude of each mode: phi_i^T F of a load,
+// the given or the mass-computed -phi_i^T M D of an enforced set.
+std::vector<double> UnitModalForces(const Model& iModel, const Load& iLoad) {
+  std::vector<double> forces;
+  for (const Mode& mode : iModel.base.modes) {
+    double sum = 0.0;
+    for (const NodalForce& force : iLoad.forces)
+      for (std::size_t c = 0; c < 6; ++c)
+        sum += mode.shape[static_cast<std::size_t>(iModel.NodeIndex(force.node))][c] * force.values[c];
+    forces.push_back(sum);
+  }
+  return forces;
+}
+
+std::vector<double> UnitModalForces(const Model& iModel, const Enforced& iSet) {
+  if (iSet.hasModalForce) return iSet.modalForce;
+  std::vector<double> forces;
+  for (const Mode& mode : iModel.base.modes) {
+    double sum = 0.0;
+    for (std::size_t n = 0; n < iModel.nodes.size(); ++n)
+      for (std::size_t c = 0; c < 6; ++c) sum -= mode.shape[n][c] * iModel.nodes[n].mass[c] * iSet.staticDisplacement[n][c];
+    forces.push_back(sum);
+  }
+  return forces;
+}
+
+// Adds a(f) (s_o - sum_i phi_i(o) f_i / k_i) of one load or enforced set to
+// every output's modal sum.
+template <class Item>
+void AddStaticCorrectionOf(const Model& iModel, const Item& iItem, const std::vector<std::vector<double>>& iPhi,
+                           Response& ioResponse) {
+  if (iItem.staticResponse.empty()) return;
+  const std::vector<double> forces = UnitModalForces(iModel, iItem);
+  std::vector<double> residual(iItem.staticResponse);
+  for (std::size_t o = 0; o < residual.size(); ++o)
+    for (std::size_t i = 0; i < forces.size(); ++i)
+      residual[o] -= iPhi[o][i] * forces[i] / iModel.base.modes[i].generalizedStiffness;
+  for (std::size_t t = 0; t < ioResponse.frequencies.size(); ++t) {
+    const std::complex<double> a = Factor(iModel, iItem, ioResponse.frequencies[t]);
+    for (std::size_t o = 0; o < residual.size(); ++o) ioResponse.values[o][t] += a * residual[o];
+  }
+}
+
 }  // namespace
 
+void AddStaticCorrection(const Model& iModel, const std::vector<std::vector<double>>& iPhi, Response& ioResponse) {
+  for (const Load& load : iModel.loads) AddStaticCorrectionOf(iModel, load, iPhi, ioResponse);
+  for (const Enforced& set : iModel.enforced) AddStaticCorrectionOf(iModel, set, iPhi, ioResponse);
+}
+
 void ModalResponses(const std::vector<Mode>& iModes, const std::vector<double>& iDamping, double iF,
-                    const VOKMathComplex* iForces, std::complex<double>* oQ) {
+                    const VOKMathComplex* iForces, std::complex<double>* oQ, const std::vector<double>& iStructural) {
   const double omega = iF * kTwoPi;
   const double omega2 = omega * omega;
   for (std::size_t i = 0; i < iModes.size(); ++i) {
     const Mode& mode = iModes[i];
-    std::complex<double> dynamic(mode.generalizedStiffness - omega2 * mode.generalizedMass, omega * iDamping[i]);
+    const double loss = iStructural.empty() ? omega * iDamping[i]
+                                            : omega * iDamping[i] + iStructural[i] * mode.generalizedStiffness;
+    std::complex<double> dynamic(mode.generalizedStiffness - omega2 * mode.generalizedMass, loss);
     oQ[i] = std::complex<double>(iForces[i].re, iForces[i].im) / dynamic;
+  }
+}
+
+void ToQuantity(Quantity iQuantity, const std::vector<float>& iFrequencies, std::vector<std::complex<double>>& ioValues) {
+  if (iQuantity == Quantity::Displacement) return;
+  for (std::size_t t = 0; t < ioValues.size() && t < iFrequencies.size(); ++t) {
+    const double omega = static_cast<double>(iFrequencies[t]) * kTwoPi;
+    const std::complex<double> u = ioValues[t];
+    if (iQuantity == Quantity::Velocity)
+      ioValues[t] = std::complex<double>(-omega * u.imag(), omega * u.real());
+    else
+      ioValues[t] = -(omega * omega) * u;
   }
 }
 
@@ -113,13 +187,23 @@ RunResult RunHarmonic(const Model& iModel, const Progress& iProgress, int iThrea
     worker.forces.resize(std::max<std::size_t>(1, kSweepBatch * n));
     worker.q.resize(n);
   }
-  const SweepInput input{iModel, frequencies, run.damping.values, phi};
+  const SweepInput input{iModel, frequencies, run.damping.values, run.damping.structural, phi};
   RunBatches(
       batches, iThreads,
       [&](std::size_t iWorker, std::size_t iBatch) { return SweepBatch(input, workers[iWorker], iBatch, response); },
       count, iProgress);
 
+  AddStaticCorrection(iModel, phi, response);
+  // Relative outputs keep the modal part: the support motion and the
+  // enforced displacements are added to the absolute ones only.
+  std::vector<std::vector<std::complex<double>>> modal(iModel.outputs.size());
+  for (std::size_t o = 0; o < iModel.outputs.size(); ++o)
+    if (iModel.outputs[o].motion == Motion::Relative) modal[o] = response.values[o];
   AddAbsoluteMotion(iModel, standIn, firstType, response);
+  for (std::size_t o = 0; o < iModel.outputs.size(); ++o) {
+    if (iModel.outputs[o].motion == Motion::Relative) response.values[o].swap(modal[o]);
+    ToQuantity(iModel.outputs[o].quantity, frequencies, response.values[o]);
+  }
   return run;
 }
 

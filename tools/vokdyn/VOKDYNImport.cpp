@@ -365,6 +365,17 @@ ImportedJob ReadCalculixJob(const ImportOptions& iOptions) {
   out.node = output.node;
   out.component = output.component;
   model.outputs.push_back(out);
+  if (!iOptions.staticFrd.empty()) {
+    if (!iOptions.load.given)
+      throw ResultFileError("--static " + iOptions.staticFrd + ": needs --load, the unit force of the static step");
+    const FrdResults statics = ParseFrd(ReadInput(iOptions.staticFrd, "static results file"), iOptions.staticFrd, true);
+    auto at = std::find(statics.nodeIds.begin(), statics.nodeIds.end(), out.node);
+    if (at == statics.nodeIds.end())
+      throw ResultFileError(iOptions.staticFrd + ": no node " + std::to_string(out.node) + " (the output): not the same mesh?");
+    const double value = statics.staticDisplacement[static_cast<std::size_t>(at - statics.nodeIds.begin())]
+                                                   [static_cast<std::size_t>(out.component - 1)];
+    model.loads.back().staticResponse.push_back(value);
+  }
   return job;
 }
 
@@ -463,7 +474,13 @@ std::string ImportedModelText(const ImportedJob& iJob, const std::string& iShape
     if (c) text += ", ";
     AppendNumber(text, force.values[c]);
   }
-  text += "]}]}],\n  \"sweep\": {\"from\": ";
+  text += "]}]";
+  if (!load.staticResponse.empty()) {
+    text += ", \"static_response\": [";
+    AppendNumber(text, load.staticResponse.front());
+    text += "]";
+  }
+  text += "}],\n  \"sweep\": {\"from\": ";
   AppendNumber(text, m.sweep.from);
   text += ", \"to\": ";
   AppendNumber(text, m.sweep.to);

@@ -45,6 +45,7 @@ struct ImportOptions {
   std::string model;   ///< the model file to write
   std::string shapes;  ///< the .npy file; empty: the model's path with .npy for .json
   NodeComponent load, output;
+  std::string staticFrd;  ///< the .frd of a static step under the same unit load; empty: none
 };
 
 /// The job read and checked, and the model made from it.

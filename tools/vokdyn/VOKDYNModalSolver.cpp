@@ -28,7 +28,7 @@ std::vector<std::complex<double>> ModalSolver::Solve(const std::vector<float>& i
           "VOKDYNExcitationTools::GetExcitValues", " for the response fields");
     for (std::size_t k = 0; k < count; ++k)
       ModalResponses(_Model.base.modes, _Damping.values, abscissae[k], forces.data() + k * n,
-                     q.data() + (first + k) * n);
+                     q.data() + (first + k) * n, _Damping.structural);
   }
   return q;
 }

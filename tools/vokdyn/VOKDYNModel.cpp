@@ -13,9 +13,20 @@ int Model::NodeIndex(int iId) const {
   return -1;
 }
 
+double TablePercent(const std::vector<std::array<double, 2>>& iTable, double iFrequency) {
+  if (iTable.empty()) return 0.0;
+  if (iFrequency <= iTable.front()[0]) return iTable.front()[1];
+  if (iFrequency >= iTable.back()[0]) return iTable.back()[1];
+  std::size_t k = 1;
+  while (iTable[k][0] < iFrequency) ++k;
+  const std::array<double, 2>& a = iTable[k - 1];
+  const std::array<double, 2>& b = iTable[k];
+  return a[1] + (b[1] - a[1]) * ((iFrequency - a[0]) / (b[0] - a[0]));
+}
+
 std::vector<float> SweepFrequencies(const Sweep& iSweep) {
   std::vector<float> out;
-  if (!iSweep.isRange) {
+  if (!iSweep.isRange || iSweep.spacing == Spacing::Modes) {
     for (double f : iSweep.list) out.push_back(static_cast<float>(f));
     return out;
   }
@@ -38,7 +49,11 @@ std::vector<float> SweepFrequencies(const Sweep& iSweep) {
 
 std::string OutputLabel(const Output& iOutput) {
   int c = iOutput.component >= 1 && iOutput.component <= 6 ? iOutput.component - 1 : 0;
-  return "N" + std::to_string(iOutput.node) + "_" + kComponentNames[c];
+  std::string label = "N" + std::to_string(iOutput.node) + "_" + kComponentNames[c];
+  if (iOutput.quantity == Quantity::Velocity) label += "_vel";
+  if (iOutput.quantity == Quantity::Acceleration) label += "_acc";
+  if (iOutput.motion == Motion::Relative) label += "_rel";
+  return label;
 }
 
 }  // namespace vokdyn

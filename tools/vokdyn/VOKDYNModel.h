@@ -51,7 +51,9 @@ struct ModalBase {
   std::vector<Mode> modes;
 };
 
-enum class DampingType { Modal, Rayleigh };
+/// Modal and Rayleigh damping are computed by the library's damping tools;
+/// structural damping and a modal damping table by this tool.
+enum class DampingType { Modal, Rayleigh, Structural };
 
 struct Damping {
   DampingType type = DampingType::Modal;
@@ -60,7 +62,18 @@ struct Damping {
   std::vector<double> percentPerMode;
   double alpha = 0.0, beta = 0.0;     ///< Rayleigh, global: c = (alpha m + beta k) / 100
   std::vector<double> alphaPerMode, betaPerMode;
+  double eta = 0.0;                   ///< structural, global: k_i (1 + i eta)
+  std::vector<double> etaPerMode;
+  std::vector<std::array<double, 2>> table;  ///< modal: (frequency, percent), frequencies increasing; empty: none
+
+  /// Structural damping, or modal damping by a table: computed by this tool,
+  /// not by the damping tools.
+  bool ComputedByTool() const { return type == DampingType::Structural || !table.empty(); }
 };
+
+/// The percent of critical damping a table gives at iFrequency: linear
+/// between its points, constant outside them.
+double TablePercent(const std::vector<std::array<double, 2>>& iTable, double iFrequency);
 
 /// A piecewise-linear factor of the frequency, constant outside its points.
 struct Modulation {
@@ -90,6 +103,7 @@ struct Load {
   double phaseDeg = 0.0;
   int modulation = -1;  ///< index into Model::modulations
   std::vector<NodalForce> forces;
+  std::vector<double> staticResponse;  ///< K^-1 F at each output (model order); empty: no static correction
 };
 
 /// A load set that enforces a displacement field; its amplitude is the
@@ -102,6 +116,7 @@ struct Enforced {
   std::vector<Vec6> staticDisplacement;  ///< one row per node: the field of a unit displacement
   bool hasModalForce = false;
   std::vector<double> modalForce;        ///< per mode, -phi^T M D
+  std::vector<double> staticResponse;    ///< K^-1 (-M D) at each output (model order); empty: no static correction
 };
 
 struct Axis {
@@ -124,19 +139,34 @@ struct BaseMotion {
   std::vector<BaseDirection> directions;
 };
 
-enum class Spacing { Linear, Log };
+/// Modes: a coarse log sweep merged with points clustered on each mode in
+/// range (see ModeClusteredFrequencies), computed once by the loader into
+/// Sweep::list.
+enum class Spacing { Linear, Log, Modes };
 
 struct Sweep {
   bool isRange = true;  ///< from/to/steps, or an explicit list
   double from = 0.0, to = 0.0;
   int steps = 0;
   Spacing spacing = Spacing::Linear;
-  std::vector<double> list;
+  std::vector<double> list;  ///< the frequencies of a list, or of a sweep clustered on the modes
+  int pointsPerMode = 0;     ///< Modes: points in each mode's half-power band
 };
+
+/// What an output gives: the displacement u, the velocity i omega u or the
+/// acceleration -omega^2 u.
+enum class Quantity { Displacement, Velocity, Acceleration };
+
+/// Absolute: the whole motion (modal part, support motion, enforced
+/// displacements); relative: the modal part only, the motion relative to
+/// the moving support or enforced field.
+enum class Motion { Absolute, Relative };
 
 struct Output {
   int node = 0;       ///< node id
   int component = 1;  ///< 1..6
+  Quantity quantity = Quantity::Displacement;
+  Motion motion = Motion::Absolute;
 };
 
 /// A named group of nodes (a node set of a finite-element job), in the order
@@ -161,6 +191,12 @@ struct FieldRequest {
   bool atPeaks = false;             ///< also the peak frequency of each output
 };
 
+/// The names of the model's units, for labels only (never converted); empty
+/// when not given.
+struct Units {
+  std::string length, time, force, angle;
+};
+
 struct Model {
   std::string source = "default model";  ///< the file it was read from, as named in messages
   std::string name;
@@ -176,6 +212,7 @@ struct Model {
   std::vector<Group> groups;
   std::vector<Element> elements;
   FieldRequest fields;
+  Units units;
 
   /// Position of the node with this id in `nodes`, -1 when absent.
   int NodeIndex(int iId) const;
@@ -185,7 +222,9 @@ struct Model {
 /// once: the value every later step uses and prints.
 std::vector<float> SweepFrequencies(const Sweep& iSweep);
 
-/// "N<id>_<C>", the prefix of an output's columns.
+/// "N<id>_<C>", the prefix of an output's columns, followed by "_vel" or
+/// "_acc" for a velocity or an acceleration and "_rel" for relative motion
+/// (a displacement in absolute motion has no suffix).
 std::string OutputLabel(const Output& iOutput);
 
 }  // namespace vokdyn

@@ -15,6 +15,7 @@
 
 #include "VOKDYNFrdReader.h"
 #include "VOKDYNJson.h"
+#include "VOKDYNModeSweep.h"
 #include "VOKDYNNpy.h"
 
 namespace vokdyn {
@@ -41,28 +42,29 @@ std::string Number9(double iValue) {
 const std::vector<std::string> kTopKeys = {"format", "name", "nodes", "modal_base", "damping",
                                            "modulations", "loads", "enforced", "base_motion",
                                            "sweep", "frequencies", "outputs", "groups", "elements",
-                                           "fields", "random", "transient"};
+                                           "fields", "units", "random", "transient"};
 const std::vector<std::string> kNodeKeys = {"id", "xyz", "mass"};
 const std::vector<std::string> kBaseKeys = {"name", "up_to_date", "damping_diagonal", "rotations", "shapes",
                                             "modes"};
 const std::vector<std::string> kModeKeys = {"frequency", "generalized_mass",
                                             "generalized_stiffness", "participation", "shape"};
-const std::vector<std::string> kDampingKeys = {"type", "percent", "percent_per_mode", "alpha",
-                                               "beta", "alpha_per_mode", "beta_per_mode"};
+const std::vector<std::string> kDampingKeys = {"type", "percent", "percent_per_mode", "table", "alpha",
+                                               "beta", "alpha_per_mode", "beta_per_mode", "eta", "eta_per_mode"};
 const std::vector<std::string> kModulationKeys = {"points"};
 const std::vector<std::string> kLoadKeys = {"name", "amplitude", "phase_deg", "modulation",
-                                            "forces"};
+                                            "forces", "static_response"};
 const std::vector<std::string> kForceKeys = {"node", "values"};
 const std::vector<std::string> kEnforcedKeys = {"name", "amplitude", "phase_deg", "modulation",
-                                                "static_displacement", "modal_force"};
+                                                "static_displacement", "modal_force", "static_response"};
 const std::vector<std::string> kBaseMotionKeys = {"axis", "directions"};
 const std::vector<std::string> kAxisKeys = {"origin", "x", "y"};
 const std::vector<std::string> kDirectionKeys = {"direction", "amplitude", "phase_deg",
                                                  "modulation"};
-const std::vector<std::string> kSweepKeys = {"from", "to", "steps", "spacing"};
-const std::vector<std::string> kOutputKeys = {"node", "set", "component"};
+const std::vector<std::string> kSweepKeys = {"from", "to", "steps", "spacing", "points_per_mode"};
+const std::vector<std::string> kOutputKeys = {"node", "set", "component", "quantity", "motion"};
 const std::vector<std::string> kElementKeys = {"type", "nodes"};
 const std::vector<std::string> kFieldKeys = {"frequencies", "at_peaks"};
+const std::vector<std::string> kUnitKeys = {"length", "time", "force", "angle"};
 
 class ModelReader {
  public:
@@ -91,6 +93,16 @@ class ModelReader {
     ReadOutputs(_R.Require(iRoot, "", "outputs", "an array of outputs"));
     CheckExcited();
     CheckMassesWhereNeeded();
+    CheckStaticResponses();
+    if (const JsonValue* units = _R.Find(iRoot, "units")) ReadUnits(*units);
+  }
+
+  void ReadUnits(const JsonValue& iUnits) {
+    _R.Object(iUnits, "units", kUnitKeys);
+    std::string* fields[] = {&_M.units.length, &_M.units.time, &_M.units.force, &_M.units.angle};
+    for (std::size_t k = 0; k < kUnitKeys.size(); ++k)
+      if (const JsonValue* unit = _R.Find(iUnits, kUnitKeys[k].c_str()))
+        *fields[k] = _R.Text(*unit, JsonMember("units", kUnitKeys[k]));
   }
 
  private:
@@ -279,23 +291,37 @@ class ModelReader {
     const std::string path = "damping";
     _R.Object(iDamping, path, kDampingKeys);
     Damping& d = _M.damping;
-    const JsonValue& type = _R.Require(iDamping, path, "type", "\"modal\" or \"rayleigh\"");
+    const char* types = "\"modal\", \"rayleigh\" or \"structural\"";
+    const JsonValue& type = _R.Require(iDamping, path, "type", types);
     std::string typePath = JsonMember(path, "type");
-    if (!type.IsString()) _R.Expected(typePath, "\"modal\" or \"rayleigh\"", type);
+    if (!type.IsString()) _R.Expected(typePath, types, type);
     auto refuse = [&](const char* iKey, const std::string& iWhy) {
       if (_R.Find(iDamping, iKey)) _R.Fail(JsonMember(path, iKey), iWhy);
     };
     if (std::strcmp(type.GetString(), "modal") == 0) {
       d.type = DampingType::Modal;
-      for (const char* key : {"alpha", "beta", "alpha_per_mode", "beta_per_mode"})
-        refuse(key, "not a key of modal damping (give \"percent\" or \"percent_per_mode\")");
+      for (const char* key : {"alpha", "beta", "alpha_per_mode", "beta_per_mode", "eta", "eta_per_mode"})
+        refuse(key, "not a key of modal damping (give \"percent\", \"percent_per_mode\" or \"table\")");
       const JsonValue* percent = _R.Find(iDamping, "percent");
       const JsonValue* perMode = _R.Find(iDamping, "percent_per_mode");
-      if (percent && perMode)
-        _R.Fail(path, "give either \"percent\" or \"percent_per_mode\", not both");
-      if (!percent && !perMode)
-        _R.Fail(path, "modal damping needs \"percent\" or \"percent_per_mode\"");
-      if (percent) {
+      const JsonValue* table = _R.Find(iDamping, "table");
+      if ((percent != nullptr) + (perMode != nullptr) + (table != nullptr) > 1)
+        _R.Fail(path, "give one of \"percent\", \"percent_per_mode\" and \"table\"");
+      if (!percent && !perMode && !table)
+        _R.Fail(path, "modal damping needs \"percent\", \"percent_per_mode\" or \"table\"");
+      if (table) {
+        const std::string tp = JsonMember(path, "table");
+        _R.Array(*table, tp, "a non-empty array of [frequency, percent]", true);
+        for (rapidjson::SizeType k = 0; k < table->Size(); ++k) {
+          const std::array<double, 2> point = _R.Fixed<2>((*table)[k], JsonItem(tp, k));
+          for (std::size_t c = 0; c < 2; ++c)
+            if (!(point[c] >= 0.0)) _R.Expected(JsonItem(JsonItem(tp, k), c), "a number >= 0", (*table)[k][static_cast<rapidjson::SizeType>(c)]);
+          if (k > 0 && !(point[0] > d.table.back()[0]))
+            _R.Fail(JsonItem(JsonItem(tp, k), 0), "frequencies must increase: " + Number(point[0]) + " does not exceed " +
+                                                      Number(d.table.back()[0]));
+          d.table.push_back(point);
+        }
+      } else if (percent) {
         d.percent = _R.NonNegative(*percent, JsonMember(path, "percent"));
       } else {
         d.perMode = true;
@@ -303,7 +329,7 @@ class ModelReader {
       }
     } else if (std::strcmp(type.GetString(), "rayleigh") == 0) {
       d.type = DampingType::Rayleigh;
-      for (const char* key : {"percent", "percent_per_mode"})
+      for (const char* key : {"percent", "percent_per_mode", "table", "eta", "eta_per_mode"})
         refuse(key, "not a key of Rayleigh damping (give \"alpha\" and \"beta\", or "
                     "\"alpha_per_mode\" and \"beta_per_mode\")");
       const JsonValue* alpha = _R.Find(iDamping, "alpha");
@@ -325,8 +351,22 @@ class ModelReader {
         d.alphaPerMode = PerMode(*alphas, JsonMember(path, "alpha_per_mode"), true);
         d.betaPerMode = PerMode(*betas, JsonMember(path, "beta_per_mode"), true);
       }
+    } else if (std::strcmp(type.GetString(), "structural") == 0) {
+      d.type = DampingType::Structural;
+      for (const char* key : {"percent", "percent_per_mode", "table", "alpha", "beta", "alpha_per_mode", "beta_per_mode"})
+        refuse(key, "not a key of structural damping (give \"eta\" or \"eta_per_mode\")");
+      const JsonValue* eta = _R.Find(iDamping, "eta");
+      const JsonValue* perMode = _R.Find(iDamping, "eta_per_mode");
+      if ((eta != nullptr) == (perMode != nullptr))
+        _R.Fail(path, "structural damping needs one of \"eta\" and \"eta_per_mode\"");
+      if (eta) {
+        d.eta = _R.NonNegative(*eta, JsonMember(path, "eta"));
+      } else {
+        d.perMode = true;
+        d.etaPerMode = PerMode(*perMode, JsonMember(path, "eta_per_mode"), true);
+      }
     } else {
-      _R.Expected(typePath, "\"modal\" or \"rayleigh\"", type);
+      _R.Expected(typePath, types, type);
     }
   }
 
@@ -383,6 +423,16 @@ class ModelReader {
     ioItem.modulation = ModulationRef(iObject, iPath);
   }
 
+  // The static response of a load or an enforced set: its length is
+  // checked once the outputs are read.
+  void ReadStaticResponse(const JsonValue& iObject, const std::string& iPath, std::vector<double>& oValues) const {
+    if (const JsonValue* s = _R.Find(iObject, "static_response")) {
+      const std::string sp = JsonMember(iPath, "static_response");
+      _R.Array(*s, sp, "a non-empty array of numbers (one per output)", true);
+      for (rapidjson::SizeType k = 0; k < s->Size(); ++k) oValues.push_back(_R.Real((*s)[k], JsonItem(sp, k)));
+    }
+  }
+
   void ReadLoads(const JsonValue& iLoads) {
     _R.Array(iLoads, "loads", "an array of loads", false);
     for (rapidjson::SizeType i = 0; i < iLoads.Size(); ++i) {
@@ -393,6 +443,7 @@ class ModelReader {
       load.name = "load " + std::to_string(i + 1);
       if (const JsonValue* name = _R.Find(l, "name")) load.name = _R.Text(*name, JsonMember(lp, "name"));
       ReadCommon(l, lp, load);
+      ReadStaticResponse(l, lp, load.staticResponse);
       std::string fp = JsonMember(lp, "forces");
       const JsonValue& forces = _R.Array(_R.Require(l, lp, "forces", "an array of nodal forces"), fp,
                                     "a non-empty array of nodal forces", true);
@@ -423,6 +474,7 @@ class ModelReader {
       set.name = "enforced " + std::to_string(i + 1);
       if (const JsonValue* name = _R.Find(e, "name")) set.name = _R.Text(*name, JsonMember(ep, "name"));
       ReadCommon(e, ep, set);
+      ReadStaticResponse(e, ep, set.staticResponse);
       set.staticDisplacement = NodeRows(
           _R.Require(e, ep, "static_displacement", "one row of 6 numbers per node"),
           JsonMember(ep, "static_displacement"));
@@ -501,15 +553,33 @@ class ModelReader {
     s.to = Frequency(_R.Require(*sweep, path, "to", "a frequency > 0"), JsonMember(path, "to"));
     if (!(s.to > s.from))
       _R.Fail(JsonMember(path, "to"), "expected a frequency above \"from\" (" + Number(s.from) + "), got " + Number(s.to));
-    s.steps = Int(_R.Require(*sweep, path, "steps", "an integer 2.." + std::to_string(kMaxSteps)),
-                         JsonMember(path, "steps"), "an integer 2.." + std::to_string(kMaxSteps), 2, kMaxSteps);
     if (const JsonValue* spacing = _R.Find(*sweep, "spacing")) {
       std::string sp = JsonMember(path, "spacing");
-      if (!spacing->IsString()) _R.Expected(sp, "\"linear\" or \"log\"", *spacing);
+      const char* what = "\"linear\", \"log\" or \"modes\"";
+      if (!spacing->IsString()) _R.Expected(sp, what, *spacing);
       if (std::strcmp(spacing->GetString(), "linear") == 0) s.spacing = Spacing::Linear;
       else if (std::strcmp(spacing->GetString(), "log") == 0) s.spacing = Spacing::Log;
-      else _R.Expected(sp, "\"linear\" or \"log\"", *spacing);
+      else if (std::strcmp(spacing->GetString(), "modes") == 0) s.spacing = Spacing::Modes;
+      else _R.Expected(sp, what, *spacing);
     }
+    const std::string stepsWhat = "an integer 2.." + std::to_string(kMaxSteps);
+    if (s.spacing != Spacing::Modes) {
+      s.steps = Int(_R.Require(*sweep, path, "steps", stepsWhat), JsonMember(path, "steps"), stepsWhat, 2, kMaxSteps);
+      if (_R.Find(*sweep, "points_per_mode"))
+        _R.Fail(JsonMember(path, "points_per_mode"), "only for \"spacing\": \"modes\"");
+      return;
+    }
+    // The coarse log sweep between the modes: 10 points a decade unless given.
+    if (const JsonValue* steps = _R.Find(*sweep, "steps"))
+      s.steps = Int(*steps, JsonMember(path, "steps"), stepsWhat, 2, kMaxSteps);
+    else
+      s.steps = std::max(2, static_cast<int>(std::ceil(10.0 * std::log10(s.to / s.from))) + 1);
+    const char* perMode = "an integer 3..1000";
+    s.pointsPerMode = Int(_R.Require(*sweep, path, "points_per_mode", perMode), JsonMember(path, "points_per_mode"),
+                          perMode, 3, 1000);
+    s.list = ModeClusteredFrequencies(s.from, s.to, s.steps, s.pointsPerMode, _M.base.modes, ModelDampingRatios(_M));
+    if (s.list.size() > static_cast<std::size_t>(kMaxSteps))
+      _R.Fail(path, "more than " + std::to_string(kMaxSteps) + " frequencies");
   }
 
   void ReadOutputs(const JsonValue& iOutputs) {
@@ -527,6 +597,26 @@ class ModelReader {
       if (out.component > 3 && !_M.base.rotations)
         _R.Fail(JsonMember(op, "component"), "the nodes have no rotations (modal_base.rotations is false: solid "
                                              "elements); expected a translation, 1..3");
+      if (const JsonValue* quantity = _R.Find(iOutputs[i], "quantity")) {
+        const std::string qp = JsonMember(op, "quantity");
+        const char* what = "\"displacement\", \"velocity\" or \"acceleration\"";
+        const std::string name = quantity->IsString() ? quantity->GetString() : "";
+        if (name == "displacement") out.quantity = Quantity::Displacement;
+        else if (name == "velocity") out.quantity = Quantity::Velocity;
+        else if (name == "acceleration") out.quantity = Quantity::Acceleration;
+        else _R.Expected(qp, what, *quantity);
+      }
+      if (const JsonValue* motion = _R.Find(iOutputs[i], "motion")) {
+        const std::string mp = JsonMember(op, "motion");
+        const std::string name = motion->IsString() ? motion->GetString() : "";
+        if (name == "absolute") out.motion = Motion::Absolute;
+        else if (name == "relative") out.motion = Motion::Relative;
+        else _R.Expected(mp, "\"absolute\" or \"relative\"", *motion);
+        // Without a moving support or an enforced field the relative motion
+        // is the absolute one: asked for, it is a misunderstanding of the model.
+        if (out.motion == Motion::Relative && !_M.baseMotion.present && _M.enforced.empty())
+          _R.Fail(mp, "relative motion needs \"base_motion\" or \"enforced\" (without them it is the absolute motion)");
+      }
       // A group gives one output per node, in the group's order.
       std::vector<int> nodes;
       if (node) {
@@ -540,7 +630,8 @@ class ModelReader {
       for (int id : nodes) {
         out.node = id;
         for (const Output& other : _M.outputs)
-          if (other.node == out.node && other.component == out.component)
+          if (other.node == out.node && other.component == out.component && other.quantity == out.quantity &&
+              other.motion == out.motion)
             _R.Fail(op, "output " + OutputLabel(out) + " is asked twice");
         _M.outputs.push_back(out);
       }
@@ -596,6 +687,20 @@ class ModelReader {
     if (const JsonValue* peaks = _R.Find(iFields, "at_peaks")) _M.fields.atPeaks = _R.Boolean(*peaks, "fields.at_peaks");
     if (_M.fields.frequencies.empty() && !_M.fields.atPeaks)
       _R.Fail("fields", "no frequency: give \"frequencies\" or \"at_peaks\": true");
+  }
+
+  // A static response gives one value per output, once the outputs (and
+  // their groups) are known.
+  void CheckStaticResponses() const {
+    auto check = [&](const std::vector<double>& iValues, const std::string& iPath) {
+      if (!iValues.empty() && iValues.size() != _M.outputs.size())
+        _R.Fail(iPath, "expected " + std::to_string(_M.outputs.size()) + " values (one per output, a set counting its nodes), got " +
+                           std::to_string(iValues.size()));
+    };
+    for (std::size_t i = 0; i < _M.loads.size(); ++i)
+      check(_M.loads[i].staticResponse, JsonMember(JsonItem("loads", i), "static_response"));
+    for (std::size_t i = 0; i < _M.enforced.size(); ++i)
+      check(_M.enforced[i].staticResponse, JsonMember(JsonItem("enforced", i), "static_response"));
   }
 
   void CheckExcited() const {

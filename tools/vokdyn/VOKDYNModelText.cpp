@@ -167,9 +167,19 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
 
   const Damping& d = iModel.damping;
   {
-    o << "  // Damping: modal in percent of critical, or Rayleigh c = (alpha m + beta k) / 100.\n";
-    o << "  \"damping\": {\"type\": " << (d.type == DampingType::Modal ? "\"modal\"" : "\"rayleigh\"");
-    if (d.type == DampingType::Modal) {
+    o << "  // Damping: modal in percent of critical, or Rayleigh c = (alpha m + beta k) / 100; also\n"
+         "  // {\"type\": \"structural\", \"eta\": 0.04} (k (1 + i eta)) and {\"type\": \"modal\", \"table\": [[f, percent], ...]}.\n";
+    o << "  \"damping\": {\"type\": "
+      << (d.type == DampingType::Modal ? "\"modal\"" : d.type == DampingType::Rayleigh ? "\"rayleigh\"" : "\"structural\"");
+    if (d.type == DampingType::Structural) {
+      if (d.perMode) o << ", \"eta_per_mode\": " << Numbers(d.etaPerMode);
+      else o << ", \"eta\": " << (d.eta);
+    } else if (d.type == DampingType::Modal && !d.table.empty()) {
+      o << ", \"table\": [";
+      for (std::size_t k = 0; k < d.table.size(); ++k)
+        o << (k ? ", " : "") << "[" << (d.table[k][0]) << ", " << (d.table[k][1]) << "]";
+      o << "]";
+    } else if (d.type == DampingType::Modal) {
       if (d.perMode) o << ", \"percent_per_mode\": " << Numbers(d.percentPerMode);
       else o << ", \"percent\": " << (d.percent);
     } else if (d.perMode) {
@@ -200,7 +210,8 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
   }
 
   if (!iModel.loads.empty()) {
-    o << "  // Loads: nodal forces and moments (Fx Fy Fz Mx My Mz) times amplitude, turned by the phase.\n";
+    o << "  // Loads: nodal forces and moments (Fx Fy Fz Mx My Mz) times amplitude, turned by the phase;\n"
+         "  // \"static_response\": [K^-1 F at each output] adds the static part of the modes left out.\n";
     o << "  \"loads\": [\n";
     for (std::size_t i = 0; i < iModel.loads.size(); ++i) {
       const Load& l = iModel.loads[i];
@@ -209,7 +220,9 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
       for (std::size_t k = 0; k < l.forces.size(); ++k)
         o << (k ? ",\n                " : "") << "{\"node\": " << l.forces[k].node
           << ", \"values\": " << Numbers(l.forces[k].values) << "}";
-      o << "]}" << (i + 1 < iModel.loads.size() ? ",\n" : "\n");
+      o << "]";
+      if (!l.staticResponse.empty()) o << ",\n     \"static_response\": " << Numbers(l.staticResponse);
+      o << "}" << (i + 1 < iModel.loads.size() ? ",\n" : "\n");
     }
     o << "  ],\n\n";
   }
@@ -223,6 +236,7 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
       o << "    {\"name\": " << JsonQuote(e.name) << ", " << Common(iModel, e) << ",\n";
       o << "     \"static_displacement\": " << Rows(e.staticDisplacement, "     ");
       if (e.hasModalForce) o << ",\n     \"modal_force\": " << Numbers(e.modalForce);
+      if (!e.staticResponse.empty()) o << ",\n     \"static_response\": " << Numbers(e.staticResponse);
       o << "}" << (i + 1 < iModel.enforced.size() ? ",\n" : "\n");
     }
     o << "  ],\n\n";
@@ -242,21 +256,45 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
     o << "    ]\n  },\n\n";
   }
 
-  o << "  // The frequencies computed (Hz).\n";
+  o << "  // The frequencies computed (Hz). {\"from\": f0, \"to\": f1, \"spacing\": \"modes\", \"points_per_mode\": 7}\n"
+       "  // clusters points on each mode's half-power band, so that no peak is stepped over.\n";
   if (iModel.sweep.isRange) {
     o << "  \"sweep\": {\"from\": " << (iModel.sweep.from)
       << ", \"to\": " << (iModel.sweep.to) << ", \"steps\": " << iModel.sweep.steps
-      << ", \"spacing\": " << (iModel.sweep.spacing == Spacing::Log ? "\"log\"" : "\"linear\"")
+      << ", \"spacing\": "
+      << (iModel.sweep.spacing == Spacing::Log     ? "\"log\""
+          : iModel.sweep.spacing == Spacing::Modes ? "\"modes\", \"points_per_mode\": " + std::to_string(iModel.sweep.pointsPerMode)
+                                                   : "\"linear\"")
       << "},\n\n";
   } else {
     o << "  \"frequencies\": " << Numbers(iModel.sweep.list) << ",\n\n";
   }
 
-  o << "  // Outputs: node and component (1 UX, 2 UY, 3 UZ, 4 RX, 5 RY, 6 RZ).\n";
+  const Units& u = iModel.units;
+  if (!u.length.empty() || !u.time.empty() || !u.force.empty() || !u.angle.empty()) {
+    o << "  // The units' names, for the plot's labels only (nothing is converted).\n";
+    o << "  \"units\": {";
+    const std::pair<const char*, const std::string*> names[] = {
+        {"length", &u.length}, {"time", &u.time}, {"force", &u.force}, {"angle", &u.angle}};
+    bool first = true;
+    for (const auto& name : names)
+      if (!name.second->empty()) {
+        o << (first ? "" : ", ") << "\"" << name.first << "\": " << JsonQuote(*name.second);
+        first = false;
+      }
+    o << "},\n\n";
+  }
+
+  o << "  // Outputs: node and component (1 UX, 2 UY, 3 UZ, 4 RX, 5 RY, 6 RZ); \"quantity\": \"velocity\" or\n"
+       "  // \"acceleration\" and \"motion\": \"relative\" (with base motion) may be added.\n";
   o << "  \"outputs\": [";
   for (std::size_t i = 0; i < iModel.outputs.size(); ++i)
     o << (i ? ", " : "") << "{\"node\": " << iModel.outputs[i].node
-      << ", \"component\": " << iModel.outputs[i].component << "}";
+      << ", \"component\": " << iModel.outputs[i].component
+      << (iModel.outputs[i].quantity == Quantity::Velocity       ? ", \"quantity\": \"velocity\""
+          : iModel.outputs[i].quantity == Quantity::Acceleration ? ", \"quantity\": \"acceleration\""
+                                                                  : "")
+      << (iModel.outputs[i].motion == Motion::Relative ? ", \"motion\": \"relative\"" : "") << "}";
   o << "]\n}\n";
 }
 
@@ -272,6 +310,7 @@ Model DefaultModel() {
   const int n = b.storeys;
   Model model;
   model.name = "six-storey shear building on a moving base";
+  model.units = {"m", "s", "N", "rad"};
   for (int i = 1; i <= n; ++i) {
     Node node;
     node.id = i;

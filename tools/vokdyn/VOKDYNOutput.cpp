@@ -133,6 +133,14 @@ std::string Directory(const std::string& iPath) {
 
 }  // namespace
 
+double PhaseDeg(std::complex<double> iValue) {
+  double degrees = std::atan2(iValue.imag(), iValue.real()) * (180.0 / 3.141592653589793);
+  // atan2 gives -pi for a negative real with a negative zero imaginary part,
+  // and pi in degrees may round a hair above 180.
+  if (degrees <= -180.0 || degrees > 180.0) degrees = 180.0;
+  return degrees;
+}
+
 Peak PeakOf(const Response& iResponse, std::size_t iOutput) {
   Peak peak;
   peak.magnitude = -1.0;
@@ -163,14 +171,14 @@ void WriteCsv(const Response& iResponse, const std::function<void(const char*, s
   std::string out = "frequency_hz";
   for (const Output& o : iResponse.outputs) {
     std::string label = OutputLabel(o);
-    out += "," + label + "_re," + label + "_im," + label + "_abs";
+    out += "," + label + "_re," + label + "_im," + label + "_abs," + label + "_phase_deg";
   }
   out += "\n";
   constexpr std::size_t kPiece = 1 << 20;
   const std::size_t rows = iResponse.frequencies.size();
-  // Room for a whole row: 3 numbers of at most 24 characters and 3 commas
+  // Room for a whole row: 4 numbers of at most 24 characters and 4 commas
   // per output, the frequency and the newline.
-  const std::size_t rowMax = 32 + 3 * 25 * iResponse.values.size();
+  const std::size_t rowMax = 32 + 4 * 25 * iResponse.values.size();
   std::string piece;
   piece.reserve(kPiece + rowMax);
   piece = out;
@@ -187,6 +195,8 @@ void WriteCsv(const Response& iResponse, const std::function<void(const char*, s
       p = Put17(p, u.imag());
       *p++ = ',';
       p = Put17(p, std::abs(u));
+      *p++ = ',';
+      p = Put17(p, PhaseDeg(u));
     }
     *p++ = '\n';
     piece.resize(static_cast<std::size_t>(p - piece.data()));
@@ -329,44 +339,95 @@ void CheckPlotPossible(const std::string& iPath) {
     throw OutputError("--plot needs gnuplot, which is not on PATH (Debian package gnuplot-nox)");
 }
 
-void PlotResponse(const Response& iResponse, const std::string& iTitle, const std::string& iPath) {
+namespace {
+
+// The unit of an output's quantity: L, L/T, L/T^2 (A for a rotation); empty
+// when the model names no unit for it.
+std::string UnitOf(const Output& iOutput, const Units& iUnits) {
+  const std::string& base = iOutput.component > 3 ? iUnits.angle : iUnits.length;
+  if (base.empty()) return std::string();
+  if (iOutput.quantity == Quantity::Displacement) return base;
+  if (iUnits.time.empty()) return std::string();
+  return base + "/" + iUnits.time + (iOutput.quantity == Quantity::Acceleration ? "^2" : "");
+}
+
+std::string QuantityName(const Output& iOutput) {
+  const bool rotation = iOutput.component > 3;
+  switch (iOutput.quantity) {
+    case Quantity::Velocity: return rotation ? "angular velocity" : "velocity";
+    case Quantity::Acceleration: return rotation ? "angular acceleration" : "acceleration";
+    default: return rotation ? "rotation" : "displacement";
+  }
+}
+
+}  // namespace
+
+std::string BodeScript(const Response& iResponse, const std::string& iTitle, const Units& iUnits,
+                       const std::string& iData, const std::string& iImage, bool iSvg) {
+  double low = 0.0, high = 0.0;
+  if (!iResponse.frequencies.empty()) {
+    low = iResponse.frequencies.front();
+    high = iResponse.frequencies.back();
+  }
+  // One name and unit on the magnitude axis when every output shares them.
+  std::string axis;
+  for (std::size_t o = 0; o < iResponse.outputs.size(); ++o) {
+    const Output& out = iResponse.outputs[o];
+    const std::string unit = UnitOf(out, iUnits);
+    const std::string name = QuantityName(out) + " amplitude" + (unit.empty() ? "" : " (" + unit + ")");
+    axis = o == 0 || axis == name ? name : "magnitude";
+  }
+  std::ostringstream s;
+  if (iSvg)
+    s << "set terminal svg size 960,800 dynamic noenhanced font 'sans,11' background rgb 'white'\n";
+  else
+    s << "set terminal pngcairo size 960,800 noenhanced font 'sans,10' background rgb 'white'\n";
+  s << "set output " << GnuplotQuote(iImage) << "\n";
+  // A sweep over a decade or more reads better on a logarithmic axis.
+  if (low > 0.0 && high / low >= 10.0) s << "set logscale x\n";
+  if (low < high) s << "set xrange [" << Format17(low) << ":" << Format17(high) << "]\n";
+  s << "set grid xtics ytics mxtics mytics\n";
+  s << "set datafile separator ','\n";
+  s << "set lmargin 12\nset rmargin 4\n";
+  s << "set multiplot layout 2,1 title " << GnuplotQuote(iTitle + " - harmonic response") << "\n";
+  auto curves = [&](int iColumn, bool iTitles) {
+    s << "plot ";
+    for (std::size_t o = 0; o < iResponse.outputs.size(); ++o) {
+      const Output& out = iResponse.outputs[o];
+      const std::string unit = UnitOf(out, iUnits);
+      const std::string title = OutputLabel({out.node, out.component}) + " " + QuantityName(out) +
+                                (out.motion == Motion::Relative ? ", relative" : "") + (unit.empty() ? "" : " (" + unit + ")");
+      s << (o ? ", \\\n     " : "") << GnuplotQuote(iData) << " skip 1 using 1:" << iColumn + 4 * static_cast<int>(o)
+        << " with lines linewidth 1.5 linecolor " << o + 1 << (iTitles ? " title " + GnuplotQuote(title) : std::string(" notitle"));
+    }
+    s << "\n";
+  };
+  s << "set key top right\n";
+  s << "set format x ''\n";
+  s << "set ylabel " << GnuplotQuote(axis) << "\n";
+  s << "set logscale y\nset format y '%g'\n";
+  curves(4, true);
+  s << "unset logscale y\nset format x '%g'\n";
+  s << "set xlabel 'frequency (Hz)'\n";
+  s << "set ylabel 'phase (deg)'\n";
+  s << "set yrange [-180:180]\nset ytics 90\n";
+  curves(5, false);
+  s << "unset multiplot\nset output\n";
+  return s.str();
+}
+
+void PlotResponse(const Response& iResponse, const std::string& iTitle, const std::string& iPath, const Units& iUnits) {
   CheckPlotPossible(iPath);
   std::string gnuplot = FindProgram("gnuplot");
   TempFile data(".csv");
   data.Write(CsvText(iResponse));
   TempFile log(".log");
   // gnuplot draws into a temporary of ours, copied to the output once made.
-  TempFile drawing(Extension(iPath) == ".svg" ? ".svg" : ".png");
+  const bool svg = Extension(iPath) == ".svg";
+  TempFile drawing(svg ? ".svg" : ".png");
   const std::string image = drawing.Path();
-
-  double low = 0.0, high = 0.0;
-  if (!iResponse.frequencies.empty()) {
-    low = iResponse.frequencies.front();
-    high = iResponse.frequencies.back();
-  }
   std::ostringstream s;
-  if (Extension(iPath) == ".svg")
-    s << "set terminal svg size 960,600 dynamic noenhanced font 'sans,11' background rgb 'white'\n";
-  else
-    s << "set terminal pngcairo size 960,600 noenhanced font 'sans,10' background rgb 'white'\n";
-  s << "set output " << GnuplotQuote(image) << "\n";
-  s << "set title " << GnuplotQuote(iTitle + " - harmonic response") << "\n";
-  s << "set xlabel 'frequency (Hz)'\n";
-  s << "set ylabel 'displacement amplitude |u|'\n";
-  s << "set logscale y\n";
-  s << "set format y '%g'\n";
-  // A sweep over a decade or more reads better on a logarithmic axis.
-  if (low > 0.0 && high / low >= 10.0) s << "set logscale x\n";
-  if (low < high) s << "set xrange [" << Format17(low) << ":" << Format17(high) << "]\n";
-  s << "set grid xtics ytics mxtics mytics\n";
-  s << "set key top right\n";
-  s << "set datafile separator ','\n";
-  s << "plot ";
-  for (std::size_t o = 0; o < iResponse.outputs.size(); ++o) {
-    s << (o ? ", \\\n     " : "") << GnuplotQuote(data.Path()) << " skip 1 using 1:"
-      << 4 + 3 * o << " with lines linewidth 1.5 title " << GnuplotQuote(OutputLabel(iResponse.outputs[o]));
-  }
-  s << "\nset output\n";
+  s << BodeScript(iResponse, iTitle, iUnits, data.Path(), image, svg);
   TempFile script(".gp");
   script.Write(s.str());
 

@@ -14,7 +14,8 @@
 
 namespace vokdyn {
 
-/// The absolute displacement of every output at every sweep frequency.
+/// The response of every output (the quantity and motion it asks for) at
+/// every sweep frequency.
 struct Response {
   std::vector<float> frequencies;                      ///< hertz, as computed
   std::vector<Output> outputs;
@@ -35,8 +36,12 @@ class OutputError : public std::runtime_error {
   explicit OutputError(const std::string& iMessage) : std::runtime_error(iMessage) {}
 };
 
-/// The CSV text: header "frequency_hz", then N<id>_<C>_re, _im, _abs per
-/// output; every number with 17 significant digits.
+/// The phase of iValue in degrees, in (-180, 180] (0 for zero).
+double PhaseDeg(std::complex<double> iValue);
+
+/// The CSV text: header "frequency_hz", then <label>_re, _im, _abs,
+/// _phase_deg per output (label: OutputLabel); every number with 17
+/// significant digits.
 std::string CsvText(const Response& iResponse);
 
 /// The same text handed to iSink in pieces of about a megabyte, with
@@ -95,9 +100,20 @@ std::string FindProgram(const std::string& iName);
 /// tool present) before anything is computed. Throws OutputError.
 void CheckPlotPossible(const std::string& iPath);
 
-/// Plots |u| of every output against frequency (logarithmic magnitude axis)
-/// into iPath, written atomically. Throws OutputError.
-void PlotResponse(const Response& iResponse, const std::string& iTitle, const std::string& iPath);
+/// The gnuplot script of a Bode plot of iResponse read from the CSV at
+/// iData into iImage (svg or png): the magnitude of every output on top
+/// (logarithmic), its phase in degrees below, on a shared frequency axis
+/// (logarithmic over a decade or more). The magnitude axis is labelled with
+/// the outputs' quantity and, where iUnits name them, its unit (rotations
+/// in the angle unit), or "magnitude" when the outputs differ; the legend
+/// gives each output's quantity, motion and unit.
+std::string BodeScript(const Response& iResponse, const std::string& iTitle, const Units& iUnits,
+                       const std::string& iData, const std::string& iImage, bool iSvg);
+
+/// Draws the Bode plot of BodeScript into iPath, written atomically. Throws
+/// OutputError.
+void PlotResponse(const Response& iResponse, const std::string& iTitle, const std::string& iPath,
+                  const Units& iUnits = Units());
 
 /// The title and axes of a plot of curves.
 struct PlotAxes {

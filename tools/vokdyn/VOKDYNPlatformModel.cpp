@@ -54,7 +54,9 @@ void BuildBase(const Model& iModel, StandIn& ioStandIn) {
 void BuildDamping(const Model& iModel, StandIn& ioStandIn) {
   VOKHost::DampingFeatureBuilder builder;
   const Damping& d = iModel.damping;
-  if (d.type == DampingType::Modal) {
+  if (d.ComputedByTool()) {
+    builder.Modal(0.0);
+  } else if (d.type == DampingType::Modal) {
     if (d.perMode) builder.ModalPerMode(d.percentPerMode);
     else builder.Modal(d.percent);
   } else {
@@ -192,6 +194,20 @@ DampingInfo QueryDamping(const Model& iModel, const StandIn& iStandIn) {
                                " values for " + std::to_string(iModel.base.modes.size()) + " modes)");
   for (int i = 1; i <= values.Size(); ++i) info.values.push_back(values[i]);
   info.valid = true;
+  const Damping& d = iModel.damping;
+  if (d.ComputedByTool()) {
+    const std::vector<Mode>& modes = iModel.base.modes;
+    for (std::size_t i = 0; i < modes.size(); ++i) {
+      const Mode& m = modes[i];
+      if (d.type == DampingType::Structural) {
+        info.values[i] = 0.0;
+        info.structural.push_back(d.perMode ? d.etaPerMode[i] : d.eta);
+      } else {
+        info.values[i] = std::sqrt(m.generalizedMass * m.generalizedStiffness) * (TablePercent(d.table, m.frequency) * 2.0) / 100.0;
+      }
+    }
+    info.type = d.type == DampingType::Structural ? "structural" : "modal table";
+  }
   return info;
 }
 
@@ -232,6 +248,8 @@ std::string ModeList(const Model& iModel, const std::vector<double>& iZeta, cons
 }  // namespace
 
 std::vector<std::string> DampingWarnings(const Model& iModel, const std::vector<double>& iValues) {
+  // Structural damping is a loss factor, not a ratio typed in percent.
+  if (iModel.damping.type == DampingType::Structural) return {};
   const std::vector<double> zeta = DampingRatios(iModel, iValues);
   const bool modal = iModel.damping.type == DampingType::Modal;
   // Modal damping is typed as a percent: below 0.1 % it is most likely a

@@ -88,10 +88,15 @@ struct DampingInfo {
   bool valid = false;      ///< usable: valid, or base check failed
   bool baseUpToDate = true;
   std::vector<double> values;  ///< c_i per mode
+  std::vector<double> structural;  ///< eta_i per mode for structural damping; empty otherwise
 };
 
 /// Asks the damping tools about the damping of iStandIn (base state with its
-/// warning, definition check, values). An invalid definition is a
+/// warning, definition check, values). Damping computed by this tool
+/// (Damping::ComputedByTool) is built as 0 % modal damping, which the tools
+/// check with the base; its values are then the tool's own: a table's
+/// c_i = sqrt(m_i k_i) (2 p(f_i)) / 100 (the tools' order for modal
+/// damping), structural c_i = 0 with eta_i in `structural`. An invalid definition is a
 /// ModelError; a failed operation a ComputationError.
 DampingInfo QueryDamping(const Model& iModel, const StandIn& iStandIn);
 

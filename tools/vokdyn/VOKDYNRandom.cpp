@@ -127,6 +127,12 @@ Model SingleInput(const Model& iModel, const RandomInput& iInput) {
     ioExcitation.phaseDeg = 0.0;
     ioExcitation.modulation = constant;
   };
+  // The transfer function is of the displacement: the quantity asked for is
+  // formed from it once, with the spectra.
+  for (Output& output : one.outputs) {
+    output.quantity = Quantity::Displacement;
+    output.motion = Motion::Absolute;
+  }
   one.loads.clear();
   one.enforced.clear();
   one.baseMotion.present = false;

@@ -21,9 +21,6 @@ using Table = std::vector<std::array<double, 2>>;
 
 enum class InputKind { Load, Base, Enforced };
 
-/// What the response PSD is of: the absolute motion of each output.
-enum class Quantity { Displacement, Velocity, Acceleration };
-
 struct RandomInput {
   InputKind kind = InputKind::Load;
   std::size_t index = 0;  ///< into Model::loads, Model::enforced or Model::baseMotion.directions

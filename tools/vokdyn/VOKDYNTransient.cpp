@@ -248,6 +248,11 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
   result.outputs = model.outputs;
   for (std::size_t t = 0; t < count; ++t) result.times.push_back(static_cast<double>(t) * iTransient.step);
 
+  // Structural damping and damping tables are models of the frequency
+  // domain: a history has no single frequency to take them at.
+  if (model.damping.ComputedByTool())
+    throw ModelError(model.source + ": damping: structural damping and damping tables hold in the frequency "
+                     "domain only; a transient run needs modal or Rayleigh damping");
   StandIn standIn = BuildStandIn(model);
   const std::vector<double> damping = QueryDamping(model, standIn).values;
   for (std::size_t i = 0; i < n; ++i) {

@@ -23,6 +23,7 @@
 #include "VOKDYNFields.h"
 #include "VOKDYNHarmonic.h"
 #include "VOKDYNImport.h"
+#include "VOKDYNModeSweep.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
 #include "VOKDYNPlatformModel.h"
@@ -117,6 +118,13 @@ std::string Format(const char* iFormat, double iValue) {
 std::string DampingText(const Model& iModel, const DampingInfo& iInfo) {
   std::string text;
   const Damping& d = iModel.damping;
+  if (d.type == DampingType::Structural) {
+    text = d.perMode ? "structural, eta per mode" : "structural, eta " + Format("%g", d.eta);
+    return text + " (computed by vokdyn, k (1 + i eta); " + iInfo.validity + ")";
+  }
+  if (!d.table.empty())
+    return "modal, percent of critical from a table of " + std::to_string(d.table.size()) +
+           " frequencies (computed by vokdyn; " + iInfo.validity + ")";
   if (d.type == DampingType::Modal) {
     text = d.perMode ? "modal, percent of critical per mode"
                      : "modal, " + Format("%g", d.percent) + " % of critical";
@@ -143,6 +151,10 @@ std::string ExcitationText(const Model& iModel) {
     add("base motion in direction" + std::string(iModel.baseMotion.directions.size() > 1 ? "s " : " ") +
         dirs + (iModel.baseMotion.axis.given ? " of its axis system" : ""));
   }
+  std::size_t corrected = 0;
+  for (const Load& l : iModel.loads) corrected += l.staticResponse.empty() ? 0 : 1;
+  for (const Enforced& e : iModel.enforced) corrected += e.staticResponse.empty() ? 0 : 1;
+  if (corrected > 0) add("static correction of " + plural(corrected, "set", "sets"));
   return text;
 }
 
@@ -150,7 +162,10 @@ std::string SweepText(const Model& iModel, const std::vector<float>& iFrequencie
   std::string text = std::to_string(iFrequencies.size()) + " frequencies";
   if (!iFrequencies.empty())
     text += ", " + Format("%.9g", iFrequencies.front()) + " to " + Format("%.9g", iFrequencies.back()) + " Hz";
-  if (iModel.sweep.isRange) text += iModel.sweep.spacing == Spacing::Log ? ", log" : ", linear";
+  if (iModel.sweep.isRange && iModel.sweep.spacing == Spacing::Modes)
+    text += ", log with " + std::to_string(iModel.sweep.pointsPerMode) + " points in each mode's half-power band";
+  else if (iModel.sweep.isRange)
+    text += iModel.sweep.spacing == Spacing::Log ? ", log" : ", linear";
   return text;
 }
 
@@ -164,11 +179,15 @@ void PrintSummary(std::ostream& out, const std::string& iSource, const Model& iM
   out << "  damping      " << DampingText(iModel, iRun.damping) << "\n";
   out << "  excitations  " << ExcitationText(iModel) << "\n";
   out << "  sweep        " << SweepText(iModel, iRun.response.frequencies) << "\n";
-  out << "  peaks        output      peak |u|                 at (Hz)\n";
+  // The label column is 10 wide, wider for longer labels (N6_UX_vel_rel).
+  int width = 10;
+  for (const Output& o : iRun.response.outputs) width = std::max(width, static_cast<int>(OutputLabel(o).size()));
+  out << "  peaks        " << std::string("output") + std::string(static_cast<std::size_t>(width) - 6, ' ')
+      << "  peak |u|                 at (Hz)\n";
   for (std::size_t o = 0; o < iRun.response.outputs.size(); ++o) {
     Peak peak = PeakOf(iRun.response, o);
-    char line[160];
-    std::snprintf(line, sizeof line, "               %-10s  %-23.17g  %.9g\n",
+    char line[200];
+    std::snprintf(line, sizeof line, "               %-*s  %-23.17g  %.9g\n", width,
                   OutputLabel(iRun.response.outputs[o]).c_str(), peak.magnitude, peak.frequency);
     out << line;
   }
@@ -257,6 +276,7 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
   RunResult run = RunHarmonic(model, [&bar](std::size_t d, std::size_t t) { bar.Update("sweep", d, t); }, iThreads);
   timing.Part("sweep", mark);
   Warn(DampingWarnings(model, run.damping.values));
+  Warn(PeakResolutionWarnings(model, ModelDampingRatios(model), run.response.frequencies));
 
   if (!iOutput.empty()) {
     auto progress = [&bar](std::size_t d, std::size_t t) { bar.Update("csv", d, t); };
@@ -272,7 +292,7 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
     timing.Part("csv", mark);
   }
   if (!iPlot.empty()) {
-    PlotResponse(run.response, model.name, iPlot);
+    PlotResponse(run.response, model.name, iPlot, model.units);
     timing.Part("plot", mark);
   }
   std::vector<float> fieldFrequencies;
@@ -486,8 +506,7 @@ int RunCheckCommand(const std::string& iModelPath) {
   }
   DampingInfo damping = CheckDamping(model);
   if (!gQuiet) {
-    std::size_t frequencies = model.sweep.isRange ? static_cast<std::size_t>(model.sweep.steps)
-                                                  : model.sweep.list.size();
+    std::size_t frequencies = SweepFrequencies(model.sweep).size();
     std::cout << model.source << ": model \"" << model.name << "\" is valid\n"
               << "  " << model.nodes.size() << " nodes, " << model.base.modes.size() << " modes, "
               << frequencies << " frequencies, " << model.outputs.size() << " outputs\n"
@@ -497,7 +516,9 @@ int RunCheckCommand(const std::string& iModelPath) {
               << "  modal base   " << model.base.name
               << (damping.baseUpToDate ? ": up to date" : ": NOT up to date") << "\n"
               << "  mode  frequency (Hz)   zeta (% of critical)\n";
-    const std::vector<double> zeta = DampingRatios(model, damping.values);
+    // Structural damping: eta / 2, the viscous ratio with the same resonant peak.
+    const std::vector<double> zeta = model.damping.type == DampingType::Structural ? ModelDampingRatios(model)
+                                                                                   : DampingRatios(model, damping.values);
     for (std::size_t i = 0; i < zeta.size(); ++i) {
       char line[96];
       std::snprintf(line, sizeof line, "  %-4zu  %-15.9g  %.6g\n", i + 1, model.base.modes[i].frequency, 100.0 * zeta[i]);
@@ -556,7 +577,7 @@ int main(int argc, char** argv) {
                                            "Without it: the embedded default model.");
   harmonic->add_option("-o,--output", output, "Write the response as CSV to FILE ('-': standard output).")
       ->type_name("FILE");
-  harmonic->add_option("--plot", plot, "Plot |u| against frequency into FILE.svg or FILE.png (needs gnuplot).")
+  harmonic->add_option("--plot", plot, "Draw a Bode plot (magnitude over phase) into FILE.svg or FILE.png (needs gnuplot).")
       ->type_name("FILE");
   harmonic->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
   std::string fields;
@@ -619,6 +640,9 @@ int main(int argc, char** argv) {
       "calculix", "From the eigenvalue step of a CalculiX job: JOB.frd, JOB.dat and JOB.inp's node sets.");
   calculix->add_option("JOB", importOptions.job, "The job name (JOB or JOB.frd).")->required();
   calculix->add_option("-o,--output", importOptions.model, "The model file to write.")->required()->type_name("MODEL.json");
+  calculix->add_option("--static", importOptions.staticFrd,
+                       "The results of a static step under the --load force: the load's static response at the output.")
+      ->type_name("STATIC.frd");
   calculix->add_option("--shapes", importOptions.shapes, "The .npy file of the shapes (default: MODEL.npy).")
       ->type_name("FILE.npy");
   calculix->add_option("--load", importLoad, "A unit force at NODE in COMPONENT (1-3 or UX UY UZ).")
