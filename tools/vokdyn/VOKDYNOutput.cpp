@@ -254,10 +254,14 @@ void CheckOutputPath(const std::string& iPath, const std::string& iOption, const
     throw OutputError(iOption + " " + iPath + ": the directory " + dir + " does not exist or cannot be written");
 }
 
+bool WrittenInPlace(const std::string& iPath) {
+  struct stat info;
+  return (stat(OutputTarget(iPath).c_str(), &info) == 0 && !S_ISREG(info.st_mode)) || InPlace(iPath);
+}
+
 OutputFile::OutputFile(const std::string& iPath, const std::string& iOption) : _Path(iPath), _Option(iOption) {
   const std::string target = OutputTarget(iPath);
-  struct stat info;
-  if ((stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) || InPlace(iPath)) {
+  if (WrittenInPlace(iPath)) {
     _Fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
     if (_Fd < 0) throw OutputError(_Option + " " + _Path + ": cannot be written (" + Reason() + ")");
     return;
@@ -416,78 +420,23 @@ std::string BodeScript(const Response& iResponse, const std::string& iTitle, con
   return s.str();
 }
 
-void PlotResponse(const Response& iResponse, const std::string& iTitle, const std::string& iPath, const Units& iUnits) {
-  CheckPlotPossible(iPath);
-  std::string gnuplot = FindProgram("gnuplot");
-  TempFile data(".csv");
-  data.Write(CsvText(iResponse));
-  TempFile log(".log");
-  // gnuplot draws into a temporary of ours, copied to the output once made.
-  const bool svg = Extension(iPath) == ".svg";
-  TempFile drawing(svg ? ".svg" : ".png");
-  const std::string image = drawing.Path();
-  std::ostringstream s;
-  s << BodeScript(iResponse, iTitle, iUnits, data.Path(), image, svg);
-  TempFile script(".gp");
-  script.Write(s.str());
+namespace {
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, log.Path().c_str(), O_WRONLY | O_TRUNC, 0);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  std::string scriptPath = script.Path();
-  char* argv[] = {const_cast<char*>(gnuplot.c_str()), const_cast<char*>(scriptPath.c_str()), nullptr};
-  pid_t pid = 0;
-  int spawned = posix_spawn(&pid, gnuplot.c_str(), &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) throw OutputError("cannot run " + gnuplot + ": " + std::strerror(spawned));
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  struct stat info;
-  bool made = stat(image.c_str(), &info) == 0 && info.st_size > 0;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !made) {
-    std::ifstream in(log.Path());
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    throw OutputError("gnuplot could not draw " + iPath + (text.empty() ? std::string() : ":\n" + text));
-  }
-  std::ifstream in(image, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  OutputFile out(iPath, "--plot");
-  out.Write(bytes.data(), bytes.size());
-  out.Commit();
-}
-
-void PlotCurves(const std::string& iCsv, const std::vector<std::string>& iTitles, const PlotAxes& iAxes,
-                const std::string& iPath) {
+// Draws iCsv at iPath with gnuplot: iScript(data path, image path, svg)
+// gives the script, which draws into a temporary of ours, copied to the
+// output once made; gnuplot's own words when it cannot.
+void Draw(const std::string& iCsv, const std::string& iPath,
+          const std::function<std::string(const std::string&, const std::string&, bool)>& iScript) {
   CheckPlotPossible(iPath);
   const std::string gnuplot = FindProgram("gnuplot");
   TempFile data(".csv");
   data.Write(iCsv);
   TempFile log(".log");
-  TempFile drawing(Extension(iPath) == ".svg" ? ".svg" : ".png");
+  const bool svg = Extension(iPath) == ".svg";
+  TempFile drawing(svg ? ".svg" : ".png");
   const std::string image = drawing.Path();
-  std::ostringstream s;
-  if (Extension(iPath) == ".svg")
-    s << "set terminal svg size 960,600 dynamic noenhanced font 'sans,11' background rgb 'white'\n";
-  else
-    s << "set terminal pngcairo size 960,600 noenhanced font 'sans,10' background rgb 'white'\n";
-  s << "set output " << GnuplotQuote(image) << "\n"
-    << "set title " << GnuplotQuote(iAxes.title) << "\n"
-    << "set xlabel " << GnuplotQuote(iAxes.x) << "\n"
-    << "set ylabel " << GnuplotQuote(iAxes.y) << "\n"
-    << "set format y '%g'\n";
-  if (iAxes.logX) s << "set logscale x\n";
-  if (iAxes.logY) s << "set logscale y\n";
-  s << "set grid xtics ytics mxtics mytics\nset key top right\nset datafile separator ','\nplot ";
-  for (std::size_t c = 0; c < iTitles.size(); ++c)
-    s << (c ? ", \\\n     " : "") << GnuplotQuote(data.Path()) << " skip 1 using 1:" << c + 2
-      << " with lines linewidth 1.5 title " << GnuplotQuote(iTitles[c]);
-  s << "\nset output\n";
   TempFile script(".gp");
-  script.Write(s.str());
+  script.Write(iScript(data.Path(), image, svg));
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -516,6 +465,38 @@ void PlotCurves(const std::string& iCsv, const std::vector<std::string>& iTitles
   OutputFile out(iPath, "--plot");
   out.Write(bytes.data(), bytes.size());
   out.Commit();
+}
+
+}  // namespace
+
+void PlotResponse(const Response& iResponse, const std::string& iTitle, const std::string& iPath, const Units& iUnits) {
+  Draw(CsvText(iResponse), iPath, [&](const std::string& iData, const std::string& iImage, bool iSvg) {
+    return BodeScript(iResponse, iTitle, iUnits, iData, iImage, iSvg);
+  });
+}
+
+void PlotCurves(const std::string& iCsv, const std::vector<std::string>& iTitles, const PlotAxes& iAxes,
+                const std::string& iPath) {
+  Draw(iCsv, iPath, [&](const std::string& iData, const std::string& iImage, bool iSvg) {
+    std::ostringstream s;
+    if (iSvg)
+      s << "set terminal svg size 960,600 dynamic noenhanced font 'sans,11' background rgb 'white'\n";
+    else
+      s << "set terminal pngcairo size 960,600 noenhanced font 'sans,10' background rgb 'white'\n";
+    s << "set output " << GnuplotQuote(iImage) << "\n"
+      << "set title " << GnuplotQuote(iAxes.title) << "\n"
+      << "set xlabel " << GnuplotQuote(iAxes.x) << "\n"
+      << "set ylabel " << GnuplotQuote(iAxes.y) << "\n"
+      << "set format y '%g'\n";
+    if (iAxes.logX) s << "set logscale x\n";
+    if (iAxes.logY) s << "set logscale y\n";
+    s << "set grid xtics ytics mxtics mytics\nset key top right\nset datafile separator ','\nplot ";
+    for (std::size_t c = 0; c < iTitles.size(); ++c)
+      s << (c ? ", \\\n     " : "") << GnuplotQuote(iData) << " skip 1 using 1:" << c + 2
+        << " with lines linewidth 1.5 title " << GnuplotQuote(iTitles[c]);
+    s << "\nset output\n";
+    return s.str();
+  });
 }
 
 }  // namespace vokdyn

@@ -58,6 +58,11 @@ void WriteCsv(const Response& iResponse, const std::function<void(const char*, s
 /// caller made standard output) is opened and written directly, so that it
 /// stays what it is and its reader gets the bytes. Every method throws
 /// OutputError.
+/// True when iPath is written in place rather than through a temporary: a
+/// device, a FIFO or another file that is not plain, or a path under /dev or
+/// /proc (an open file of the process).
+bool WrittenInPlace(const std::string& iPath);
+
 class OutputFile {
  public:
   /// Opens iPath; iOption ("--output") names it in messages.

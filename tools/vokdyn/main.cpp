@@ -341,24 +341,25 @@ std::string SummaryPathOf(const std::string& iCsv) {
 }
 
 // The outputs of a command that writes a CSV and its summary beside it:
-// checked before anything is computed, written all or nothing.
+// checked before anything is computed, written all or nothing. A CSV sent to
+// standard output, a device or a FIFO has no summary file beside it (the
+// summary is printed).
 struct SummarisedOutputs {
   std::string csv;      // empty: none; "-": standard output
   std::string summary;  // FILE-summary.csv when the CSV goes to a file
   std::string plot;
 
   bool ToFile() const { return !csv.empty() && csv != "-"; }
+  bool WithSummary() const { return ToFile() && !WrittenInPlace(csv); }
 
   SummarisedOutputs(const std::string& iModelPath, const Model& iModel, const std::string& iCsv,
                     const std::string& iPlot)
-      : csv(iCsv), summary(ToFile() ? SummaryPathOf(iCsv) : std::string()), plot(iPlot) {
+      : csv(iCsv), summary(WithSummary() ? SummaryPathOf(iCsv) : std::string()), plot(iPlot) {
     const std::vector<std::string> inputs = {iModelPath == "-" ? std::string() : iModelPath,
                                              iModel.base.shapesFile};
     try {
-      if (ToFile()) {
-        CheckOutputPath(csv, "--output", inputs);
-        CheckOutputPath(summary, "--output (its summary)", inputs);
-      }
+      if (ToFile()) CheckOutputPath(csv, "--output", inputs);
+      if (WithSummary()) CheckOutputPath(summary, "--output (its summary)", inputs);
       if (!plot.empty()) {
         CheckOutputPath(plot, "--plot", inputs);
         CheckPlotPossible(plot);
@@ -374,13 +375,14 @@ struct SummarisedOutputs {
       if (!std::cout) throw OutputError("--output -: standard output cannot be written");
     } else if (ToFile()) {
       WriteFileAtomically(csv, iCsv);
-      WriteFileAtomically(summary, iSummaryCsv);
+      if (WithSummary()) WriteFileAtomically(summary, iSummaryCsv);
     }
   }
 
   // The summary's last lines: where things went.
   void Report(std::ostream& ioOut) const {
-    if (ToFile()) ioOut << "  csv          " << csv << "\n  summary csv  " << summary << "\n";
+    if (ToFile()) ioOut << "  csv          " << csv << "\n";
+    if (WithSummary()) ioOut << "  summary csv  " << summary << "\n";
     if (!plot.empty()) ioOut << "  plot         " << plot << "\n";
     ioOut << std::flush;
   }
