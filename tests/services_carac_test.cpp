@@ -19,8 +19,7 @@ constexpr int kSetTag = 40;
 constexpr int kThickness = 12;  // a scalar physical type
 constexpr int kOffset = 13;     // a vector physical type
 
-// The version the reader must ask for: the physical type's value and
-// mathematical types, the selector, then 1 and 16.
+// The version asked for: the physical type's value and math types, the selector, fields 1, 16.
 VOKSamCharacVersion Version(VOKSamValue iValue, VOKSamMathType iMath, int iSelector) {
   VOKSamCharacVersion v;
   v.SetValueType(iValue);
@@ -57,8 +56,7 @@ std::vector<double> Items(const VOKRawColldouble& iList) {
   return items;
 }
 
-// A set of tag 40 in the explicit model of a document, given as a feature
-// whose owner leads to the document.
+// A set of tag 40 in a document's explicit model, as a feature whose owner leads to the document.
 class CaracReader : public VOKTest {
  public:
   void Build() {
@@ -118,8 +116,7 @@ class CaracReader : public VOKTest {
 };
 
 TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeld) {
-  // 0.1f and -3.1f are not the doubles 0.1 and -3.1: the values arrive as
-  // the floats they were, widened.
+  // 0.1f and -3.1f are not the doubles 0.1 and -3.1: the floats arrive widened.
   const std::vector<float> stored{0.5f, 0.1f, -3.1f, 1e-3f};
   struct Row {
     const char* what;
@@ -137,8 +134,7 @@ TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeld) {
     d.noBlocks = iNoBlocks;
     return d;
   };
-  // The version carries the physical type's value and mathematical types:
-  // a collector of the scalar's types must not be the one read for OFFSET.
+  // A collector of the scalar's types must not be the one read for OFFSET.
   CharacDefinition offset;
   offset.physicalType = kOffset;
   offset.version = Version(VOKSamValueComplex, VOKSamMathTypeVector, 1);
@@ -163,7 +159,6 @@ TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeld) {
       {"selector 3", selectors, "THICKNESS", 3, {3.5f, 30.f}, 0},
       {"selector 0 keeps the default", selectors, "THICKNESS", 0, {kDefault + 0.5f, kDefault * 10.f}, 0},
       {"selector 4 keeps the default", selectors, "THICKNESS", 4, {kDefault + 0.5f, kDefault * 10.f}, 0},
-      {"selector -1 keeps the default", selectors, "THICKNESS", -1, {kDefault + 0.5f, kDefault * 10.f}, 0},
       {"value and mathematical types",
        [=](CaracReader& f) {
          f._Model->AddSetCollector(kSetTag, offset);
