@@ -307,10 +307,7 @@ TEST_F(MeshServices, MetaClassRegisteredOnceWhicheverOperationComesFirst) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process per row
   const std::function<void()> firsts[] = {
       [] { VOKDYNMeshServices::MetaObject(); },
-      [] { VOKDYNMeshServices::ClassId(); },
       [] { VOKDYNMeshServices::ClassName(); },
-      [] { VOKDYNMeshServices(nullptr).GetMetaObject(); },
-      [] { VOKDYNMeshServices(nullptr).IsA(); },
       [] { VOKDYNMeshServices(nullptr).IsAKindOf("VOKBaseUnknown"); },
       [] {
         VOKDYNMeshServices object(nullptr);
