@@ -79,6 +79,12 @@ TEST_F(VokdynNpy, ShapesFromTheArrayAreTheInlineShapesToTheBit) {
       {"keys in another order, double quotes, no trailing comma, no padding",
        Npy(1, 0, "{\"shape\":(5,30,6),\"fortran_order\":False,\"descr\":\"<f8\"}", data)},
   };
+  // The writer starts the data on a 64-byte boundary, the header ending in a newline.
+  const std::string& own = rows[0].second;
+  const std::size_t dataAt = 10 + static_cast<unsigned char>(own[8]) + 256u * static_cast<unsigned char>(own[9]);
+  EXPECT_EQ(0u, dataAt % 64);
+  EXPECT_EQ('\n', own.at(dataAt - 1));
+  EXPECT_EQ(data, own.substr(dataAt));
   for (const auto& row : rows) {
     SCOPED_TRACE(row.first);
     Write("shapes.npy", row.second);
