@@ -1,10 +1,7 @@
 #ifndef VOKDYNCalculixDeck_h
 #define VOKDYNCalculixDeck_h
-// Input decks of a solid cantilever for the finite-element solver that the
-// import reads: a box of nx x ny x nz unit cubes along z, clamped at z = 0,
-// steel in millimetres, tonnes and seconds, with an eigenvalue step. The
-// deck's nodes, elements and sets are kept here too, as what the import
-// must find.
+// Solver decks of a steel cantilever (mm, t, s) of nx x ny x nz unit cubes along z, clamped at
+// z = 0, with an eigenvalue step; its nodes, elements and sets are what the import must find.
 #include <array>
 #include <map>
 #include <string>
@@ -68,8 +65,7 @@ struct CantileverDeck {
     CantileverDeck d;
     d.modes = iModes;
     d.quadratic = iQuadratic;
-    // Grid points at half steps for the quadratic bricks; a point with more
-    // than one odd index is a face or body centre, which they do not have.
+    // Quadratic bricks: half steps, without face or body centres (more than one odd index).
     const int s = iQuadratic ? 2 : 1;
     std::map<std::tuple<int, int, int>, int> number;
     for (int k = 0; k <= s * iNz; ++k)

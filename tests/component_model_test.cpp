@@ -1,6 +1,4 @@
-// The platform's component model as the library relies on it: a query that
-// answers adds one reference and one that does not adds none, handles hold
-// one reference each, and result codes are negative 32-bit patterns.
+// The component model the library relies on: reference counts of queries and handles, codes.
 #include "VOKBaseUnknown.h"
 #include "VOKHostFeature.h"
 #include "VOKTestSupport.h"

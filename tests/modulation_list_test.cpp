@@ -1,6 +1,4 @@
-// The typed list of modulation pointers: each operation forwards to the
-// platform's raw pointer collection, with 1-based positions, null elements,
-// a null filler, and no reference counting of its own.
+// The typed modulation list: forwards to the raw collection, 1-based, nulls allowed, no counting.
 #include <functional>
 #include <vector>
 

@@ -1,8 +1,5 @@
-// Allocations that fail inside the damping tools and the mesh services: every
-// one of them, in turn, gives the operation's failure result (or the sound
-// answer the operation documents), never an exception; the caller's outputs
-// stay untouched, nothing is left allocated or referenced, and the object
-// answers the next call as if nothing had happened.
+// Each allocation of the damping tools and mesh services fails in turn: the call's result, no
+// exception, outputs untouched, nothing left allocated, and the next call answers normally.
 #include <functional>
 #include <new>
 #include <string>
@@ -20,8 +17,7 @@ namespace {
 
 constexpr int kUntouched = -4242;
 
-// Runs iCall with the k-th allocation failing (k = 0: none); oReached tells
-// whether the k-th allocation was asked for inside the call.
+// Runs iCall with the k-th allocation failing (0: none); oReached: it was asked for.
 long Armed(long iK, bool& oReached, const std::function<long()>& iCall) {
   vok_test::FailAllocation(iK);
   long hr = E_UNEXPECTED;
@@ -35,8 +31,7 @@ long Armed(long iK, bool& oReached, const std::function<long()>& iCall) {
   return hr;
 }
 
-// Three modes (1, 4), (1, 9), (1, 16) under 5 % modal damping: 0.2, 0.3, 0.4;
-// with iTitles, the dump titles of their frequencies 1, 2, 3 instead.
+// Modes (1, 4), (1, 9), (1, 16) under 5 % modal damping: values 0.2, 0.3, 0.4, or the titles.
 long Damping(long iK, bool& oReached, bool iTitles) {
   VOKHost::ModalBaseDefinition def;
   def.modalMasses = {1, 1, 1};
@@ -77,8 +72,7 @@ long Damping(long iK, bool& oReached, bool iTitles) {
   return hr;
 }
 
-// Mesh services over nodes 1..2 (components 0, 1, 2 on node 1, 0 on node 2)
-// answering iCall under the failing allocation; with iCopy, the failing
+// Mesh services over components 0, 1, 2 on node 1 and 0 on node 2; with iCopy the failing
 // allocation is in the copy of a read object, which is then asked.
 long Mesh(long iK, bool& oReached, bool iCopy,
           const std::function<long(VOKDYNMeshServices&, bool iArmed)>& iCall) {
@@ -181,8 +175,7 @@ TEST_F(DampingAndServicesAllocation, EachFailedAllocationGivesTheStatedResult) {
       // A copy whose cache cannot be copied reads the numbering for itself.
       {"copy of a read object", [](long k, bool& r) { return Mesh(k, r, true, Sizes); }, S_OK},
   };
-  // The process-wide error record keeps its texts until overwritten: one is
-  // made here, so that the failures below do not count the record's own.
+  // The process-wide record keeps its texts: made once here, not counted below.
   {
     VOKDYNMeshServices none(nullptr);
     int count = 0;

@@ -1,5 +1,4 @@
-// Node numbers through documents and assemblies, and the sample range of a
-// dynamic solution with its error records.
+// Node numbers through documents and assemblies; a dynamic solution's sample range and records.
 #include <functional>
 #include <memory>
 
@@ -25,9 +24,8 @@ Numbers Lookup(int iMeshTag, int iAssembly, VOKDocument* iDocument) {
   return n;
 }
 
-// A document D whose analysis model assembles analysis 2 (document A). Node
-// identity 100 is mesh tag 7 in A and mesh tag 5 in D, where it is D's third
-// node. D also has a node of mesh tag 7 of its own (identity 200, first).
+// D assembles analysis 2 (document A). Identity 100 is tag 7 in A and tag 5 (third node) in D;
+// D's own first node has tag 7 (identity 200).
 class NodeNumbers : public VOKTest {
  protected:
   void SetUp() override {
@@ -63,9 +61,7 @@ class NodeNumbers : public VOKTest {
 };
 
 TEST_F(NodeNumbers, LookupsAndWhatTheyGive) {
-  // A node found in the document itself costs six host calls (model, link,
-  // model, re-link, user and sequential numbers); a node that links to the
-  // empty datum ends the lookup after the first link.
+  // A node found in D costs six host calls; one not found ends after the first link (two).
   struct Row {
     const char* what;
     int meshTag, assembly;
@@ -114,9 +110,7 @@ TEST_F(NodeNumbers, LookupsAndWhatTheyGive) {
 }
 
 TEST_F(NodeNumbers, EachFailingHostCallEndsTheLookupItsOwnWay) {
-  // The host calls of an assembled lookup, in order, and what the caller
-  // gets when that one call fails. The user number is read before the
-  // sequential number, and neither read is tested.
+  // The host calls of an assembled lookup in order; the two number reads are not tested.
   const Numbers lost{E_FAIL, -1, 0};
   const struct {
     const char* operation;
@@ -171,10 +165,8 @@ struct Solution {
 using SampleRange = VOKTest;
 
 TEST_F(SampleRange, EveryFailurePointLeavesItsRecord) {
-  // How to provoke each failure, the record it leaves (type 0: success, no
-  // record), and whether the minimum was already written. The host calls in
-  // order: query for the analysis set (1), minimum lookup (2) and read (3),
-  // maximum lookup (4) and read (5).
+  // Host calls: analysis set (1), minimum lookup (2), read (3), maximum lookup (4), read (5).
+  // Record type 0: success, no record.
   struct Row {
     const char* what;
     std::function<VOKISpecObject_var(Solution&)> arrange;
@@ -247,8 +239,7 @@ TEST_F(SampleRange, EveryFailurePointLeavesItsRecord) {
         own = earlier;
         own.depth = 1;
       } else if (pending) {
-        // A null input is filled over it; the included file and line are not
-        // the services' to fill and stay the pending record's.
+        // A null input is filled over it; the included file and line stay the pending record's.
         own.includedFile = earlier.includedFile;
         own.includedLine = earlier.includedLine;
       }

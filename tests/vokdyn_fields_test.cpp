@@ -1,5 +1,4 @@
-// Response fields: the blocked modal sums against the sweep's own sum, and
-// the VTK files read back by VTK's reader against the CSV, bit for bit.
+// Response fields: blocked modal sums and VTK files read back by VTK, against the sweep bit for bit.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -29,8 +28,7 @@ std::uint64_t Bits(double iValue) {
   return bits;
 }
 
-// A deterministic spread of values with both signs, some zero of either
-// sign, and magnitudes over several decades.
+// Deterministic values of both signs, zeros of either sign, magnitudes over several decades.
 double Value(std::uint64_t& ioState) {
   ioState = ioState * 6364136223846793005ull + 1442695040888963407ull;
   const unsigned kind = static_cast<unsigned>(ioState >> 60);
@@ -46,8 +44,7 @@ TEST(ResponseFields, ModalSumsAreTheSweepsSumsBitForBit) {
     bool rotations;
     int threads;
   };
-  // Sizes around the vector width (8), the frequency block (4) and the
-  // block of degrees of freedom (512), on one and several threads.
+  // Sizes around the vector width (8), frequency block (4) and DOF block (512); 1 to 4 threads.
   const std::vector<Row> rows = {{1, 1, 1, false, 1},   {3, 2, 5, true, 1},     {37, 5, 7, false, 2},
                                  {171, 13, 4, false, 3}, {100, 40, 9, true, 2}, {1000, 3, 3, false, 4}};
   for (const Row& row : rows) {
@@ -95,9 +92,8 @@ class ResponseFieldFiles : public VOKTempDirTest {
   std::string Log() const { return ReadWholeFile(Path("out.log")); }
 };
 
-// Reads the collection with VTK's own XML readers and prints, per data set:
-// "set <timestep> <points> <cells> <cell types>", then per point
-// "<node_id> <array> <x> <y> <z>" with Python's shortest round-trip form.
+// VTK's own reader prints per data set "set <time> <points> <cells> <types>", then per point
+// "<node_id> <array> <x> <y> <z>" in Python's shortest round-trip form.
 const char* const kReadBack = R"(
 import sys, xml.etree.ElementTree as ET
 from vtkmodules.vtkIOXML import vtkXMLUnstructuredGridReader
@@ -128,8 +124,7 @@ TEST_F(ResponseFieldFiles, ReadBackByVtkTheyEqualTheCsvAtEveryOutput) {
             0)
       << Log();
   std::ofstream(Path("readback.py")) << kReadBack;
-  // The same model asking for fields itself, at its first sweep frequency
-  // and at the peaks: without --fields they go to beam-asks-fields/.
+  // The model asking for fields itself (first frequency, peaks): they go to beam-asks-fields/.
   const double firstSwept = SweepFrequencies(LoadModelFile(Path("beam.json")).sweep).front();
   std::string asks = ReadWholeFile(Path("beam.json"));
   char request[96];

@@ -1,6 +1,4 @@
-// vokdyn import calculix: the finite-element solver run on small decks that
-// the tests write, its results read back and set against what the solver
-// itself printed.
+// vokdyn import calculix: the solver run on small decks, its results read back against its printout.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,8 +23,7 @@ namespace {
 using namespace vokdyn;
 using vokdyn_test::CantileverDeck;
 
-// The eigenvalue table and the printed eigenvectors of a .dat, read here
-// independently of the importer.
+// The eigenvalue table and printed eigenvectors of a .dat, read independently of the importer.
 struct Printed {
   std::vector<double> frequencies;
   std::vector<std::array<double, 6>> participation;
@@ -97,8 +94,7 @@ TEST(InpNodeSets, SetsAsTheDeckDefinesThemOrTheLineThatIsWrong) {
   }
 }
 
-// The keys the import writes, read by the loader: groups and outputs by
-// group, elements, field requests, nodes without rotations.
+// The keys the import writes, read by the loader: groups, elements, fields, nodes without rotations.
 TEST(ModelMeshKeys, ReadIntoTheModelOrRefusedByPath) {
   const std::string head = R"({"format": "vokdyn-model/1",
     "nodes": [{"id": 1, "xyz": [0, 0, 0]}, {"id": 2, "xyz": [1, 0, 0]}, {"id": 3, "xyz": [0, 1, 0]}],
@@ -188,8 +184,7 @@ TEST_F(ImportCalculix, ModesShapesSetsAndElementsAreWhatTheSolverPrinted) {
     bool binary;
     double shapeTolerance;  // relative to the mode's largest translation
   };
-  // The text results print six digits (E12.5), the binary ones single
-  // precision; the printed eigenvectors seven digits.
+  // Text results have six digits, binary single precision; the printed eigenvectors seven.
   const std::vector<Row> rows = {
       {"hexahedra, text results", CantileverDeck::Hexahedra(1, 1, 4, 5), false, 1e-5},
       {"hexahedra, binary results", CantileverDeck::Hexahedra(1, 1, 4, 5).Binary(), true, 2e-6},
@@ -236,8 +231,7 @@ TEST_F(ImportCalculix, ModesShapesSetsAndElementsAreWhatTheSolverPrinted) {
         for (int c = 3; c < 6; ++c) EXPECT_EQ(mode.shape[n][c], 0.0);
       }
     }
-    // Elements in the deck's node order, whatever order the results file
-    // keeps them in.
+    // Elements in the deck's node order, whatever the results file's order.
     ASSERT_EQ(imported.elements.size(), row.deck.elements.size());
     for (std::size_t e = 0; e < imported.elements.size(); ++e)
       EXPECT_EQ(imported.elements[e].nodes, row.deck.elements[e]) << "element " << e + 1;
@@ -408,11 +402,8 @@ TEST_F(ImportCalculix, RefusedJobsExitWithTwoNameTheFileAndWriteNothing) {
   }
 }
 
-// The whole workflow against the solver's own steady-state response: the
-// same modes (the solver solves the same deck again), the same load
-// (magnitude, phase, a frequency table), the same modal damping, at the same
-// frequencies (the single-precision values vokdyn computes with, given to
-// the solver in full).
+// The workflow against the solver's own steady state: same deck, load (magnitude, phase, table),
+// modal damping, and frequencies (vokdyn's single-precision values, given in full).
 TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
   CantileverDeck deck = CantileverDeck::Quadratic(2, 1, 10, 10).Binary();
   Solve(deck, "modes");
@@ -422,9 +413,7 @@ TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
             0);
   const Model imported = LoadModelFile(Path("imported.json"));
 
-  // Two frequencies between each pair of distinct eigenfrequencies, 0.5 %
-  // inside the half-power band of each: the solver takes exactly the ends
-  // of a range that holds no eigenfrequency.
+  // Ranges between distinct eigenfrequencies (0.5 % inside): the solver takes exactly their ends.
   std::vector<double> eigen;
   for (const Mode& mode : imported.base.modes) eigen.push_back(mode.frequency);
   eigen.insert(eigen.begin(), 0.5 * eigen.front());
@@ -441,8 +430,7 @@ TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
   };
   const double table[3][2] = {{0.0, 1.0}, {0.5 * eigen.back(), 2.0}, {eigen.back(), 0.5}};
 
-  // vokdyn: the imported model with the load, the frequencies and outputs
-  // through the deck's node set TIP (one per node, component by component).
+  // vokdyn: the imported model with the load, frequencies, and outputs through the set TIP.
   std::string model = ReadWholeFile(Path("imported.json"));
   model = model.substr(0, model.find("  \"loads\"")) + "  \"modulations\": {\"table\": {\"points\": [";
   for (const auto& p : table) model += (&p == table ? "[" : ", [") + full(p[0]) + ", " + full(p[1]) + "]";
@@ -459,8 +447,7 @@ TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
   Outcome run = Vokdyn("harmonic model.json -o out.csv -q");
   ASSERT_EQ(run.status, 0) << run.err;
 
-  // The solver: the same deck, its modes kept, then one steady-state step
-  // per range; the load's imaginary part is the second load case.
+  // The solver: one steady-state step per range; the load's imaginary part is load case 2.
   std::string ssd = deck.Text();
   ssd.replace(ssd.find("*FREQUENCY\n"), 11, "*FREQUENCY, STORAGE=YES\n");
   std::string amplitude = "*AMPLITUDE, NAME=TABLE\n";
@@ -476,8 +463,7 @@ TEST_F(ImportCalculix, HarmonicResponseIsTheSolversSteadyState) {
   std::string command = "cd '" + _Dir + "' && ccx ssd > ssd.log 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << ReadWholeFile(Path("ssd.log"));
 
-  // Its printed response: per frequency a block of real parts, then one of
-  // imaginary parts, node by node.
+  // Its printout: per frequency a block of real parts, then one of imaginary parts.
   std::map<int, std::vector<std::array<std::complex<double>, 3>>> solver;
   {
     std::ifstream in(Path("ssd.dat"));

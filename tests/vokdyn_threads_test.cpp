@@ -1,7 +1,5 @@
-// The sweep on several threads: the same bits as on one thread for every
-// model and thread count, the progress reported on the calling thread only,
-// the failure of the lowest batch reported whatever order the failures come
-// in, nothing left alive after a failure.
+// The threaded sweep: one thread's bits, progress on the caller only, the lowest failed batch
+// reported whatever the order of failures, nothing left alive after a failure.
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -37,8 +35,7 @@ TEST_F(VokdynThreads, EveryThreadCountGivesTheBitsOfOneThread) {
   std::vector<Row> rows = {{"default model", DefaultModel(), {2, 3, 7}}, {"long log sweep", LongSweepModel(), {2, 3, 7}}};
   for (const char* file : {"two-storey-shakers.json", "tower-rocking-base.json", "beam-support-settlement.json"})
     rows.push_back({file, LoadModelFile(std::string(VOKDYN_EXAMPLES) + "/" + file), {2, 7}});
-  // Frequencies out of order and repeated each stay in their place; more
-  // threads than batches leave nothing out.
+  // Unordered and repeated frequencies stay in place; more threads than batches leave none out.
   rows.push_back({"unordered list", DefaultModelAt({9.0, 0.7, 3.1, 0.7, 5.5, 1.25, 9.0, 2.0, 0.5}), {2, 64}});
   rows.push_back({"one frequency", DefaultModelAt({2.5}), {4, 1000}});
   for (const Row& row : rows) {
@@ -53,8 +50,7 @@ TEST_F(VokdynThreads, EveryThreadCountGivesTheBitsOfOneThread) {
       EXPECT_EQ(many.damping.values, one.damping.values);
     }
   }
-  // Value t of a long sweep is what frequency t alone gives (one batch of
-  // one), around every place where batches or shares could meet.
+  // Value t of a long sweep is frequency t alone, wherever batches or shares meet.
   const Model model = LongSweepModel();
   const std::vector<float> f = SweepFrequencies(model.sweep);
   const RunResult whole = RunHarmonic(model, Progress(), 3);
@@ -91,10 +87,8 @@ TEST_F(VokdynThreads, ProgressIsReportedOnTheCallingThreadAndAThrowStopsTheWorke
 }
 
 TEST_F(VokdynThreads, TheLowestFailedBatchIsReportedWhateverOrderTheFailuresComeIn) {
-  // Failing batches are made to fail in a given order: each waits until the
-  // ones before it in that order have failed (or 5 s, should the code under
-  // test never run them). Failing the highest first is what a report of the
-  // first failure in time would get wrong, every time.
+  // Batches fail in the given order, each waiting (5 s at most) for those before it: failing the
+  // highest first defeats a report of the first failure in time.
   struct Row {
     const char* label;
     std::size_t batches;
@@ -149,9 +143,7 @@ TEST_F(VokdynThreads, TheLowestFailedBatchIsReportedWhateverOrderTheFailuresCome
 }
 
 TEST_F(VokdynThreads, EveryHostFailureOfAThreadedRunEndsItCleanlyAndAsOneThreadReportsIt) {
-  // The k-th host operation of each worker fails (the first is a batch's
-  // evaluation): the message names the batch of lowest frequency, as one
-  // thread meets it.
+  // The k-th host operation of each worker fails: the message is the one thread's.
   const Model model = LongSweepModel();
   const VOKHost::LiveCounts before = VOKHost::CurrentLiveCounts();
   auto failing = [&](int iThreads, long iOperation) {
@@ -169,9 +161,8 @@ TEST_F(VokdynThreads, EveryHostFailureOfAThreadedRunEndsItCleanlyAndAsOneThreadR
   for (int threads : {3, 7}) EXPECT_EQ(failing(threads, 2), one) << threads << " threads";
   EXPECT_TRUE(before == VOKHost::CurrentLiveCounts());
 
-  // Each host operation of a four-thread run failed in turn (counted across
-  // threads): an error naming a failed operation, or a completed run (a
-  // modulation that a failed query did not give weighs 0), never a leak.
+  // Each host operation of a four-thread run fails in turn: an error naming it or a completed
+  // run (an ungiven modulation weighs 0), never a leak.
   const Model rocking = LoadModelFile(std::string(VOKDYN_EXAMPLES) + "/tower-rocking-base.json");
   auto armAt = [](long k) { return [k](std::size_t iDone, std::size_t) { if (iDone == 0) VOKHost::FaultArm(k); }; };
   RunHarmonic(rocking, armAt(0), 4);

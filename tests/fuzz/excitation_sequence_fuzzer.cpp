@@ -1,9 +1,6 @@
-// libFuzzer target of the excitation and damping tools: the input describes a
-// small modal model in the stand-in and a sequence of calls on it. After each
-// successful Initialize the values must equal an evaluation made here from the
-// model itself; at the end of every input nothing may be left alive (live
-// counts) and nothing may leak (LeakSanitizer). Any host operation may also be
-// made to fail on the way: that must be reported, never crash or leak.
+// libFuzzer target of the excitation and damping tools: a small modal model and a sequence of
+// calls, some with a failing host operation. Values after a sound Initialize equal an evaluation
+// made here; a failure is reported, never a crash; nothing is left alive or leaked.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -166,12 +163,9 @@ void Build(Bytes& in, Model& m) {
   m.damping = damping.Build();
 }
 
-// The total excitation on every modal degree of freedom at x, from the model:
-// load entry e gives amplitude x Phi^T f_e, a restraint direction d gives
-// amplitude x (-Gamma_d); each is weighed by its modulation at x and, in the
-// frequency domain, turned by its phase.
-// oBound receives, per mode, the sum of the magnitudes of every product
-// summed: what the rounding of any summation order is proportional to.
+// The excitation per mode at x: a Phi^T f_e per load entry, a (-Gamma_d) per restraint direction,
+// each weighed by its modulation and (frequency domain) turned by its phase. oBound: per mode, the
+// sum of the magnitudes summed, which the rounding of any summation order is proportional to.
 std::vector<std::complex<double>> Expected(Model& m, bool iLoads, bool iRestraint, bool iTime, double x,
                                            std::vector<double>& oBound) {
   std::vector<std::complex<double>> total(m.modes);
@@ -212,8 +206,7 @@ std::vector<std::complex<double>> Expected(Model& m, bool iLoads, bool iRestrain
   return total;
 }
 
-// The same sums in another order differ by rounding only: a few units in
-// the last place of the magnitudes summed.
+// Another summation order differs by a few units in the last place of the magnitudes summed.
 void Compare(const std::vector<std::complex<double>>& iExpected, const VOKMathComplex* iValues,
              const std::vector<double>& iBound) {
   for (std::size_t i = 0; i < iExpected.size(); ++i) {
@@ -228,8 +221,7 @@ void Compare(const std::vector<std::complex<double>>& iExpected, const VOKMathCo
 
 void RunSequence(Bytes& in, Model& m) {
   VOKDYNExcitationTools* tools = new VOKDYNExcitationTools;
-  // Once initialised for the time domain, an object evaluates real values
-  // for good, whatever the later domain.
+  // Once initialised for the time domain, an object evaluates real values for good.
   bool realForGood = false;
   for (int step = 0; step < 24 && !in.Empty(); ++step) {
     // Now and then one host operation of the next call fails.
@@ -250,8 +242,7 @@ void RunSequence(Bytes& in, Model& m) {
         const bool faulted = !VOKHost::FaultHitName().empty();
         VOKHost::FaultDisarm();
         if (faulted) break;
-        // Without a failed host operation only a load excitation without
-        // any entry may be refused.
+        // Without a failed host operation only a load excitation without entries may be refused.
         if (FAILED(hr)) {
           if (loads && m.loads.empty()) break;
           Fail("Initialize failed without a cause");
