@@ -97,7 +97,8 @@ def copy_checkout(scratch):
             continue
         target = os.path.join(src, rel)
         os.makedirs(os.path.dirname(target), exist_ok=True)
-        shutil.copy2(origin, target)
+        # Fresh times: a file planted last time must not look built already.
+        shutil.copy(origin, target)
     return src
 
 
