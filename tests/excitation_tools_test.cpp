@@ -161,8 +161,11 @@ TEST_F(ExcitationTools, InitialisationForResultsHoldsTheExcitationsOnly) {
   const long twoRefs = two->RefCount();
   {
     Tools tools;
-    ExcitationType first = UndefinedExcitationType, type = UndefinedExcitationType;
-    unsigned char indicator = 9;
+    ExcitationType first = UndefinedExcitationType, type = LoadExcitationType;
+    unsigned char indicator = 7;
+    EXPECT_HR(E_FAIL, tools->GetTypeOfExcitation(type, indicator)) << "before any initialisation";
+    EXPECT_EQ(type, LoadExcitationType) << "untouched";
+    EXPECT_EQ(indicator, 7);
     ASSERT_HR(S_OK, tools->InitializeForResult(List({X(lx), X(rx)}), base, first));
     EXPECT_EQ(first, LoadExcitationType);
     EXPECT_EQ(lx->RefCount(), lxRefs + 1) << "the load excitation is held";
@@ -178,19 +181,9 @@ TEST_F(ExcitationTools, InitialisationForResultsHoldsTheExcitationsOnly) {
   EXPECT_EQ(base->RefCount(), baseRefs);
 }
 
-TEST_F(ExcitationTools, TypeBeforeAnyInitialisationIsRefused) {
-  Tools tools;
-  ExcitationType type = LoadExcitationType;
-  unsigned char indicator = 7;
-  EXPECT_HR(E_FAIL, tools->GetTypeOfExcitation(type, indicator));
-  EXPECT_EQ(type, LoadExcitationType) << "untouched";
-  EXPECT_EQ(indicator, 7);
-}
-
 // ------------------------------------------------------------------ failures
 
-// What an initialisation that fails leaves: not initialised, evaluation
-// refused, type reported from the partial table (when there is one).
+// A failed initialisation leaves the object refusing evaluation.
 void ExpectNotInitialised(VOKDYNExcitationTools* iTools) {
   VOKMathComplex* values = nullptr;
   EXPECT_HR(E_FAIL, iTools->GetExcitValues(1.0, values));
@@ -199,58 +192,46 @@ void ExpectNotInitialised(VOKDYNExcitationTools* iTools) {
 
 TEST_F(ExcitationTools, ListSizesMustAgreePerDomain) {
   using L = VOKHost::ExcitationList;
+  // L::Loads stands for the excitation's own list: loads, or restraint directions.
   struct Row {
     const char* what;
-    bool restraint;
     L shortList;
-    DYNAnalysisDomain domain;
-    long result;
+    long result, timeResult;
     L alsoShort = L::None;
   };
   const Row rows[] = {
-      // Amplitudes and phases agree, the other lists agree among themselves:
-      // the amplitudes are compared with the modulations too.
-      {"loads: one load and one modulation short", false, L::Loads, DYNDefaultDomain, E_FAIL, L::Modulations},
-      {"motion: one direction and one modulation short", true, L::Directions, DYNDefaultDomain, E_FAIL,
-       L::Modulations},
-      {"loads: one phase short", false, L::Phases, DYNDefaultDomain, E_FAIL},
-      {"loads: one phase short, time domain", false, L::Phases, DYNTimeDomain, S_OK},
-      {"loads: one amplitude short", false, L::Amplitudes, DYNDefaultDomain, E_FAIL},
-      {"loads: one amplitude short, time domain", false, L::Amplitudes, DYNTimeDomain, E_FAIL},
-      {"loads: one modulation short", false, L::Modulations, DYNDefaultDomain, E_FAIL},
-      {"loads: one modulation short, time domain", false, L::Modulations, DYNTimeDomain, E_FAIL},
-      {"loads: one load short", false, L::Loads, DYNDefaultDomain, E_FAIL},
-      {"loads: one load short, time domain", false, L::Loads, DYNTimeDomain, E_FAIL},
-      {"motion: one phase short", true, L::Phases, DYNDefaultDomain, E_FAIL},
-      {"motion: one phase short, time domain", true, L::Phases, DYNTimeDomain, S_OK},
-      {"motion: one amplitude short", true, L::Amplitudes, DYNDefaultDomain, E_FAIL},
-      {"motion: one amplitude short, time domain", true, L::Amplitudes, DYNTimeDomain, E_FAIL},
-      {"motion: one modulation short", true, L::Modulations, DYNDefaultDomain, E_FAIL},
-      {"motion: one direction short, time domain", true, L::Directions, DYNTimeDomain, E_FAIL},
+      {"one phase short: phases unused in time", L::Phases, E_FAIL, S_OK},
+      {"one amplitude short", L::Amplitudes, E_FAIL, E_FAIL},
+      {"one modulation short", L::Modulations, E_FAIL, E_FAIL},
+      {"one entry short", L::Loads, E_FAIL, E_FAIL},
+      {"one entry and one modulation short: amplitudes count too", L::Loads, E_FAIL, E_FAIL, L::Modulations},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    VOKHost::ExcitationBase* x = row.restraint ? static_cast<VOKHost::ExcitationBase*>(Motion({1, 5}))
+  for (const Row& row : rows)
+    for (bool restraint : {false, true})
+      for (DYNAnalysisDomain domain : {DYNDefaultDomain, DYNTimeDomain}) {
+        SCOPED_TRACE(std::string(row.what) + (restraint ? ", motion" : ", loads") +
+                     (domain == DYNTimeDomain ? ", time domain" : ""));
+        const long result = domain == DYNTimeDomain ? row.timeResult : row.result;
+        VOKHost::ExcitationBase* x = restraint ? static_cast<VOKHost::ExcitationBase*>(Motion({1, 5}))
                                                : static_cast<VOKHost::ExcitationBase*>(Loads());
-    x->SetShortList(row.shortList);
-    if (row.alsoShort != L::None) x->SetShortList(row.alsoShort);
-    Tools tools;
-    ExcitationType first = UndefinedExcitationType;
-    EXPECT_HR(row.result, tools->Initialize(List({X(x)}), base, first, row.domain));
-    if (FAILED(row.result)) {
-      EXPECT_EQ(first, UndefinedExcitationType) << "written on success only";
-      ExpectNotInitialised(tools.p);
-    } else {
-      VOKMathComplex* values = nullptr;
-      EXPECT_HR(S_OK, tools->GetExcitValues(1.0, values));
-      delete[] values;
-    }
-  }
+        for (L list : {row.shortList, row.alsoShort})
+          if (list != L::None) x->SetShortList(list == L::Loads && restraint ? L::Directions : list);
+        Tools tools;
+        ExcitationType first = UndefinedExcitationType;
+        EXPECT_HR(result, tools->Initialize(List({X(x)}), base, first, domain));
+        if (FAILED(result)) {
+          EXPECT_EQ(first, UndefinedExcitationType) << "written on success only";
+          ExpectNotInitialised(tools.p);
+        } else {
+          VOKMathComplex* values = nullptr;
+          EXPECT_HR(S_OK, tools->GetExcitValues(1.0, values));
+          delete[] values;
+        }
+      }
 }
 
 TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
-  // What the host's own operations failing gives is the fault-injection
-  // harness's; these are the answers of a host that works but says no.
+  // A host that works but says no; the host's own failures are the fault harness's.
   using Answer = VOKHost::ModalBase::VectorsAnswer;
   struct Row {
     const char* what;
