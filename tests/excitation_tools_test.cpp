@@ -1,5 +1,4 @@
-// The excitation tools object: meta-class, initialisations, excitation
-// types, and what every failure leaves behind.
+// The excitation tools object: meta-class, initialisations, types, and what a failure leaves.
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -33,8 +32,7 @@ class ExcitationTools : public VOKTest {
   VOKHost::LoadExcitation* Loads(int iCount = 2) {
     VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("loads"));
     for (int k = 0; k < iCount; ++k) {
-      // Named first: the sanitizer build mis-instruments a conditional
-      // converted to a virtual base.
+      // Named first: the sanitizer build mis-instruments a conditional converted to a virtual base.
       VOKHost::NodalLoad* load = k ? load1 : load0;
       VOKHost::Modulation* modulation = k ? half : two;
       lx->AddEntry(load, modulation, 1.0f + static_cast<float>(k), 0.5f * static_cast<float>(k));
@@ -411,9 +409,7 @@ TEST_F(ExcitationTools, EmptyListKeepsWhatWasHeldButRefusesEvaluation) {
   delete[] values;
 }
 
-// Everything an object shows after an initialisation: its type and axis
-// indicator, its values at two abscissae, the rigid-body and enforced
-// contributions it adds, and the reference counts of what it may hold.
+// Everything an initialised object shows: type, axis, values, contributions, what it holds.
 struct Observed {
   long typeResult = 0, valuesResult = 0, rigidResult = 0, enforcedResult = 0;
   ExcitationType type = UndefinedExcitationType;
@@ -435,8 +431,7 @@ struct Observed {
 };
 
 TEST_F(ExcitationTools, AnotherInitialisationLeavesNothingOfTheEarlierOne) {
-  // Loads with an enforcing set (its force per mode given), support motion
-  // with an axis and without, a second base: every kind of thing held.
+  // Every kind of thing held: an enforcing set, motion with and without an axis, a second base.
   VOKHost::EnforcedLoadSet* set = hold(VOKHost::EnforcedLoadSet::Create("set", {2}, std::vector<double>(12, 0.25)));
   set->SetGeneralisedForce({0.5, -1.5});
   VOKHost::LoadExcitation* lx = Loads();
@@ -512,9 +507,7 @@ TEST_F(ExcitationTools, AnotherInitialisationLeavesNothingOfTheEarlierOne) {
       EXPECT_HR(row.secondResult, run(tools.p, row.second));
       after = observe(tools.p);
     }
-    // A fresh object given the second initialisation alone shows the same,
-    // except that a time-domain initialisation keeps the object real: the
-    // fresh one is then given the time domain.
+    // A fresh object given the second alone shows the same; an earlier time domain keeps it real.
     Init second = row.second;
     if (row.first.kind == 1 && second.kind != 2) second.kind = 1;
     Observed fresh;
@@ -523,10 +516,7 @@ TEST_F(ExcitationTools, AnotherInitialisationLeavesNothingOfTheEarlierOne) {
       EXPECT_HR(row.secondResult, run(tools.p, second));
       fresh = observe(tools.p);
     }
-    EXPECT_TRUE(after == fresh) << "type " << after.type << " vs " << fresh.type << ", axis " << int(after.axis)
-                                << " vs " << int(fresh.axis) << ", results " << after.valuesResult << "/"
-                                << after.rigidResult << "/" << after.enforcedResult << " vs " << fresh.valuesResult
-                                << "/" << fresh.rigidResult << "/" << fresh.enforcedResult;
+    EXPECT_TRUE(after == fresh) << "type " << after.type << " vs " << fresh.type;
     // Values of the time domain are real; those of any other turn by the phases.
     bool real = true;
     for (std::size_t i = 1; i < after.values.size(); i += 2) real = real && SameBits(after.values[i], 0.0);
