@@ -158,7 +158,8 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
     delete[] rawModes;
     auto R = [&](int d, int p) { return modes[static_cast<std::size_t>((d - 1) * n + p)]; };
     std::vector<Term> rigidTerms, enforcedTerms;
-    for (const Direction& d : dirs) rigidTerms.push_back({d.m, d.a, d.phase, [&R, d](int p) { return R(d.d, p); }});
+    for (const Direction& d : dirs)
+      rigidTerms.push_back({d.m, d.a, d.phase, [&R, d](int p) { return R(d.d, p); }});
     for (const Kept& k : kept) enforcedTerms.push_back({k.m, k.a, k.phase, [k](int p) { return (*k.d)[p]; }});
     // Closed form: a translation along x moves every node by 1 along x.
     EXPECT_EQ(R(1, 0), 1.0);
@@ -174,7 +175,8 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
         ASSERT_HR(S_OK, tools->AddRigidExcit(f, n, values));
         for (int p = 0; p < n; ++p) {
           const Coef e = SumAt(rigidTerms, f, p);
-          ASSERT_TRUE(SameBits(out[p].re, (0.0 + e.re) * call) && SameBits(out[p].im, (0.0 + e.im) * call)) << p;
+          ASSERT_TRUE(SameBits(out[p].re, (0.0 + e.re) * call) && SameBits(out[p].im, (0.0 + e.im) * call))
+              << p;
         }
       }
       // A harmonic displacement has acceleration -omega^2 times it: node 10
@@ -238,7 +240,8 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
         ASSERT_HR(S_OK, tools->AddEnforcedDispExcit(fe, n, values));
         for (int p = 0; p < n; ++p) {
           const Coef e = SumAt(enforcedTerms, fe, p);
-          ASSERT_TRUE(SameBits(out[p].re, (0.0 + e.re) * call) && SameBits(out[p].im, (0.0 + e.im) * call)) << p;
+          ASSERT_TRUE(SameBits(out[p].re, (0.0 + e.re) * call) && SameBits(out[p].im, (0.0 + e.im) * call))
+              << p;
         }
       }
     }

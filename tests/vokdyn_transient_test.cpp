@@ -1,8 +1,5 @@
-// The transient response against closed forms: one mode under a step load
-// (displacement, velocity, acceleration), a half-sine pulse, a step of base
-// acceleration in absolute acceleration; a cosine load run to steady state
-// against the harmonic run; histories from a file; the refusals of the
-// "transient" section; the same output for any thread count.
+// The transient response against closed forms (step, half-sine, base step), steady state against the
+// harmonic run, history files, the "transient" section's refusals, and thread-count independence.
 #include <cmath>
 #include <complex>
 #include <functional>
