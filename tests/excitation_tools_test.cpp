@@ -249,34 +249,34 @@ TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
     iRx->SetAxis(axis(iYx));
     return List({X(iRx)});
   };
+  // A list of loads (or motion) told to answer wrongly by iSpoil.
+  using Spoil = std::function<void(VOKHost::ExcitationBase*)>;
+  auto spoilt = [&](bool iMotion, Spoil iSpoil) {
+    return [&, iMotion, iSpoil] {
+      VOKHost::ExcitationBase* x = nullptr;
+      if (iMotion)
+        x = Motion({1});
+      else
+        x = Loads();
+      iSpoil(x);
+      return List({X(x)});
+    };
+  };
+  auto typeResult = [](VOKHost::ExcitationBase* x) { x->SetTypeResult(kDistinct); };
+  auto valuesResult = [](VOKHost::ExcitationBase* x) { x->SetValuesResult(kDistinct); };
+  auto reports = [](ExcitationType iType) {
+    return [iType](VOKHost::ExcitationBase* x) { x->SetReportedType(iType); };
+  };
   const Row rows[] = {
       {"null element", [&] { return List({X(Loads()), nullptr}); }, Answer::Computed, 2, E_FAIL},
       {"element that is no excitation", [&] { return List({plainObject}); }, Answer::Computed, 2, E_FAIL},
-      {"type query fails: its code", [&] {
-         auto* lx = Loads();
-         lx->SetTypeResult(kDistinct);
-         return List({X(lx)});
-       }, Answer::Computed, 2, kDistinct},
-      {"type neither load nor restraint", [&] {
-         auto* lx = Loads();
-         lx->SetReportedType(UndefinedExcitationType);
-         return List({X(lx)});
-       }, Answer::Computed, 2, E_FAIL},
-      {"restraint type but no restraint interface", [&] {
-         auto* lx = Loads();
-         lx->SetReportedType(RestraintExcitationType);
-         return List({X(lx)});
-       }, Answer::Computed, 2, E_FAIL},
-      {"load values fail: their code", [&] {
-         auto* lx = Loads();
-         lx->SetValuesResult(kDistinct);
-         return List({X(lx)});
-       }, Answer::Computed, 2, kDistinct},
-      {"restraint values fail: E_FAIL", [&] {
-         auto* rx = Motion({1});
-         rx->SetValuesResult(kDistinct);
-         return List({X(rx)});
-       }, Answer::Computed, 2, E_FAIL},
+      {"type query fails: its code", spoilt(false, typeResult), Answer::Computed, 2, kDistinct},
+      {"type neither load nor restraint", spoilt(false, reports(UndefinedExcitationType)), Answer::Computed, 2,
+       E_FAIL},
+      {"restraint type but no restraint interface", spoilt(false, reports(RestraintExcitationType)),
+       Answer::Computed, 2, E_FAIL},
+      {"load values fail: their code", spoilt(false, valuesResult), Answer::Computed, 2, kDistinct},
+      {"restraint values fail: E_FAIL", spoilt(true, valuesResult), Answer::Computed, 2, E_FAIL},
       {"direction 7", [&] { return List({X(Motion({1, 7}))}); }, Answer::Computed, 2, E_FAIL},
       {"direction 0", [&] { return List({X(Motion({0}))}); }, Answer::Computed, 2, E_FAIL},
       {"degenerate axis, translation only: vectors refused", [&] { return withAxis(Motion({2}), 2.0); },
@@ -308,16 +308,10 @@ TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
          rx->SetTypeResult(kDistinct);
          return List({X(Loads()), X(rx)});
        }, Answer::Computed, 2, kDistinct, true},
-      {"for results: load type, no load interface", [&] {
-         auto* rx = Motion({1});
-         rx->SetReportedType(LoadExcitationType);
-         return List({X(rx)});
-       }, Answer::Computed, 2, E_FAIL, true},
-      {"for results: undefined type", [&] {
-         auto* rx = Motion({1});
-         rx->SetReportedType(UndefinedExcitationType);
-         return List({X(rx)});
-       }, Answer::Computed, 2, E_FAIL, true},
+      {"for results: load type, no load interface", spoilt(true, reports(LoadExcitationType)), Answer::Computed, 2,
+       E_FAIL, true},
+      {"for results: undefined type", spoilt(true, reports(UndefinedExcitationType)), Answer::Computed, 2, E_FAIL,
+       true},
       {"for results: element that is no excitation", [&] { return List({plainObject}); }, Answer::Computed, 2, E_FAIL,
        true},
   };
