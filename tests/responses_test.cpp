@@ -511,9 +511,7 @@ TEST_F(Responses, FilterKeepsTheEnforcingSetsInOrderOrChangesNothing) {
         if (kind == 'e' || kind == 'f') expectedStatics.push_back(Unknown(set->StaticSet()));
         load = Unknown(set);
         if (kind == 's' || kind == 'c' || kind == 'p' || kind == 'a') {
-          // A load set of the general feature: an enforcing computed load
-          // (none, or one that is no feature) and one linked object that
-          // yields no static set; or no analysis set at all.
+          // A general feature: computed load (or none, or no feature), no static set, or no analysis set.
           VOKHost::Feature* bare = h(VOKHost::Feature::Create(
               "bare", VOKHost::FacetSpecObject | VOKHost::FacetScan | (kind == 'a' ? 0u : VOKHost::FacetAnalysisSet)));
           VOKHost::RecordedFeature* computed = h(VOKHost::RecordedFeature::Create(
