@@ -1,9 +1,5 @@
-// Failed allocations in the excitation tools: every allocation that an
-// exported operation makes is failed in turn (the test program's allocator,
-// VOKFailingAllocator.h). No exception leaves the operation; it gives E_FAIL
-// (or first the fatal error of a checked work array, naming it); everything
-// it allocated is freed; an initialisation that failed leaves the object not
-// initialised, and the next one on the same object works.
+// Every allocation of each excitation operation failed in turn: E_FAIL (or a named fatal error), no
+// exception, no leak, and a failed initialisation leaves the object ready for the next.
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -21,8 +17,7 @@ namespace {
 using namespace vok_test_models;
 constexpr int kN = 12;
 
-// The model every operation runs on: support motion in two directions, and
-// loads mixing nodal loads with two enforcing sets and one idle set.
+// Support motion in two directions; nodal loads mixed with two enforcing sets and an idle one.
 struct Model {
   Model() {
     base = h(VOKHost::ModalBase::Create(TwoNodeBase()));
@@ -62,8 +57,7 @@ class ExcitationAllocation : public VOKTest {
 TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
   Model model;
   const VOKListValVOKBaseUnknown_var both = List({Unknown(model.loads), Unknown(model.motion)});
-  // Each row: how the object is prepared (not counted) and the one operation
-  // whose allocations are failed in turn.
+  // Each row: preparation (not counted), then the operation whose allocations fail in turn.
   struct Row {
     std::string operation;
     std::function<long(VOKDYNExcitationTools&)> prepare;
@@ -148,9 +142,7 @@ TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
   // The fatal checks of the work arrays name them.
   const std::set<std::string> fatalNames = {"AssertionFailed:pDepl", "AssertionFailed:pDeplImag",
                                             "AssertionFailed:pDeplReal"};
-  // The initialisations take the list by value: the caller's copy of it is
-  // made before the operation is entered, and its allocations are not the
-  // operation's.
+  // The initialisations take the list by value: the caller's copy is not the operation's.
   vok_test::FailAllocation(0);
   { VOKListValVOKBaseUnknown_var copy = both; }
   const long listCopy = vok_test::AllocationsSinceArming();
@@ -158,8 +150,7 @@ TEST_F(ExcitationAllocation, EveryFailedAllocationGivesAResultAndLeaksNothing) {
     SCOPED_TRACE(row.operation);
     const long skipped = row.operation.rfind("Initialize", 0) == 0 ? listCopy : 0;
     std::set<std::string> fatalSeen;
-    // The fatal errors of a run are noted without allocating, so that the
-    // blocks before and after it can be compared.
+    // Fatal errors are noted without allocating, so that live blocks compare.
     struct Fatal {
       int count = 0;
       char message[64] = {};

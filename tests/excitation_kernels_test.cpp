@@ -1,7 +1,5 @@
-// The evaluation kernels: which instruction-set variants are offered on this
-// processor and which one the library runs, and that every variant gives
-// the bits of the straightforward loop, on the benchmark shapes (scaled
-// down) and on sizes that leave a partial vector or tile.
+// The evaluation kernels: the variants offered here, the one run, and that each gives the straight
+// loop's bits on the benchmark shapes and on sizes that leave a partial vector or tile.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -23,9 +21,7 @@ std::uint64_t Bits(double iValue) {
   return b;
 }
 
-// Values spread over sixty binary orders of magnitude with both signs, with
-// zeros of both signs and subnormals mixed in: the sums cancel and round
-// differently under any other order of terms or any fused multiply-add.
+// Sixty binary orders, both signs, signed zeros, subnormals: any other order or an FMA shows.
 class Awkward {
  public:
   explicit Awkward(std::uint64_t iSeed) : _Gen(iSeed) {}
@@ -43,8 +39,7 @@ class Awkward {
   std::mt19937_64 _Gen;
 };
 
-// The loop as stated: per abscissa, the sums start at 0.0 and the second
-// members go by in order, each term a product and then an add.
+// The straight loop: per abscissa from 0.0, members in order, each a product then an add.
 std::vector<VOKMathComplex> StraightLoop(const std::vector<std::vector<double>>& iMembers, int iF,
                                          const std::vector<double>& iCos,
                                          const std::vector<double>& iSin, bool iImag, int iN) {
@@ -74,9 +69,7 @@ struct Shape {
   int n, s, f;  // degrees of freedom, second members, abscissae
 };
 
-// Runs one variant on one shape with awkward values and compares every
-// value with the straight loop, bit for bit; nothing may be written past
-// F x N.
+// One variant on one shape against the straight loop, bit for bit; nothing written past F x N.
 void ExpectStraightLoopsBits(const K::Variant& iVariant, const Shape& iShape, bool iImag) {
   SCOPED_TRACE(std::string(iVariant.name) + " N=" + std::to_string(iShape.n) +
                " S=" + std::to_string(iShape.s) + " F=" + std::to_string(iShape.f) +
@@ -117,8 +110,7 @@ void ExpectStraightLoopsBits(const K::Variant& iVariant, const Shape& iShape, bo
   }
 }
 
-// Every variant this processor runs, on every shape, complex and real; the
-// number of variants run.
+// Every variant this processor runs, on every shape, complex and real; returns how many ran.
 int ExpectEveryVariantsBits(const std::vector<Shape>& iShapes) {
   int variants = 0;
   for (K::Isa isa : {K::Isa::Baseline, K::Isa::Avx2, K::Isa::Avx512}) {
@@ -134,14 +126,7 @@ int ExpectEveryVariantsBits(const std::vector<Shape>& iShapes) {
 class ExcitationKernels : public VOKTest {};
 
 TEST_F(ExcitationKernels, EveryVariantGivesTheStraightLoopsBits) {
-  // Partial vectors and tiles (every width is 2, 4 or 8 doubles, a tile up
-  // to four vectors, leftovers summed by narrower vectors down to one
-  // scalar), single members and single degrees of freedom, then the
-  // benchmark shapes scaled down: batched F = 64 at S = 24 and 200, single
-  // N = 10,000 x 200, and a streaming-size N with a prime count (more than
-  // 8 MiB of second members are summed in streaming tiles of 2048 values).
-  // The batched shapes with S = 48 and 150 span several cache-sized blocks
-  // of sub-tiles, with abscissae left over from the groups of four.
+  // Partial vectors and tiles, single members and DOFs, then the benchmark shapes scaled down.
   const std::vector<Shape> shapes = {
       {1, 1, 1},    {1, 3, 2},    {2, 1, 1},     {3, 5, 1},     {7, 2, 3},
       {8, 1, 1},    {9, 4, 2},    {15, 3, 1},    {16, 3, 1},    {17, 3, 5},
@@ -150,38 +135,18 @@ TEST_F(ExcitationKernels, EveryVariantGivesTheStraightLoopsBits) {
       {10000, 200, 1}, {100003, 20, 1}, {5, 0, 2},
       // beyond the caches, second members in eights plus 4, 2 and 1
       {20011, 55, 1}, {30011, 37, 1}, {60013, 18, 1}, {100005, 12, 1},
-      {400009, 3, 1}};
+      {400009, 3, 1},
+      // N = 47 leaves 23, 7 or 3 doubles after whole sub-tiles; F = 3, 4, 5 leave every abscissa group;
+      // S = 17 prefetches sixteen ahead then runs out, S = 16 never prefetches.
+      {47, 17, 3}, {47, 17, 4}, {47, 17, 5}, {47, 16, 5},
+      // One sub-tile of all members exceeds a block, on every width.
+      {49, 8192, 3}};
   EXPECT_GE(ExpectEveryVariantsBits(shapes), 1);
   // The library runs the widest variant there is; it must be one of these.
   EXPECT_NE(nullptr, K::VariantFor(K::Selected().isa));
 }
 
-TEST_F(ExcitationKernels, EveryLeftoverWidthAndBlockSizeOfTheBatchedSumsGivesTheStraightLoopsBits) {
-  // Several abscissae go in register blocks of 2 vectors by 2 abscissae
-  // (baseline, AVX2: 4 and 8 doubles wide) or 3 vectors by 4 abscissae
-  // (AVX-512: 24 doubles), then the degrees of freedom left over go by
-  // whole vectors, half vectors, down to the scalar loop, again by groups
-  // of abscissae and the rest one by one.
-  const std::vector<Shape> shapes = {
-      // N = 47: after the whole sub-tiles, a leftover of 23 doubles on
-      // AVX-512 (vectors of 8, 8, 4, 2, then a scalar), 7 on AVX2 (4, 2, 1)
-      // and 3 on the baseline (2, 1). F = 3: no group of four, one pair and
-      // one abscissa left; F = 4: whole groups only; F = 5: a group of four
-      // and one left, two pairs and one left. With S = 17 every width's
-      // sub-tile prefetches the slices of the member sixteen ahead for the
-      // first member and has none to prefetch after; with S = 16 it never
-      // prefetches.
-      {47, 17, 3}, {47, 17, 4}, {47, 17, 5}, {47, 16, 5},
-      // The slices of one sub-tile of all members exceed what a block may
-      // hold (AVX-512's 24 doubles from 1366 members on, AVX2's 8 from
-      // 4096, the baseline's 4 from 8192): each block is one sub-tile, two
-      // of them on AVX-512, with one degree of freedom left to the scalar.
-      {49, 8192, 3}};
-  EXPECT_GE(ExpectEveryVariantsBits(shapes), 1);
-}
-
-// What the processor offers, asked of the compiler's runtime here, apart
-// from the dispatcher.
+// What the processor offers, asked of the compiler's runtime, not the dispatcher.
 bool ProcessorRuns(K::Isa iIsa) {
   __builtin_cpu_init();
   switch (iIsa) {

@@ -1,5 +1,4 @@
-// The excitation tools object: meta-class, initialisations, excitation
-// types, and what every failure leaves behind.
+// The excitation tools object: meta-class, initialisations, types, and what a failure leaves.
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -33,8 +32,7 @@ class ExcitationTools : public VOKTest {
   VOKHost::LoadExcitation* Loads(int iCount = 2) {
     VOKHost::LoadExcitation* lx = hold(VOKHost::LoadExcitation::Create("loads"));
     for (int k = 0; k < iCount; ++k) {
-      // Named first: the sanitizer build mis-instruments a conditional
-      // converted to a virtual base.
+      // Named first: the sanitizer build mis-instruments a conditional converted to a virtual base.
       VOKHost::NodalLoad* load = k ? load1 : load0;
       VOKHost::Modulation* modulation = k ? half : two;
       lx->AddEntry(load, modulation, 1.0f + static_cast<float>(k), 0.5f * static_cast<float>(k));
@@ -161,8 +159,11 @@ TEST_F(ExcitationTools, InitialisationForResultsHoldsTheExcitationsOnly) {
   const long twoRefs = two->RefCount();
   {
     Tools tools;
-    ExcitationType first = UndefinedExcitationType, type = UndefinedExcitationType;
-    unsigned char indicator = 9;
+    ExcitationType first = UndefinedExcitationType, type = LoadExcitationType;
+    unsigned char indicator = 7;
+    EXPECT_HR(E_FAIL, tools->GetTypeOfExcitation(type, indicator)) << "before any initialisation";
+    EXPECT_EQ(type, LoadExcitationType) << "untouched";
+    EXPECT_EQ(indicator, 7);
     ASSERT_HR(S_OK, tools->InitializeForResult(List({X(lx), X(rx)}), base, first));
     EXPECT_EQ(first, LoadExcitationType);
     EXPECT_EQ(lx->RefCount(), lxRefs + 1) << "the load excitation is held";
@@ -178,19 +179,9 @@ TEST_F(ExcitationTools, InitialisationForResultsHoldsTheExcitationsOnly) {
   EXPECT_EQ(base->RefCount(), baseRefs);
 }
 
-TEST_F(ExcitationTools, TypeBeforeAnyInitialisationIsRefused) {
-  Tools tools;
-  ExcitationType type = LoadExcitationType;
-  unsigned char indicator = 7;
-  EXPECT_HR(E_FAIL, tools->GetTypeOfExcitation(type, indicator));
-  EXPECT_EQ(type, LoadExcitationType) << "untouched";
-  EXPECT_EQ(indicator, 7);
-}
-
 // ------------------------------------------------------------------ failures
 
-// What an initialisation that fails leaves: not initialised, evaluation
-// refused, type reported from the partial table (when there is one).
+// A failed initialisation leaves the object refusing evaluation.
 void ExpectNotInitialised(VOKDYNExcitationTools* iTools) {
   VOKMathComplex* values = nullptr;
   EXPECT_HR(E_FAIL, iTools->GetExcitValues(1.0, values));
@@ -199,58 +190,46 @@ void ExpectNotInitialised(VOKDYNExcitationTools* iTools) {
 
 TEST_F(ExcitationTools, ListSizesMustAgreePerDomain) {
   using L = VOKHost::ExcitationList;
+  // L::Loads stands for the excitation's own list: loads, or restraint directions.
   struct Row {
     const char* what;
-    bool restraint;
     L shortList;
-    DYNAnalysisDomain domain;
-    long result;
+    long result, timeResult;
     L alsoShort = L::None;
   };
   const Row rows[] = {
-      // Amplitudes and phases agree, the other lists agree among themselves:
-      // the amplitudes are compared with the modulations too.
-      {"loads: one load and one modulation short", false, L::Loads, DYNDefaultDomain, E_FAIL, L::Modulations},
-      {"motion: one direction and one modulation short", true, L::Directions, DYNDefaultDomain, E_FAIL,
-       L::Modulations},
-      {"loads: one phase short", false, L::Phases, DYNDefaultDomain, E_FAIL},
-      {"loads: one phase short, time domain", false, L::Phases, DYNTimeDomain, S_OK},
-      {"loads: one amplitude short", false, L::Amplitudes, DYNDefaultDomain, E_FAIL},
-      {"loads: one amplitude short, time domain", false, L::Amplitudes, DYNTimeDomain, E_FAIL},
-      {"loads: one modulation short", false, L::Modulations, DYNDefaultDomain, E_FAIL},
-      {"loads: one modulation short, time domain", false, L::Modulations, DYNTimeDomain, E_FAIL},
-      {"loads: one load short", false, L::Loads, DYNDefaultDomain, E_FAIL},
-      {"loads: one load short, time domain", false, L::Loads, DYNTimeDomain, E_FAIL},
-      {"motion: one phase short", true, L::Phases, DYNDefaultDomain, E_FAIL},
-      {"motion: one phase short, time domain", true, L::Phases, DYNTimeDomain, S_OK},
-      {"motion: one amplitude short", true, L::Amplitudes, DYNDefaultDomain, E_FAIL},
-      {"motion: one amplitude short, time domain", true, L::Amplitudes, DYNTimeDomain, E_FAIL},
-      {"motion: one modulation short", true, L::Modulations, DYNDefaultDomain, E_FAIL},
-      {"motion: one direction short, time domain", true, L::Directions, DYNTimeDomain, E_FAIL},
+      {"one phase short: phases unused in time", L::Phases, E_FAIL, S_OK},
+      {"one amplitude short", L::Amplitudes, E_FAIL, E_FAIL},
+      {"one modulation short", L::Modulations, E_FAIL, E_FAIL},
+      {"one entry short", L::Loads, E_FAIL, E_FAIL},
+      {"one entry and one modulation short: amplitudes count too", L::Loads, E_FAIL, E_FAIL, L::Modulations},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    VOKHost::ExcitationBase* x = row.restraint ? static_cast<VOKHost::ExcitationBase*>(Motion({1, 5}))
+  for (const Row& row : rows)
+    for (bool restraint : {false, true})
+      for (DYNAnalysisDomain domain : {DYNDefaultDomain, DYNTimeDomain}) {
+        SCOPED_TRACE(std::string(row.what) + (restraint ? ", motion" : ", loads") +
+                     (domain == DYNTimeDomain ? ", time domain" : ""));
+        const long result = domain == DYNTimeDomain ? row.timeResult : row.result;
+        VOKHost::ExcitationBase* x = restraint ? static_cast<VOKHost::ExcitationBase*>(Motion({1, 5}))
                                                : static_cast<VOKHost::ExcitationBase*>(Loads());
-    x->SetShortList(row.shortList);
-    if (row.alsoShort != L::None) x->SetShortList(row.alsoShort);
-    Tools tools;
-    ExcitationType first = UndefinedExcitationType;
-    EXPECT_HR(row.result, tools->Initialize(List({X(x)}), base, first, row.domain));
-    if (FAILED(row.result)) {
-      EXPECT_EQ(first, UndefinedExcitationType) << "written on success only";
-      ExpectNotInitialised(tools.p);
-    } else {
-      VOKMathComplex* values = nullptr;
-      EXPECT_HR(S_OK, tools->GetExcitValues(1.0, values));
-      delete[] values;
-    }
-  }
+        for (L list : {row.shortList, row.alsoShort})
+          if (list != L::None) x->SetShortList(list == L::Loads && restraint ? L::Directions : list);
+        Tools tools;
+        ExcitationType first = UndefinedExcitationType;
+        EXPECT_HR(result, tools->Initialize(List({X(x)}), base, first, domain));
+        if (FAILED(result)) {
+          EXPECT_EQ(first, UndefinedExcitationType) << "written on success only";
+          ExpectNotInitialised(tools.p);
+        } else {
+          VOKMathComplex* values = nullptr;
+          EXPECT_HR(S_OK, tools->GetExcitValues(1.0, values));
+          delete[] values;
+        }
+      }
 }
 
 TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
-  // What the host's own operations failing gives is the fault-injection
-  // harness's; these are the answers of a host that works but says no.
+  // A host that works but says no; the host's own failures are the fault harness's.
   using Answer = VOKHost::ModalBase::VectorsAnswer;
   struct Row {
     const char* what;
@@ -270,34 +249,34 @@ TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
     iRx->SetAxis(axis(iYx));
     return List({X(iRx)});
   };
+  // A list of loads (or motion) told to answer wrongly by iSpoil.
+  using Spoil = std::function<void(VOKHost::ExcitationBase*)>;
+  auto spoilt = [&](bool iMotion, Spoil iSpoil) {
+    return [&, iMotion, iSpoil] {
+      VOKHost::ExcitationBase* x = nullptr;
+      if (iMotion)
+        x = Motion({1});
+      else
+        x = Loads();
+      iSpoil(x);
+      return List({X(x)});
+    };
+  };
+  auto typeResult = [](VOKHost::ExcitationBase* x) { x->SetTypeResult(kDistinct); };
+  auto valuesResult = [](VOKHost::ExcitationBase* x) { x->SetValuesResult(kDistinct); };
+  auto reports = [](ExcitationType iType) {
+    return [iType](VOKHost::ExcitationBase* x) { x->SetReportedType(iType); };
+  };
   const Row rows[] = {
       {"null element", [&] { return List({X(Loads()), nullptr}); }, Answer::Computed, 2, E_FAIL},
       {"element that is no excitation", [&] { return List({plainObject}); }, Answer::Computed, 2, E_FAIL},
-      {"type query fails: its code", [&] {
-         auto* lx = Loads();
-         lx->SetTypeResult(kDistinct);
-         return List({X(lx)});
-       }, Answer::Computed, 2, kDistinct},
-      {"type neither load nor restraint", [&] {
-         auto* lx = Loads();
-         lx->SetReportedType(UndefinedExcitationType);
-         return List({X(lx)});
-       }, Answer::Computed, 2, E_FAIL},
-      {"restraint type but no restraint interface", [&] {
-         auto* lx = Loads();
-         lx->SetReportedType(RestraintExcitationType);
-         return List({X(lx)});
-       }, Answer::Computed, 2, E_FAIL},
-      {"load values fail: their code", [&] {
-         auto* lx = Loads();
-         lx->SetValuesResult(kDistinct);
-         return List({X(lx)});
-       }, Answer::Computed, 2, kDistinct},
-      {"restraint values fail: E_FAIL", [&] {
-         auto* rx = Motion({1});
-         rx->SetValuesResult(kDistinct);
-         return List({X(rx)});
-       }, Answer::Computed, 2, E_FAIL},
+      {"type query fails: its code", spoilt(false, typeResult), Answer::Computed, 2, kDistinct},
+      {"type neither load nor restraint", spoilt(false, reports(UndefinedExcitationType)), Answer::Computed, 2,
+       E_FAIL},
+      {"restraint type but no restraint interface", spoilt(false, reports(RestraintExcitationType)),
+       Answer::Computed, 2, E_FAIL},
+      {"load values fail: their code", spoilt(false, valuesResult), Answer::Computed, 2, kDistinct},
+      {"restraint values fail: E_FAIL", spoilt(true, valuesResult), Answer::Computed, 2, E_FAIL},
       {"direction 7", [&] { return List({X(Motion({1, 7}))}); }, Answer::Computed, 2, E_FAIL},
       {"direction 0", [&] { return List({X(Motion({0}))}); }, Answer::Computed, 2, E_FAIL},
       {"degenerate axis, translation only: vectors refused", [&] { return withAxis(Motion({2}), 2.0); },
@@ -329,16 +308,10 @@ TEST_F(ExcitationTools, EachFailingStepGivesItsCode) {
          rx->SetTypeResult(kDistinct);
          return List({X(Loads()), X(rx)});
        }, Answer::Computed, 2, kDistinct, true},
-      {"for results: load type, no load interface", [&] {
-         auto* rx = Motion({1});
-         rx->SetReportedType(LoadExcitationType);
-         return List({X(rx)});
-       }, Answer::Computed, 2, E_FAIL, true},
-      {"for results: undefined type", [&] {
-         auto* rx = Motion({1});
-         rx->SetReportedType(UndefinedExcitationType);
-         return List({X(rx)});
-       }, Answer::Computed, 2, E_FAIL, true},
+      {"for results: load type, no load interface", spoilt(true, reports(LoadExcitationType)), Answer::Computed, 2,
+       E_FAIL, true},
+      {"for results: undefined type", spoilt(true, reports(UndefinedExcitationType)), Answer::Computed, 2, E_FAIL,
+       true},
       {"for results: element that is no excitation", [&] { return List({plainObject}); }, Answer::Computed, 2, E_FAIL,
        true},
   };
@@ -430,9 +403,7 @@ TEST_F(ExcitationTools, EmptyListKeepsWhatWasHeldButRefusesEvaluation) {
   delete[] values;
 }
 
-// Everything an object shows after an initialisation: its type and axis
-// indicator, its values at two abscissae, the rigid-body and enforced
-// contributions it adds, and the reference counts of what it may hold.
+// Everything an initialised object shows: type, axis, values, contributions, what it holds.
 struct Observed {
   long typeResult = 0, valuesResult = 0, rigidResult = 0, enforcedResult = 0;
   ExcitationType type = UndefinedExcitationType;
@@ -454,8 +425,7 @@ struct Observed {
 };
 
 TEST_F(ExcitationTools, AnotherInitialisationLeavesNothingOfTheEarlierOne) {
-  // Loads with an enforcing set (its force per mode given), support motion
-  // with an axis and without, a second base: every kind of thing held.
+  // Every kind of thing held: an enforcing set, motion with and without an axis, a second base.
   VOKHost::EnforcedLoadSet* set = hold(VOKHost::EnforcedLoadSet::Create("set", {2}, std::vector<double>(12, 0.25)));
   set->SetGeneralisedForce({0.5, -1.5});
   VOKHost::LoadExcitation* lx = Loads();
@@ -531,9 +501,7 @@ TEST_F(ExcitationTools, AnotherInitialisationLeavesNothingOfTheEarlierOne) {
       EXPECT_HR(row.secondResult, run(tools.p, row.second));
       after = observe(tools.p);
     }
-    // A fresh object given the second initialisation alone shows the same,
-    // except that a time-domain initialisation keeps the object real: the
-    // fresh one is then given the time domain.
+    // A fresh object given the second alone shows the same; an earlier time domain keeps it real.
     Init second = row.second;
     if (row.first.kind == 1 && second.kind != 2) second.kind = 1;
     Observed fresh;
@@ -542,10 +510,7 @@ TEST_F(ExcitationTools, AnotherInitialisationLeavesNothingOfTheEarlierOne) {
       EXPECT_HR(row.secondResult, run(tools.p, second));
       fresh = observe(tools.p);
     }
-    EXPECT_TRUE(after == fresh) << "type " << after.type << " vs " << fresh.type << ", axis " << int(after.axis)
-                                << " vs " << int(fresh.axis) << ", results " << after.valuesResult << "/"
-                                << after.rigidResult << "/" << after.enforcedResult << " vs " << fresh.valuesResult
-                                << "/" << fresh.rigidResult << "/" << fresh.enforcedResult;
+    EXPECT_TRUE(after == fresh) << "type " << after.type << " vs " << fresh.type;
     // Values of the time domain are real; those of any other turn by the phases.
     bool real = true;
     for (std::size_t i = 1; i < after.values.size(); i += 2) real = real && SameBits(after.values[i], 0.0);

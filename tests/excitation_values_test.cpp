@@ -1,5 +1,4 @@
-// Evaluation of the excitation at an abscissa: the sum over second members
-// of modulation x (cos phi + i sin phi) x second member, to the last bit.
+// The excitation at an abscissa: sum of modulation x (cos phi + i sin phi) x member, to the bit.
 #include <malloc.h>
 
 #include <cmath>
@@ -12,8 +11,7 @@
 #include "VOKTestSupport.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-// The sanitizer runtime's own record of a block's requested size (its
-// header does not ship with every compiler).
+// The sanitizer's record of a block's size (its header does not ship with every compiler).
 extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* iBlock);
 #endif
 
@@ -21,8 +19,7 @@ namespace {
 
 using namespace vok_test_models;
 
-// One second member as the test expects it: the base tools' vector, the
-// amplitude and phase as stored (float) and the modulation (null: none).
+// A second member: the base tools' vector, float amplitude and phase, modulation (null: none).
 struct Member {
   std::vector<double> vector;
   float amplitude;
@@ -30,9 +27,7 @@ struct Member {
   VOKIDYNModulation* modulation;
 };
 
-// The stated sum, formed independently: second member = amplitude widened
-// then multiplied; weight = single-precision cos/sin widened, times the
-// modulation value; each term a product, then an add, in member order.
+// Formed independently: widened amplitude x vector, float cos/sin x modulation, in member order.
 std::vector<VOKMathComplex> ExpectedValues(const std::vector<Member>& iMembers, double iAbscissa,
                                            bool iWithPhase, std::size_t iN) {
   std::vector<VOKMathComplex> out(iN);
@@ -205,10 +200,7 @@ TEST_F(ExcitationValues, CallerArraysAreClearedAndNullPointersGetExactlyN) {
 }
 
 TEST_F(ExcitationValues, UnexcitedDirectionsAreSecondMembersOfAmplitudeZero) {
-  // A restraint excitation always adds six second members; a direction it
-  // does not name has amplitude 0.0 and no modulation, so it adds
-  // 0.0 x (0.0 x vector). That is invisible for a finite vector, but an
-  // infinite one turns it into NaN: the member exists and is weighed.
+  // An unnamed direction is still a member, 0 x (0 x vector): an infinite vector shows it as NaN.
   Holder hold;
   const double inf = std::numeric_limits<double>::infinity();
   VOKHost::ModalBase* base = hold(ExactBase({}, {{{1.0, 0.0, 0.0, inf, 0.0, 0.0}}, {{2.0, 0.0, 0.0, 1.0, 0.0, 0.0}}}));
@@ -256,8 +248,7 @@ TEST_F(ExcitationValues, BatchedRowsAreSingleEvaluationsToTheBitWithTheSameModul
   // 37 modes (no whole tile), five loads and the six restraint directions:
   // eleven second members, one of them without a modulation.
   const int n = 37;
-  // Values over many binary orders of magnitude with both signs: another
-  // order of terms would round differently.
+  // Values over many binary orders with both signs: another order of terms rounds differently.
   int seed = 0;
   auto next = [&seed] {
     ++seed;
@@ -313,8 +304,7 @@ TEST_F(ExcitationValues, BatchedRowsAreSingleEvaluationsToTheBitWithTheSameModul
     }
     EXPECT_EQ(-7.0, batched.back().re) << "written past F x N";
 
-    // Abscissa by abscissa, members in order (the load without modulation
-    // is never asked): what single calls ask, in their order.
+    // Abscissa by abscissa, members in order, the unmodulated load never asked.
     std::vector<std::pair<int, double>> expectedLog;
     for (double x : abscissae)
       for (int id : {0, 1, 2, 4, 10, 11}) expectedLog.push_back({id, x});

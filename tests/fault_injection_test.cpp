@@ -1,14 +1,5 @@
-// Every host operation the library calls, driven to failure in turn.
-//
-// Each scenario builds a small stand-in model (not counted), runs a realistic
-// sequence of library calls once to count the host operations it makes, then
-// rebuilds the model and runs the sequence again once per operation with that
-// operation failing, with a code of its own that no step makes itself. Every
-// run must end without a crash, a fatal error or a call through a null
-// handle; with nothing left alive; with the result the scenario's rule for
-// that operation gives (its code passed on, replaced by another failure, or
-// passed over); and with the caller's inputs as they were where the
-// operation promises so.
+// Every host operation a scenario makes, failed in turn: no crash, nothing left alive, the result its
+// rule gives, and the caller's inputs intact where promised.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -42,9 +33,7 @@ using vok_test_models::List;
 // The code of every injected failure: no operation makes it itself.
 constexpr long kInjected = VOKMakeResult(0x80040F01u);
 
-// What one run gives back: its result, and whether the inputs the caller
-// owns are as they were before the run (checked on failure only, where the
-// operation promises it).
+// A run's result, and whether the caller's inputs are as they were.
 struct Outcome {
   long result = S_OK;
   bool inputsIntact = true;
@@ -74,8 +63,7 @@ enum class Expect {
 struct Scenario {
   std::string name;
   std::function<Calls(World&)> build;  ///< builds the model, returns the calls to run
-  /// What the failure of each operation gives; an operation not named must
-  /// give a negative result.
+  /// What a failure of each operation gives; one not named must fail.
   std::map<std::string, Expect> rules;
   bool inputsPromised = false;  ///< the caller's inputs stay as they were on failure
   /// ... except after a failure of one of these operations.
@@ -84,7 +72,7 @@ struct Scenario {
 
 // ------------------------------------------------------------------ models
 
-VOKBaseUnknown* Unknown(VOKHost::Component* iComponent) { return iComponent; }
+using vok_test_models::Unknown;
 
 // The base of the rigid-body and enforced-displacement scenarios.
 VOKHost::ModalBase* TwoNodeBase() {
@@ -103,9 +91,7 @@ VOKHost::ModalBase* ThreeModeBase() {
 
 constexpr int kN = 12;
 
-
-// Excitation tools initialised for results on one excitation; the object
-// is released with the world.
+// Excitation tools initialised for results, released with the world.
 VOKDYNExcitationTools* ForResult(World& w, VOKHost::ModalBase* iBase,
                                  const VOKListValVOKBaseUnknown_var& iExcitations, long& oResult) {
   VOKDYNExcitationTools* tools = w.hold(new VOKDYNExcitationTools);
@@ -119,9 +105,7 @@ VOKDYNExcitationTools* ForResult(World& w, VOKHost::ModalBase* iBase,
 Scenario Rigid(const std::string& iOverload) {
   Scenario s;
   s.name = "InitializeForResult + AddRigidExcit (" + iOverload + ")";
-  // The caller's arrays are written once every direction is summed, except
-  // that a direction whose modulation does not answer is skipped (the others
-  // are added), and that the time steps are added step by step.
+  // Arrays are written once all is summed, but a silent modulation is skipped and steps add one by one.
   s.inputsPromised = iOverload != "steps";
   s.inputsMayChange = {"QueryInterface"};
   s.rules = {{"VOKIDYNExcitation::GetExcitationType", Expect::PassesOn},
@@ -194,13 +178,9 @@ Scenario Enforced(const std::string& iOverload) {
   Scenario s;
   s.name = "InitializeForResult + " +
            std::string(iOverload == "filter" ? "FilterForEnforcedDisp" : "AddEnforcedDispExcit (" + iOverload + ")");
-  // The filter and the complex overload leave the caller's data alone on
-  // failure; the others may keep what earlier load sets added.
+  // Only the filter and the complex overload write nothing on failure.
   s.inputsPromised = iOverload == "filter" || iOverload == "complex";
-  // A static set that does not answer its query is kept as a null handle,
-  // and a modulation that does not answer is skipped: such a query failure
-  // can end in success, while the other queries' failures are passed on.
-  // The computed load's scan passes its code on, the static set's does not.
+  // A silent static set or modulation is passed over; the computed load's scan passes its code on.
   s.rules = {{"QueryInterface", Expect::Either},
              {"VOKIDYNExcitation::GetExcitationType", Expect::PassesOn},
              {"VOKIDYNLoadExcitation::GetLoadValues", Expect::PassesOn},
@@ -295,8 +275,7 @@ Scenario LoadsAndRestraint(DYNAnalysisDomain iDomain) {
   Scenario s;
   s.name = std::string("Initialize + GetExcitValues on [load, restraint], ") +
            (iDomain == DYNTimeDomain ? "time domain" : "frequency domain");
-  // The count of degrees of freedom is asked when the second members are
-  // built (a failure replaced) and when they are evaluated (passed on).
+  // The DOF count is asked when building (replaced) and when evaluating (passed on).
   s.rules = {{"VOKIDYNExcitation::GetExcitationType", Expect::PassesOn},
              {"VOKIDYNLoadExcitation::GetLoadValues", Expect::PassesOn},
              {"VOKIDYNRestraintExcitation::GetRestraintValues", Expect::Replaces},
@@ -340,18 +319,11 @@ Scenario LoadsAndRestraint(DYNAnalysisDomain iDomain) {
 Scenario Damping(const std::string& iDefinition, const std::string& iQuery) {
   Scenario s;
   s.name = "damping " + iDefinition + ": " + iQuery;
-  // The base's state only decides: a state that cannot be tested counts as
-  // stale (a warning, no failure), a warning whose base name cannot be read
-  // is shown without it, and a failed state check is a validity, not a
-  // failure.
+  // The base's state only informs: an untestable state is stale, a failed check a validity.
   s.rules = {{"VOKISpecObject::TestUpToDate", Expect::Succeeds},
                   {"VOKIAlias::GetDisplayName", Expect::Succeeds},
                   {"VOKIDYNBaseAccess::CheckBaseState", Expect::Succeeds}};
-  // Once the type is known the coefficients are read without failing the
-  // reading: a value that cannot be read keeps its start value (a valid
-  // definition), a flag or list that cannot be read leaves a definition that
-  // is refused or invalid, depending on the step. The type itself is given
-  // whatever the coefficients.
+  // Unreadable coefficients keep their start value or make the definition invalid; the type stands.
   const Expect coefficients = iQuery == "GetDampingDefinition" ? Expect::Succeeds : Expect::Either;
   for (const char* op : {"VOKISamBasicComponent::GetSubComponent", "VOKISamBasicComponent::GetValue",
                          "VOKISpecAttrAccess::LookupAttributeKey", "VOKISpecAttrAccess::ReadBoolean",
@@ -435,8 +407,7 @@ Scenario Mesh() {
 Scenario NodeLookup() {
   Scenario s;
   s.name = "node services: GetNodeSequentialNumber through an assembly";
-  // The numbers themselves are read without testing the reads: a node
-  // found keeps the success, with the default number.
+  // A node found keeps the success even when its numbers cannot be read.
   s.rules = {{"VOKAnalysisExplicitParent::GetUserNumber", Expect::Succeeds},
                   {"VOKAnalysisExplicitChild::GetSequentialNumber", Expect::Succeeds}};
   s.build = [](World& w) -> Calls {
@@ -610,8 +581,7 @@ TEST_F(FaultInjection, EveryHostOperationOfEveryScenarioFailsCleanly) {
         EXPECT_TRUE(outcome.result == S_OK || FAILED(outcome.result))
             << "a failure of " << hit << " gave " << VOKResultString(outcome.result);
       }
-      // The promise is about failures: a failure passed over may well have
-      // done its work.
+      // A failure passed over may well have done its work.
       if (scenario.inputsPromised && FAILED(outcome.result) && !scenario.inputsMayChange.count(hit)) {
         EXPECT_TRUE(outcome.inputsIntact) << "the caller's inputs changed after a failure of " << hit;
       }

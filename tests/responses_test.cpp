@@ -1,9 +1,5 @@
-// What support motion and enforced displacements add to a computed response:
-// the four AddRigidExcit overloads, the filter of enforced-displacement load
-// sets and the four AddEnforcedDispExcit overloads, on stand-in models.
-// Expected values are formed independently, in the stated evaluation order
-// (each sum starting from the caller's value, terms in entry order, each a
-// product and then an add), so they are compared to the last bit.
+// What support motion and enforced displacements add to a response, formed independently in the
+// evaluation order (terms in entry order, each a product then an add) and compared to the last bit.
 #include <cmath>
 #include <functional>
 #include <string>
@@ -24,8 +20,7 @@ constexpr double kTwoPi = 6.283185307179586;
 // Unit-acceleration displacement at f: -1/omega^2, 0 at rest.
 double K(double f) { return f == 0.0 ? 0.0 : -1.0 / ((f * kTwoPi) * (f * kTwoPi)); }
 
-// The complex coefficient of an entry: (A g) cos(phase), (A g) sin(phase),
-// g = modulation(f) k, the cosine and sine in single precision.
+// An entry's coefficient: (A g) cos(phase), (A g) sin(phase), g = modulation(f) k, cos/sin in float.
 struct Coef {
   double re, im;
 };
@@ -33,6 +28,23 @@ Coef CoefAt(VOKHost::Modulation* iModulation, double f, float a, float phase) {
   const double g = iModulation->Evaluate(f) * K(f);
   return {(static_cast<double>(a) * g) * static_cast<double>(std::cos(phase)),
           (static_cast<double>(a) * g) * static_cast<double>(std::sin(phase))};
+}
+
+// One entry of a sum: its modulation, amplitude, phase and value at a position.
+struct Term {
+  VOKHost::Modulation* m;
+  float a, phase;
+  std::function<double(int)> at;
+};
+// The entries' sum at f and position p, from zero, in entry order.
+Coef SumAt(const std::vector<Term>& iTerms, double f, int p) {
+  Coef sum{0.0, 0.0};
+  for (const Term& t : iTerms) {
+    const Coef c = CoefAt(t.m, f, t.a, t.phase);
+    sum.re += c.re * t.at(p);
+    sum.im += c.im * t.at(p);
+  }
+  return sum;
 }
 
 // A line of iNodes nodes along x, 1 m apart, masses 1..: a base whose
@@ -145,6 +157,10 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
     const std::vector<double> modes(rawModes, rawModes + 6 * n);
     delete[] rawModes;
     auto R = [&](int d, int p) { return modes[static_cast<std::size_t>((d - 1) * n + p)]; };
+    std::vector<Term> rigidTerms, enforcedTerms;
+    for (const Direction& d : dirs)
+      rigidTerms.push_back({d.m, d.a, d.phase, [&R, d](int p) { return R(d.d, p); }});
+    for (const Kept& k : kept) enforcedTerms.push_back({k.m, k.a, k.phase, [k](int p) { return (*k.d)[p]; }});
     // Closed form: a translation along x moves every node by 1 along x.
     EXPECT_EQ(R(1, 0), 1.0);
     EXPECT_EQ(R(1, n - 6), 1.0);
@@ -152,20 +168,15 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
     const double f = 2.0;
     {
       SCOPED_TRACE("rigid, complex");
-      // From zero, so that no start value hides the sums' last bits; a
-      // second call then adds the same again.
+      // From zero, so that no start value hides the last bits; a second call adds the same again.
       std::vector<VOKMathComplex> out(static_cast<std::size_t>(n));
       VOKMathComplex* values = out.data();
       for (int call = 1; call <= 2; ++call) {
         ASSERT_HR(S_OK, tools->AddRigidExcit(f, n, values));
         for (int p = 0; p < n; ++p) {
-          double re = 0.0, im = 0.0;
-          for (const Direction& d : dirs) {
-            const Coef c = CoefAt(d.m, f, d.a, d.phase);
-            im += c.im * R(d.d, p);
-            re += c.re * R(d.d, p);
-          }
-          ASSERT_TRUE(SameBits(out[p].re, (0.0 + re) * call) && SameBits(out[p].im, (0.0 + im) * call)) << p;
+          const Coef e = SumAt(rigidTerms, f, p);
+          ASSERT_TRUE(SameBits(out[p].re, (0.0 + e.re) * call) && SameBits(out[p].im, (0.0 + e.im) * call))
+              << p;
         }
       }
       // A harmonic displacement has acceleration -omega^2 times it: node 10
@@ -193,13 +204,8 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
       ASSERT_HR(S_OK, tools->AddRigidExcit(lastNode, comps, freqs, pr, pi));
       for (int r = 0; r < 3; ++r)
         for (int t = 0; t < 5; ++t) {
-          double er = 0.0, ei = 0.0;
-          for (const Direction& d : dirs) {
-            const Coef c = CoefAt(d.m, freqs[t + 1], d.a, d.phase);
-            er += c.re * R(d.d, n - 6 + comps[r + 1]);
-            ei += c.im * R(d.d, n - 6 + comps[r + 1]);
-          }
-          EXPECT_TRUE(SameBits(re.cells[r][t], er) && SameBits(im.cells[r][t], ei)) << r << "," << t;
+          const Coef e = SumAt(rigidTerms, freqs[t + 1], n - 6 + comps[r + 1]);
+          EXPECT_TRUE(SameBits(re.cells[r][t], e.re) && SameBits(im.cells[r][t], e.im)) << r << "," << t;
         }
     }
     VOKHost::GeneralizedDisplacement* gd = hold(VOKHost::GeneralizedDisplacement::Create("transient"));
@@ -233,13 +239,9 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
       for (int call = 1; call <= 2; ++call) {
         ASSERT_HR(S_OK, tools->AddEnforcedDispExcit(fe, n, values));
         for (int p = 0; p < n; ++p) {
-          double re = 0.0, im = 0.0;
-          for (const Kept& s : kept) {
-            const Coef c = CoefAt(s.m, fe, s.a, s.phase);
-            im += c.im * (*s.d)[p];
-            re += c.re * (*s.d)[p];
-          }
-          ASSERT_TRUE(SameBits(out[p].re, (0.0 + re) * call) && SameBits(out[p].im, (0.0 + im) * call)) << p;
+          const Coef e = SumAt(enforcedTerms, fe, p);
+          ASSERT_TRUE(SameBits(out[p].re, (0.0 + e.re) * call) && SameBits(out[p].im, (0.0 + e.im) * call))
+              << p;
         }
       }
     }
@@ -260,13 +262,8 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
       ASSERT_HR(S_OK, tools->AddEnforcedDispExcit(0, dofs, freqs, pr, pi));
       for (int r = 0; r < 3; ++r)
         for (int t = 0; t < 5; ++t) {
-          double er = 0.0, ei = 0.0;
-          for (const Kept& s : kept) {
-            const Coef c = CoefAt(s.m, freqs[t + 1], s.a, s.phase);
-            er += c.re * (*s.d)[dofs[r + 1]];
-            ei += c.im * (*s.d)[dofs[r + 1]];
-          }
-          EXPECT_TRUE(SameBits(re.cells[r][t], er) && SameBits(im.cells[r][t], ei)) << r << "," << t;
+          const Coef e = SumAt(enforcedTerms, freqs[t + 1], dofs[r + 1]);
+          EXPECT_TRUE(SameBits(re.cells[r][t], e.re) && SameBits(im.cells[r][t], e.im)) << r << "," << t;
         }
     }
     {
@@ -514,9 +511,7 @@ TEST_F(Responses, FilterKeepsTheEnforcingSetsInOrderOrChangesNothing) {
         if (kind == 'e' || kind == 'f') expectedStatics.push_back(Unknown(set->StaticSet()));
         load = Unknown(set);
         if (kind == 's' || kind == 'c' || kind == 'p' || kind == 'a') {
-          // A load set of the general feature: an enforcing computed load
-          // (none, or one that is no feature) and one linked object that
-          // yields no static set; or no analysis set at all.
+          // A general feature: computed load (or none, or no feature), no static set, or no analysis set.
           VOKHost::Feature* bare = h(VOKHost::Feature::Create(
               "bare", VOKHost::FacetSpecObject | VOKHost::FacetScan | (kind == 'a' ? 0u : VOKHost::FacetAnalysisSet)));
           VOKHost::RecordedFeature* computed = h(VOKHost::RecordedFeature::Create(

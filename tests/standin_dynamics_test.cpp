@@ -1,7 +1,5 @@
-// The physics of the stand-in's dynamic-response model, which the library's
-// results are checked against: the modal base's rigid vectors (globally and
-// on an axis, from the participation factors), its rigid-mode provider, load
-// vectors as generalised forces, and the force of an enforced displacement.
+// The stand-in's physics the library is checked against: rigid vectors (global, on an axis, from
+// participation factors), the rigid-mode provider, load vectors, enforced-displacement forces.
 #include <cmath>
 
 #include "VOKHostDynamics.h"
@@ -247,9 +245,7 @@ TEST_F(DynamicsModel, EnforcedLoadSetForceIsMinusPhiTransposedMassTimesField) {
   }
   EXPECT_EQ(vectors[1][0], 4.0);
   EXPECT_EQ(vectors[1][1], -8.5);
-  delete[] vectors[0];
-  delete[] vectors[1];
-  delete[] vectors;
+  FreeTable(vectors, 2);
 
   for (VOKHost::EnforcedLoadSet* wrong : {wrongField, wrongModes}) {
     VOKListValVOKISpecObject_var one;

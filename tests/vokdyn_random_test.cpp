@@ -1,7 +1,5 @@
-// The random response against closed forms: one mode under white base
-// acceleration against Miles' equation, two modes under two correlated
-// forces against H S H^H formed by hand; the spectra's interpolation; the
-// refusals of the "random" section; the same output for any thread count.
+// The random response against closed forms (Miles' equation, H S H^H by hand), the spectra's
+// interpolation, the "random" section's refusals, and thread-count independence.
 #include <cmath>
 #include <complex>
 #include <string>

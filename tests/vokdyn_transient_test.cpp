@@ -1,8 +1,5 @@
-// The transient response against closed forms: one mode under a step load
-// (displacement, velocity, acceleration), a half-sine pulse, a step of base
-// acceleration in absolute acceleration; a cosine load run to steady state
-// against the harmonic run; histories from a file; the refusals of the
-// "transient" section; the same output for any thread count.
+// The transient response against closed forms (step, half-sine, base step), steady state against the
+// harmonic run, history files, the "transient" section's refusals, and thread-count independence.
 #include <cmath>
 #include <complex>
 #include <functional>
@@ -134,9 +131,7 @@ TEST(VokdynTransient, OneModeFollowsItsClosedForms) {
 }
 
 TEST(VokdynTransient, HistoryPointsBetweenOutputTimesAreIntegratedExactly) {
-  // A trapezoid pulse whose corners lie between outputs 0.01 s apart: the
-  // same as with outputs 1e-4 s apart, on which every corner lies, at the
-  // common times (all exact for a load linear between corners).
+  // Corners between outputs 0.01 s apart give what outputs on every corner (1e-4 s) give.
   const std::string pulse = R"({"load": "push", "history": [[0, 0], [0.0123, 0], [0.0187, 1], [0.0311, 1], [0.0372, 0]]})";
   for (const char* response : {"", "\"response\": \"acceleration\","}) {
     SCOPED_TRACE(response);
