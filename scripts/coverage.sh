@@ -44,5 +44,5 @@ echo "$summary" | grep -E '^(lines|functions|branches):'
 if ((readme)); then
   figure() { echo "$summary" | sed -n "s/^$1: \([0-9.]*%\) (\([0-9]*\) out of \([0-9]*\))/\1 of $1 (\2 of \3)/p"; }
   line="$(figure lines), $(figure branches)"
-  sed -i "s|^<!-- coverage -->.*|<!-- coverage --> Measured by \`scripts/coverage.sh --readme\`: **$line**.|" README.md
+  sed -i "s|^\( *\)<!-- coverage -->.*|\1<!-- coverage --> Measured by \`scripts/coverage.sh --readme\`: **$line**.|" README.md
 fi
