@@ -1,4 +1,5 @@
 #include "VOKDYNDatReader.h"
+#include "VOKDYNFrdReader.h"
 
 #include <charconv>
 #include <cmath>
@@ -11,18 +12,6 @@ namespace {
 const char* const kEigenTitle = "E I G E N V A L U E   O U T P U T";
 const char* const kParticipationTitle = "P A R T I C I P A T I O N   F A C T O R S";
 const char* const kMassTitle = "E F F E C T I V E   M O D A L   M A S S";
-
-std::vector<std::string_view> Words(std::string_view iLine) {
-  std::vector<std::string_view> words;
-  std::size_t i = 0;
-  while (i < iLine.size()) {
-    while (i < iLine.size() && (iLine[i] == ' ' || iLine[i] == '\t' || iLine[i] == '\r')) ++i;
-    std::size_t start = i;
-    while (i < iLine.size() && iLine[i] != ' ' && iLine[i] != '\t' && iLine[i] != '\r') ++i;
-    if (i > start) words.push_back(iLine.substr(start, i - start));
-  }
-  return words;
-}
 
 bool IsInteger(std::string_view iWord, int& oValue) {
   auto [end, ec] = std::from_chars(iWord.data(), iWord.data() + iWord.size(), oValue);

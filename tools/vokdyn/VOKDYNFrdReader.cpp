@@ -64,19 +64,6 @@ int SignificantDigits(std::string_view iText) {
   return digits;
 }
 
-// The whitespace-separated words of a line.
-std::vector<std::string_view> Words(std::string_view iLine) {
-  std::vector<std::string_view> words;
-  std::size_t i = 0;
-  while (i < iLine.size()) {
-    while (i < iLine.size() && (iLine[i] == ' ' || iLine[i] == '\t' || iLine[i] == '\r')) ++i;
-    std::size_t start = i;
-    while (i < iLine.size() && iLine[i] != ' ' && iLine[i] != '\t' && iLine[i] != '\r') ++i;
-    if (i > start) words.push_back(iLine.substr(start, i - start));
-  }
-  return words;
-}
-
 // Walks the file by text lines and binary records, counting lines for the
 // messages.
 class Reader {
@@ -492,6 +479,18 @@ class FrdParser {
 };
 
 }  // namespace
+
+std::vector<std::string_view> Words(std::string_view iLine) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < iLine.size()) {
+    while (i < iLine.size() && (iLine[i] == ' ' || iLine[i] == '\t' || iLine[i] == '\r')) ++i;
+    std::size_t start = i;
+    while (i < iLine.size() && iLine[i] != ' ' && iLine[i] != '\t' && iLine[i] != '\r') ++i;
+    if (i > start) words.push_back(iLine.substr(start, i - start));
+  }
+  return words;
+}
 
 int FrdNodesPerElement(int iType) { return iType > 0 && iType < kTypeCount ? kTypes[iType].nodes : 0; }
 

@@ -25,6 +25,7 @@
 #include <array>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vokdyn {
@@ -67,6 +68,10 @@ struct FrdResults {
 };
 
 /// Number of nodes of an element of this .frd type, 0 for an unknown type.
+/// The words of a line of a job's text files, separated by blanks, tabs
+/// and carriage returns.
+std::vector<std::string_view> Words(std::string_view iLine);
+
 int FrdNodesPerElement(int iType);
 
 /// The short name of an element type ("he20"), empty for an unknown type.
