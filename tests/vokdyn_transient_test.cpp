@@ -211,6 +211,8 @@ TEST(VokdynTransient, ATransientSectionIsRefusedWithWhereAndWhy) {
        "model.json: transient.inputs[0]: expected exactly one of \"history\" (inline [time, value] points) and \"file\""},
       {Model1("5", "3", "0.1", "", R"({"load": "pull", "history": [[0, 1], [2, 1]]})"),
        "model.json: transient.inputs[0].load: the model has no load named \"pull\" (named: \"push\")"},
+      {Edited(Model1("5", "3", "0.1", "", step), R"("type": "modal", "percent": 5)", R"("type": "structural", "eta": 0.04)"),
+       "model.json: damping: structural damping and damping tables hold in the frequency domain only"},
       {Model1("100", "3", "0.1", "", step),
        "model.json: mode 1 is damped at 100 % of critical: the transient recurrence needs less than critical damping"},
   };
