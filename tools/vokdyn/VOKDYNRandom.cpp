@@ -180,26 +180,37 @@ constexpr std::size_t kRandomBatch = 256;
 
 }  // namespace
 
-double LogLogValue(const Table& iTable, double iF) {
-  if (iTable.empty() || iF < iTable.front()[0] || iF > iTable.back()[0]) return 0.0;
+namespace {
+
+// The points of iTable (abscissae increasing) on either side of iF, both the
+// last point at the table's last abscissa; false outside the table.
+bool Bracket(const Table& iTable, double iF, const std::array<double, 2>*& oLo,
+             const std::array<double, 2>*& oHi) {
+  if (iTable.empty() || iF < iTable.front()[0] || iF > iTable.back()[0]) return false;
   auto after = std::upper_bound(iTable.begin(), iTable.end(), iF,
                                 [](double f, const std::array<double, 2>& p) { return f < p[0]; });
-  if (after == iTable.end()) return iTable.back()[1];
-  const auto& hi = *after;
-  const auto& lo = *(after - 1);
-  if (iF == lo[0]) return lo[1];
-  const double t = std::log(iF / lo[0]) / std::log(hi[0] / lo[0]);
-  return lo[1] * std::pow(hi[1] / lo[1], t);
+  oHi = after == iTable.end() ? &iTable.back() : &*after;
+  oLo = after == iTable.end() ? &iTable.back() : &*(after - 1);
+  return true;
+}
+
+}  // namespace
+
+double LogLogValue(const Table& iTable, double iF) {
+  const std::array<double, 2>* lo = nullptr;
+  const std::array<double, 2>* hi = nullptr;
+  if (!Bracket(iTable, iF, lo, hi)) return 0.0;
+  if (lo == hi || iF == (*lo)[0]) return (*lo)[1];
+  const double t = std::log(iF / (*lo)[0]) / std::log((*hi)[0] / (*lo)[0]);
+  return (*lo)[1] * std::pow((*hi)[1] / (*lo)[1], t);
 }
 
 double LinearValue(const Table& iTable, double iF) {
-  if (iTable.empty() || iF < iTable.front()[0] || iF > iTable.back()[0]) return 0.0;
-  auto after = std::upper_bound(iTable.begin(), iTable.end(), iF,
-                                [](double f, const std::array<double, 2>& p) { return f < p[0]; });
-  if (after == iTable.end()) return iTable.back()[1];
-  const auto& hi = *after;
-  const auto& lo = *(after - 1);
-  return lo[1] + (iF - lo[0]) / (hi[0] - lo[0]) * (hi[1] - lo[1]);
+  const std::array<double, 2>* lo = nullptr;
+  const std::array<double, 2>* hi = nullptr;
+  if (!Bracket(iTable, iF, lo, hi)) return 0.0;
+  if (lo == hi) return (*lo)[1];
+  return (*lo)[1] + (iF - (*lo)[0]) / ((*hi)[0] - (*lo)[0]) * ((*hi)[1] - (*lo)[1]);
 }
 
 RandomSection ReadRandomSection(const JsonValue& iRoot, const std::string& iFile, const Model& iModel) {

@@ -4,6 +4,7 @@
 //
 // Exit status: 0 success; 2 a usage or model error; 1 a computation or an
 // output that failed.
+#include <array>
 #include <unistd.h>
 
 #include <algorithm>
@@ -564,6 +565,26 @@ int RunImportCommand(const ImportOptions& iOptions) {
 
 }  // namespace
 
+// The options of a command that runs a model: MODEL, -o, --plot, --threads
+// and -q, with the command's own help texts for the first four.
+struct RunOptions {
+  std::string model, output, plot, threads;
+  int Threads(const CLI::App& iCommand) const {
+    return iCommand.count("--threads") ? ParseThreads(threads) : DefaultThreads();
+  }
+};
+
+CLI::App* AddRunCommand(CLI::App& ioApp, const std::string& iName, const std::string& iWhat,
+                        const std::array<std::string, 4>& iHelp, RunOptions& oOptions) {
+  CLI::App* command = ioApp.add_subcommand(iName, iWhat);
+  command->add_option("MODEL", oOptions.model, iHelp[0])->required();
+  command->add_option("-o,--output", oOptions.output, iHelp[1])->type_name("FILE");
+  command->add_option("--plot", oOptions.plot, iHelp[2])->type_name("FILE");
+  command->add_option("--threads", oOptions.threads, iHelp[3])->type_name("N");
+  command->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
+  return command;
+}
+
 int main(int argc, char** argv) {
   CLI::App app{"vokdyn: modal harmonic response of a structure, from a model file or the embedded "
                "default model (a six-storey shear building on a moving base)."};
@@ -593,37 +614,25 @@ int main(int argc, char** argv) {
                            std::to_string(DefaultThreads()) + " here); the output is the same for any N.")
       ->type_name("N");
 
-  std::string randomPath, randomOutput, randomPlot, randomThreads;
-  CLI::App* randomCommand = app.add_subcommand(
-      "random", "Random vibration: the response PSD of every output to the model's \"random\" input spectra, "
-                "with RMS, 3 sigma and zero-crossing rate.");
-  randomCommand->add_option("MODEL", randomPath, "Model file with a \"random\" section; '-' reads standard input.")
-      ->required();
-  randomCommand->add_option("-o,--output", randomOutput,
-                            "Write the response PSD as CSV to FILE ('-': standard output) and the summary to "
-                            "FILE-summary.csv.")
-      ->type_name("FILE");
-  randomCommand->add_option("--plot", randomPlot, "Plot the response PSD (log-log) into FILE.svg or FILE.png (needs gnuplot).")
-      ->type_name("FILE");
-  randomCommand->add_option("--threads", randomThreads, "Split the sweep across N threads; the output is the same for any N.")
-      ->type_name("N");
-  randomCommand->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
-
-  std::string transientPath, transientOutput, transientPlot, transientThreads;
-  CLI::App* transientCommand = app.add_subcommand(
-      "transient", "Transient response: every output's time history under the model's \"transient\" time functions, "
-                   "with its extremes.");
-  transientCommand->add_option("MODEL", transientPath, "Model file with a \"transient\" section; '-' reads standard input.")
-      ->required();
-  transientCommand->add_option("-o,--output", transientOutput,
-                               "Write the time histories as CSV to FILE ('-': standard output) and the extremes to "
-                               "FILE-summary.csv.")
-      ->type_name("FILE");
-  transientCommand->add_option("--plot", transientPlot, "Plot the time histories into FILE.svg or FILE.png (needs gnuplot).")
-      ->type_name("FILE");
-  transientCommand->add_option("--threads", transientThreads, "Split the modes across N threads; the output is the same for any N.")
-      ->type_name("N");
-  transientCommand->add_flag("-q,--quiet", gQuiet, "Print nothing but errors.");
+  RunOptions random, transient;
+  CLI::App* randomCommand = AddRunCommand(
+      app, "random",
+      "Random vibration: the response PSD of every output to the model's \"random\" input spectra, "
+      "with RMS, 3 sigma and zero-crossing rate.",
+      {"Model file with a \"random\" section; '-' reads standard input.",
+       "Write the response PSD as CSV to FILE ('-': standard output) and the summary to FILE-summary.csv.",
+       "Plot the response PSD (log-log) into FILE.svg or FILE.png (needs gnuplot).",
+       "Split the sweep across N threads; the output is the same for any N."},
+      random);
+  CLI::App* transientCommand = AddRunCommand(
+      app, "transient",
+      "Transient response: every output's time history under the model's \"transient\" time functions, "
+      "with its extremes.",
+      {"Model file with a \"transient\" section; '-' reads standard input.",
+       "Write the time histories as CSV to FILE ('-': standard output) and the extremes to FILE-summary.csv.",
+       "Plot the time histories into FILE.svg or FILE.png (needs gnuplot).",
+       "Split the modes across N threads; the output is the same for any N."},
+      transient);
 
   std::string checkPath;
   CLI::App* check = app.add_subcommand(
@@ -680,11 +689,10 @@ int main(int argc, char** argv) {
       return RunHarmonicCommand(modelPath, output, plot,
                                 harmonic->count("--threads") ? ParseThreads(threads) : DefaultThreads(), fields);
     if (*randomCommand)
-      return RunRandomCommand(randomPath, randomOutput, randomPlot,
-                              randomCommand->count("--threads") ? ParseThreads(randomThreads) : DefaultThreads());
+      return RunRandomCommand(random.model, random.output, random.plot, random.Threads(*randomCommand));
     if (*transientCommand)
-      return RunTransientCommand(transientPath, transientOutput, transientPlot,
-                                 transientCommand->count("--threads") ? ParseThreads(transientThreads) : DefaultThreads());
+      return RunTransientCommand(transient.model, transient.output, transient.plot,
+                                 transient.Threads(*transientCommand));
     if (*check) return RunCheckCommand(checkPath);
     if (*calculix) {
       if (!importLoad.empty()) importOptions.load = ParseNodeComponent(importLoad, "--load");

@@ -305,16 +305,30 @@ long DisplacementLength(const LoadData& iData, const VOKRawCollint& iDofs, int& 
 
 // ================================================================ rigid body
 
+namespace {
+
+// The rigid modes of every degree of freedom of the model, whose count must
+// be the caller's iN: the provider's failure as it is, E_FAIL for another
+// count, else the provider's result.
+long ModesOfCount(VOKIDYNRestraintExcitation* iRestraint, VOKIDYNBaseTools* iBaseTools, int iN,
+                  RigidModes& oRigid) {
+  const long hr = ComputeModes(iRestraint, iBaseTools, nullptr, oRigid);
+  if (FAILED(hr) || !oRigid.modes) return hr;
+  return oRigid.n == iN ? hr : E_FAIL;
+}
+
+}  // namespace
+
+
 long VOKDYNExcitationTools::AddRigidExcit(double, int iN, double* ioValues,
                                           double* iCoefficients) const {
   return VOKDYN::AllocationBoundary(E_FAIL, [&]() -> long {
     if (iN < 1 || !_BaseTools || !ioValues || !iCoefficients || !_RestraintExcitation) return E_FAIL;
 
     RigidModes rigid;
-    const long hrModes = ComputeModes(_RestraintExcitation, _BaseTools, nullptr, rigid);
+    const long hrModes = ModesOfCount(_RestraintExcitation, _BaseTools, iN, rigid);
     if (FAILED(hrModes) || !rigid.modes) return hrModes;
     const int n = rigid.n;
-    if (n != iN) return E_FAIL;
 
     const RestraintData& data = rigid.data;
     const int count = data.directions.Size();
@@ -335,10 +349,9 @@ long VOKDYNExcitationTools::AddRigidExcit(double iFrequency, int iN,
     if (iN < 1 || !_BaseTools || !ioValues || !_RestraintExcitation) return E_FAIL;
 
     RigidModes rigid;
-    const long hrModes = ComputeModes(_RestraintExcitation, _BaseTools, nullptr, rigid);
+    const long hrModes = ModesOfCount(_RestraintExcitation, _BaseTools, iN, rigid);
     if (FAILED(hrModes) || !rigid.modes) return hrModes;
     const int n = rigid.n;
-    if (n != iN) return E_FAIL;
 
     const RestraintData& data = rigid.data;
     const int m = data.modulations.Size();
