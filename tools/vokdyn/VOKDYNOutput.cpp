@@ -254,6 +254,25 @@ void CheckOutputPath(const std::string& iPath, const std::string& iOption, const
     throw OutputError(iOption + " " + iPath + ": the directory " + dir + " does not exist or cannot be written");
 }
 
+std::string ColumnsCsv(const std::string& iAbscissaName, const char* iAbscissaFormat,
+                       const std::vector<double>& iAbscissae, const std::vector<std::string>& iNames,
+                       const std::vector<std::vector<double>>& iColumns) {
+  std::string text = iAbscissaName;
+  for (const std::string& name : iNames) text += "," + name;
+  text += "\n";
+  char buffer[40];
+  for (std::size_t t = 0; t < iAbscissae.size(); ++t) {
+    std::snprintf(buffer, sizeof buffer, iAbscissaFormat, iAbscissae[t]);
+    text += buffer;
+    for (const std::vector<double>& column : iColumns) {
+      std::snprintf(buffer, sizeof buffer, ",%.17g", column[t]);
+      text += buffer;
+    }
+    text += "\n";
+  }
+  return text;
+}
+
 bool WrittenInPlace(const std::string& iPath) {
   struct stat info;
   return (stat(OutputTarget(iPath).c_str(), &info) == 0 && !S_ISREG(info.st_mode)) || InPlace(iPath);

@@ -58,6 +58,13 @@ void WriteCsv(const Response& iResponse, const std::function<void(const char*, s
 /// caller made standard output) is opened and written directly, so that it
 /// stays what it is and its reader gets the bytes. Every method throws
 /// OutputError.
+/// A CSV of columns over one abscissa: the header iAbscissaName and every
+/// column's name, then per row the abscissa in iAbscissaFormat (printf) and
+/// every column's value to 17 significant digits.
+std::string ColumnsCsv(const std::string& iAbscissaName, const char* iAbscissaFormat,
+                       const std::vector<double>& iAbscissae, const std::vector<std::string>& iNames,
+                       const std::vector<std::vector<double>>& iColumns);
+
 /// True when iPath is written in place rather than through a temporary: a
 /// device, a FIFO or another file that is not plain, or a path under /dev or
 /// /proc (an open file of the process).

@@ -7,6 +7,7 @@
 
 #include "VOKDYNHarmonic.h"
 #include "VOKDYNModelLoader.h"
+#include "VOKDYNOutput.h"
 #include "VOKDYNPlatformModel.h"
 
 namespace vokdyn {
@@ -394,20 +395,11 @@ RandomResult RunRandom(const Model& iModel, const RandomSection& iRandom, int iT
 }
 
 std::string RandomCsv(const RandomResult& iResult) {
-  std::string text = "frequency_hz";
-  for (const Output& o : iResult.outputs) text += "," + OutputLabel(o) + "_psd";
-  text += "\n";
-  char buffer[40];
-  for (std::size_t t = 0; t < iResult.frequencies.size(); ++t) {
-    std::snprintf(buffer, sizeof buffer, "%.9g", static_cast<double>(iResult.frequencies[t]));
-    text += buffer;
-    for (std::size_t o = 0; o < iResult.outputs.size(); ++o) {
-      std::snprintf(buffer, sizeof buffer, ",%.17g", iResult.psd[o][t]);
-      text += buffer;
-    }
-    text += "\n";
-  }
-  return text;
+  std::vector<std::string> names;
+  for (const Output& o : iResult.outputs) names.push_back(OutputLabel(o) + "_psd");
+  return ColumnsCsv("frequency_hz", "%.9g",
+                    std::vector<double>(iResult.frequencies.begin(), iResult.frequencies.end()), names,
+                    iResult.psd);
 }
 
 std::string RandomSummaryCsv(const RandomResult& iResult) {

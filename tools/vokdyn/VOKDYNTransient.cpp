@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "VOKDYNExcitationTools.h"
+#include "VOKDYNOutput.h"
 #include "VOKDYNPlatformModel.h"
 #include "VOKDYNSweep.h"
 
@@ -410,20 +411,9 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
 }
 
 std::string TransientCsv(const TransientResult& iResult) {
-  std::string text = "time_s";
-  for (const Output& o : iResult.outputs) text += "," + OutputLabel(o);
-  text += "\n";
-  char buffer[40];
-  for (std::size_t t = 0; t < iResult.times.size(); ++t) {
-    std::snprintf(buffer, sizeof buffer, "%.12g", iResult.times[t]);
-    text += buffer;
-    for (std::size_t o = 0; o < iResult.outputs.size(); ++o) {
-      std::snprintf(buffer, sizeof buffer, ",%.17g", iResult.values[o][t]);
-      text += buffer;
-    }
-    text += "\n";
-  }
-  return text;
+  std::vector<std::string> names;
+  for (const Output& o : iResult.outputs) names.push_back(OutputLabel(o));
+  return ColumnsCsv("time_s", "%.12g", iResult.times, names, iResult.values);
 }
 
 std::string TransientSummaryCsv(const TransientResult& iResult) {
