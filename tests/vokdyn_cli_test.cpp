@@ -1,4 +1,4 @@
-// The vokdyn executable: refusals, the summary and the CSV, special outputs, signals, the time.
+// The vokdyn executable: refusals, the summary and the CSV, outputs that are not files, signals.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>

@@ -72,14 +72,23 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
   // u(f, output) for each row; the one-mode rows have k = 180, m = 2, phi = 0.8.
   const double m = 2.0, k = 180.0, c = Modal(m, k, 5.0);
   const double m2[2] = {1.5, 2.0}, k2[2] = {60.0, 900.0}, phi2[2][2] = {{0.5, 1.0}, {1.0, -0.5}};  // [mode][node]
-  // Structural damping eta_i adds i eta_i k_i to the dynamic stiffness.
-  auto twoModes = [&](std::function<double(int)> iC, std::function<double(int)> iEta = [](int) { return 0.0; }) {
-    return [=](double f, std::size_t node) {
-      Complex u(0.0, 0.0);
-      for (int i = 0; i < 2; ++i)
-        u += phi2[i][node] * (Complex(4.0 * phi2[i][1] * 1.25, 0.0) / (Dynamic(k2[i], m2[i], iC(i), f) + Complex(0.0, iEta(i) * k2[i])));
-      return u;
-    };
+  struct Row {
+    const char* label;
+    std::string text;
+    std::vector<double> damping;
+    std::function<Complex(double, std::size_t)> u;
+  };
+  // The two-mode model under the damping given, c_i; structural eta_i adds i eta_i k_i.
+  auto twoModes = [&](const char* iLabel, const std::string& iDamping, std::vector<double> iC,
+                      std::vector<double> iEta = {0.0, 0.0}) {
+    return Row{iLabel, Edited(kTwoModes, "DAMPING", "\"damping\": {" + iDamping + "}"), iC,
+               [=](double f, std::size_t node) {
+                 Complex u(0.0, 0.0);
+                 for (std::size_t i = 0; i < 2; ++i)
+                   u += phi2[i][node] * (Complex(4.0 * phi2[i][1] * 1.25, 0.0) /
+                                         (Dynamic(k2[i], m2[i], iC[i], f) + Complex(0.0, iEta[i] * k2[i])));
+                 return u;
+               }};
   };
   // q = (a f_D + phi^T F) / (k - omega^2 m + i omega c), f_D = -phi^T M D; u = phi q - D a / omega^2.
   auto enforced = [](double iModalForce, Complex iLoadForce = Complex(0.0, 0.0)) {
@@ -107,7 +116,6 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
   };
   const std::string force = R"("loads": [{"forces": [{"node": 4, "values": [3, 0, 0, 0, 0, 0]}])";
   const std::string unitShape = R"("shape": [[1, 0, 0, 0, 0, 0]])";
-  struct Row { const char* label; std::string text; std::vector<double> damping; std::function<Complex(double, std::size_t)> u; };
   const std::vector<Row> rows = {
       {"load, amplitude and phase", Edited(kOneMode, "EXCITATION", force + ", \"amplitude\": 2.5, \"phase_deg\": 30}]"),
        {c}, load(2.5, 30.0, false)},
@@ -123,24 +131,20 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
                      R"("shape": [[0.8, 0, 0, 0, 0, 0]])", unitShape + R"(, "participation": [2, 0, 0, 0, 0, 0])"),
               R"(, "mass": [2, 2, 2, 0, 0, 0])", ""),
        {c}, base(0.75, true)},
-      {"modal damping", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "modal", "percent": 2})"),
-       {Modal(1.5, 60, 2), Modal(2, 900, 2)}, twoModes([&](int i) { return Modal(m2[i], k2[i], 2.0); })},
-      {"modal damping per mode", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "modal", "percent_per_mode": [1, 4]})"),
-       {Modal(1.5, 60, 1), Modal(2, 900, 4)}, twoModes([&](int i) { return Modal(m2[i], k2[i], i == 0 ? 1.0 : 4.0); })},
-      {"Rayleigh damping", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "rayleigh", "alpha": 3, "beta": 0.002})"),
-       {Rayleigh(1.5, 60, 3, 0.002), Rayleigh(2, 900, 3, 0.002)}, twoModes([&](int i) { return Rayleigh(m2[i], k2[i], 3.0, 0.002); })},
-      {"Rayleigh damping per mode",
-       Edited(kTwoModes, "DAMPING", R"("damping": {"type": "rayleigh", "alpha_per_mode": [1, 2], "beta_per_mode": [0.001, 0.003]})"),
-       {Rayleigh(1.5, 60, 1, 0.001), Rayleigh(2, 900, 2, 0.003)},
-       twoModes([&](int i) { return Rayleigh(m2[i], k2[i], i == 0 ? 1.0 : 2.0, i == 0 ? 0.001 : 0.003); })},
-      {"structural damping", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "structural", "eta": 0.04})"),
-       {0.0, 0.0}, twoModes([](int) { return 0.0; }, [](int) { return 0.04; })},
-      {"structural damping per mode", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "structural", "eta_per_mode": [0.02, 0.1]})"),
-       {0.0, 0.0}, twoModes([](int) { return 0.0; }, [](int i) { return i == 0 ? 0.02 : 0.1; })},
+      twoModes("modal damping", R"("type": "modal", "percent": 2)", {Modal(1.5, 60, 2), Modal(2, 900, 2)}),
+      twoModes("modal damping per mode", R"("type": "modal", "percent_per_mode": [1, 4])",
+               {Modal(1.5, 60, 1), Modal(2, 900, 4)}),
+      twoModes("Rayleigh damping", R"("type": "rayleigh", "alpha": 3, "beta": 0.002)",
+               {Rayleigh(1.5, 60, 3, 0.002), Rayleigh(2, 900, 3, 0.002)}),
+      twoModes("Rayleigh damping per mode",
+               R"("type": "rayleigh", "alpha_per_mode": [1, 2], "beta_per_mode": [0.001, 0.003])",
+               {Rayleigh(1.5, 60, 1, 0.001), Rayleigh(2, 900, 2, 0.003)}),
+      twoModes("structural damping", R"("type": "structural", "eta": 0.04)", {0.0, 0.0}, {0.04, 0.04}),
+      twoModes("structural damping per mode", R"("type": "structural", "eta_per_mode": [0.02, 0.1])",
+               {0.0, 0.0}, {0.02, 0.1}),
       // Mode 1 between the points (linear), mode 2 beyond the last (constant).
-      {"modal damping table", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "modal", "table": [[0.5, 1], [2, 3]]})"),
-       {Modal(1.5, 60, 1.0 + 2.0 * ((1.0065842 - 0.5) / 1.5)), Modal(2, 900, 3)},
-       twoModes([&](int i) { return Modal(m2[i], k2[i], i == 0 ? 1.0 + 2.0 * ((1.0065842 - 0.5) / 1.5) : 3.0); })},
+      twoModes("modal damping table", R"("type": "modal", "table": [[0.5, 1], [2, 3]])",
+               {Modal(1.5, 60, 1.0 + 2.0 * ((1.0065842 - 0.5) / 1.5)), Modal(2, 900, 3)}),
       {"enforced, modal force from the nodal masses", kEnforced, {Rayleigh(1.25, 300, 1, 0.01)}, enforced(-(1.0 * 3.0 * 0.5 + 0.4 * 1.5 * 1.0))},
       {"enforced set between two loads, modal force given",
        Edited(Edited(Edited(kEnforced, R"(, "mass": [1.5, 1.5, 1.5, 0, 0, 0])", ""), "[0, 0, 1, 0, 0, 0]]}", "[0, 0, 1, 0, 0, 0]], \"modal_force\": [-5]}"),
