@@ -368,12 +368,7 @@ TEST_F(VokdynHarmonic, AModeWithFewerThanThreePointsInItsHalfPowerBandIsWarnedAb
     EXPECT_EQ(PeakResolutionWarnings(model, ModelDampingRatios(model), SweepFrequencies(model.sweep)), row.warnings);
   }
   // Fourteen modes at 0.5 (2j - 1) Hz, 12 log points 0.2 to 50 Hz: ten named, four counted.
-  TowerSize size;
-  size.nodes = 2;
-  size.modes = 14;
-  size.frequencies = 12;
-  size.outputs = 1;
-  const Model tower = GenerateTower(size);
+  const Model tower = GenerateTower(TowerSize{2, 14, 12, 1});  // nodes, modes, frequencies, outputs
   const std::vector<std::string> many = PeakResolutionWarnings(tower, ModelDampingRatios(tower), SweepFrequencies(tower.sweep));
   ASSERT_EQ(many.size(), 11u);
   EXPECT_EQ(many[9].substr(0, 16), "mode 10 (9.5 Hz,");
