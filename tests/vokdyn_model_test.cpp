@@ -69,8 +69,7 @@ TEST_F(VokdynModel, ReadsTheFileAndFillsTheDefaults) {
   EXPECT_EQ(m.base.modes[1].generalizedStiffness, 800.0);
   EXPECT_EQ(m.base.modes[1].participation, (Vec6{1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(m.base.modes[1].shape[2], (Vec6{-1, 0, 0, 0, 0, 0}));
-  // A load without name, amplitude, phase or modulation: "load 1", 1, 0 and
-  // the implicit constant 1; the base motion keeps what it names.
+  // A bare load is "load 1", amplitude 1, phase 0, the implicit constant 1; the base keeps its own.
   const Load& load = m.loads.at(0);
   EXPECT_EQ(std::make_tuple(load.name, load.amplitude, load.phaseDeg), std::make_tuple(std::string("load 1"), 1.0, 0.0));
   const Modulation& constant = m.modulations.at(static_cast<std::size_t>(load.modulation));
