@@ -126,18 +126,13 @@ TEST_F(Damping, TermsPerModeInTheStatedOrder) {
     rayleigh5.push_back(RayleighTerm(m5[i], k5[i], 0.7, 0.03));
   }
   const Row rows[] = {
-      {"modal global 5 %", DEF(Modal(5)), {1, 1, 1}, {4, 9, 16},
-       {0.2, 0.3, 0.4}},
-      {"Rayleigh global 2, 0.5", DEF(Rayleigh(2, 0.5)), {1, 1, 1},
-       {4, 9, 16}, {0.04, 0.065, 0.1}},
-      {"modal per mode (1, 1)", [](DampingFeatureBuilder& b) { b.ModalPerMode({1, 1}); }, {2, 2},
-       {8, 18}, {0.08, 0.12}},
-      {"Rayleigh per mode",
-       [](DampingFeatureBuilder& b) { b.RayleighPerMode({2, 0.5, 1}, {0.5, 2, 0}); }, {1, 1, 1},
-       {4, 9, 16}, {0.04, 0.185, 0.01}},
+      {"modal global 5 %", DEF(Modal(5)), {1, 1, 1}, {4, 9, 16}, {0.2, 0.3, 0.4}},
+      {"Rayleigh global 2, 0.5", DEF(Rayleigh(2, 0.5)), {1, 1, 1}, {4, 9, 16}, {0.04, 0.065, 0.1}},
+      {"modal per mode (1, 1)", DEF(ModalPerMode({1, 1})), {2, 2}, {8, 18}, {0.08, 0.12}},
+      {"Rayleigh per mode", DEF(RayleighPerMode({2, 0.5, 1}, {0.5, 2, 0})), {1, 1, 1}, {4, 9, 16},
+       {0.04, 0.185, 0.01}},
       {"Rayleigh per mode, a longer beta list: one beta per mode",
-       [](DampingFeatureBuilder& b) { b.RayleighPerMode({2, 0.5, 1}, {0.5, 2, 0, 1e6}); },
-       {1, 1, 1}, {4, 9, 16}, {0.04, 0.185, 0.01}},
+       DEF(RayleighPerMode({2, 0.5, 1}, {0.5, 2, 0, 1e6})), {1, 1, 1}, {4, 9, 16}, {0.04, 0.185, 0.01}},
       {"modal global, irrational roots", DEF(Modal(4.7)), m5, k5, modal5},
       {"modal per mode, irrational roots", DEF(ModalPerMode(p5)), m5, k5, modalPerMode5},
       {"Rayleigh global, inexact products", DEF(Rayleigh(0.7, 0.03)), m5, k5, rayleigh5},
@@ -149,9 +144,6 @@ TEST_F(Damping, TermsPerModeInTheStatedOrder) {
     VOKRawColldouble values;
     EXPECT_HR(S_OK, tools.GetDampingValues(values));
     ExpectSameBits(row.expected, Read(values));
-    VOKRawColldouble again;  // the same values on every call
-    EXPECT_HR(S_OK, tools.GetDampingValues(again));
-    ExpectSameBits(row.expected, Read(again));
     // A list that is not empty on entry is refused and kept.
     VOKRawColldouble kept;
     kept.Append(7.5);
@@ -199,18 +191,14 @@ TEST_F(Damping, ValidityAgainstTheBaseAndTheValuesThatFollow) {
       {"invalid wins over a questionable base", DEF(ModalPerMode(l10)), 12, E_FAIL, true, kInvalid,
        S_OK},
       {"global on 0 modes", DEF(Modal(5)), 0, S_OK, true, kInvalid, S_OK},
-      {"per mode, empty list on 0 modes", [](DampingFeatureBuilder& b) { b.ModalPerMode({}); }, 0,
-       S_OK, true, kInvalid, S_OK},
+      {"per mode, empty list on 0 modes", DEF(ModalPerMode({})), 0, S_OK, true, kInvalid, S_OK},
       {"Rayleigh per mode, both lists fit", DEF(RayleighPerMode(l3, l3)), 3, S_OK, true, kValid,
        S_OK},
-      {"Rayleigh per mode, beta list short",
-       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, {1, 2}); }, 3, S_OK, true, kInvalid,
+      {"Rayleigh per mode, beta list short", DEF(RayleighPerMode(l3, {1, 2})), 3, S_OK, true, kInvalid,
        S_OK},
-      {"Rayleigh per mode, beta list long: only alpha is compared",
-       [&](DampingFeatureBuilder& b) { b.RayleighPerMode(l3, {1, 2, 3, 4}); }, 3, S_OK, true,
-       kValid, S_OK},
-      {"Rayleigh per mode, alpha list long",
-       [&](DampingFeatureBuilder& b) { b.RayleighPerMode({1, 2, 3, 4}, l3); }, 3, S_OK, true,
+      {"Rayleigh per mode, beta list long: only alpha is compared", DEF(RayleighPerMode(l3, {1, 2, 3, 4})),
+       3, S_OK, true, kValid, S_OK},
+      {"Rayleigh per mode, alpha list long", DEF(RayleighPerMode({1, 2, 3, 4}, l3)), 3, S_OK, true,
        kInvalid, S_OK},
       {"damping matrix not diagonal: refused before the check", DEF(RayleighPerMode(l3, l3)), 3,
        S_OK, false, kValid, E_FAIL},
@@ -399,8 +387,7 @@ TEST_F(Damping, FlagThatCannotBeReadSelectsTheGlobalBranch) {
   }
 }
 
-// The codes a caller of GetDampingValues gets when one host operation fails
-// with E_INVALIDARG: passed on, or replaced by E_FAIL, or passed over.
+// One host operation failing with E_INVALIDARG: its code passed on, replaced by E_FAIL, or passed over.
 TEST_F(Damping, WhichFailureCodeIsPassedOn) {
   const std::map<std::string, std::vector<long>> expected = {
       {"VOKISamAnalysisSet::GetBasicComponent", {E_FAIL}},

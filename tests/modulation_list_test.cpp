@@ -51,7 +51,6 @@ TEST_F(ModulationList, EachOperationForwardsToTheRawCollection) {
     Items after;
   };
   const Row rows[] = {
-      {"Append a null", {M(0)}, [&](List& l) { return l.Append(null); }, 1, {M(0), null}},
       {"Append a list", {M(0)}, [&](List& l) { return l.Append(Of({M(2), M(1)})); }, 1,
        {M(0), M(2), M(1)}},
       {"InsertAt 1", {M(0)}, [&](List& l) { return l.InsertAt(1, M(2)); }, 1, {M(2), M(0)}},
