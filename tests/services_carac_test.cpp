@@ -138,7 +138,9 @@ TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeld) {
     std::vector<float> expected;
     int obtained;  // collectors the set handed out
   };
-  auto model = [](CharacDefinition iD) { return [=](CaracReader& f) { f._Model->AddSetCollector(kSetTag, iD); }; };
+  auto model = [](CharacDefinition iD) {
+    return [=](CaracReader& f) { f._Model->AddSetCollector(kSetTag, iD); };
+  };
   auto own = [](CharacDefinition iD) { return [=](CaracReader& f) { f._Set->AddObtainable(iD); }; };
   auto counted = [](int iCount, bool iNoBlocks) {
     CharacDefinition d = Thickness(1, {4.f, 5.f});
