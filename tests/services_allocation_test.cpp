@@ -1,5 +1,4 @@
-// Each allocation of the damping tools and mesh services fails in turn: the call's result, no
-// exception, outputs untouched, nothing left allocated, and the next call answers normally.
+// Each allocation fails in turn: a result, no exception, nothing left, and the next call answers.
 #include <functional>
 #include <new>
 #include <string>
@@ -72,8 +71,7 @@ long Damping(long iK, bool& oReached, bool iTitles) {
   return hr;
 }
 
-// Mesh services over components 0, 1, 2 on node 1 and 0 on node 2; with iCopy the failing
-// allocation is in the copy of a read object, which is then asked.
+// Components 0, 1, 2 on node 1 and 0 on node 2; iCopy: the copy of a read object fails, then is asked.
 long Mesh(long iK, bool& oReached, bool iCopy,
           const std::function<long(VOKDYNMeshServices&, bool iArmed)>& iCall) {
   VOKHost::DofNumberingSet* set = VOKHost::DofNumberingSet::Create("Solution set");

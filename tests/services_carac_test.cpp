@@ -138,7 +138,9 @@ TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeld) {
     std::vector<float> expected;
     int obtained;  // collectors the set handed out
   };
-  auto model = [](CharacDefinition iD) { return [=](CaracReader& f) { f._Model->AddSetCollector(kSetTag, iD); }; };
+  auto model = [](CharacDefinition iD) {
+    return [=](CaracReader& f) { f._Model->AddSetCollector(kSetTag, iD); };
+  };
   auto own = [](CharacDefinition iD) { return [=](CaracReader& f) { f._Set->AddObtainable(iD); }; };
   auto counted = [](int iCount, bool iNoBlocks) {
     CharacDefinition d = Thickness(1, {4.f, 5.f});
@@ -199,18 +201,15 @@ TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeld) {
 }
 
 TEST_F(CaracReader, FailuresReturnTheirCodeAndLeaveTheListAlone) {
-  auto modelCollector = [](std::function<void(CharacDefinition&)> iChange) {
-    return [iChange](CaracReader& f) {
+  // A thickness collector of the model, or of the set itself (iOwn), after iChange.
+  auto collector = [](bool iOwn, std::function<void(CharacDefinition&)> iChange) {
+    return [=](CaracReader& f) {
       CharacDefinition d = Thickness(1, {1.f, 2.f});
       iChange(d);
-      f._Model->AddSetCollector(kSetTag, d);
-    };
-  };
-  auto ownCollector = [](std::function<void(CharacDefinition&)> iChange) {
-    return [iChange](CaracReader& f) {
-      CharacDefinition d = Thickness(1, {1.f, 2.f});
-      iChange(d);
-      f._Set->AddObtainable(d);
+      if (iOwn)
+        f._Set->AddObtainable(d);
+      else
+        f._Model->AddSetCollector(kSetTag, d);
     };
   };
   auto replaceSet = [](unsigned iFacets, int iTag, bool iOwner) {
@@ -272,7 +271,7 @@ TEST_F(CaracReader, FailuresReturnTheirCodeAndLeaveTheListAlone) {
        "THICKNESS", E_FAIL},
       {"the set has no such characteristic", [](CaracReader&) {}, "THICKNESS", E_FAIL},
       // Component results, passed back as they came, positive ones included.
-      {"unknown physical type", ownCollector([](CharacDefinition&) {}), "NO SUCH TYPE", S_FALSE},
+      {"unknown physical type", collector(true, [](CharacDefinition&) {}), "NO SUCH TYPE", S_FALSE},
       {"mathematical info answers 5",
        [](CaracReader& f) {
          VOKHost::RulesData::PhysicalType t;
@@ -282,15 +281,18 @@ TEST_F(CaracReader, FailuresReturnTheirCodeAndLeaveTheListAlone) {
        },
        "THICKNESS", 5},
       {"model collector refuses streaming change",
-       modelCollector([](CharacDefinition& d) { d.setStreamableResult = E_UNEXPECTED; }), "THICKNESS", E_UNEXPECTED},
-      {"model collector values answer 3", modelCollector([](CharacDefinition& d) { d.getValuesResult = 3; }),
-       "THICKNESS", 3},
+       collector(false, [](CharacDefinition& d) { d.setStreamableResult = E_UNEXPECTED; }), "THICKNESS",
+       E_UNEXPECTED},
+      {"model collector values answer 3",
+       collector(false, [](CharacDefinition& d) { d.getValuesResult = 3; }), "THICKNESS", 3},
       {"model collector definition answers E_NOTIMPL",
-       modelCollector([](CharacDefinition& d) { d.getDefinitionResult = E_NOTIMPL; }), "THICKNESS", E_NOTIMPL},
-      {"own collector values answer S_FALSE", ownCollector([](CharacDefinition& d) { d.getValuesResult = S_FALSE; }),
-       "THICKNESS", S_FALSE},
+       collector(false, [](CharacDefinition& d) { d.getDefinitionResult = E_NOTIMPL; }), "THICKNESS",
+       E_NOTIMPL},
+      {"own collector values answer S_FALSE",
+       collector(true, [](CharacDefinition& d) { d.getValuesResult = S_FALSE; }), "THICKNESS", S_FALSE},
       {"own collector definition answers E_UNEXPECTED",
-       ownCollector([](CharacDefinition& d) { d.getDefinitionResult = E_UNEXPECTED; }), "THICKNESS", E_UNEXPECTED},
+       collector(true, [](CharacDefinition& d) { d.getDefinitionResult = E_UNEXPECTED; }), "THICKNESS",
+       E_UNEXPECTED},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
