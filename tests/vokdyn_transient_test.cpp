@@ -35,9 +35,8 @@ const std::string kOneMode = R"({"format": "vokdyn-model/1",
 
 std::string Model1(const std::string& iPercent, const std::string& iDuration, const std::string& iStep,
                    const std::string& iResponse, const std::string& iInput) {
-  return Edited(Edited(Edited(Edited(Edited(kOneMode, "PERCENT", iPercent), "DURATION", iDuration), "STEP", iStep),
-                       "RESPONSE", iResponse),
-                "INPUT", iInput);
+  const std::string text = Edited(Edited(kOneMode, "PERCENT", iPercent), "DURATION", iDuration);
+  return Edited(Edited(Edited(text, "STEP", iStep), "RESPONSE", iResponse), "INPUT", iInput);
 }
 
 // "[[t0, v0], ...]" of iF at n + 1 points over [0, iEnd].
