@@ -309,7 +309,8 @@ TEST_F(ImportCalculix, WrittenModelRunsAndGivesTheModalSum) {
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string csv = ReadWholeFile(Path("out.csv"));
   const std::string n = "N" + std::to_string(tip) + "_UX_";
-  EXPECT_EQ(csv.substr(0, csv.find('\n')), "frequency_hz," + n + "re," + n + "im," + n + "abs," + n + "phase_deg");
+  EXPECT_EQ(csv.substr(0, csv.find('\n')),
+            "frequency_hz," + n + "re," + n + "im," + n + "abs," + n + "phase_deg");
   const int at = model.NodeIndex(tip);
   const std::vector<std::vector<double>> rows = ReadCsvRows(Path("out.csv"));
   ASSERT_EQ(rows.size(), static_cast<std::size_t>(model.sweep.steps));
