@@ -24,8 +24,7 @@ RandomResult RunText(const std::string& iText, int iThreads = 1) {
   return RunRandom(model, random, iThreads);
 }
 
-// One mode of 10 Hz (m = 1, phi = 1 in UX at a node of mass 1), 2 % of
-// critical, base acceleration along X; log sweep 0.1 to 1000 Hz.
+// One 10 Hz mode (m 1, phi 1 UX, node mass 1), 2 % damping, base acceleration X; log sweep 0.1-1000 Hz.
 const std::string kOneMode = R"({"format": "vokdyn-model/1",
   "nodes": [{"id": 1, "xyz": [0, 0, 0], "mass": [1, 1, 1, 0, 0, 0]}],
   "modal_base": {"modes": [{"frequency": 10, "generalized_mass": 1, "shape": [[1, 0, 0, 0, 0, 0]]}]},
@@ -36,13 +35,8 @@ const std::string kOneMode = R"({"format": "vokdyn-model/1",
   "random": {"inputs": [{"base_direction": 1, "psd": [[0.1, 0.04], [1000, 0.04]]}]}})";
 
 TEST(VokdynRandom, OneModeUnderWhiteBaseAccelerationFollowsMiles) {
-  // Miles: RMS of the absolute acceleration sqrt(pi/2 fn Q S), Q = 1/(2 zeta).
-  // The exact mean square over all frequencies is (1 + 4 zeta^2) times
-  // Miles'; the band 0.1 to 1000 Hz leaves out about S f1 below (|T| = 1
-  // there) and S fn 4 zeta^2 fn / F above (|T|^2 ~ 4 zeta^2 (fn/f)^2). With
-  // those the trapezoid on 40001 log points (about 160 in the half-power
-  // band) agrees to 2e-5; Miles' equation alone differs by 1.1e-3 (its
-  // 4 zeta^2 / 2 = 8e-4 and the missing 0.1 Hz) and is held to 2e-3.
+  // Miles: RMS sqrt(pi/2 fn Q S); exact: (1 + 4 zeta^2) times it, less S f1 below, S 4 zeta^2 fn^2 / F above.
+  // The trapezoid on 40001 log points meets the exact band to 2e-5; Miles alone differs by 1.1e-3.
   const double fn = 10.0, zeta = 0.02, S = 0.04, f1 = 0.1, F = 1000.0;
   const double miles = std::sqrt(kPi / 2.0 * fn * (1.0 / (2.0 * zeta)) * S);
   const double exact = std::sqrt(S * (kPi * fn / (4.0 * zeta) * (1.0 + 4.0 * zeta * zeta) - f1 - 4.0 * zeta * zeta * fn * fn / F));

@@ -20,9 +20,7 @@ using vokdyn_test::Edited;
 
 constexpr double kPi = 3.141592653589793;
 
-// One node of mass 2, one mode of generalised mass 2 and stiffness 180,
-// shape 0.8 in UX; a force 3 in UX (modal force 2.4 per unit history); an
-// enforced set of field 0.5 in UX and modal force -1.5.
+// Node mass 2; mode m 2, k 180, shape 0.8 UX; force 3 UX (modal 2.4); enforced field 0.5 UX, modal -1.5.
 const std::string kOneMode = R"({"format": "vokdyn-model/1",
   "nodes": [{"id": 4, "xyz": [1, 2, 3], "mass": [2, 2, 2, 0, 0, 0]}],
   "modal_base": {"modes": [{"frequency": 1.5098764, "generalized_mass": 2, "generalized_stiffness": 180,
@@ -37,9 +35,8 @@ const std::string kOneMode = R"({"format": "vokdyn-model/1",
 
 std::string Model1(const std::string& iPercent, const std::string& iDuration, const std::string& iStep,
                    const std::string& iResponse, const std::string& iInput) {
-  return Edited(Edited(Edited(Edited(Edited(kOneMode, "PERCENT", iPercent), "DURATION", iDuration), "STEP", iStep),
-                       "RESPONSE", iResponse),
-                "INPUT", iInput);
+  const std::string text = Edited(Edited(kOneMode, "PERCENT", iPercent), "DURATION", iDuration);
+  return Edited(Edited(Edited(text, "STEP", iStep), "RESPONSE", iResponse), "INPUT", iInput);
 }
 
 // "[[t0, v0], ...]" of iF at n + 1 points over [0, iEnd].
@@ -84,16 +81,14 @@ TEST(VokdynTransient, OneModeFollowsItsClosedForms) {
     const Motion end = during(td);
     return Motion{end.q * std::cos(w * (t - td)) + end.v / w * std::sin(w * (t - td)), 0.0, 0.0};
   };
-  const std::string pulse = Sampled([=](double t) { return std::sin(W * t); }, td, 1000) ;
+  const std::string pulse = Sampled([=](double t) { return std::sin(W * t); }, td, 1000);
   struct Row {
     const char* label;
     std::string text;
     std::function<double(double)> u;
     double tolerance;  // relative to the peak
   };
-  // The recurrence is exact for a load linear within each step: a step
-  // load to rounding; the half-sine taken linear between points 2.5e-4 s
-  // apart is within (pi h / td)^2 / 8 = 1.2e-6 of the sine.
+  // Exact for loads linear within a step; the half-sine sampled every 2.5e-4 s is within 1.2e-6 of the sine.
   const std::vector<Row> rows = {
       {"step load, displacement", Model1("5", "3", "0.01", "", R"({"load": "push", "history": [[0, 1], [9, 1]]})"),
        [=](double t) { return phi * step(P, 0.05)(t).q; }, 1e-12},
@@ -104,16 +99,14 @@ TEST(VokdynTransient, OneModeFollowsItsClosedForms) {
        [=](double t) { return phi * step(P, 0.05)(t).a; }, 1e-12},
       {"half-sine pulse, undamped", Model1("0", "1", "0.00025", "", R"({"load": "push", "history": )" + pulse + "}"),
        [=](double t) { return phi * halfSine(t).q; }, 1e-5},
-      // Base acceleration step 0.5: modal force -phi m 0.5; absolute
-      // acceleration phi q'' + 0.5.
+      // Base acceleration step 0.5: modal force -phi m 0.5; absolute acceleration phi q'' + 0.5.
       {"base acceleration step, absolute acceleration",
        Model1("2", "2", "0.005", "\"response\": \"acceleration\", \"absolute\": true,", R"({"base_direction": 1, "history": [[0, 0.5], [5, 0.5]]})"),
        [=](double t) { return phi * step(-phi * 2.0 * 0.5, 0.02)(t).a + 0.5; }, 1e-12},
       {"base acceleration step, relative acceleration",
        Model1("2", "2", "0.005", "\"response\": \"acceleration\",", R"({"base_direction": 1, "history": [[0, 0.5], [5, 0.5]]})"),
        [=](double t) { return phi * step(-phi * 2.0 * 0.5, 0.02)(t).a; }, 1e-12},
-      // Enforced acceleration step 2: modal force -1.5 x 2; absolute
-      // acceleration phi q'' + 0.5 x 2.
+      // Enforced acceleration step 2: modal force -1.5 x 2; absolute acceleration phi q'' + 0.5 x 2.
       {"enforced acceleration step, absolute acceleration",
        Model1("2", "2", "0.005", "\"response\": \"acceleration\", \"absolute\": true,", R"({"enforced": "support", "history": [[0, 2], [5, 2]]})"),
        [=](double t) { return phi * step(-1.5 * 2.0, 0.02)(t).a + 0.5 * 2.0; }, 1e-12},
@@ -147,9 +140,7 @@ TEST(VokdynTransient, HistoryPointsBetweenOutputTimesAreIntegratedExactly) {
 }
 
 TEST(VokdynTransient, ACosineLoadSettlesToTheHarmonicAmplitudeAndPhase) {
-  // 5 % damping decays as exp(-0.05 w t): below 1e-8 after 40 s. 500
-  // points a period: the cosine taken linear is within (2 pi / 500)^2 / 8 =
-  // 2e-5 of itself.
+  // 5 % damping leaves 1e-8 of the transient after 40 s; 500 points a period keep the cosine within 2e-5.
   const double f = 1.2, end = 40.0;
   const std::string history = Sampled([=](double t) { return std::cos(2.0 * kPi * f * t); }, end, 24000);
   const std::string text = Model1("5", "40", "0.00166666666666666667", "", R"({"load": "push", "history": )" + history + "}");
