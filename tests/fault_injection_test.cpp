@@ -1,5 +1,4 @@
-// Every host operation a scenario makes, failed in turn: no crash, nothing left alive, the result its
-// rule gives, and the caller's inputs intact where promised.
+// Each host operation failed in turn: no crash or leak, the rule's result, the caller's inputs intact.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -100,8 +99,7 @@ VOKDYNExcitationTools* ForResult(World& w, VOKHost::ModalBase* iBase,
   return tools;
 }
 
-// The four rigid-body overloads after InitializeForResult on a restraint
-// excitation of two directions about an axis; the caller's arrays start at 1.
+// The rigid-body overloads on a two-direction restraint about an axis; caller's arrays start at 1.
 Scenario Rigid(const std::string& iOverload) {
   Scenario s;
   s.name = "InitializeForResult + AddRigidExcit (" + iOverload + ")";
@@ -172,8 +170,7 @@ Scenario Rigid(const std::string& iOverload) {
   return s;
 }
 
-// A load excitation of two load sets that enforce displacements and one that
-// does not, initialised for results; then the filter or one overload.
+// Two enforcing load sets and one plain, initialised for results; then the filter or one overload.
 Scenario Enforced(const std::string& iOverload) {
   Scenario s;
   s.name = "InitializeForResult + " +
@@ -314,8 +311,7 @@ Scenario LoadsAndRestraint(DYNAnalysisDomain iDomain) {
   return s;
 }
 
-// One damping query on a fresh tools object over a definition linked to a
-// three-mode base.
+// One damping query on fresh tools over a definition linked to a three-mode base.
 Scenario Damping(const std::string& iDefinition, const std::string& iQuery) {
   Scenario s;
   s.name = "damping " + iDefinition + ": " + iQuery;
@@ -456,8 +452,7 @@ Scenario SampleRange() {
   return s;
 }
 
-// A thickness read from the model's collector or the set's own one, into a
-// list that already holds a value.
+// A thickness from the model's collector or the set's own, into a list that already holds a value.
 Scenario Characteristic(bool iOwnCollector) {
   Scenario s;
   s.name = std::string("characteristic reader, ") + (iOwnCollector ? "collector of the set" : "collector of the model");
