@@ -225,11 +225,11 @@ Scenario Enforced(const std::string& iOverload) {
           ph.Append(0.5f * static_cast<float>(j));
         }
         out.result = tools->FilterForEnforcedDisp(l, m, a, ph, statics);
-        bool same = l.Size() == 3 && m.Size() == 3 && a.Size() == 3 && ph.Size() == 3;
-        for (int j = 1; same && j <= 3; ++j)
-          same = a[j] == 1.0f + static_cast<float>(j - 1) && ph[j] == 0.5f * static_cast<float>(j - 1) &&
-                 l[j].Get() == setList[j].Get() && m[j].Get() == modulationList[j].Get();
-        out.inputsIntact = same;
+        out.inputsIntact = l.Size() == 3 && m.Size() == 3 && a.Size() == 3 && ph.Size() == 3;
+        for (int j = 1; out.inputsIntact && j <= 3; ++j)
+          out.inputsIntact = a[j] == 1.0f + static_cast<float>(j - 1) &&
+                             ph[j] == 0.5f * static_cast<float>(j - 1) && l[j].Get() == setList[j].Get() &&
+                             m[j].Get() == modulationList[j].Get();
       } else if (iOverload == "real") {
         std::vector<double> values(kN, 1.0);
         double coefs[2] = {2.0, -0.5};
@@ -330,11 +330,8 @@ Scenario Damping(const std::string& iDefinition, const std::string& iQuery) {
   s.build = [iDefinition, iQuery](World& w) -> Calls {
     VOKHost::ModalBase* base = w.hold(ThreeModeBase());
     VOKHost::DampingFeatureBuilder builder;
-    if (iDefinition == "modal global") builder.Modal(5);
-    if (iDefinition == "modal global, stale base") {
-      builder.Modal(5);
-      base->Access()->SetUpToDate(false);
-    }
+    if (iDefinition.rfind("modal global", 0) == 0) builder.Modal(5);
+    if (iDefinition == "modal global, stale base") base->Access()->SetUpToDate(false);
     if (iDefinition == "modal per mode") builder.ModalPerMode({1, 2, 3});
     if (iDefinition == "Rayleigh global") builder.Rayleigh(0.5, 0.25);
     if (iDefinition.rfind("Rayleigh per mode", 0) == 0) builder.RayleighPerMode({1, 2, 3}, {3, 2, 1});
@@ -405,7 +402,7 @@ Scenario NodeLookup() {
   s.name = "node services: GetNodeSequentialNumber through an assembly";
   // A node found keeps the success even when its numbers cannot be read.
   s.rules = {{"VOKAnalysisExplicitParent::GetUserNumber", Expect::Succeeds},
-                  {"VOKAnalysisExplicitChild::GetSequentialNumber", Expect::Succeeds}};
+             {"VOKAnalysisExplicitChild::GetSequentialNumber", Expect::Succeeds}};
   s.build = [](World& w) -> Calls {
     w.documents.emplace_back(new VOKDocument("D"));
     w.documents.emplace_back(new VOKDocument("A"));
