@@ -451,8 +451,7 @@ TEST_F(ExcitationTools, AnotherInitialisationLeavesNothingOfTheEarlierOne) {
   struct Init {
     std::vector<VOKBaseUnknown*> list;
     VOKHost::ModalBase* tools;
-    int kind;  // 0 Initialize default domain, 1 Initialize time domain, 2 InitializeForResult,
-               // 3 Initialize in a domain that is neither
+    int kind;  // Initialize 0 by default, 1 in time, 3 in neither domain; 2 InitializeForResult
   };
   auto run = [](VOKDYNExcitationTools* iTools, const Init& iInit) {
     VOKListValVOKBaseUnknown_var list;
