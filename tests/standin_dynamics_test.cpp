@@ -1,5 +1,4 @@
-// The stand-in's physics the library is checked against: rigid vectors (global, on an axis, from
-// participation factors), the rigid-mode provider, load vectors, enforced-displacement forces.
+// The stand-in's physics the library is checked against: rigid vectors, rigid modes, load vectors.
 #include <cmath>
 
 #include "VOKHostDynamics.h"
@@ -31,9 +30,7 @@ ModalBaseDefinition TwoNodeDefinition() {
   return d;
 }
 
-// Rigid-body vectors of the global axes, written out by hand for the two
-// nodes: rows d = 1..6, 12 physical positions each. A rotation about e
-// through the origin moves a node at x by e x x.
+// Global rigid-body vectors by hand, rows d = 1..6; a rotation about e moves a node at x by e x x.
 //   node (1, 2, 0):  x: (0, 0, 2)   y: (0, 0, -1)  z: (-2, 1, 0)
 //   node (0, -1, 3): x: (0, -3, -1) y: (3, 0, 0)   z: (1, 0, 0)
 const double kGlobalRigid[6][12] = {
@@ -112,8 +109,7 @@ TEST_F(DynamicsModel, RigidVectorsOnAnAxisFollowFromTheParticipationFactors) {
   ASSERT_HR(S_OK, fromMasses->GetRigidModeProvider(provider));
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    // Independent path: the physical rigid modes of the axis, weighted by
-    // the lumped masses and projected on the shapes.
+    // Independent path: the axis's physical rigid modes, mass-weighted and projected on the shapes.
     int nPhys = 0;
     double* modes = nullptr;
     ASSERT_HR(S_OK, provider->ComputeRigidModes(row.axis, nPhys, modes));
