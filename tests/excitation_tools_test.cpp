@@ -1,4 +1,5 @@
 // The excitation tools object: meta-class, initialisations, types, and what a failure leaves.
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -396,10 +397,7 @@ struct Observed {
   std::vector<long> refs;
   bool operator==(const Observed& o) const {
     auto same = [](const std::vector<double>& a, const std::vector<double>& b) {
-      if (a.size() != b.size()) return false;
-      for (std::size_t i = 0; i < a.size(); ++i)
-        if (!SameBits(a[i], b[i])) return false;
-      return true;
+      return std::equal(a.begin(), a.end(), b.begin(), b.end(), SameBits);
     };
     return typeResult == o.typeResult && valuesResult == o.valuesResult && rigidResult == o.rigidResult &&
            enforcedResult == o.enforcedResult && type == o.type && axis == o.axis && same(values, o.values) &&
