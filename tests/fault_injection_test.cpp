@@ -90,6 +90,15 @@ VOKHost::ModalBase* ThreeModeBase() {
 
 constexpr int kN = 12;
 
+// A complex overload on a caller's array of (1, 1): its result, and whether the array is as it was.
+void OnOnes(Outcome& out, const std::function<long(VOKMathComplex*&)>& iAdd) {
+  std::vector<VOKMathComplex> values(kN, VOKMathComplex(1.0, 1.0));
+  VOKMathComplex* p = values.data();
+  out.result = iAdd(p);
+  auto one = [](const VOKMathComplex& v) { return v.re == 1.0 && v.im == 1.0; };
+  out.inputsIntact = p == values.data() && std::all_of(values.begin(), values.end(), one);
+}
+
 // Excitation tools initialised for results, released with the world.
 VOKDYNExcitationTools* ForResult(World& w, VOKHost::ModalBase* iBase,
                                  const VOKListValVOKBaseUnknown_var& iExcitations, long& oResult) {
@@ -136,12 +145,7 @@ Scenario Rigid(const std::string& iOverload) {
         out.result = tools->AddRigidExcit(0.0, kN, values.data(), coefs);
         out.inputsIntact = std::all_of(values.begin(), values.end(), [](double v) { return v == 1.0; });
       } else if (iOverload == "complex") {
-        std::vector<VOKMathComplex> values(kN, VOKMathComplex(1.0, 1.0));
-        VOKMathComplex* p = values.data();
-        out.result = tools->AddRigidExcit(2.0, kN, p);
-        out.inputsIntact = p == values.data() && std::all_of(values.begin(), values.end(), [](const VOKMathComplex& v) {
-                             return v.re == 1.0 && v.im == 1.0;
-                           });
+        OnOnes(out, [&](VOKMathComplex*& p) { return tools->AddRigidExcit(2.0, kN, p); });
       } else if (iOverload == "node") {
         VOKRawCollint components;
         for (int c : {0, 1, 5}) components.Append(c);
@@ -235,12 +239,7 @@ Scenario Enforced(const std::string& iOverload) {
         double coefs[2] = {2.0, -0.5};
         out.result = tools->AddEnforcedDispExcit(0.0, kN, values.data(), coefs);
       } else if (iOverload == "complex") {
-        std::vector<VOKMathComplex> values(kN, VOKMathComplex(1.0, 1.0));
-        VOKMathComplex* p = values.data();
-        out.result = tools->AddEnforcedDispExcit(5.0, kN, p);
-        out.inputsIntact = p == values.data() && std::all_of(values.begin(), values.end(), [](const VOKMathComplex& v) {
-                             return v.re == 1.0 && v.im == 1.0;
-                           });
+        OnOnes(out, [&](VOKMathComplex*& p) { return tools->AddEnforcedDispExcit(5.0, kN, p); });
       } else if (iOverload == "frequencies") {
         VOKRawCollint dofs;
         for (int p : {2, 8}) dofs.Append(p);
