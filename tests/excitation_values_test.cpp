@@ -87,20 +87,15 @@ TEST_F(ExcitationValues, SumMatchesTheStatedFormulaToTheLastBit) {
   int n = 0;
   ASSERT_HR(S_OK, base->GetNbDof(n));
 
-  struct LoadEntry {
-    int load;
-    VOKHost::Modulation* modulation;
-    float amplitude, phase;
-  };
-  struct DirectionEntry {
-    int direction;
+  struct Entry {
+    int which;  // the load (0..2) or the direction (1..6)
     VOKHost::Modulation* modulation;
     float amplitude, phase;
   };
   struct Row {
     const char* what;
-    std::vector<LoadEntry> loads;         // empty: no load excitation
-    std::vector<DirectionEntry> restraint;  // empty: no restraint excitation
+    std::vector<Entry> loads;      // empty: no load excitation
+    std::vector<Entry> restraint;  // empty: no restraint excitation
   };
   const float halfPi = static_cast<float>(M_PI / 2.0);
   const Row rows[] = {
@@ -119,9 +114,9 @@ TEST_F(ExcitationValues, SumMatchesTheStatedFormulaToTheLastBit) {
     VOKListValVOKBaseUnknown_var list;
     if (!row.loads.empty()) {
       VOKHost::LoadExcitation* lx = rowHold(VOKHost::LoadExcitation::Create("loads"));
-      for (const LoadEntry& e : row.loads) {
-        lx->AddEntry(loads[e.load], e.modulation, e.amplitude, e.phase);
-        members.push_back({kLoads[static_cast<std::size_t>(e.load)], e.amplitude, e.phase, e.modulation});
+      for (const Entry& e : row.loads) {
+        lx->AddEntry(loads[e.which], e.modulation, e.amplitude, e.phase);
+        members.push_back({kLoads[static_cast<std::size_t>(e.which)], e.amplitude, e.phase, e.modulation});
       }
       list.Append(VOKBaseUnknown_var(Unknown(*lx)));
     }
@@ -133,10 +128,10 @@ TEST_F(ExcitationValues, SumMatchesTheStatedFormulaToTheLastBit) {
       // Six members, one per direction; the ones not named stay empty.
       std::vector<Member> six;
       for (int d = 0; d < 6; ++d) six.push_back({vectors[static_cast<std::size_t>(d)], 0.0f, 0.0f, nullptr});
-      for (const DirectionEntry& e : row.restraint) {
-        rx->AddDirection(e.direction, e.amplitude, e.phase, e.modulation);
-        six[static_cast<std::size_t>(e.direction - 1)] =
-            Member{vectors[static_cast<std::size_t>(e.direction - 1)], e.amplitude, e.phase, e.modulation};
+      for (const Entry& e : row.restraint) {
+        rx->AddDirection(e.which, e.amplitude, e.phase, e.modulation);
+        six[static_cast<std::size_t>(e.which - 1)] =
+            Member{vectors[static_cast<std::size_t>(e.which - 1)], e.amplitude, e.phase, e.modulation};
       }
       members.insert(members.end(), six.begin(), six.end());
       list.Append(VOKBaseUnknown_var(Unknown(*rx)));
