@@ -1,5 +1,4 @@
-// Every host operation a scenario makes, failed in turn: no crash, nothing left alive, the result its
-// rule gives, and the caller's inputs intact where promised.
+// Each host operation failed in turn: no crash or leak, the rule's result, the caller's inputs intact.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -91,6 +90,15 @@ VOKHost::ModalBase* ThreeModeBase() {
 
 constexpr int kN = 12;
 
+// A complex overload on a caller's array of (1, 1): its result, and whether the array is as it was.
+void OnOnes(Outcome& out, const std::function<long(VOKMathComplex*&)>& iAdd) {
+  std::vector<VOKMathComplex> values(kN, VOKMathComplex(1.0, 1.0));
+  VOKMathComplex* p = values.data();
+  out.result = iAdd(p);
+  auto one = [](const VOKMathComplex& v) { return v.re == 1.0 && v.im == 1.0; };
+  out.inputsIntact = p == values.data() && std::all_of(values.begin(), values.end(), one);
+}
+
 // Excitation tools initialised for results, released with the world.
 VOKDYNExcitationTools* ForResult(World& w, VOKHost::ModalBase* iBase,
                                  const VOKListValVOKBaseUnknown_var& iExcitations, long& oResult) {
@@ -100,8 +108,7 @@ VOKDYNExcitationTools* ForResult(World& w, VOKHost::ModalBase* iBase,
   return tools;
 }
 
-// The four rigid-body overloads after InitializeForResult on a restraint
-// excitation of two directions about an axis; the caller's arrays start at 1.
+// The rigid-body overloads on a two-direction restraint about an axis; caller's arrays start at 1.
 Scenario Rigid(const std::string& iOverload) {
   Scenario s;
   s.name = "InitializeForResult + AddRigidExcit (" + iOverload + ")";
@@ -138,12 +145,7 @@ Scenario Rigid(const std::string& iOverload) {
         out.result = tools->AddRigidExcit(0.0, kN, values.data(), coefs);
         out.inputsIntact = std::all_of(values.begin(), values.end(), [](double v) { return v == 1.0; });
       } else if (iOverload == "complex") {
-        std::vector<VOKMathComplex> values(kN, VOKMathComplex(1.0, 1.0));
-        VOKMathComplex* p = values.data();
-        out.result = tools->AddRigidExcit(2.0, kN, p);
-        out.inputsIntact = p == values.data() && std::all_of(values.begin(), values.end(), [](const VOKMathComplex& v) {
-                             return v.re == 1.0 && v.im == 1.0;
-                           });
+        OnOnes(out, [&](VOKMathComplex*& p) { return tools->AddRigidExcit(2.0, kN, p); });
       } else if (iOverload == "node") {
         VOKRawCollint components;
         for (int c : {0, 1, 5}) components.Append(c);
@@ -172,8 +174,7 @@ Scenario Rigid(const std::string& iOverload) {
   return s;
 }
 
-// A load excitation of two load sets that enforce displacements and one that
-// does not, initialised for results; then the filter or one overload.
+// Two enforcing load sets and one plain, initialised for results; then the filter or one overload.
 Scenario Enforced(const std::string& iOverload) {
   Scenario s;
   s.name = "InitializeForResult + " +
@@ -228,22 +229,17 @@ Scenario Enforced(const std::string& iOverload) {
           ph.Append(0.5f * static_cast<float>(j));
         }
         out.result = tools->FilterForEnforcedDisp(l, m, a, ph, statics);
-        bool same = l.Size() == 3 && m.Size() == 3 && a.Size() == 3 && ph.Size() == 3;
-        for (int j = 1; same && j <= 3; ++j)
-          same = a[j] == 1.0f + static_cast<float>(j - 1) && ph[j] == 0.5f * static_cast<float>(j - 1) &&
-                 l[j].Get() == setList[j].Get() && m[j].Get() == modulationList[j].Get();
-        out.inputsIntact = same;
+        out.inputsIntact = l.Size() == 3 && m.Size() == 3 && a.Size() == 3 && ph.Size() == 3;
+        for (int j = 1; out.inputsIntact && j <= 3; ++j)
+          out.inputsIntact = a[j] == 1.0f + static_cast<float>(j - 1) &&
+                             ph[j] == 0.5f * static_cast<float>(j - 1) && l[j].Get() == setList[j].Get() &&
+                             m[j].Get() == modulationList[j].Get();
       } else if (iOverload == "real") {
         std::vector<double> values(kN, 1.0);
         double coefs[2] = {2.0, -0.5};
         out.result = tools->AddEnforcedDispExcit(0.0, kN, values.data(), coefs);
       } else if (iOverload == "complex") {
-        std::vector<VOKMathComplex> values(kN, VOKMathComplex(1.0, 1.0));
-        VOKMathComplex* p = values.data();
-        out.result = tools->AddEnforcedDispExcit(5.0, kN, p);
-        out.inputsIntact = p == values.data() && std::all_of(values.begin(), values.end(), [](const VOKMathComplex& v) {
-                             return v.re == 1.0 && v.im == 1.0;
-                           });
+        OnOnes(out, [&](VOKMathComplex*& p) { return tools->AddEnforcedDispExcit(5.0, kN, p); });
       } else if (iOverload == "frequencies") {
         VOKRawCollint dofs;
         for (int p : {2, 8}) dofs.Append(p);
@@ -314,8 +310,7 @@ Scenario LoadsAndRestraint(DYNAnalysisDomain iDomain) {
   return s;
 }
 
-// One damping query on a fresh tools object over a definition linked to a
-// three-mode base.
+// One damping query on fresh tools over a definition linked to a three-mode base.
 Scenario Damping(const std::string& iDefinition, const std::string& iQuery) {
   Scenario s;
   s.name = "damping " + iDefinition + ": " + iQuery;
@@ -334,11 +329,8 @@ Scenario Damping(const std::string& iDefinition, const std::string& iQuery) {
   s.build = [iDefinition, iQuery](World& w) -> Calls {
     VOKHost::ModalBase* base = w.hold(ThreeModeBase());
     VOKHost::DampingFeatureBuilder builder;
-    if (iDefinition == "modal global") builder.Modal(5);
-    if (iDefinition == "modal global, stale base") {
-      builder.Modal(5);
-      base->Access()->SetUpToDate(false);
-    }
+    if (iDefinition.rfind("modal global", 0) == 0) builder.Modal(5);
+    if (iDefinition == "modal global, stale base") base->Access()->SetUpToDate(false);
     if (iDefinition == "modal per mode") builder.ModalPerMode({1, 2, 3});
     if (iDefinition == "Rayleigh global") builder.Rayleigh(0.5, 0.25);
     if (iDefinition.rfind("Rayleigh per mode", 0) == 0) builder.RayleighPerMode({1, 2, 3}, {3, 2, 1});
@@ -409,7 +401,7 @@ Scenario NodeLookup() {
   s.name = "node services: GetNodeSequentialNumber through an assembly";
   // A node found keeps the success even when its numbers cannot be read.
   s.rules = {{"VOKAnalysisExplicitParent::GetUserNumber", Expect::Succeeds},
-                  {"VOKAnalysisExplicitChild::GetSequentialNumber", Expect::Succeeds}};
+             {"VOKAnalysisExplicitChild::GetSequentialNumber", Expect::Succeeds}};
   s.build = [](World& w) -> Calls {
     w.documents.emplace_back(new VOKDocument("D"));
     w.documents.emplace_back(new VOKDocument("A"));
@@ -456,8 +448,7 @@ Scenario SampleRange() {
   return s;
 }
 
-// A thickness read from the model's collector or the set's own one, into a
-// list that already holds a value.
+// A thickness from the model's collector or the set's own, into a list that already holds a value.
 Scenario Characteristic(bool iOwnCollector) {
   Scenario s;
   s.name = std::string("characteristic reader, ") + (iOwnCollector ? "collector of the set" : "collector of the model");

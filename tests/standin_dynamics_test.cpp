@@ -1,5 +1,4 @@
-// The stand-in's physics the library is checked against: rigid vectors (global, on an axis, from
-// participation factors), the rigid-mode provider, load vectors, enforced-displacement forces.
+// The stand-in's physics the library is checked against: rigid vectors, rigid modes, load vectors.
 #include <cmath>
 
 #include "VOKHostDynamics.h"
@@ -31,9 +30,7 @@ ModalBaseDefinition TwoNodeDefinition() {
   return d;
 }
 
-// Rigid-body vectors of the global axes, written out by hand for the two
-// nodes: rows d = 1..6, 12 physical positions each. A rotation about e
-// through the origin moves a node at x by e x x.
+// Global rigid-body vectors by hand, rows d = 1..6; a rotation about e moves a node at x by e x x.
 //   node (1, 2, 0):  x: (0, 0, 2)   y: (0, 0, -1)  z: (-2, 1, 0)
 //   node (0, -1, 3): x: (0, -3, -1) y: (3, 0, 0)   z: (1, 0, 0)
 const double kGlobalRigid[6][12] = {
@@ -112,8 +109,7 @@ TEST_F(DynamicsModel, RigidVectorsOnAnAxisFollowFromTheParticipationFactors) {
   ASSERT_HR(S_OK, fromMasses->GetRigidModeProvider(provider));
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    // Independent path: the physical rigid modes of the axis, weighted by
-    // the lumped masses and projected on the shapes.
+    // Independent path: the axis's physical rigid modes, mass-weighted and projected on the shapes.
     int nPhys = 0;
     double* modes = nullptr;
     ASSERT_HR(S_OK, provider->ComputeRigidModes(row.axis, nPhys, modes));
@@ -154,8 +150,7 @@ TEST_F(DynamicsModel, RigidModeProviderLaysOutNodesAndDirections) {
       EXPECT_EQ(modes[(d - 1) * 12 + p], kGlobalRigid[d - 1][p]) << "d " << d << ", p " << p;
   delete[] modes;
 
-  // An axis through (1, 2, 0) along z' = y, x' = x: rotation about x' moves
-  // node 20 at relative (-1, -3, 3) by x' x rel = (0, -3, -3).
+  // Axis at (1, 2, 0), x' = x, z' = y: rotating about x' moves node 20 (rel (-1, -3, 3)) by (0, -3, -3).
   VOKMathAxis axis = MakeAxis({1, 2, 0}, {3, 0, 0}, {0, 0, -2});
   int size = 0;
   double* block = nullptr;
@@ -204,8 +199,7 @@ TEST_F(DynamicsModel, LoadVectorsAreTheGeneralisedForces) {
   for (VOKBaseUnknown* c : std::initializer_list<VOKBaseUnknown*>{base, load, empty}) c->Release();
 }
 
-// The shared two-node geometry with other masses and shapes, none of them
-// uniform, so that every term of a generalised force counts.
+// Uneven masses and shapes, so that every term of a generalised force counts.
 VOKHost::ModalBaseDefinition UnevenTwoNodeBase() {
   VOKHost::ModalBaseDefinition def = vok_test_models::TwoNodeBase();
   def.modalMasses = {1.0, 2.0};
@@ -225,16 +219,11 @@ TEST_F(DynamicsModel, EnforcedLoadSetForceIsMinusPhiTransposedMassTimesField) {
   std::vector<double> field(12);
   for (int p = 0; p < 12; ++p) field[p] = 0.1 * p - 0.4;
   VOKHost::EnforcedLoadSet* fromMasses = VOKHost::EnforcedLoadSet::Create("masses", {0}, field);
-  VOKHost::EnforcedLoadSet* given = VOKHost::EnforcedLoadSet::Create("given", {0}, field);
-  given->SetGeneralisedForce({4.0, -8.5});
   VOKHost::EnforcedLoadSet* wrongField = VOKHost::EnforcedLoadSet::Create("wrong field", {0}, {1.0, 2.0});
-  VOKHost::EnforcedLoadSet* wrongModes = VOKHost::EnforcedLoadSet::Create("wrong modes", {0}, field);
-  wrongModes->SetGeneralisedForce({1.0});
 
   // The base builds one vector per load: the enforced sets are loads too.
   VOKListValVOKISpecObject_var list;
   list.Append(VOKISpecObject_var(static_cast<VOKBaseUnknown*>(fromMasses)));
-  list.Append(VOKISpecObject_var(static_cast<VOKBaseUnknown*>(given)));
   double** vectors = nullptr;
   ASSERT_HR(S_OK, base->ComputeLoadVectors(list, vectors));
   const VOKHost::ModalBaseDefinition def = UnevenTwoNodeBase();
@@ -243,19 +232,15 @@ TEST_F(DynamicsModel, EnforcedLoadSetForceIsMinusPhiTransposedMassTimesField) {
     for (int p = 0; p < 12; ++p) sum += (def.shapes[i][p] * def.nodes[p / 6].mass[p % 6]) * field[p];
     EXPECT_EQ(vectors[0][i], -sum) << "mode " << i;
   }
-  EXPECT_EQ(vectors[1][0], 4.0);
-  EXPECT_EQ(vectors[1][1], -8.5);
-  FreeTable(vectors, 2);
+  FreeTable(vectors, 1);
 
-  for (VOKHost::EnforcedLoadSet* wrong : {wrongField, wrongModes}) {
-    VOKListValVOKISpecObject_var one;
-    one.Append(VOKISpecObject_var(static_cast<VOKBaseUnknown*>(wrong)));
-    vectors = nullptr;
-    EXPECT_HR(E_FAIL, base->ComputeLoadVectors(one, vectors));
-    EXPECT_EQ(vectors, nullptr);
-  }
+  VOKListValVOKISpecObject_var one;
+  one.Append(VOKISpecObject_var(static_cast<VOKBaseUnknown*>(wrongField)));
+  vectors = nullptr;
+  EXPECT_HR(E_FAIL, base->ComputeLoadVectors(one, vectors));
+  EXPECT_EQ(vectors, nullptr);
   list = VOKListValVOKISpecObject_var();
-  for (VOKBaseUnknown* c : std::vector<VOKBaseUnknown*>{wrongModes, wrongField, given, fromMasses, base}) c->Release();
+  for (VOKBaseUnknown* c : std::vector<VOKBaseUnknown*>{wrongField, fromMasses, base}) c->Release();
 }
 
 }  // namespace
