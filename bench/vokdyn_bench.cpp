@@ -112,14 +112,16 @@ void BM_ManyModes(benchmark::State& state) {
     model.nodes.push_back(node);
   }
   model.base.modes.clear();
+  std::vector<double> values;
   for (int j = 1; j <= modes; ++j) {
     vokdyn::Mode mode;
     mode.frequency = 0.5 * j;
     mode.generalizedMass = 1.0;
     mode.generalizedStiffness = std::pow(vokdyn::kTwoPi * mode.frequency, 2);
-    for (int i = 1; i <= nodes; ++i) mode.shape.push_back({std::sin(0.1 * i * j), 0, 0, 0, 0, 0});
+    for (int i = 1; i <= nodes; ++i) values.insert(values.end(), {std::sin(0.1 * i * j), 0, 0, 0, 0, 0});
     model.base.modes.push_back(mode);
   }
+  model.base.shapes = vokdyn::ModeShapes(std::move(values), static_cast<std::size_t>(modes), static_cast<std::size_t>(nodes));
   model.loads[0].forces[0].node = nodes;
   model.outputs = {{nodes, 1}, {nodes / 2, 1}};
   model.sweep.steps = 10000;

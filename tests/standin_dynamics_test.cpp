@@ -1,5 +1,8 @@
 // The stand-in's physics the library is checked against: rigid vectors, rigid modes, load vectors.
 #include <cmath>
+#include <memory>
+#include <stdexcept>
+#include <vector>
 
 #include "VOKHostDynamics.h"
 #include "VOKHostResponses.h"
@@ -132,6 +135,37 @@ TEST_F(DynamicsModel, RigidVectorsOnAnAxisFollowFromTheParticipationFactors) {
   EXPECT_EQ(untouched, nullptr) << "a degenerate axis gives no table";
   fromMasses->Release();
   fromFactors->Release();
+}
+
+TEST_F(DynamicsModel, ABaseGivenATableReadsItInPlaceAndAnswersAsOneGivenVectors) {
+  const ModalBaseDefinition vectors = TwoNodeDefinition();
+  auto values = std::make_shared<std::vector<double>>();
+  for (const std::vector<double>& shape : vectors.shapes) values->insert(values->end(), shape.begin(), shape.end());
+  ModalBaseDefinition table = vectors;
+  table.shapes.clear();
+  table.shapeTable = std::shared_ptr<const double>(values, values->data());
+  ModalBase* fromVectors = ModalBase::Create(vectors);
+  ModalBase* fromTable = ModalBase::Create(table);
+  ASSERT_TRUE(fromVectors && fromTable);
+  for (int i = 0; i < 2; ++i) {
+    for (int p = 0; p < 12; ++p) EXPECT_EQ(fromTable->Shape(i, p), fromVectors->Shape(i, p));
+    for (int d = 1; d <= 6; ++d) EXPECT_EQ(fromTable->Participation(i, d), fromVectors->Participation(i, d));
+  }
+  EXPECT_THROW(fromTable->Shape(2, 0), std::out_of_range);
+  EXPECT_THROW(fromTable->Shape(0, 12), std::out_of_range);
+  // Read in place, never copied, and kept alive by the base alone.
+  (*values)[7] = 42.0;
+  values.reset();
+  table.shapeTable.reset();
+  EXPECT_EQ(fromTable->Shape(0, 7), 42.0);
+  fromVectors->Release();
+  fromTable->Release();
+
+  ModalBaseDefinition both = vectors;
+  both.shapeTable = std::make_shared<const double>(0.0);
+  std::string error;
+  EXPECT_EQ(ModalBase::Create(both, &error), nullptr);
+  EXPECT_EQ(error, "mode shapes: given both as a table and as 2 vectors");
 }
 
 TEST_F(DynamicsModel, RigidModeProviderLaysOutNodesAndDirections) {

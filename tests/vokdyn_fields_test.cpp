@@ -53,15 +53,16 @@ TEST(ResponseFields, ModalSumsAreTheSweepsSumsBitForBit) {
     std::uint64_t state = row.nodes * 1000 + row.modes;
     Model model;
     for (std::size_t n = 0; n < row.nodes; ++n) model.nodes.push_back(Node{static_cast<int>(n + 1), {}, false, {}});
+    std::vector<std::vector<Vec6>> shapes(row.modes);
     for (std::size_t i = 0; i < row.modes; ++i) {
-      Mode mode;
       for (std::size_t n = 0; n < row.nodes; ++n) {
         Vec6 v{};
         for (int c = 0; c < (row.rotations ? 6 : 3); ++c) v[c] = Value(state);
-        mode.shape.push_back(v);
+        shapes[i].push_back(v);
       }
-      model.base.modes.push_back(mode);
+      model.base.modes.emplace_back();
     }
+    model.base.shapes = ModeShapes::FromRows(shapes);
     std::vector<std::complex<double>> q(row.frequencies * row.modes);
     for (auto& v : q) v = {Value(state), Value(state)};
 
@@ -74,7 +75,7 @@ TEST(ResponseFields, ModalSumsAreTheSweepsSumsBitForBit) {
         for (std::size_t c = 0; c < basis.components; ++c) {
           // The sweep's sum at an output: from zero, in mode order.
           std::complex<double> u(0.0, 0.0);
-          for (std::size_t i = 0; i < row.modes; ++i) u += model.base.modes[i].shape[n][c] * q[f * row.modes + i];
+          for (std::size_t i = 0; i < row.modes; ++i) u += shapes[i][n][c] * q[f * row.modes + i];
           const std::size_t d = f * basis.stride + n * basis.components + c;
           ASSERT_EQ(Bits(re[d]), Bits(u.real())) << "frequency " << f << ", node " << n << ", component " << c;
           ASSERT_EQ(Bits(im[d]), Bits(u.imag())) << "frequency " << f << ", node " << n << ", component " << c;

@@ -1,11 +1,13 @@
 // Model files: reading and defaults, refusals with their messages, sweeps, writing back, the default model.
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <dirent.h>
 #include <tuple>
 
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
+#include "VOKDYNPlatformModel.h"
 #include "VOKDYNTestTowers.h"
 #include "VOKTestSupport.h"
 
@@ -68,7 +70,7 @@ TEST_F(VokdynModel, ReadsTheFileAndFillsTheDefaults) {
   EXPECT_FALSE(m.base.modes[0].stiffnessGiven || m.base.modes[0].hasParticipation);
   EXPECT_EQ(m.base.modes[1].generalizedStiffness, 800.0);
   EXPECT_EQ(m.base.modes[1].participation, (Vec6{1, 2, 3, 4, 5, 6}));
-  EXPECT_EQ(m.base.modes[1].shape[2], (Vec6{-1, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(m.base.shapes.RowValues(1, 2), (Vec6{-1, 0, 0, 0, 0, 0}));
   // A bare load is "load 1", amplitude 1, phase 0, the implicit constant 1; the base keeps its own.
   const Load& load = m.loads.at(0);
   EXPECT_EQ(std::make_tuple(load.name, load.amplitude, load.phaseDeg), std::make_tuple(std::string("load 1"), 1.0, 0.0));
@@ -250,7 +252,8 @@ TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
     EXPECT_EQ(WriteModelText(again, "a comment\n\nof two paragraphs"), text);
     ASSERT_EQ(again.base.modes.size(), m.base.modes.size());
     for (std::size_t i = 0; i < m.base.modes.size(); ++i)
-      EXPECT_TRUE(again.base.modes[i].generalizedStiffness == m.base.modes[i].generalizedStiffness && again.base.modes[i].shape == m.base.modes[i].shape) << i;
+      EXPECT_TRUE(again.base.modes[i].generalizedStiffness == m.base.modes[i].generalizedStiffness) << i;
+    EXPECT_TRUE(again.base.shapes.SameValues(m.base.shapes));
     EXPECT_EQ(SweepFrequencies(again.sweep), SweepFrequencies(m.sweep));
     ASSERT_EQ(again.outputs.size(), m.outputs.size());
     for (std::size_t o = 0; o < m.outputs.size(); ++o) EXPECT_EQ(OutputLabel(again.outputs[o]), OutputLabel(m.outputs[o])) << o;
@@ -263,6 +266,48 @@ TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
   const std::pair<double, const char*> numbers[] = {
       {0.1, "0.1"}, {100000.0, "100000"}, {-2.5e20, "-2.5e+20"}, {-0.0, "-0.0"}, {1.0 / 3.0, "0.3333333333333333"}};
   for (const auto& n : numbers) EXPECT_EQ(ShortestNumber(n.first), n.second);
+}
+
+// The factors a run computes from the nodal masses, in one pass over the shapes, are the stand-in's
+// own sums to the bit: nodes anywhere (zero and negative coordinates), with and without masses,
+// and a mode whose phi m overflows.
+TEST_F(VokdynModel, ParticipationFromTheMassesIsTheStandInsToTheBit) {
+  std::uint64_t state = 12345;
+  auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<double>(state >> 11) / 9007199254740992.0 * 6.0 - 3.0;
+  };
+  Model model = DefaultModel();
+  model.nodes.clear();
+  VOKHost::ModalBaseDefinition def;
+  for (int n = 0; n < 40; ++n) {
+    Node node{n + 1, {n % 5 == 0 ? 0.0 : next(), n % 7 == 0 ? -0.0 : next(), next()}, n % 3 != 0, {}};
+    if (node.hasMass) node.mass = {next() + 4.0, next() + 4.0, next() + 4.0, next() + 3.0, 1e10, next() + 3.0};
+    model.nodes.push_back(node);
+    def.nodes.push_back(VOKHost::ModalNode{node.id, node.xyz, node.mass});
+  }
+  const std::size_t modes = model.base.modes.size();
+  std::vector<double> values;
+  for (std::size_t i = 0; i < modes; ++i) {
+    def.shapes.emplace_back();
+    for (std::size_t k = 0; k < 6 * model.nodes.size(); ++k) def.shapes.back().push_back(i == 2 && k == 10 ? 1e300 : next());
+    values.insert(values.end(), def.shapes.back().begin(), def.shapes.back().end());
+    def.modalMasses.push_back(model.base.modes[i].generalizedMass);
+    def.modalStiffnesses.push_back(model.base.modes[i].generalizedStiffness);
+  }
+  model.base.shapes = ModeShapes(std::move(values), modes, model.nodes.size());
+  model.loads.clear();
+  model.outputs = {{1, 1}};
+  const StandIn standIn = BuildStandIn(model);
+  VOKHost::ModalBase* reference = VOKHost::ModalBase::Create(def);
+  ASSERT_NE(reference, nullptr);
+  for (std::size_t i = 0; i < modes; ++i)
+    for (int d = 1; d <= 6; ++d) {
+      const double got = standIn.base->Participation(static_cast<int>(i), d), want = reference->Participation(static_cast<int>(i), d);
+      EXPECT_TRUE(std::memcmp(&got, &want, sizeof got) == 0) << "mode " << i << ", direction " << d << ": " << got << ", " << want;
+    }
+  EXPECT_TRUE(std::isnan(reference->Participation(2, 1))) << "the overflowing mode reaches the fallback";
+  reference->Release();
 }
 
 TEST_F(VokdynModel, DefaultModelHasTheShearBuildingsClosedFormModes) {
@@ -278,9 +323,9 @@ TEST_F(VokdynModel, DefaultModelHasTheShearBuildingsClosedFormModes) {
     // An eigenvector of the storey chain: phi^T M phi and phi^T K phi are m_j and k_j.
     double phiMphi = 0.0, phiKphi = 0.0;
     for (int i = 1; i <= n; ++i) {
-      double phi = mode.shape[static_cast<std::size_t>(i - 1)][0];
+      double phi = m.base.shapes.Row(static_cast<std::size_t>(j - 1), static_cast<std::size_t>(i - 1))[0];
       EXPECT_NEAR(phi, std::sin((2 * j - 1) * i * kPi / (2 * n + 1)), 1e-15);
-      double below = i == 1 ? 0.0 : mode.shape[static_cast<std::size_t>(i - 2)][0];
+      double below = i == 1 ? 0.0 : m.base.shapes.Row(static_cast<std::size_t>(j - 1), static_cast<std::size_t>(i - 2))[0];
       phiMphi += b.storeyMass * phi * phi;
       phiKphi += b.storeyStiffness * (phi - below) * (phi - below);
     }

@@ -7,12 +7,14 @@
 #include <functional>
 #include <limits>
 
+#include "VOKDYNFields.h"
 #include "VOKDYNHarmonic.h"
 #include "VOKDYNModelGenerator.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNModelText.h"
 #include "VOKDYNNpy.h"
 #include "VOKDYNOutput.h"
+#include "VOKDYNPlatformModel.h"
 #include "VOKDYNTestTowers.h"
 #include "VOKTempDirTest.h"
 
@@ -36,13 +38,12 @@ std::string Npy(int iMajor, int iMinor, const std::string& iDict, const std::str
 // The little-endian bytes of every shape value in C order, from its bits whatever the host's order.
 std::string ShapeBytes(const Model& iModel) {
   std::string out;
-  for (const Mode& m : iModel.base.modes)
-    for (const Vec6& row : m.shape)
-      for (double v : row) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        for (int k = 0; k < 8; ++k) out += static_cast<char>((bits >> (8 * k)) & 0xff);
-      }
+  const ModeShapes& shapes = iModel.base.shapes;
+  for (std::size_t k = 0; k < shapes.Modes() * shapes.Nodes() * 6; ++k) {
+    std::uint64_t bits;
+    std::memcpy(&bits, shapes.Mode(0) + k, sizeof bits);
+    for (int b = 0; b < 8; ++b) out += static_cast<char>((bits >> (8 * b)) & 0xff);
+  }
   return out;
 }
 
@@ -72,7 +73,7 @@ TEST_F(VokdynNpy, ShapesFromTheArrayAreTheInlineShapesToTheBit) {
   const Model inlined = LoadModelFile(Path("inline.json"));
   const std::string data = ShapeBytes(generated), expectedCsv = CsvText(RunHarmonic(inlined).response);
   const std::pair<const char*, std::string> rows[] = {
-      {"the writer's own file", EncodeModeShapes(generated.base.modes, generated.nodes.size())},
+      {"the writer's own file", EncodeModeShapes(generated.base.shapes)},
       {"version 1.0, (modes, nodes, 6)", Plain("(5, 30, 6)", data)},
       {"version 1.0, (modes, nodes * 6)", Plain("(5, 180)", data)},
       {"version 2.0", Npy(2, 0, Dict("<f8", "False", "(5, 30, 6)"), data)},
@@ -90,8 +91,7 @@ TEST_F(VokdynNpy, ShapesFromTheArrayAreTheInlineShapesToTheBit) {
     Write("shapes.npy", row.second);
     const Model fromNpy = LoadModelFile(Path("npy.json"));
     // The same shapes to the bit, the same model written back inline, the same CSV.
-    for (std::size_t j = 0; j < inlined.base.modes.size(); ++j)
-      EXPECT_EQ(fromNpy.base.modes.at(j).shape, generated.base.modes[j].shape) << "mode " << j;
+    EXPECT_TRUE(fromNpy.base.shapes.SameValues(generated.base.shapes));
     EXPECT_EQ(WriteModelText(fromNpy, ""), WriteModelText(inlined, ""));
     EXPECT_EQ(CsvText(RunHarmonic(fromNpy).response), expectedCsv);
   }
@@ -103,11 +103,6 @@ TEST_F(VokdynNpy, MalformedArraysAreRefusedNamingTheFileAndTheFault) {
   const std::string data = ShapeBytes(model);  // 2 x 3 x 6 doubles: 288 bytes
   ASSERT_EQ(data.size(), 288u);
   const std::string good = Dict("<f8", "False", "(2, 3, 6)");
-  std::string nanData = data;
-  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-  std::memcpy(&nanData[((1 * 3 + 2) * 6 + 3) * 8], &nan, 8);  // element [1, 2, 3]
-  std::string infData = data;
-  std::memcpy(&infData[((0 * 3 + 1) * 6 + 5) * 8], &inf, 8);  // element [0, 1, 5] = [0, 11] flat
   std::string header = Npy(1, 0, good, "");
   auto Shape = [](const std::string& iShape) { return "shape " + iShape + ": expected (2, 3, 6) or (2, 18), (modes, nodes, 6) for this model"; };
 
@@ -127,8 +122,6 @@ TEST_F(VokdynNpy, MalformedArraysAreRefusedNamingTheFileAndTheFault) {
       {"one dimension", Plain("(36,)", data), Shape("(36,)")},
       {"data cut short", Npy(1, 0, good, data.substr(0, 280)), "truncated: 280 bytes of data, expected 288 for shape (2, 3, 6)"},
       {"bytes after the data", Npy(1, 0, good, data + "x"), "extra bytes after the array: 289 bytes of data, expected 288 for shape (2, 3, 6)"},
-      {"a nan", Npy(1, 0, good, nanData), "element [1, 2, 3] is nan: expected a finite number"},
-      {"an infinity, flat shape", Plain("(2, 18)", infData), "element [0, 11] is inf: expected a finite number"},
       {"header without shape", Npy(1, 0, "{'descr': '<f8', 'fortran_order': False}", data), "header: the key 'shape' is missing"},
       {"header with another key", Npy(1, 0, "{'descr': '<f8', 'fortran_order': False, 'shape': (2, 3, 6), 'x': 1}", data), "header: unknown key 'x' (a header holds 'descr', 'fortran_order' and 'shape')"},
       {"header with a key twice", Npy(1, 0, "{'descr': '<f8', 'descr': '<f8', 'fortran_order': False, 'shape': (2, 3, 6)}", data), "header: the key 'descr' is given twice"},
@@ -150,7 +143,7 @@ TEST_F(VokdynNpy, MalformedArraysAreRefusedNamingTheFileAndTheFault) {
 
 TEST_F(VokdynNpy, TheReferenceIsCheckedAndResolvedBesideTheModel) {
   const Model model = SmallTower(3, 2, 2, 1);
-  const std::string npy = EncodeModeShapes(model.base.modes, model.nodes.size());
+  const std::string npy = EncodeModeShapes(model.base.shapes);
   const std::string withFile = WriteModelText(model, "", "sub/shapes.npy"), inlined = WriteModelText(model, "");
   // The path beside the model; as written without a model directory; as given when absolute.
   const std::array<std::string, 3> resolutions[] = {{"dir/model.json", "sub/shapes.npy", "dir/sub/shapes.npy"},
@@ -164,7 +157,7 @@ TEST_F(VokdynNpy, TheReferenceIsCheckedAndResolvedBesideTheModel) {
     });
     EXPECT_EQ(asked, std::vector<std::string>{r[2]});
     EXPECT_EQ(loaded.base.shapesFile, r[2]);
-    EXPECT_EQ(loaded.base.modes[1].shape, model.base.modes[1].shape);
+    EXPECT_TRUE(loaded.base.shapes.SameValues(model.base.shapes));
   }
   // Refusals in the model file, and a reader's failure with its reason.
   const auto permission = [](const std::string&) -> std::string { throw std::runtime_error("Permission denied"); };
@@ -179,6 +172,53 @@ TEST_F(VokdynNpy, TheReferenceIsCheckedAndResolvedBesideTheModel) {
       {Edited(withFile, "\"shapes\"", "\"shape\""), "m.json: modal_base: unknown key \"shape\" (did you mean \"shapes\"?)", found},
   };
   for (const Row& row : rows) EXPECT_EQ(RefusalOf([&] { LoadModelText(row.text, "m.json", row.reader); }), row.message);
+}
+
+// The values of a mapped file are read, and checked, only where a run reads them: the rows of the
+// loaded and output nodes when every mode gives its participation factors, every row when a factor
+// comes from the masses or fields are written; `check` reads none.
+TEST_F(VokdynNpy, ValuesAreCheckedWhereARunFirstReadsThem) {
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  TowerSize size{4, 3, 12, 1};  // load and output at the top node (index 3)
+  size.participation = true;
+  const Model given = GenerateTower(size);
+  size.participation = false;
+  const Model computed = GenerateTower(size);
+  // Factors given or computed from the masses: the same bits, so the same results.
+  const StandIn standIn = BuildStandIn(computed);
+  for (std::size_t i = 0; i < given.base.modes.size(); ++i)
+    for (int d = 1; d <= 6; ++d)
+      EXPECT_EQ(standIn.base->Participation(static_cast<int>(i), d), given.base.modes[i].participation[static_cast<std::size_t>(d - 1)]);
+  struct Row {
+    const char* name;
+    const Model& model;
+    std::size_t mode, node, component;
+    double value;
+    bool flat, fields;
+    std::string fault;  // empty: the run reads no value that is not finite
+  } rows[] = {
+      {"an unread row, factors given", given, 1, 1, 3, nan, false, false, ""},
+      {"an unread row, factors computed", computed, 1, 1, 3, nan, false, false, "element [1, 1, 3] is nan"},
+      {"an unread row, fields written", given, 2, 0, 0, -inf, false, true, "element [2, 0, 0] is -inf"},
+      {"the output's row, factors given, flat shape", given, 0, 3, 5, inf, true, false, "element [0, 23] is inf"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteModelFiles(row.model, Path("m.json"), "s.npy", "");
+    std::string bytes = EncodeModeShapes(row.model.base.shapes);
+    const std::size_t data = bytes.size() - ShapeBytes(row.model).size();
+    std::memcpy(&bytes[data + ((row.mode * 4 + row.node) * 6 + row.component) * 8], &row.value, 8);
+    if (row.flat) bytes = Plain("(3, 24)", bytes.substr(data));
+    Write("s.npy", bytes);
+    const Model loaded = LoadModelFile(Path("m.json"));
+    EXPECT_NO_THROW(CheckDamping(loaded));  // the header alone
+    const std::string refusal = RefusalOf([&] {
+      RunResult run = RunHarmonic(loaded);
+      if (row.fields) MakeFieldBasis(loaded);
+      EXPECT_EQ(CsvText(run.response), CsvText(RunHarmonic(row.model).response));
+    });
+    EXPECT_EQ(refusal, row.fault.empty() ? "(loaded)" : Path("m.json") + ": modal_base.shapes: " + Path("s.npy") + ": " + row.fault + ": expected a finite number");
+  }
 }
 
 }  // namespace

@@ -59,6 +59,11 @@ struct ModalBaseDefinition {
   std::vector<ModalNode> nodes;             ///< K nodes
   /// N shapes of 6*K values each, node-major (phi_i at position p).
   std::vector<std::vector<double>> shapes;
+  /// Or, with `shapes` empty: the N shapes as one table of N x 6K values,
+  /// mode-major then node-major, read in place and never copied. The pointer
+  /// keeps the table alive (an aliasing pointer to a mapped file or a
+  /// vector, say) for as long as the base or anything sharing its data lives.
+  std::shared_ptr<const double> shapeTable;
   /// Empty, or N entries: a mode with a value uses those six factors, a mode
   /// without one computes them from the nodal masses.
   std::vector<std::optional<std::array<double, 6>>> participation;
@@ -117,7 +122,8 @@ class VOKHOST_API ModalBase : public Feature, public VOKIDYNBaseTools {
   /// phi_iMode at physical position p (0-based).
   double Shape(int iMode, int iPosition) const;
   /// Gamma_iMode,d (d = 1..6) about the global origin and axes: the given
-  /// factor, or phi^T M r_d from the nodal masses.
+  /// factor, or phi^T M r_d from the nodal masses, computed when first asked
+  /// for (by any thread) and kept.
   double Participation(int iMode, int iDirection) const;
   const ModalBaseDefinition& Definition() const;
 

@@ -7,8 +7,11 @@
 // rigid vectors.
 #include <cmath>
 #include <map>
+#include <mutex>
 #include <new>
 #include <sstream>
+#include <stdexcept>
+#include <string>
 
 #include "VOKHostDynamics.h"
 #include "VOKHostTesting.h"
@@ -17,8 +20,19 @@ namespace VOKHost {
 
 struct ModalBase::Data {
   ModalBaseDefinition def;
-  std::vector<std::array<double, 6>> gamma;  // per mode, about the global origin and axes
-  std::map<int, int> index;                  // node id -> node index
+  std::map<int, int> index;  // node id -> node index
+
+  double ShapeAt(std::size_t iMode, std::size_t iPosition) const {
+    if (def.shapeTable) return def.shapeTable.get()[iMode * 6 * def.nodes.size() + iPosition];
+    return def.shapes[iMode][iPosition];
+  }
+  // Per mode, about the global origin and axes; computed on first use, as
+  // most runs never ask and a base may hold millions of nodes.
+  const std::vector<std::array<double, 6>>& Gamma() const;
+
+ private:
+  mutable std::once_flag _GammaOnce;
+  mutable std::vector<std::array<double, 6>> _Gamma;
 };
 
 namespace {
@@ -159,7 +173,11 @@ std::string CheckModalBaseDefinition(const ModalBaseDefinition& iDefinition) {
     out << "frequencies: " << d.frequencies.size() << " values, expected " << n;
     return out.str();
   }
-  if (d.shapes.size() != n) {
+  if (d.shapeTable && !d.shapes.empty()) {
+    out << "mode shapes: given both as a table and as " << d.shapes.size() << " vectors";
+    return out.str();
+  }
+  if (!d.shapeTable && d.shapes.size() != n) {
     out << "mode shapes: " << d.shapes.size() << " modes, expected " << n;
     return out.str();
   }
@@ -168,7 +186,7 @@ std::string CheckModalBaseDefinition(const ModalBaseDefinition& iDefinition) {
     return out.str();
   }
   for (std::size_t i = 0; i < n; ++i) {
-    if (d.shapes[i].size() != 6 * k) {
+    if (!d.shapeTable && d.shapes[i].size() != 6 * k) {
       out << "mode " << i + 1 << ": shape has " << d.shapes[i].size() << " values, expected "
           << 6 * k;
       return out.str();
@@ -196,7 +214,7 @@ ModalBase* ModalBase::Create(const ModalBaseDefinition& iDefinition, std::string
   if (!error.empty()) return nullptr;
 
   auto data = std::make_shared<Data>();
-  data->def = iDefinition;
+  data->def = iDefinition;  // a table is shared, not copied
   ModalBaseDefinition& def = data->def;
   const std::size_t n = def.modalMasses.size();
   if (def.frequencies.empty())
@@ -205,24 +223,32 @@ ModalBase* ModalBase::Create(const ModalBaseDefinition& iDefinition, std::string
                                 (2.0 * 3.141592653589793));
   for (std::size_t j = 0; j < def.nodes.size(); ++j) data->index[def.nodes[j].id] = static_cast<int>(j);
 
-  // Gamma_i,d = phi_i^T M r_d, from the lumped masses unless given.
-  data->gamma.assign(n, std::array<double, 6>{});
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!def.participation.empty() && def.participation[i]) {
-      data->gamma[i] = *def.participation[i];
-      continue;
-    }
-    for (int dir = 1; dir <= 6; ++dir) {
-      double sum = 0.0;
-      for (std::size_t j = 0; j < def.nodes.size(); ++j) {
-        double r[6];
-        RigidMode(kGlobalAxes, kGlobalOrigin, dir, def.nodes[j].position.data(), r);
-        for (int c = 0; c < 6; ++c) sum += def.shapes[i][6 * j + c] * def.nodes[j].mass[c] * r[c];
-      }
-      data->gamma[i][dir - 1] = sum;
-    }
-  }
   return new ModalBase(std::move(data));
+}
+
+const std::vector<std::array<double, 6>>& ModalBase::Data::Gamma() const {
+  std::call_once(_GammaOnce, [this] {
+    // Gamma_i,d = phi_i^T M r_d, from the lumped masses unless given.
+    const std::size_t n = def.modalMasses.size();
+    _Gamma.assign(n, std::array<double, 6>{});
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!def.participation.empty() && def.participation[i]) {
+        _Gamma[i] = *def.participation[i];
+        continue;
+      }
+      for (int dir = 1; dir <= 6; ++dir) {
+        double sum = 0.0;
+        for (std::size_t j = 0; j < def.nodes.size(); ++j) {
+          double r[6];
+          RigidMode(kGlobalAxes, kGlobalOrigin, dir, def.nodes[j].position.data(), r);
+          for (int c = 0; c < 6; ++c)
+            sum += ShapeAt(i, 6 * j + static_cast<std::size_t>(c)) * def.nodes[j].mass[static_cast<std::size_t>(c)] * r[c];
+        }
+        _Gamma[i][static_cast<std::size_t>(dir - 1)] = sum;
+      }
+    }
+  });
+  return _Gamma;
 }
 
 ModalBase::ModalBase(std::shared_ptr<const Data> iData)
@@ -252,10 +278,12 @@ const ModalNode& ModalBase::Node(int iIndex) const {
   return _Data->def.nodes.at(static_cast<std::size_t>(iIndex));
 }
 double ModalBase::Shape(int iMode, int iPosition) const {
-  return _Data->def.shapes.at(static_cast<std::size_t>(iMode)).at(static_cast<std::size_t>(iPosition));
+  if (iMode < 0 || iMode >= ModeCount() || iPosition < 0 || iPosition >= 6 * NodeCount())
+    throw std::out_of_range("ModalBase::Shape: no mode " + std::to_string(iMode) + " position " + std::to_string(iPosition));
+  return _Data->ShapeAt(static_cast<std::size_t>(iMode), static_cast<std::size_t>(iPosition));
 }
 double ModalBase::Participation(int iMode, int iDirection) const {
-  return _Data->gamma.at(static_cast<std::size_t>(iMode)).at(static_cast<std::size_t>(iDirection - 1));
+  return _Data->Gamma().at(static_cast<std::size_t>(iMode)).at(static_cast<std::size_t>(iDirection - 1));
 }
 const ModalBaseDefinition& ModalBase::Definition() const { return _Data->def; }
 
@@ -362,8 +390,9 @@ long ModalBase::ComputeRigidVectorsOnAxis(const VOKMathAxis& iAxis, double**& oV
   long hr = NewTable(table, 6);
   if (FAILED(hr)) return hr;
   const int n = ModeCount();
+  const std::vector<std::array<double, 6>>& gamma = _Data->Gamma();
   for (int i = 0; i < n; ++i) {
-    const double* g = _Data->gamma[static_cast<std::size_t>(i)].data();
+    const double* g = gamma[static_cast<std::size_t>(i)].data();
     for (int d = 1; d <= 3; ++d) table[d - 1][i] = -Dot(e[d - 1], g);
     for (int d = 4; d <= 6; ++d) {
       const double* axis = e[d - 4];
@@ -384,8 +413,9 @@ long ModalBase::ComputeRigidVectors(double**& oVectors) {
   long hr = NewTable(table, 6);
   if (FAILED(hr)) return hr;
   const int n = ModeCount();
+  const std::vector<std::array<double, 6>>& gamma = _Data->Gamma();
   for (int i = 0; i < n; ++i)
-    for (int d = 0; d < 6; ++d) table[d][i] = -_Data->gamma[static_cast<std::size_t>(i)][static_cast<std::size_t>(d)];
+    for (int d = 0; d < 6; ++d) table[d][i] = -gamma[static_cast<std::size_t>(i)][static_cast<std::size_t>(d)];
   oVectors = table;
   return Answered(S_OK, oVectors, 6);
 }

@@ -129,8 +129,11 @@ FieldBasis MakeFieldBasis(const Model& iModel) {
   // enforced field, a rotation of the base, or an output that asks for one.
   auto turns = [](const Vec6& iRow) { return iRow[3] != 0.0 || iRow[4] != 0.0 || iRow[5] != 0.0; };
   bool rotations = false;
-  for (const Mode& m : iModel.base.modes)
-    for (const Vec6& row : m.shape) rotations = rotations || turns(row);
+  // Fields read every row: checked here, when first read.
+  RequireFiniteShapes(iModel);
+  const ModeShapes& shapes = iModel.base.shapes;
+  for (std::size_t i = 0; i < shapes.Modes() && !rotations; ++i)
+    for (std::size_t n = 0; n < shapes.Nodes() && !rotations; ++n) rotations = turns(shapes.RowValues(i, n));
   for (const Enforced& e : iModel.enforced)
     for (const Vec6& row : e.staticDisplacement) rotations = rotations || turns(row);
   for (const BaseDirection& d : iModel.baseMotion.directions) rotations = rotations || d.direction > 3;
@@ -141,9 +144,8 @@ FieldBasis MakeFieldBasis(const Model& iModel) {
   basis.phi.assign(basis.modes * basis.stride, 0.0);
   for (std::size_t i = 0; i < basis.modes; ++i) {
     double* row = basis.phi.data() + i * basis.stride;
-    const std::vector<Vec6>& shape = iModel.base.modes[i].shape;
     for (std::size_t n = 0; n < basis.nodes; ++n)
-      for (std::size_t c = 0; c < basis.components; ++c) row[n * basis.components + c] = shape[n][c];
+      for (std::size_t c = 0; c < basis.components; ++c) row[n * basis.components + c] = shapes.Row(i, n)[c];
   }
   return basis;
 }

@@ -74,11 +74,11 @@ std::complex<double> Factor(const Model& iModel, const Item& iItem, double iF) {
 // the given or the mass-computed -phi_i^T M D of an enforced set.
 std::vector<double> UnitModalForces(const Model& iModel, const Load& iLoad) {
   std::vector<double> forces;
-  for (const Mode& mode : iModel.base.modes) {
+  for (std::size_t i = 0; i < iModel.base.modes.size(); ++i) {
     double sum = 0.0;
     for (const NodalForce& force : iLoad.forces)
       for (std::size_t c = 0; c < 6; ++c)
-        sum += mode.shape[static_cast<std::size_t>(iModel.NodeIndex(force.node))][c] * force.values[c];
+        sum += iModel.base.shapes.Row(i, static_cast<std::size_t>(iModel.NodeIndex(force.node)))[c] * force.values[c];
     forces.push_back(sum);
   }
   return forces;
@@ -87,10 +87,11 @@ std::vector<double> UnitModalForces(const Model& iModel, const Load& iLoad) {
 std::vector<double> UnitModalForces(const Model& iModel, const Enforced& iSet) {
   if (iSet.hasModalForce) return iSet.modalForce;
   std::vector<double> forces;
-  for (const Mode& mode : iModel.base.modes) {
+  for (std::size_t i = 0; i < iModel.base.modes.size(); ++i) {
     double sum = 0.0;
     for (std::size_t n = 0; n < iModel.nodes.size(); ++n)
-      for (std::size_t c = 0; c < 6; ++c) sum -= mode.shape[n][c] * iModel.nodes[n].mass[c] * iSet.staticDisplacement[n][c];
+      for (std::size_t c = 0; c < 6; ++c)
+        sum -= iModel.base.shapes.Row(i, n)[c] * iModel.nodes[n].mass[c] * iSet.staticDisplacement[n][c];
     forces.push_back(sum);
   }
   return forces;
@@ -166,7 +167,7 @@ RunResult RunHarmonic(const Model& iModel, const Progress& iProgress, int iThrea
     const Output& out = iModel.outputs[o];
     const std::size_t node = static_cast<std::size_t>(iModel.NodeIndex(out.node));
     for (std::size_t i = 0; i < n; ++i)
-      phi[o][i] = iModel.base.modes[i].shape[node][static_cast<std::size_t>(out.component - 1)];
+      phi[o][i] = iModel.base.shapes.Row(i, node)[static_cast<std::size_t>(out.component - 1)];
   }
 
   // Every worker's objects are made and initialised here, on the calling

@@ -119,11 +119,10 @@ std::string Format(const char* iFormat, double iValue) {
 NodeComponent LargestTranslation(const Model& iModel) {
   NodeComponent best;
   double largest = -1.0;
-  const Mode& first = iModel.base.modes.front();
   for (std::size_t n = 0; n < iModel.nodes.size(); ++n)
     for (int c = 0; c < 3; ++c)
-      if (std::fabs(first.shape[n][c]) > largest) {
-        largest = std::fabs(first.shape[n][c]);
+      if (std::fabs(iModel.base.shapes.Row(0, n)[c]) > largest) {
+        largest = std::fabs(iModel.base.shapes.Row(0, n)[c]);
         best.node = iModel.nodes[n].id;
         best.component = c + 1;
       }
@@ -144,14 +143,15 @@ void CheckTranslation(const NodeComponent& iChoice, const Model& iModel, const c
 }
 
 // Writes two files, both or neither: each to a temporary beside it, then the
-// two renames; when the second rename fails the first file is removed.
-void WriteBoth(const std::string& iFirst, const std::string& iFirstContent, const std::string& iSecond,
-               const std::string& iSecondContent) {
+// two renames; when the second rename fails the first file is removed. The
+// first is written from pieces, so that large values need no copy.
+void WriteBoth(const std::string& iFirst, const std::vector<std::string_view>& iFirstContent,
+               const std::string& iSecond, const std::string& iSecondContent) {
   std::vector<std::string> temps;
   auto cleanup = [&temps]() {
     for (const std::string& t : temps) ::unlink(t.c_str());
   };
-  auto writeTemp = [&](const std::string& iPath, const std::string& iContent) {
+  auto writeTemp = [&](const std::string& iPath, const std::vector<std::string_view>& iPieces) {
     std::string pattern = iPath + ".tmp-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
@@ -162,17 +162,19 @@ void WriteBoth(const std::string& iFirst, const std::string& iFirstContent, cons
       throw OutputError(iPath + ": cannot be written (" + why + ")");
     }
     temps.push_back(name.data());
-    std::size_t done = 0;
-    while (done < iContent.size()) {
-      ssize_t wrote = ::write(fd, iContent.data() + done, iContent.size() - done);
-      if (wrote < 0 && errno == EINTR) continue;
-      if (wrote <= 0) {
-        std::string why = std::strerror(errno);
-        ::close(fd);
-        cleanup();
-        throw OutputError(iPath + ": cannot be written (" + why + ")");
+    for (std::string_view content : iPieces) {
+      std::size_t done = 0;
+      while (done < content.size()) {
+        ssize_t wrote = ::write(fd, content.data() + done, content.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+          std::string why = std::strerror(errno);
+          ::close(fd);
+          cleanup();
+          throw OutputError(iPath + ": cannot be written (" + why + ")");
+        }
+        done += static_cast<std::size_t>(wrote);
       }
-      done += static_cast<std::size_t>(wrote);
     }
     // Readable as a file written by the user would be.
     mode_t mask = umask(0);
@@ -185,7 +187,7 @@ void WriteBoth(const std::string& iFirst, const std::string& iFirstContent, cons
     }
   };
   writeTemp(iFirst, iFirstContent);
-  writeTemp(iSecond, iSecondContent);
+  writeTemp(iSecond, {iSecondContent});
   if (std::rename(temps[0].c_str(), iFirst.c_str()) != 0) {
     std::string why = std::strerror(errno);
     cleanup();
@@ -270,6 +272,8 @@ ImportedJob ReadCalculixJob(const ImportOptions& iOptions) {
     model.nodes.push_back(node);
   }
   bool massNoted = false;
+  std::vector<double> shapes;
+  shapes.reserve(frd.modes.size() * frd.nodeIds.size() * 6);
   for (std::size_t i = 0; i < frd.modes.size(); ++i) {
     const FrdMode& fm = frd.modes[i];
     const double datFrequency = dat.frequencies[i];
@@ -304,11 +308,15 @@ ImportedJob ReadCalculixJob(const ImportOptions& iOptions) {
       mode.hasParticipation = true;
       mode.participation = dat.participation[i];
     }
-    mode.shape.resize(frd.nodeIds.size());
-    for (std::size_t n = 0; n < frd.nodeIds.size(); ++n)
-      mode.shape[n] = {fm.displacement[n][0], fm.displacement[n][1], fm.displacement[n][2], 0.0, 0.0, 0.0};
+    for (std::size_t n = 0; n < frd.nodeIds.size(); ++n) {
+      const double row[6] = {fm.displacement[n][0], fm.displacement[n][1], fm.displacement[n][2], 0.0, 0.0, 0.0};
+      shapes.insert(shapes.end(), row, row + 6);
+    }
+    // The results of a mode are gone once they are in the table.
+    std::vector<std::array<double, 3>>().swap(frd.modes[i].displacement);
     model.base.modes.push_back(std::move(mode));
   }
+  model.base.shapes = ModeShapes(std::move(shapes), frd.modes.size(), frd.nodeIds.size());
   if (!dat.hasParticipation)
     job.notes.push_back("the .dat prints no participation factors: base motion would need nodal masses");
   job.elements = std::move(frd.elements);
@@ -505,8 +513,18 @@ ImportedJob ImportCalculix(const ImportOptions& iOptions) {
                         ? BaseName(shapes)
                         : RealDirectory(shapes) + "/" + BaseName(shapes);
   std::string text = ImportedModelText(job, ref);
-  std::string npy = EncodeModeShapes(job.model.base.modes, job.model.nodes.size());
-  WriteBoth(shapes, npy, iOptions.model, text);
+  // The values as they are in memory on a little-endian host, swapped into
+  // a copy on another.
+  const ModeShapes& table = job.model.base.shapes;
+  const std::string header = NpyShapesHeader(table.Modes(), table.Nodes());
+  std::string swapped;
+  std::string_view values(reinterpret_cast<const char*>(table.Share().get()), table.Modes() * table.Nodes() * 6 * sizeof(double));
+  const std::uint16_t one = 1;
+  if (*reinterpret_cast<const unsigned char*>(&one) != 1) {
+    AppendLittleEndian(swapped, table.Share().get(), table.Modes() * table.Nodes() * 6);
+    values = swapped;
+  }
+  WriteBoth(shapes, {header, values}, iOptions.model, text);
   return job;
 }
 

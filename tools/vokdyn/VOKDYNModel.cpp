@@ -1,6 +1,7 @@
 #include "VOKDYNModel.h"
 
 #include <cmath>
+#include <cstddef>
 
 namespace vokdyn {
 
@@ -22,6 +23,55 @@ double TablePercent(const std::vector<std::array<double, 2>>& iTable, double iFr
   const std::array<double, 2>& a = iTable[k - 1];
   const std::array<double, 2>& b = iTable[k];
   return a[1] + (b[1] - a[1]) * ((iFrequency - a[0]) / (b[0] - a[0]));
+}
+
+namespace {
+
+bool RowFinite(const double* iRow) {
+  return std::isfinite(iRow[0] * 0.0 + iRow[1] * 0.0 + iRow[2] * 0.0 + iRow[3] * 0.0 + iRow[4] * 0.0 +
+                       iRow[5] * 0.0);
+}
+
+}  // namespace
+
+// Gamma_d = sum over nodes j, then components c, of (phi_jc m_jc) r_d,jc,
+// r_d the rigid-body mode d about the global origin and axes, in the
+// order of that double sum (the stand-in's). A term
+// whose r is a zero is a zero when phi m is finite, and adding a zero to a
+// sum that starts at +0 never changes it: such terms are left out, which
+// leaves every sum the same to the bit. A row whose phi m overflows takes
+// every term, as the zero times an infinity is a nan.
+void AddParticipationTerms(const double* iShape, const Node& iNode, double ioSum[6]) {
+  const Vec6 mass = iNode.hasMass ? iNode.mass : Vec6{};
+  double sm[6];
+  for (int c = 0; c < 6; ++c) sm[c] = iShape[c] * mass[static_cast<std::size_t>(c)];
+  const double x0 = iNode.xyz[0], x1 = iNode.xyz[1], x2 = iNode.xyz[2];
+  if (RowFinite(sm)) {
+    // r of a translation is the unit vector; of a rotation about e through
+    // the origin, e x x then e (x0 -x2 and so on are exactly the products
+    // of e x x that are not zero).
+    ioSum[0] += sm[0];
+    ioSum[1] += sm[1];
+    ioSum[2] += sm[2];
+    ioSum[3] += sm[1] * -x2;
+    ioSum[3] += sm[2] * x1;
+    ioSum[3] += sm[3];
+    ioSum[4] += sm[0] * x2;
+    ioSum[4] += sm[2] * -x0;
+    ioSum[4] += sm[4];
+    ioSum[5] += sm[0] * -x1;
+    ioSum[5] += sm[1] * x0;
+    ioSum[5] += sm[5];
+    return;
+  }
+  const double r[6][6] = {{1, 0, 0, 0, 0, 0},
+                          {0, 1, 0, 0, 0, 0},
+                          {0, 0, 1, 0, 0, 0},
+                          {0.0 * x2 - 0.0 * x1, 0.0 * x0 - 1.0 * x2, 1.0 * x1 - 0.0 * x0, 1, 0, 0},
+                          {1.0 * x2 - 0.0 * x1, 0.0 * x0 - 0.0 * x2, 0.0 * x1 - 1.0 * x0, 0, 1, 0},
+                          {0.0 * x2 - 1.0 * x1, 1.0 * x0 - 0.0 * x2, 0.0 * x1 - 0.0 * x0, 0, 0, 1}};
+  for (int d = 0; d < 6; ++d)
+    for (int c = 0; c < 6; ++c) ioSum[d] += sm[c] * r[d][c];
 }
 
 std::vector<float> SweepFrequencies(const Sweep& iSweep) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "VOKDYNShapes.h"
+
 namespace vokdyn {
 
 using Vec3 = std::array<double, 3>;
@@ -39,7 +41,6 @@ struct Mode {
   bool stiffnessGiven = false;
   bool hasParticipation = false;
   Vec6 participation{};             ///< phi^T M r_d about the global origin and axes
-  std::vector<Vec6> shape;          ///< one row per node, in the model's node order
 };
 
 struct ModalBase {
@@ -49,6 +50,7 @@ struct ModalBase {
   std::string shapesFile;  ///< the .npy file the shapes were read from, as opened; empty when inline
   bool rotations = true;  ///< false: the nodes have no rotations (solid elements); none may be loaded or asked for
   std::vector<Mode> modes;
+  ModeShapes shapes;  ///< one row per node (the model's order) for each mode, held once
 };
 
 /// Modal and Rayleigh damping are computed by the library's damping tools;
@@ -217,6 +219,13 @@ struct Model {
   /// Position of the node with this id in `nodes`, -1 when absent.
   int NodeIndex(int iId) const;
 };
+
+/// Adds the terms of node iNode, whose row of a mode shape is iShape, to the
+/// six participation factors Gamma_d = phi^T M r_d (d = 1..6, about the
+/// global origin and axes) of that mode, each a sum over the nodes in
+/// order, then the components, of (phi m) r_d: the stand-in's sums to the
+/// bit. The sums start at 0.
+void AddParticipationTerms(const double* iShape, const Node& iNode, double ioSums[6]);
 
 /// The frequencies of a sweep, in hertz, each rounded to single precision
 /// once: the value every later step uses and prints.

@@ -68,7 +68,9 @@ const std::vector<std::string> kUnitKeys = {"length", "time", "force", "angle"};
 
 class ModelReader {
  public:
-  ModelReader(const std::string& iFile, const ReferencedFileReader& iFiles, Model& oModel)
+  // iFiles: the reader of referenced files; null: files on disk, the
+  // shapes mapped.
+  ModelReader(const std::string& iFile, const ReferencedFileReader* iFiles, Model& oModel)
       : _R(iFile), _File(iFile), _Files(iFiles), _M(oModel) {}
 
   void Read(const JsonValue& iRoot) {
@@ -232,6 +234,7 @@ class ModelReader {
     const JsonValue& modes = _R.Require(iBase, path, "modes", "a non-empty array of modes");
     std::string modesPath = JsonMember(path, "modes");
     _R.Array(modes, modesPath, "a non-empty array of modes", true);
+    std::vector<double> inlineShapes;
     for (rapidjson::SizeType i = 0; i < modes.Size(); ++i) {
       std::string mp = JsonItem(modesPath, i);
       const JsonValue& m = modes[i];
@@ -256,8 +259,9 @@ class ModelReader {
         mode.participation = _R.Fixed<6>(*gamma, JsonMember(mp, "participation"));
       }
       if (!shapes) {
-        mode.shape = NodeRows(_R.Require(m, mp, "shape", "one row of 6 numbers per node"),
-                              JsonMember(mp, "shape"));
+        for (const Vec6& row : NodeRows(_R.Require(m, mp, "shape", "one row of 6 numbers per node"),
+                                        JsonMember(mp, "shape")))
+          inlineShapes.insert(inlineShapes.end(), row.begin(), row.end());
       } else if (_R.Find(m, "shape")) {
         _R.Fail(JsonMember(mp, "shape"), "given as well as \"" + shapesPath +
                                          "\": give the shapes either in the modes or in the file");
@@ -265,25 +269,32 @@ class ModelReader {
       _M.base.modes.push_back(mode);
     }
     if (shapes) ReadShapesFile(shapes->GetString(), shapesPath);
+    else _M.base.shapes = ModeShapes(std::move(inlineShapes), _M.base.modes.size(), _M.nodes.size());
   }
 
   // The shapes of every mode from a .npy file, named in messages by its path
-  // as resolved, which is where the user finds it.
+  // as resolved, which is where the user finds it. A file on disk is mapped;
+  // its values are read, and checked, by the run that needs them.
   void ReadShapesFile(const std::string& iReference, const std::string& iPath) {
     std::string file = iReference;
     std::size_t slash = _File.find_last_of('/');
     if (iReference[0] != '/' && slash != std::string::npos) file = _File.substr(0, slash + 1) + iReference;
     std::string bytes;
-    try {
-      bytes = _Files(file);
-    } catch (const std::exception& e) {
-      _R.Fail(iPath, file + ": cannot be read (" + e.what() + ")");
+    if (_Files) {
+      try {
+        bytes = (*_Files)(file);
+      } catch (const std::exception& e) {
+        _R.Fail(iPath, file + ": cannot be read (" + e.what() + ")");
+      }
     }
     _M.base.shapesFile = file;
     try {
-      DecodeModeShapes(bytes, _M.nodes.size(), _M.base.modes);
+      _M.base.shapes = _Files ? DecodeModeShapes(bytes, _M.base.modes.size(), _M.nodes.size())
+                              : MapNpyModeShapes(file, _M.base.modes.size(), _M.nodes.size());
     } catch (const NpyError& e) {
       _R.Fail(iPath, file + ": " + e.what());
+    } catch (const std::runtime_error& e) {
+      _R.Fail(iPath, file + ": cannot be read (" + e.what() + ")");
     }
   }
 
@@ -726,7 +737,7 @@ class ModelReader {
 
   JsonReader _R;
   std::string _File;
-  const ReferencedFileReader& _Files;
+  const ReferencedFileReader* _Files;
   Model& _M;
   int _Constant = -1;
   std::set<int> _NodeIds;
@@ -764,15 +775,12 @@ std::string ReadWholeFile(const std::string& iPath) {
   return bytes;
 }
 
-Model LoadModelText(const std::string& iText, const std::string& iDisplayName) {
-  return LoadModelText(iText, iDisplayName, ReadWholeFile);
-}
-
 namespace {
 
-// The model of a parsed text; the text may be freed meanwhile.
+// The model of a parsed text; the text may be freed meanwhile. iReader:
+// null for files on disk.
 Model ReadParsed(const JsonValue& iRoot, const std::string& iDisplayName,
-                 const ReferencedFileReader& iReader) {
+                 const ReferencedFileReader* iReader) {
   Model model;
   model.source = iDisplayName;
   ModelReader(iDisplayName, iReader, model).Read(iRoot);
@@ -785,9 +793,13 @@ Model ReadParsed(const JsonValue& iRoot, const std::string& iDisplayName,
 
 }  // namespace
 
+Model LoadModelText(const std::string& iText, const std::string& iDisplayName) {
+  return ReadParsed(ParseJson(iText, iDisplayName).Root(), iDisplayName, nullptr);
+}
+
 Model LoadModelText(const std::string& iText, const std::string& iDisplayName,
                     const ReferencedFileReader& iReader) {
-  return ReadParsed(ParseJson(iText, iDisplayName).Root(), iDisplayName, iReader);
+  return ReadParsed(ParseJson(iText, iDisplayName).Root(), iDisplayName, &iReader);
 }
 
 Model LoadModelFile(const std::string& iPath) {
@@ -800,7 +812,7 @@ Model LoadModelFile(const std::string& iPath) {
   // The text of a large model is as large again as its values: gone before
   // they are read into the model.
   JsonDocument parsed = ParseJson(std::move(text), iPath);
-  return ReadParsed(parsed.Root(), iPath, ReadWholeFile);
+  return ReadParsed(parsed.Root(), iPath, nullptr);
 }
 
 }  // namespace vokdyn

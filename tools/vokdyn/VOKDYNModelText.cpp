@@ -160,7 +160,7 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
       << ", \"generalized_mass\": " << (m.generalizedMass);
     if (m.stiffnessGiven) o << ", \"generalized_stiffness\": " << (m.generalizedStiffness);
     if (m.hasParticipation) o << ",\n       \"participation\": " << Numbers(m.participation);
-    if (iShapesFile.empty()) o << ",\n       \"shape\": " << Rows(m.shape, "       ");
+    if (iShapesFile.empty()) o << ",\n       \"shape\": " << Rows(iModel.base.shapes.ModeRows(j), "       ");
     o << "}" << (j + 1 < iModel.base.modes.size() ? ",\n" : "\n");
   }
   o << "    ]\n  },\n\n";
@@ -321,14 +321,16 @@ Model DefaultModel() {
   }
   model.base.name = "shear building modes";
   const double pi = 3.141592653589793;
+  std::vector<std::vector<Vec6>> shapes;
   for (int j = 1; j <= n; ++j) {
     Mode mode;
     double omega = 2.0 * std::sqrt(b.storeyStiffness / b.storeyMass) *
                    std::sin((2 * j - 1) * pi / (2 * (2 * n + 1)));
     mode.frequency = omega / kTwoPi;
+    shapes.emplace_back();
     for (int i = 1; i <= n; ++i) {
       double phi = std::sin((2 * j - 1) * i * pi / (2 * n + 1));
-      mode.shape.push_back({phi, 0.0, 0.0, 0.0, 0.0, 0.0});
+      shapes.back().push_back({phi, 0.0, 0.0, 0.0, 0.0, 0.0});
     }
     // phi^T M phi in closed form: the sum of sin^2 over the storeys is (2n+1)/4.
     double mass = b.storeyMass * (2 * n + 1) / 4.0;
@@ -337,6 +339,7 @@ Model DefaultModel() {
     mode.stiffnessGiven = true;
     model.base.modes.push_back(mode);
   }
+  model.base.shapes = ModeShapes::FromRows(shapes);
   model.damping.type = DampingType::Modal;
   model.damping.percent = 2.0;
 

@@ -23,14 +23,14 @@ bool LittleEndianHost() {
 }
 
 // The little-endian unsigned integer of iCount bytes at iAt.
-std::uint64_t LittleEndian(const std::string& iBytes, std::size_t iAt, std::size_t iCount) {
+std::uint64_t LittleEndian(std::string_view iBytes, std::size_t iAt, std::size_t iCount) {
   std::uint64_t v = 0;
   for (std::size_t k = iCount; k-- > 0;) v = (v << 8) | static_cast<unsigned char>(iBytes[iAt + k]);
   return v;
 }
 
 // A short, printable excerpt of the header near a syntax error.
-std::string Excerpt(const std::string& iText, std::size_t iAt) {
+std::string Excerpt(std::string_view iText, std::size_t iAt) {
   std::string out;
   for (std::size_t i = iAt; i < iText.size() && out.size() < 24; ++i) {
     unsigned char c = static_cast<unsigned char>(iText[i]);
@@ -50,7 +50,7 @@ std::string Excerpt(const std::string& iText, std::size_t iAt) {
 // numpy writes; anything else is refused rather than guessed at.
 class HeaderParser {
  public:
-  explicit HeaderParser(const std::string& iText) : _T(iText) {}
+  explicit HeaderParser(std::string_view iText) : _T(iText) {}
 
   NpyHeader Parse() {
     NpyHeader header;
@@ -161,7 +161,7 @@ class HeaderParser {
     return out;
   }
 
-  const std::string& _T;
+  std::string_view _T;
   std::size_t _At = 0;
 };
 
@@ -174,9 +174,9 @@ std::string NpyShapeText(const std::vector<std::uint64_t>& iShape) {
   return out + (iShape.size() == 1 ? ",)" : ")");
 }
 
-NpyHeader ParseNpyHeader(const std::string& iBytes) {
+NpyHeader ParseNpyHeader(std::string_view iBytes) {
   std::size_t compared = std::min(iBytes.size(), kMagicSize);
-  if (iBytes.compare(0, compared, kMagic, compared) != 0)
+  if (iBytes.substr(0, compared) != std::string_view(kMagic, compared))
     throw NpyError("not a .npy file: it does not begin with \\x93NUMPY");
   if (iBytes.size() < kMagicSize + 2)
     throw NpyError("truncated: " + std::to_string(iBytes.size()) + " bytes, not even a preamble");
@@ -202,88 +202,96 @@ NpyHeader ParseNpyHeader(const std::string& iBytes) {
   return parsed;
 }
 
-void DecodeModeShapes(const std::string& iBytes, std::size_t iNodes, std::vector<Mode>& ioModes) {
-  const NpyHeader header = ParseNpyHeader(iBytes);
-  if (header.descr != "<f8")
-    throw NpyError("dtype '" + header.descr + "': expected '<f8' (little-endian 64-bit floats)");
-  if (header.fortranOrder)
+void CheckModeShapesHeader(const NpyHeader& iHeader, std::uint64_t iFileBytes, std::size_t iModes,
+                           std::size_t iNodes) {
+  if (iHeader.descr != "<f8")
+    throw NpyError("dtype '" + iHeader.descr + "': expected '<f8' (little-endian 64-bit floats)");
+  if (iHeader.fortranOrder)
     throw NpyError("fortran_order is True: expected the C order (fortran_order False)");
-  const std::uint64_t modes = ioModes.size(), nodes = iNodes;
+  const std::uint64_t modes = iModes, nodes = iNodes;
   const std::vector<std::uint64_t> rows = {modes, nodes, 6}, flat = {modes, nodes * 6};
-  if (header.shape != rows && header.shape != flat)
-    throw NpyError("shape " + NpyShapeText(header.shape) + ": expected " + NpyShapeText(rows) +
+  if (iHeader.shape != rows && iHeader.shape != flat)
+    throw NpyError("shape " + NpyShapeText(iHeader.shape) + ": expected " + NpyShapeText(rows) +
                    " or " + NpyShapeText(flat) + ", (modes, nodes, 6) for this model");
-  // Both fit: the model holds as many values already in memory.
-  const std::uint64_t values = modes * nodes * 6, expected = values * sizeof(double);
-  const std::uint64_t present = iBytes.size() - header.dataOffset;
+  // No overflow: the model holds as many nodes and modes already.
+  const std::uint64_t expected = modes * nodes * 6 * sizeof(double);
+  const std::uint64_t present = iFileBytes - iHeader.dataOffset;
   if (present != expected)
     throw NpyError((present < expected ? "truncated: " : "extra bytes after the array: ") +
                    std::to_string(present) + " bytes of data, expected " +
-                   std::to_string(expected) + " for shape " + NpyShapeText(header.shape));
-
-  const char* data = iBytes.data() + header.dataOffset;
-  const bool swap = !LittleEndianHost();
-  std::vector<std::vector<Vec6>> shapes(ioModes.size());
-  for (std::size_t j = 0; j < ioModes.size(); ++j) {
-    std::vector<Vec6>& shape = shapes[j];
-    shape.resize(iNodes);
-    std::memcpy(shape.data(), data + j * iNodes * sizeof(Vec6), iNodes * sizeof(Vec6));
-    for (std::size_t i = 0; i < iNodes; ++i) {
-      for (std::size_t c = 0; c < 6; ++c) {
-        double& v = shape[i][c];
-        if (swap) {
-          unsigned char b[sizeof(double)];
-          std::memcpy(b, &v, sizeof b);
-          for (std::size_t k = 0; k < sizeof b / 2; ++k) std::swap(b[k], b[sizeof b - 1 - k]);
-          std::memcpy(&v, b, sizeof b);
-        }
-        // A model file in JSON cannot hold these; neither may its arrays.
-        if (!std::isfinite(v)) {
-          std::string index = header.shape.size() == 3
-                                  ? std::to_string(j) + ", " + std::to_string(i) + ", " + std::to_string(c)
-                                  : std::to_string(j) + ", " + std::to_string(i * 6 + c);
-          throw NpyError("element [" + index + "] is " +
-                         (std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf") +
-                         ": expected a finite number");
-        }
-      }
-    }
-  }
-  for (std::size_t j = 0; j < ioModes.size(); ++j) ioModes[j].shape.swap(shapes[j]);
+                   std::to_string(expected) + " for shape " + NpyShapeText(iHeader.shape));
 }
 
-std::string EncodeModeShapes(const std::vector<Mode>& iModes, std::size_t iNodes) {
-  for (const Mode& m : iModes)
-    if (m.shape.size() != iNodes)
-      throw std::invalid_argument("EncodeModeShapes: a mode shape does not have one row per node");
+std::vector<double> LittleEndianDoubles(const char* iData, std::size_t iCount) {
+  std::vector<double> values(iCount);
+  std::memcpy(values.data(), iData, iCount * sizeof(double));
+  if (!LittleEndianHost())
+    for (double& v : values) {
+      unsigned char b[sizeof(double)];
+      std::memcpy(b, &v, sizeof b);
+      for (std::size_t k = 0; k < sizeof b / 2; ++k) std::swap(b[k], b[sizeof b - 1 - k]);
+      std::memcpy(&v, b, sizeof b);
+    }
+  return values;
+}
+
+ModeShapes DecodeModeShapes(std::string_view iBytes, std::size_t iModes, std::size_t iNodes) {
+  const NpyHeader header = ParseNpyHeader(iBytes);
+  CheckModeShapesHeader(header, iBytes.size(), iModes, iNodes);
+  const std::size_t count = iModes * iNodes * 6;
+  auto values = std::make_shared<const std::vector<double>>(
+      LittleEndianDoubles(iBytes.data() + header.dataOffset, count));
+  ModeShapes shapes(std::shared_ptr<const double>(values, values->data()), iModes, iNodes, false);
+  shapes.SetFlatIndex(header.shape.size() == 2);
+  return shapes;
+}
+
+std::string NonFiniteText(const ModeShapes::Element& iElement, bool iFlat) {
+  const double v = iElement.value;
+  std::string index = std::to_string(iElement.mode) + ", " +
+                      (iFlat ? std::to_string(iElement.node * 6 + iElement.component)
+                             : std::to_string(iElement.node) + ", " + std::to_string(iElement.component));
+  // A model file in JSON cannot hold these; neither may its arrays.
+  return "element [" + index + "] is " + (std::isnan(v) ? "nan" : v > 0 ? "inf" : "-inf") +
+         ": expected a finite number";
+}
+
+std::string NpyShapesHeader(std::size_t iModes, std::size_t iNodes) {
   std::string dict = "{'descr': '<f8', 'fortran_order': False, 'shape': " +
-                     NpyShapeText({iModes.size(), iNodes, 6}) + ", }";
+                     NpyShapeText({iModes, iNodes, 6}) + ", }";
   // Padded with spaces and ended by a newline so that the data starts on a
   // multiple of 64 bytes, as numpy writes it.
   std::size_t preamble = kMagicSize + 2 + 2;
   std::size_t total = (preamble + dict.size() + 1 + 63) / 64 * 64;
   dict.append(total - preamble - dict.size() - 1, ' ');
   dict += '\n';
-  if (dict.size() > 0xffff) throw std::invalid_argument("EncodeModeShapes: header too long");
+  if (dict.size() > 0xffff) throw std::invalid_argument("NpyShapesHeader: header too long");
   std::string out(kMagic, kMagicSize);
   out += '\x01';
   out += '\x00';
   out += static_cast<char>(dict.size() & 0xff);
   out += static_cast<char>(dict.size() >> 8);
-  out += dict;
-  const bool swap = !LittleEndianHost();
-  out.reserve(out.size() + iModes.size() * iNodes * sizeof(Vec6));
-  for (const Mode& m : iModes) {
-    for (const Vec6& row : m.shape) {
-      for (double v : row) {
-        unsigned char b[sizeof(double)];
-        std::memcpy(b, &v, sizeof b);
-        if (swap)
-          for (std::size_t k = 0; k < sizeof b / 2; ++k) std::swap(b[k], b[sizeof b - 1 - k]);
-        out.append(reinterpret_cast<const char*>(b), sizeof b);
-      }
-    }
+  return out + dict;
+}
+
+void AppendLittleEndian(std::string& ioOut, const double* iValues, std::size_t iCount) {
+  if (LittleEndianHost()) {
+    ioOut.append(reinterpret_cast<const char*>(iValues), iCount * sizeof(double));
+    return;
   }
+  for (std::size_t i = 0; i < iCount; ++i) {
+    unsigned char b[sizeof(double)];
+    std::memcpy(b, &iValues[i], sizeof b);
+    for (std::size_t k = 0; k < sizeof b / 2; ++k) std::swap(b[k], b[sizeof b - 1 - k]);
+    ioOut.append(reinterpret_cast<const char*>(b), sizeof b);
+  }
+}
+
+std::string EncodeModeShapes(const ModeShapes& iShapes) {
+  std::string out = NpyShapesHeader(iShapes.Modes(), iShapes.Nodes());
+  const std::size_t count = iShapes.Modes() * iShapes.Nodes() * 6;
+  out.reserve(out.size() + count * sizeof(double));
+  if (count) AppendLittleEndian(out, iShapes.Mode(0), count);
   return out;
 }
 

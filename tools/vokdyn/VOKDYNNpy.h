@@ -8,15 +8,17 @@
 // header that is a Python dictionary literal with exactly the keys 'descr',
 // 'fortran_order' and 'shape', then the data. The mode shapes of a model are
 // read from '<f8' (little-endian 64-bit floats) in C order, of shape
-// (modes, nodes, 6) or (modes, nodes * 6), with nothing after the data.
-// Everything else is refused with an NpyError that says what is wrong; the
-// caller adds the file's name.
+// (modes, nodes, 6) or (modes, nodes * 6), with nothing after the data; a
+// model's file is mapped (MapNpyModeShapes), not read. Everything else is
+// refused with an NpyError that says what is wrong; the caller adds the
+// file's name.
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "VOKDYNModel.h"
+#include "VOKDYNShapes.h"
 
 namespace vokdyn {
 
@@ -40,18 +42,40 @@ struct NpyHeader {
 /// whole file, or at least its header). Checks the form only: magic,
 /// version, header length within iBytes, dictionary syntax and keys, value
 /// types. Throws NpyError.
-NpyHeader ParseNpyHeader(const std::string& iBytes);
+NpyHeader ParseNpyHeader(std::string_view iBytes);
 
-/// Fills the `shape` of each of ioModes (iNodes rows each) from the bytes of
-/// a whole .npy file. Checks the dtype, order, shape against (modes, nodes),
-/// the file length exactly, and that every value is finite. Throws NpyError;
-/// ioModes' shapes are then left as they were.
-void DecodeModeShapes(const std::string& iBytes, std::size_t iNodes, std::vector<Mode>& ioModes);
+/// Checks a parsed header against a model of iModes modes and iNodes nodes
+/// whose file is iFileBytes long: the dtype, the order, the shape
+/// ((modes, nodes, 6) or (modes, nodes * 6)) and the data length exactly.
+/// Throws NpyError.
+void CheckModeShapesHeader(const NpyHeader& iHeader, std::uint64_t iFileBytes, std::size_t iModes,
+                           std::size_t iNodes);
 
-/// The bytes of a .npy file (version 1.0, '<f8', C order, shape
-/// (modes, nodes, 6)) holding the shapes of iModes, each of iNodes rows.
-/// Throws std::invalid_argument when a mode's shape has another row count.
-std::string EncodeModeShapes(const std::vector<Mode>& iModes, std::size_t iNodes);
+/// The shapes of iModes modes of iNodes rows each, copied from the bytes of
+/// a whole .npy file after CheckModeShapesHeader. The values are not read:
+/// a run checks the rows it reads (ModeShapes::FirstNonFinite). Throws
+/// NpyError.
+ModeShapes DecodeModeShapes(std::string_view iBytes, std::size_t iModes, std::size_t iNodes);
+
+/// iCount little-endian doubles at iData, in the host's order.
+std::vector<double> LittleEndianDoubles(const char* iData, std::size_t iCount);
+
+/// "element [1, 2, 3] is nan: expected a finite number", the element indexed
+/// as the file does: [mode, node, component], or [mode, 6 node + component]
+/// when iFlat.
+std::string NonFiniteText(const ModeShapes::Element& iElement, bool iFlat);
+
+/// The preamble and header of a .npy file (version 1.0, '<f8', C order,
+/// shape (modes, nodes, 6)), padded so that the data starts on a multiple
+/// of 64 bytes as numpy writes it.
+std::string NpyShapesHeader(std::size_t iModes, std::size_t iNodes);
+
+/// Appends iCount doubles as little-endian bytes.
+void AppendLittleEndian(std::string& ioOut, const double* iValues, std::size_t iCount);
+
+/// The bytes of a whole .npy file holding iShapes (NpyShapesHeader, then the
+/// values).
+std::string EncodeModeShapes(const ModeShapes& iShapes);
 
 /// "(40, 25000, 6)": a shape as Python prints a tuple.
 std::string NpyShapeText(const std::vector<std::uint64_t>& iShape);

@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
+
+#include "VOKDYNNpy.h"
 
 #include "VOKDYNDampingTools.h"
 
@@ -22,7 +25,57 @@ std::vector<double> NodeMajor(const std::vector<Vec6>& iRows) {
   return out;
 }
 
-void BuildBase(const Model& iModel, StandIn& ioStandIn) {
+[[noreturn]] void ThrowNonFinite(const Model& iModel, const ModeShapes::Element& iElement) {
+  throw ModelError(iModel.source + ": modal_base.shapes: " + iModel.base.shapesFile + ": " +
+                   NonFiniteText(iElement, iModel.base.shapes.FlatIndex()));
+}
+
+bool RowFinite(const double* iRow) {
+  return std::isfinite(iRow[0] * 0.0 + iRow[1] * 0.0 + iRow[2] * 0.0 + iRow[3] * 0.0 + iRow[4] * 0.0 +
+                       iRow[5] * 0.0);
+}
+
+// The node indices of the rows a run reads when the participation factors
+// are given and every enforced set gives its modal force: the loaded nodes
+// (Phi^T f) and the outputs.
+std::vector<std::size_t> RowsOfRun(const Model& iModel) {
+  std::vector<std::size_t> rows;
+  auto add = [&](int iId) {
+    const int index = iModel.NodeIndex(iId);
+    if (index >= 0) rows.push_back(static_cast<std::size_t>(index));
+  };
+  for (const Load& l : iModel.loads)
+    for (const NodalForce& f : l.forces) add(f.node);
+  for (const Output& o : iModel.outputs) add(o.node);
+  return rows;
+}
+
+// The participation factors of every mode that does not give them, in one
+// pass over the shapes, which also checks every value: the modes are read
+// in the table's order, so the first value found not finite is the first
+// of the table.
+void ComputeParticipation(const Model& iModel, std::vector<std::optional<std::array<double, 6>>>& oFactors) {
+  const ModeShapes& shapes = iModel.base.shapes;
+  shapes.AdviseSequential(true);
+  oFactors.clear();
+  for (std::size_t i = 0; i < iModel.base.modes.size(); ++i) {
+    const Mode& m = iModel.base.modes[i];
+    double sum[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    if (!m.hasParticipation || !shapes.Checked())
+      for (std::size_t j = 0; j < iModel.nodes.size(); ++j) {
+        const double* row = shapes.Row(i, j);
+        if (!shapes.Checked() && !RowFinite(row))
+          for (std::size_t c = 0; c < 6; ++c)
+            if (!std::isfinite(row[c])) ThrowNonFinite(iModel, ModeShapes::Element{i, j, c, row[c]});
+        if (!m.hasParticipation) AddParticipationTerms(row, iModel.nodes[j], sum);
+      }
+    if (m.hasParticipation) oFactors.emplace_back(m.participation);
+    else oFactors.emplace_back(std::array<double, 6>{sum[0], sum[1], sum[2], sum[3], sum[4], sum[5]});
+  }
+  shapes.AdviseSequential(false);
+}
+
+void BuildBase(const Model& iModel, StandIn& ioStandIn, bool iReadShapes) {
   VOKHost::ModalBaseDefinition def;
   def.name = iModel.base.name;
   def.dampingDiagonal = iModel.base.dampingDiagonal;
@@ -33,17 +86,30 @@ void BuildBase(const Model& iModel, StandIn& ioStandIn) {
     if (n.hasMass) node.mass = n.mass;
     def.nodes.push_back(node);
   }
-  bool anyParticipation = false;
-  for (const Mode& m : iModel.base.modes) anyParticipation |= m.hasParticipation;
+  bool allParticipation = true, anyParticipation = false;
+  for (const Mode& m : iModel.base.modes) {
+    allParticipation &= m.hasParticipation;
+    anyParticipation |= m.hasParticipation;
+  }
   for (const Mode& m : iModel.base.modes) {
     def.modalMasses.push_back(m.generalizedMass);
     def.modalStiffnesses.push_back(m.generalizedStiffness);
     def.frequencies.push_back(m.frequency);
-    def.shapes.push_back(NodeMajor(m.shape));
-    if (anyParticipation) {
-      if (m.hasParticipation) def.participation.emplace_back(m.participation);
-      else def.participation.emplace_back(std::nullopt);
-    }
+  }
+  // The base reads the shapes where they are.
+  if (iModel.base.modes.size() == iModel.base.shapes.Modes() && iModel.nodes.size() == iModel.base.shapes.Nodes())
+    def.shapeTable = iModel.base.shapes.Share();
+  bool allRows = !allParticipation;
+  for (const Enforced& e : iModel.enforced) allRows |= !e.hasModalForce;  // -Phi^T M D
+  if (iReadShapes && allRows) {
+    ComputeParticipation(iModel, def.participation);
+  } else {
+    if (iReadShapes) RequireFiniteRows(iModel, RowsOfRun(iModel));
+    if (anyParticipation)
+      for (const Mode& m : iModel.base.modes) {
+        if (m.hasParticipation) def.participation.emplace_back(m.participation);
+        else def.participation.emplace_back(std::nullopt);
+      }
   }
   std::string error;
   ioStandIn.base = Owned<VOKHost::ModalBase>(VOKHost::ModalBase::Create(def, &error));
@@ -122,9 +188,24 @@ void BuildExcitations(const Model& iModel, StandIn& ioStandIn) {
 
 }  // namespace
 
-StandIn BuildStandIn(const Model& iModel) {
+void RequireFiniteRows(const Model& iModel, const std::vector<std::size_t>& iNodes) {
+  ModeShapes::Element bad;
+  if (iModel.base.shapes.FirstNonFinite(&iNodes, bad)) ThrowNonFinite(iModel, bad);
+}
+
+void RequireFiniteShapes(const Model& iModel) {
+  const ModeShapes& shapes = iModel.base.shapes;
+  if (shapes.Checked()) return;
+  shapes.AdviseSequential(true);
+  ModeShapes::Element bad;
+  const bool found = shapes.FirstNonFinite(nullptr, bad);
+  shapes.AdviseSequential(false);
+  if (found) ThrowNonFinite(iModel, bad);
+}
+
+StandIn BuildStandIn(const Model& iModel, bool iReadShapes) {
   StandIn standIn;
-  BuildBase(iModel, standIn);
+  BuildBase(iModel, standIn, iReadShapes);
   BuildDamping(iModel, standIn);
   BuildExcitations(iModel, standIn);
   return standIn;
@@ -212,7 +293,7 @@ DampingInfo QueryDamping(const Model& iModel, const StandIn& iStandIn) {
 }
 
 DampingInfo CheckDamping(const Model& iModel) {
-  StandIn standIn = BuildStandIn(iModel);
+  StandIn standIn = BuildStandIn(iModel, false);
   return QueryDamping(iModel, standIn);
 }
 

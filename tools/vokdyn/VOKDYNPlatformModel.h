@@ -76,9 +76,22 @@ struct StandIn {
   VOKIDYNBaseTools* Tools() const { return static_cast<VOKIDYNBaseTools*>(base.Get()); }
 };
 
-/// Builds iModel in the platform. Throws ModelError when the platform
-/// refuses a part of it.
-StandIn BuildStandIn(const Model& iModel);
+/// Builds iModel in the platform; the modal base reads the model's shapes
+/// in place. With iReadShapes, for a run: the rows the run reads are
+/// checked for finiteness first (every row when a mode's participation
+/// factors or an enforced set's modal force come from the nodal masses,
+/// else the rows of the loaded nodes and the outputs), and the factors a
+/// model does not give are computed from the nodal masses in one pass
+/// (the sums of the stand-in, to the bit) and handed to the base as given. Without it
+/// (`vokdyn check`) no value of the shapes is read. Throws ModelError when a
+/// value read is not finite or the platform refuses a part of the model.
+StandIn BuildStandIn(const Model& iModel, bool iReadShapes = true);
+
+/// Throws the ModelError of the first value of the shapes that is not
+/// finite in the rows of the nodes iNodes (indices) of every mode, or in any
+/// row: "FILE: modal_base.shapes: NPY: element [j, i, c] is nan: ...".
+void RequireFiniteRows(const Model& iModel, const std::vector<std::size_t>& iNodes);
+void RequireFiniteShapes(const Model& iModel);
 
 /// What the damping tools say of the model's damping.
 struct DampingInfo {
@@ -100,7 +113,8 @@ struct DampingInfo {
 /// ModelError; a failed operation a ComputationError.
 DampingInfo QueryDamping(const Model& iModel, const StandIn& iStandIn);
 
-/// Builds the model and queries its damping (the work of `vokdyn check`).
+/// Builds the model, reading no value of its shapes, and queries its
+/// damping (the work of `vokdyn check`).
 DampingInfo CheckDamping(const Model& iModel);
 
 /// zeta_i = c_i / (2 sqrt(k_i m_i)): each mode's fraction of critical damping.

@@ -354,7 +354,7 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
     const Output& out = model.outputs[o];
     const std::size_t node = static_cast<std::size_t>(model.NodeIndex(out.node));
     dofs[o] = static_cast<int>(6 * node) + out.component - 1;
-    for (std::size_t i = 0; i < n; ++i) phi[o][i] = model.base.modes[i].shape[node][static_cast<std::size_t>(out.component - 1)];
+    for (std::size_t i = 0; i < n; ++i) phi[o][i] = model.base.shapes.Row(i, node)[static_cast<std::size_t>(out.component - 1)];
   }
   result.values.assign(nOut, std::vector<double>(count, 0.0));
   const std::size_t timeBatches = (count + kTimeBatch - 1) / kTimeBatch;

@@ -518,6 +518,10 @@ int RunCheckCommand(const std::string& iModelPath) {
               << "  damping      " << DampingText(model, damping) << "\n"
               << "  modal base   " << model.base.name
               << (damping.baseUpToDate ? ": up to date" : ": NOT up to date") << "\n"
+              << (model.base.shapes.Checked() ? std::string()
+                                              : "  mode shapes  " + model.base.shapesFile +
+                                                    ": header, shape and length checked; the values are checked "
+                                                    "when a run first reads them\n")
               << "  mode  frequency (Hz)   zeta (% of critical)\n";
     // Structural damping: eta / 2, the viscous ratio with the same resonant peak.
     const std::vector<double> zeta = model.damping.type == DampingType::Structural ? ModelDampingRatios(model)

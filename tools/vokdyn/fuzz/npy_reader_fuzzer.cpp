@@ -25,25 +25,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* iData, std::size_t iSi
     }
   } catch (const vokdyn::NpyError&) {
   }
-  std::vector<vokdyn::Mode> shapes(modes);
+  vokdyn::ModeShapes shapes;
   try {
-    vokdyn::DecodeModeShapes(bytes, nodes, shapes);
+    shapes = vokdyn::DecodeModeShapes(bytes, modes, nodes);
   } catch (const vokdyn::NpyError&) {
-    for (const vokdyn::Mode& m : shapes)
-      if (!m.shape.empty()) std::abort();  // a refusal leaves the modes as they were
     return 0;
   }
   const std::size_t size = modes * nodes * 6 * sizeof(double);
-  if (bytes.size() < size) std::abort();
+  if (bytes.size() < size || shapes.Modes() != modes || shapes.Nodes() != nodes) std::abort();
   const char* data = bytes.data() + (bytes.size() - size);
-  for (std::size_t j = 0; j < modes; ++j) {
-    if (shapes[j].shape.size() != nodes) std::abort();
-    if (std::memcmp(shapes[j].shape.data(), data + j * nodes * 6 * sizeof(double),
-                    nodes * 6 * sizeof(double)) != 0)
-      std::abort();
-    for (const vokdyn::Vec6& row : shapes[j].shape)
-      for (double v : row)
-        if (!std::isfinite(v)) std::abort();
-  }
+  if (std::memcmp(shapes.Mode(0), data, size) != 0) std::abort();
+  // The first value that is not finite is the first in the file's order.
+  vokdyn::ModeShapes::Element bad;
+  const bool found = shapes.FirstNonFinite(nullptr, bad);
+  std::size_t first = 0;
+  const double* values = shapes.Mode(0);
+  while (first < modes * nodes * 6 && std::isfinite(values[first])) ++first;
+  if (found != (first < modes * nodes * 6)) std::abort();
+  if (found && (bad.mode * nodes + bad.node) * 6 + bad.component != first) std::abort();
   return 0;
 }

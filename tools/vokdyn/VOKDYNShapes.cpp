@@ -1,0 +1,153 @@
+#include "VOKDYNShapes.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+#include <string_view>
+
+#include "VOKDYNNpy.h"
+
+namespace vokdyn {
+
+// A read-only private mapping of a whole file; unmapped when the last view
+// of it goes.
+struct ModeShapes::Mapping {
+  void* address = nullptr;
+  std::size_t length = 0;
+  Mapping(void* iAddress, std::size_t iLength) : address(iAddress), length(iLength) {}
+  ~Mapping() { munmap(address, length); }
+  Mapping(const Mapping&) = delete;
+  Mapping& operator=(const Mapping&) = delete;
+};
+
+ModeShapes::ModeShapes(std::vector<double> iValues, std::size_t iModes, std::size_t iNodes)
+    : _Modes(iModes), _Nodes(iNodes) {
+  if (iValues.size() != iModes * iNodes * 6)
+    throw std::invalid_argument("ModeShapes: " + std::to_string(iValues.size()) + " values for " +
+                                std::to_string(iModes) + " modes of " + std::to_string(iNodes) + " nodes");
+  auto owner = std::make_shared<const std::vector<double>>(std::move(iValues));
+  _Data = std::shared_ptr<const double>(owner, owner->data());
+}
+
+ModeShapes::ModeShapes(std::shared_ptr<const double> iData, std::size_t iModes, std::size_t iNodes, bool iChecked)
+    : _Data(std::move(iData)), _Modes(iModes), _Nodes(iNodes), _Checked(iChecked) {}
+
+ModeShapes ModeShapes::FromRows(const std::vector<std::vector<Vec6>>& iModes) {
+  const std::size_t nodes = iModes.empty() ? 0 : iModes.front().size();
+  std::vector<double> values;
+  values.reserve(iModes.size() * nodes * 6);
+  for (const std::vector<Vec6>& mode : iModes) {
+    if (mode.size() != nodes) throw std::invalid_argument("ModeShapes::FromRows: the modes have different row counts");
+    for (const Vec6& row : mode) values.insert(values.end(), row.begin(), row.end());
+  }
+  return ModeShapes(std::move(values), iModes.size(), nodes);
+}
+
+Vec6 ModeShapes::RowValues(std::size_t iMode, std::size_t iNode) const {
+  Vec6 row;
+  std::copy(Row(iMode, iNode), Row(iMode, iNode) + 6, row.begin());
+  return row;
+}
+
+std::vector<Vec6> ModeShapes::ModeRows(std::size_t iMode) const {
+  std::vector<Vec6> rows(_Nodes);
+  for (std::size_t i = 0; i < _Nodes; ++i) rows[i] = RowValues(iMode, i);
+  return rows;
+}
+
+bool ModeShapes::FirstNonFinite(const std::vector<std::size_t>* iNodes, Element& oElement) const {
+  if (_Checked || _Modes == 0) return false;
+  std::vector<std::size_t> nodes;
+  if (iNodes) {
+    nodes = *iNodes;
+    std::sort(nodes.begin(), nodes.end());
+    nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
+  }
+  for (std::size_t j = 0; j < _Modes; ++j) {
+    const std::size_t count = iNodes ? nodes.size() : _Nodes;
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t i = iNodes ? nodes[k] : k;
+      const double* row = Row(j, i);
+      // One test per row in the common case: x * 0 is a zero when x is
+      // finite and a nan otherwise.
+      if (std::isfinite(row[0] * 0.0 + row[1] * 0.0 + row[2] * 0.0 + row[3] * 0.0 + row[4] * 0.0 + row[5] * 0.0))
+        continue;
+      for (std::size_t c = 0; c < 6; ++c)
+        if (!std::isfinite(row[c])) {
+          oElement = Element{j, i, c, row[c]};
+          return true;
+        }
+    }
+  }
+  return false;
+}
+
+void ModeShapes::AdviseSequential(bool iSequential) const {
+  if (!_Mapping) return;
+  // Advice only: a kernel that ignores it reads the same bytes.
+  (void)madvise(_Mapping->address, _Mapping->length, iSequential ? MADV_SEQUENTIAL : MADV_RANDOM);
+}
+
+bool ModeShapes::SameValues(const ModeShapes& iOther) const {
+  if (_Modes != iOther._Modes || _Nodes != iOther._Nodes) return false;
+  const std::size_t bytes = _Modes * _Nodes * 6 * sizeof(double);
+  return bytes == 0 || std::memcmp(_Data.get(), iOther._Data.get(), bytes) == 0;
+}
+
+ModeShapes MapNpyModeShapes(const std::string& iPath, std::size_t iModes, std::size_t iNodes) {
+  const int fd = open(iPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(std::strerror(errno));
+  struct stat status {};
+  if (fstat(fd, &status) != 0) {
+    const int error = errno;
+    close(fd);
+    throw std::runtime_error(std::strerror(error));
+  }
+  if (S_ISDIR(status.st_mode)) {
+    close(fd);
+    throw std::runtime_error(std::strerror(EISDIR));
+  }
+  const std::size_t length = static_cast<std::size_t>(status.st_size);
+  // An empty file cannot be mapped; it is refused by the header check.
+  if (length == 0) {
+    close(fd);
+    return DecodeModeShapes(std::string_view(), iModes, iNodes);
+  }
+  void* address = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
+  const int error = errno;
+  close(fd);  // the mapping keeps the file
+  if (address == MAP_FAILED) throw std::runtime_error(std::strerror(error));
+  auto mapping = std::make_shared<const ModeShapes::Mapping>(address, length);
+  const std::string_view bytes(static_cast<const char*>(address), length);
+  const NpyHeader header = ParseNpyHeader(bytes);  // throws: the mapping goes with `mapping`
+  CheckModeShapesHeader(header, length, iModes, iNodes);
+  const char* data = bytes.data() + header.dataOffset;
+  const std::uint16_t one = 1;
+  unsigned char first = 0;
+  std::memcpy(&first, &one, 1);
+  // The data of a file written by numpy starts on a 64-byte boundary; one
+  // that does not (a hand-made header) is read from a copy, as on a host
+  // whose doubles are big-endian.
+  const bool inPlace = first == 1 && header.dataOffset % alignof(double) == 0;
+  ModeShapes shapes;
+  if (inPlace) {
+    shapes = ModeShapes(std::shared_ptr<const double>(mapping, reinterpret_cast<const double*>(data)), iModes,
+                        iNodes, false);
+    shapes._Mapping = mapping;
+    shapes.AdviseSequential(false);
+  } else {
+    auto values = std::make_shared<const std::vector<double>>(LittleEndianDoubles(data, iModes * iNodes * 6));
+    shapes = ModeShapes(std::shared_ptr<const double>(values, values->data()), iModes, iNodes, false);
+  }
+  shapes.SetFlatIndex(header.shape.size() == 2);
+  return shapes;
+}
+
+}  // namespace vokdyn
