@@ -162,6 +162,10 @@ TEST_F(VokdynCli, HarmonicSummarisesAndWritesTheComputedResponse) {
     const auto check = Run("check '" + path + "'");
     EXPECT_EQ(check.status, 0) << check.err;
     EXPECT_NE(check.out.find("  mode  frequency (Hz)   zeta (% of critical)\n  1     "), std::string::npos) << check.out;
+    // Only the mapped shapes are left to the run: their values are not read.
+    EXPECT_EQ(check.out.find("tower-npy-shapes.npy: header, shape and length checked; the values are checked when a run "
+                             "first reads them\n") != std::string::npos,
+              std::string(name) == "tower-npy-shapes.json") << check.out;
     EXPECT_EQ(Run("harmonic -q '" + path + "' -o out.csv").status, 0) << name;
   }
   // A check reads the random and transient sections as their commands do.

@@ -97,6 +97,23 @@ TEST_F(VokdynNpy, ShapesFromTheArrayAreTheInlineShapesToTheBit) {
   }
 }
 
+// The generator streams its .npy row by row: the bytes it writes from a model held in memory,
+// with and without the participation factors.
+TEST_F(VokdynNpy, TheStreamedTowerIsTheTowerHeldInMemory) {
+  for (bool participation : {false, true}) {
+    SCOPED_TRACE(participation ? "participation given" : "participation from the masses");
+    TowerSize size{30, 5, 40, 3};
+    size.participation = participation;
+    WriteModelFiles(GenerateTower(size), Path("m.json"), "s.npy", "c");
+    const std::string json = vokdyn_test::ReadText(Path("m.json")), npy = vokdyn_test::ReadText(Path("s.npy"));
+    std::remove(Path("s.npy").c_str());
+    WriteTowerFiles(size, Path("m.json"), "s.npy", "c");
+    EXPECT_EQ(vokdyn_test::ReadText(Path("m.json")), json);
+    EXPECT_EQ(vokdyn_test::ReadText(Path("s.npy")), npy);
+    EXPECT_EQ(json.find("participation") != std::string::npos, participation);
+  }
+}
+
 TEST_F(VokdynNpy, MalformedArraysAreRefusedNamingTheFileAndTheFault) {
   const Model model = SmallTower(3, 2, 2, 1);
   WriteModelFiles(model, Path("model.json"), "shapes.npy", "");
