@@ -50,6 +50,16 @@ std::vector<std::size_t> RowsOfRun(const Model& iModel) {
   return rows;
 }
 
+// A mode's participation factors, or an enforced set's modal force
+// (-Phi^T M D), from the nodal masses: every row.
+bool ReadsEveryRow(const Model& iModel) {
+  for (const Mode& m : iModel.base.modes)
+    if (!m.hasParticipation) return true;
+  for (const Enforced& e : iModel.enforced)
+    if (!e.hasModalForce) return true;
+  return false;
+}
+
 // The participation factors of every mode that does not give them, in one
 // pass over the shapes, which also checks every value: the modes are read
 // in the table's order, so the first value found not finite is the first
@@ -86,11 +96,8 @@ void BuildBase(const Model& iModel, StandIn& ioStandIn, bool iReadShapes) {
     if (n.hasMass) node.mass = n.mass;
     def.nodes.push_back(node);
   }
-  bool allParticipation = true, anyParticipation = false;
-  for (const Mode& m : iModel.base.modes) {
-    allParticipation &= m.hasParticipation;
-    anyParticipation |= m.hasParticipation;
-  }
+  bool anyParticipation = false;
+  for (const Mode& m : iModel.base.modes) anyParticipation |= m.hasParticipation;
   for (const Mode& m : iModel.base.modes) {
     def.modalMasses.push_back(m.generalizedMass);
     def.modalStiffnesses.push_back(m.generalizedStiffness);
@@ -99,9 +106,7 @@ void BuildBase(const Model& iModel, StandIn& ioStandIn, bool iReadShapes) {
   // The base reads the shapes where they are.
   if (iModel.base.modes.size() == iModel.base.shapes.Modes() && iModel.nodes.size() == iModel.base.shapes.Nodes())
     def.shapeTable = iModel.base.shapes.Share();
-  bool allRows = !allParticipation;
-  for (const Enforced& e : iModel.enforced) allRows |= !e.hasModalForce;  // -Phi^T M D
-  if (iReadShapes && allRows) {
+  if (iReadShapes && ReadsEveryRow(iModel)) {
     ComputeParticipation(iModel, def.participation);
   } else {
     if (iReadShapes) RequireFiniteRows(iModel, RowsOfRun(iModel));
@@ -191,6 +196,10 @@ void BuildExcitations(const Model& iModel, StandIn& ioStandIn) {
 void RequireFiniteRows(const Model& iModel, const std::vector<std::size_t>& iNodes) {
   ModeShapes::Element bad;
   if (iModel.base.shapes.FirstNonFinite(&iNodes, bad)) ThrowNonFinite(iModel, bad);
+}
+
+void KeepRowsOfRun(Model& ioModel) {
+  if (!ReadsEveryRow(ioModel)) ioModel.base.shapes = ioModel.base.shapes.ReadRows(RowsOfRun(ioModel));
 }
 
 void RequireFiniteShapes(const Model& iModel) {

@@ -87,6 +87,12 @@ struct StandIn {
 /// value read is not finite or the platform refuses a part of the model.
 StandIn BuildStandIn(const Model& iModel, bool iReadShapes = true);
 
+/// For a run that writes no fields: when it reads the rows of its loaded
+/// and output nodes only (see BuildStandIn), the model's mapped table is
+/// replaced by one holding those rows alone (ModeShapes::ReadRows), so that
+/// the run maps nothing of the file; every other row then reads as zeros.
+void KeepRowsOfRun(Model& ioModel);
+
 /// Throws the ModelError of the first value of the shapes that is not
 /// finite in the rows of the nodes iNodes (indices) of every mode, or in any
 /// row: "FILE: modal_base.shapes: NPY: element [j, i, c] is nan: ...".

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
@@ -16,13 +17,18 @@
 
 namespace vokdyn {
 
-// A read-only private mapping of a whole file; unmapped when the last view
-// of it goes.
+// A private mapping (of a whole file, read-only, or anonymous); unmapped,
+// and the file closed, when the last view of it goes.
 struct ModeShapes::Mapping {
   void* address = nullptr;
   std::size_t length = 0;
-  Mapping(void* iAddress, std::size_t iLength) : address(iAddress), length(iLength) {}
-  ~Mapping() { munmap(address, length); }
+  int fd = -1;              // the file, for the rows read by ReadRows
+  std::uint64_t data = 0;   // offset of the values in the file
+  Mapping(void* iAddress, std::size_t iLength, int iFd) : address(iAddress), length(iLength), fd(iFd) {}
+  ~Mapping() {
+    munmap(address, length);
+    if (fd >= 0) close(fd);
+  }
   Mapping(const Mapping&) = delete;
   Mapping& operator=(const Mapping&) = delete;
 };
@@ -95,6 +101,33 @@ void ModeShapes::AdviseSequential(bool iSequential) const {
   (void)madvise(_Mapping->address, _Mapping->length, iSequential ? MADV_SEQUENTIAL : MADV_RANDOM);
 }
 
+ModeShapes ModeShapes::ReadRows(const std::vector<std::size_t>& iNodes) const {
+  if (!_Mapping || _Mapping->fd < 0) return *this;
+  // Untouched pages of an anonymous mapping take no memory: only the pages
+  // of the rows read do.
+  const std::size_t length = _Modes * _Nodes * 6 * sizeof(double);
+  void* address = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (address == MAP_FAILED) return *this;
+  auto rows = std::make_shared<Mapping>(address, length, -1);
+  double* values = static_cast<double*>(address);
+  for (std::size_t j = 0; j < _Modes; ++j)
+    for (std::size_t i : iNodes) {
+      const std::size_t at = (j * _Nodes + i) * 6;
+      char* to = reinterpret_cast<char*>(values + at);
+      std::size_t done = 0;
+      while (done < 6 * sizeof(double)) {
+        const ssize_t got = pread(_Mapping->fd, to + done, 6 * sizeof(double) - done,
+                                  static_cast<off_t>(_Mapping->data + at * sizeof(double) + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return *this;  // the mapping reads the same bytes
+        done += static_cast<std::size_t>(got);
+      }
+    }
+  ModeShapes out(std::shared_ptr<const double>(rows, values), _Modes, _Nodes, _Checked);
+  out._Flat = _Flat;
+  return out;
+}
+
 bool ModeShapes::SameValues(const ModeShapes& iOther) const {
   if (_Modes != iOther._Modes || _Nodes != iOther._Nodes) return false;
   const std::size_t bytes = _Modes * _Nodes * 6 * sizeof(double);
@@ -121,13 +154,16 @@ ModeShapes MapNpyModeShapes(const std::string& iPath, std::size_t iModes, std::s
     return DecodeModeShapes(std::string_view(), iModes, iNodes);
   }
   void* address = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
-  const int error = errno;
-  close(fd);  // the mapping keeps the file
-  if (address == MAP_FAILED) throw std::runtime_error(std::strerror(error));
-  auto mapping = std::make_shared<const ModeShapes::Mapping>(address, length);
+  if (address == MAP_FAILED) {
+    const int error = errno;
+    close(fd);
+    throw std::runtime_error(std::strerror(error));
+  }
+  auto mapping = std::make_shared<ModeShapes::Mapping>(address, length, fd);
   const std::string_view bytes(static_cast<const char*>(address), length);
   const NpyHeader header = ParseNpyHeader(bytes);  // throws: the mapping goes with `mapping`
   CheckModeShapesHeader(header, length, iModes, iNodes);
+  mapping->data = header.dataOffset;
   const char* data = bytes.data() + header.dataOffset;
   const std::uint16_t one = 1;
   unsigned char first = 0;

@@ -71,6 +71,14 @@ class ModeShapes {
   /// in memory.
   void AdviseSequential(bool iSequential) const;
 
+  /// For a run that reads the rows of the nodes iNodes (indices) only: a
+  /// table of the same size that holds those rows, read from the file
+  /// (pread) into memory that takes pages only where rows are; every other
+  /// row reads as zeros. A mapped file's pages are mapped whole (the kernel
+  /// maps large page-cache folios on a fault), so that a few rows of every
+  /// mode would map most of the file. A table in memory is returned as it is.
+  ModeShapes ReadRows(const std::vector<std::size_t>& iNodes) const;
+
   /// The same values, bit for bit, in the same layout.
   bool SameValues(const ModeShapes& iOther) const;
 

@@ -273,6 +273,7 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
   } catch (const OutputError& e) {
     throw UsageError(e.what());
   }
+  if (fieldDirectory.empty()) KeepRowsOfRun(model);
   ProgressBar bar(!gQuiet);
   RunResult run = RunHarmonic(model, [&bar](std::size_t d, std::size_t t) { bar.Update("sweep", d, t); }, iThreads);
   timing.Part("sweep", mark);
@@ -398,6 +399,7 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
   LoadRandomModel(text.first, text.second, model, random);
   timing.Part("load", mark);
   const SummarisedOutputs outputs(iModelPath, model, iOutput, iPlot);
+  KeepRowsOfRun(model);
   RandomResult result = RunRandom(model, random, iThreads);
   timing.Part("run", mark);
   for (const std::string& w : result.warnings) Warn({w});
@@ -447,6 +449,7 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
   LoadTransientModel(text.first, text.second, model, transient);
   timing.Part("load", mark);
   const SummarisedOutputs outputs(iModelPath, model, iOutput, iPlot);
+  KeepRowsOfRun(model);
   TransientResult result = RunTransient(model, transient, iThreads);
   timing.Part("run", mark);
   outputs.Write(TransientCsv(result), TransientSummaryCsv(result));
