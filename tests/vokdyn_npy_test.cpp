@@ -231,18 +231,19 @@ TEST_F(VokdynNpy, ValuesAreCheckedWhereARunFirstReadsThem) {
     EXPECT_NO_THROW(CheckDamping(loaded));  // the header alone
     // As the commands run it: the rows the run reads are read from the file, the file not mapped.
     Model kept = loaded;
-    if (!row.fields) KeepRowsOfRun(kept);
-    const bool someRows = row.fault.empty() && !row.fields;
-    EXPECT_EQ(kept.base.shapes.Share() != loaded.base.shapes.Share(), someRows);
-    if (someRows) {
-      EXPECT_EQ(kept.base.shapes.Row(row.mode, row.node)[row.component], 0.0) << "a row not read";
-    }
     const std::string refusal = RefusalOf([&] {
+      if (!row.fields) KeepRowsOfRun(kept);
       const std::string expected = CsvText(RunHarmonic(row.model).response);
       EXPECT_EQ(CsvText(RunHarmonic(kept).response), expected);
       if (row.fields) MakeFieldBasis(loaded);
       EXPECT_EQ(CsvText(RunHarmonic(loaded).response), expected);
     });
+    // (The hand-made flat header leaves the data unaligned: read into memory, not mapped.)
+    const bool someRows = !row.fields && &row.model == &given && !row.flat;
+    EXPECT_EQ(kept.base.shapes.Share() != loaded.base.shapes.Share(), someRows);
+    if (someRows && row.fault.empty()) {
+      EXPECT_EQ(kept.base.shapes.Row(row.mode, row.node)[row.component], 0.0) << "a row not read";
+    }
     EXPECT_EQ(refusal, row.fault.empty() ? "(loaded)" : Path("m.json") + ": modal_base.shapes: " + Path("s.npy") + ": " + row.fault + ": expected a finite number");
   }
 }

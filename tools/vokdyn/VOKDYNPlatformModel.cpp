@@ -1,5 +1,6 @@
 #include "VOKDYNPlatformModel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -61,28 +62,29 @@ bool ReadsEveryRow(const Model& iModel) {
 }
 
 // The participation factors of every mode that does not give them, in one
-// pass over the shapes, which also checks every value: the modes are read
+// pass over the shapes, which also checks every value: the rows are read
 // in the table's order, so the first value found not finite is the first
 // of the table.
 void ComputeParticipation(const Model& iModel, std::vector<std::optional<std::array<double, 6>>>& oFactors) {
   const ModeShapes& shapes = iModel.base.shapes;
-  shapes.AdviseSequential(true);
-  oFactors.clear();
-  for (std::size_t i = 0; i < iModel.base.modes.size(); ++i) {
-    const Mode& m = iModel.base.modes[i];
-    double sum[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    if (!m.hasParticipation || !shapes.Checked())
-      for (std::size_t j = 0; j < iModel.nodes.size(); ++j) {
-        const double* row = shapes.Row(i, j);
+  const std::size_t modes = iModel.base.modes.size();
+  std::vector<std::array<double, 6>> sums(modes, std::array<double, 6>{});
+  if (!shapes.Checked() || std::any_of(iModel.base.modes.begin(), iModel.base.modes.end(),
+                                       [](const Mode& m) { return !m.hasParticipation; }))
+    shapes.ForEachRowBlock([&](std::size_t iMode, std::size_t iFirst, const double* iRows, std::size_t iCount) {
+      const bool computed = !iModel.base.modes[iMode].hasParticipation;
+      double* sum = sums[iMode].data();
+      for (std::size_t k = 0; k < iCount; ++k) {
+        const double* row = iRows + 6 * k;
         if (!shapes.Checked() && !RowFinite(row))
           for (std::size_t c = 0; c < 6; ++c)
-            if (!std::isfinite(row[c])) ThrowNonFinite(iModel, ModeShapes::Element{i, j, c, row[c]});
-        if (!m.hasParticipation) AddParticipationTerms(row, iModel.nodes[j], sum);
+            if (!std::isfinite(row[c])) ThrowNonFinite(iModel, ModeShapes::Element{iMode, iFirst + k, c, row[c]});
+        if (computed) AddParticipationTerms(row, iModel.nodes[iFirst + k], sum);
       }
-    if (m.hasParticipation) oFactors.emplace_back(m.participation);
-    else oFactors.emplace_back(std::array<double, 6>{sum[0], sum[1], sum[2], sum[3], sum[4], sum[5]});
-  }
-  shapes.AdviseSequential(false);
+    });
+  oFactors.clear();
+  for (std::size_t i = 0; i < modes; ++i)
+    oFactors.emplace_back(iModel.base.modes[i].hasParticipation ? iModel.base.modes[i].participation : sums[i]);
 }
 
 void BuildBase(const Model& iModel, StandIn& ioStandIn, bool iReadShapes) {
@@ -199,7 +201,19 @@ void RequireFiniteRows(const Model& iModel, const std::vector<std::size_t>& iNod
 }
 
 void KeepRowsOfRun(Model& ioModel) {
-  if (!ReadsEveryRow(ioModel)) ioModel.base.shapes = ioModel.base.shapes.ReadRows(RowsOfRun(ioModel));
+  for (const Enforced& e : ioModel.enforced)
+    if (!e.hasModalForce) return;  // the base reads every row
+  if (ReadsEveryRow(ioModel)) {
+    // The factors the model does not give, in one pass that reads the file
+    // rather than mapping it; the model then gives them.
+    std::vector<std::optional<std::array<double, 6>>> factors;
+    ComputeParticipation(ioModel, factors);
+    for (std::size_t i = 0; i < factors.size(); ++i) {
+      ioModel.base.modes[i].participation = *factors[i];
+      ioModel.base.modes[i].hasParticipation = true;
+    }
+  }
+  ioModel.base.shapes = ioModel.base.shapes.ReadRows(RowsOfRun(ioModel));
 }
 
 void RequireFiniteShapes(const Model& iModel) {

@@ -101,6 +101,22 @@ void ModeShapes::AdviseSequential(bool iSequential) const {
   (void)madvise(_Mapping->address, _Mapping->length, iSequential ? MADV_SEQUENTIAL : MADV_RANDOM);
 }
 
+namespace {
+
+// Reads iBytes at iOffset of iFd whole; false on an error or the end.
+bool ReadAt(int iFd, char* oTo, std::size_t iBytes, std::uint64_t iOffset) {
+  std::size_t done = 0;
+  while (done < iBytes) {
+    const ssize_t got = pread(iFd, oTo + done, iBytes - done, static_cast<off_t>(iOffset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+}  // namespace
+
 ModeShapes ModeShapes::ReadRows(const std::vector<std::size_t>& iNodes) const {
   if (!_Mapping || _Mapping->fd < 0) return *this;
   // Untouched pages of an anonymous mapping take no memory: only the pages
@@ -113,19 +129,36 @@ ModeShapes ModeShapes::ReadRows(const std::vector<std::size_t>& iNodes) const {
   for (std::size_t j = 0; j < _Modes; ++j)
     for (std::size_t i : iNodes) {
       const std::size_t at = (j * _Nodes + i) * 6;
-      char* to = reinterpret_cast<char*>(values + at);
-      std::size_t done = 0;
-      while (done < 6 * sizeof(double)) {
-        const ssize_t got = pread(_Mapping->fd, to + done, 6 * sizeof(double) - done,
-                                  static_cast<off_t>(_Mapping->data + at * sizeof(double) + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return *this;  // the mapping reads the same bytes
-        done += static_cast<std::size_t>(got);
-      }
+      // On a failed read, the mapping reads the same bytes.
+      if (!ReadAt(_Mapping->fd, reinterpret_cast<char*>(values + at), 6 * sizeof(double),
+                  _Mapping->data + at * sizeof(double)))
+        return *this;
     }
   ModeShapes out(std::shared_ptr<const double>(rows, values), _Modes, _Nodes, _Checked);
   out._Flat = _Flat;
   return out;
+}
+
+
+void ModeShapes::ForEachRowBlock(
+    const std::function<void(std::size_t, std::size_t, const double*, std::size_t)>& iVisit) const {
+  constexpr std::size_t kBlockRows = std::size_t(1) << 17;  // 6 MB
+  std::vector<double> buffer;
+  const bool read = _Mapping && _Mapping->fd >= 0;
+  if (read) {
+    buffer.resize(std::min(kBlockRows, _Nodes) * 6);
+    (void)posix_fadvise(_Mapping->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  }
+  for (std::size_t j = 0; j < _Modes; ++j)
+    for (std::size_t first = 0; first < _Nodes; first += kBlockRows) {
+      const std::size_t count = std::min(kBlockRows, _Nodes - first);
+      const double* rows = Row(j, first);
+      // A failed read falls back on the mapping, which holds the same bytes.
+      if (read && ReadAt(_Mapping->fd, reinterpret_cast<char*>(buffer.data()), count * 6 * sizeof(double),
+                         _Mapping->data + (j * _Nodes + first) * 6 * sizeof(double)))
+        rows = buffer.data();
+      iVisit(j, first, rows, count);
+    }
 }
 
 bool ModeShapes::SameValues(const ModeShapes& iOther) const {

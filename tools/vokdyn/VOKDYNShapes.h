@@ -13,6 +13,7 @@
 // costs only the rows a run needs.
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,6 +79,13 @@ class ModeShapes {
   /// maps large page-cache folios on a fault), so that a few rows of every
   /// mode would map most of the file. A table in memory is returned as it is.
   ModeShapes ReadRows(const std::vector<std::size_t>& iNodes) const;
+
+  /// Visits every row once in the table's order: iVisit(mode, first node,
+  /// rows, count) for blocks of consecutive rows of one mode. A mapped
+  /// file is read (pread) through a buffer of a few megabytes instead of
+  /// through the mapping, for the reason ReadRows gives: a pass over every
+  /// row then maps nothing.
+  void ForEachRowBlock(const std::function<void(std::size_t, std::size_t, const double*, std::size_t)>& iVisit) const;
 
   /// The same values, bit for bit, in the same layout.
   bool SameValues(const ModeShapes& iOther) const;
