@@ -27,6 +27,7 @@ double TablePercent(const std::vector<std::array<double, 2>>& iTable, double iFr
 
 namespace {
 
+// x * 0 is a zero when x is finite, a nan otherwise: one test per row.
 bool RowFinite(const double* iRow) {
   return std::isfinite(iRow[0] * 0.0 + iRow[1] * 0.0 + iRow[2] * 0.0 + iRow[3] * 0.0 + iRow[4] * 0.0 +
                        iRow[5] * 0.0);
@@ -41,37 +42,53 @@ bool RowFinite(const double* iRow) {
 // sum that starts at +0 never changes it: such terms are left out, which
 // leaves every sum the same to the bit. A row whose phi m overflows takes
 // every term, as the zero times an infinity is a nan.
-void AddParticipationTerms(const double* iShape, const Node& iNode, double ioSum[6]) {
-  const Vec6 mass = iNode.hasMass ? iNode.mass : Vec6{};
-  double sm[6];
-  for (int c = 0; c < 6; ++c) sm[c] = iShape[c] * mass[static_cast<std::size_t>(c)];
-  const double x0 = iNode.xyz[0], x1 = iNode.xyz[1], x2 = iNode.xyz[2];
-  if (RowFinite(sm)) {
-    // r of a translation is the unit vector; of a rotation about e through
-    // the origin, e x x then e (x0 -x2 and so on are exactly the products
-    // of e x x that are not zero).
-    ioSum[0] += sm[0];
-    ioSum[1] += sm[1];
-    ioSum[2] += sm[2];
-    ioSum[3] += sm[1] * -x2;
-    ioSum[3] += sm[2] * x1;
-    ioSum[3] += sm[3];
-    ioSum[4] += sm[0] * x2;
-    ioSum[4] += sm[2] * -x0;
-    ioSum[4] += sm[4];
-    ioSum[5] += sm[0] * -x1;
-    ioSum[5] += sm[1] * x0;
-    ioSum[5] += sm[5];
-    return;
+std::size_t AddParticipationTerms(const double* iRows, const Node* iNodes, std::size_t iCount, double ioSums[6]) {
+  // The sums in locals, so that they stay in registers across the rows.
+  double s0 = ioSums[0], s1 = ioSums[1], s2 = ioSums[2], s3 = ioSums[3], s4 = ioSums[4], s5 = ioSums[5];
+  std::size_t k = 0;
+  for (; k < iCount; ++k) {
+    const double* shape = iRows + 6 * k;
+    const Node& node = iNodes[k];
+    const Vec6 mass = node.hasMass ? node.mass : Vec6{};
+    double sm[6];
+    for (int c = 0; c < 6; ++c) sm[c] = shape[c] * mass[static_cast<std::size_t>(c)];
+    const double x0 = node.xyz[0], x1 = node.xyz[1], x2 = node.xyz[2];
+    if (RowFinite(sm)) {
+      // r of a translation is the unit vector; of a rotation about e through
+      // the origin, e x x then e (x0 -x2 and so on are exactly the products
+      // of e x x that are not zero). phi m finite: phi is.
+      s0 += sm[0];
+      s1 += sm[1];
+      s2 += sm[2];
+      s3 += sm[1] * -x2;
+      s3 += sm[2] * x1;
+      s3 += sm[3];
+      s4 += sm[0] * x2;
+      s4 += sm[2] * -x0;
+      s4 += sm[4];
+      s5 += sm[0] * -x1;
+      s5 += sm[1] * x0;
+      s5 += sm[5];
+      continue;
+    }
+    if (!RowFinite(shape)) break;
+    const double r[6][6] = {{1, 0, 0, 0, 0, 0},
+                            {0, 1, 0, 0, 0, 0},
+                            {0, 0, 1, 0, 0, 0},
+                            {0.0 * x2 - 0.0 * x1, 0.0 * x0 - 1.0 * x2, 1.0 * x1 - 0.0 * x0, 1, 0, 0},
+                            {1.0 * x2 - 0.0 * x1, 0.0 * x0 - 0.0 * x2, 0.0 * x1 - 1.0 * x0, 0, 1, 0},
+                            {0.0 * x2 - 1.0 * x1, 1.0 * x0 - 0.0 * x2, 0.0 * x1 - 0.0 * x0, 0, 0, 1}};
+    double* sums[6] = {&s0, &s1, &s2, &s3, &s4, &s5};
+    for (int d = 0; d < 6; ++d)
+      for (int c = 0; c < 6; ++c) *sums[d] += sm[c] * r[d][c];
   }
-  const double r[6][6] = {{1, 0, 0, 0, 0, 0},
-                          {0, 1, 0, 0, 0, 0},
-                          {0, 0, 1, 0, 0, 0},
-                          {0.0 * x2 - 0.0 * x1, 0.0 * x0 - 1.0 * x2, 1.0 * x1 - 0.0 * x0, 1, 0, 0},
-                          {1.0 * x2 - 0.0 * x1, 0.0 * x0 - 0.0 * x2, 0.0 * x1 - 1.0 * x0, 0, 1, 0},
-                          {0.0 * x2 - 1.0 * x1, 1.0 * x0 - 0.0 * x2, 0.0 * x1 - 0.0 * x0, 0, 0, 1}};
-  for (int d = 0; d < 6; ++d)
-    for (int c = 0; c < 6; ++c) ioSum[d] += sm[c] * r[d][c];
+  ioSums[0] = s0;
+  ioSums[1] = s1;
+  ioSums[2] = s2;
+  ioSums[3] = s3;
+  ioSums[4] = s4;
+  ioSums[5] = s5;
+  return k;
 }
 
 std::vector<float> SweepFrequencies(const Sweep& iSweep) {

@@ -220,12 +220,14 @@ struct Model {
   int NodeIndex(int iId) const;
 };
 
-/// Adds the terms of node iNode, whose row of a mode shape is iShape, to the
-/// six participation factors Gamma_d = phi^T M r_d (d = 1..6, about the
-/// global origin and axes) of that mode, each a sum over the nodes in
-/// order, then the components, of (phi m) r_d: the stand-in's sums to the
-/// bit. The sums start at 0.
-void AddParticipationTerms(const double* iShape, const Node& iNode, double ioSums[6]);
+/// Adds the terms of iCount consecutive nodes iNodes, whose rows of a mode
+/// shape are iRows (6 values each), to the six participation factors
+/// Gamma_d = phi^T M r_d (d = 1..6, about the global origin and axes) of
+/// that mode, each a sum over the nodes in order, then the components, of
+/// (phi m) r_d: the stand-in's sums to the bit. The sums start at 0.
+/// Returns iCount, or the index of the first row holding a value that is
+/// not finite (its terms and those after it not added).
+std::size_t AddParticipationTerms(const double* iRows, const Node* iNodes, std::size_t iCount, double ioSums[6]);
 
 /// The frequencies of a sweep, in hertz, each rounded to single precision
 /// once: the value every later step uses and prints.

@@ -120,7 +120,7 @@ void StreamMode(const TowerSize& iSize, int iMode, Model& ioModel, const Sink& i
     TowerRow(iMode, i, n, row);
     generalized += kMass * (row[0] * row[0] + row[1] * row[1] + row[2] * row[2]) +
                    kInertia * (row[3] * row[3] + row[4] * row[4] + row[5] * row[5]);
-    if (iSize.participation) AddParticipationTerms(row, ioModel.nodes[static_cast<std::size_t>(i - 1)], gamma);
+    if (iSize.participation) AddParticipationTerms(row, &ioModel.nodes[static_cast<std::size_t>(i - 1)], 1, gamma);
     iSink(row);
   }
   mode.generalizedMass = generalized;

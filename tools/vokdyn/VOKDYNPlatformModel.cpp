@@ -72,15 +72,17 @@ void ComputeParticipation(const Model& iModel, std::vector<std::optional<std::ar
   if (!shapes.Checked() || std::any_of(iModel.base.modes.begin(), iModel.base.modes.end(),
                                        [](const Mode& m) { return !m.hasParticipation; }))
     shapes.ForEachRowBlock([&](std::size_t iMode, std::size_t iFirst, const double* iRows, std::size_t iCount) {
-      const bool computed = !iModel.base.modes[iMode].hasParticipation;
-      double* sum = sums[iMode].data();
-      for (std::size_t k = 0; k < iCount; ++k) {
-        const double* row = iRows + 6 * k;
-        if (!shapes.Checked() && !RowFinite(row))
-          for (std::size_t c = 0; c < 6; ++c)
-            if (!std::isfinite(row[c])) ThrowNonFinite(iModel, ModeShapes::Element{iMode, iFirst + k, c, row[c]});
-        if (computed) AddParticipationTerms(row, iModel.nodes[iFirst + k], sum);
-      }
+      std::size_t k = 0;
+      if (!iModel.base.modes[iMode].hasParticipation)
+        k = AddParticipationTerms(iRows, iModel.nodes.data() + iFirst, iCount, sums[iMode].data());
+      else if (!shapes.Checked())
+        while (k < iCount && RowFinite(iRows + 6 * k)) ++k;
+      else
+        k = iCount;
+      if (k < iCount)
+        for (std::size_t c = 0; c < 6; ++c)
+          if (!std::isfinite(iRows[6 * k + c]))
+            ThrowNonFinite(iModel, ModeShapes::Element{iMode, iFirst + k, c, iRows[6 * k + c]});
     });
   oFactors.clear();
   for (std::size_t i = 0; i < modes; ++i)
