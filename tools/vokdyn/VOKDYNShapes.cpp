@@ -180,6 +180,24 @@ ModeShapes MapNpyModeShapes(const std::string& iPath, std::size_t iModes, std::s
     close(fd);
     throw std::runtime_error(std::strerror(EISDIR));
   }
+  if (!S_ISREG(status.st_mode)) {
+    // A pipe cannot be mapped: read to its end.
+    std::string bytes;
+    char chunk[65536];
+    for (;;) {
+      const ssize_t got = read(fd, chunk, sizeof chunk);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        const int error = errno;
+        close(fd);
+        throw std::runtime_error(std::strerror(error));
+      }
+      if (got == 0) break;
+      bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    return DecodeModeShapes(bytes, iModes, iNodes);
+  }
   const std::size_t length = static_cast<std::size_t>(status.st_size);
   // An empty file cannot be mapped; it is refused by the header check.
   if (length == 0) {
