@@ -307,6 +307,17 @@ TEST_F(VokdynModel, ParticipationFromTheMassesIsTheStandInsToTheBit) {
       EXPECT_TRUE(std::memcmp(&got, &want, sizeof got) == 0) << "mode " << i << ", direction " << d << ": " << got << ", " << want;
     }
   EXPECT_TRUE(std::isnan(reference->Participation(2, 1))) << "the overflowing mode reaches the fallback";
+  // As the commands compute them, on threads that share the modes: the same bits.
+  for (int threads : {1, 2, 5}) {
+    Model kept = model;
+    KeepRowsOfRun(kept, threads);
+    for (std::size_t i = 0; i < modes; ++i)
+      for (int d = 1; d <= 6; ++d) {
+        const double got = kept.base.modes[i].participation[static_cast<std::size_t>(d - 1)];
+        const double want = reference->Participation(static_cast<int>(i), d);
+        EXPECT_TRUE(kept.base.modes[i].hasParticipation && std::memcmp(&got, &want, sizeof got) == 0) << threads << " threads, mode " << i;
+      }
+  }
   reference->Release();
 }
 

@@ -232,7 +232,7 @@ TEST_F(VokdynNpy, ValuesAreCheckedWhereARunFirstReadsThem) {
     // As the commands run it: the rows the run reads are read from the file, the file not mapped.
     Model kept = loaded;
     const std::string refusal = RefusalOf([&] {
-      if (!row.fields) KeepRowsOfRun(kept);
+      if (!row.fields) KeepRowsOfRun(kept, 2);
       const std::string expected = CsvText(RunHarmonic(row.model).response);
       EXPECT_EQ(CsvText(RunHarmonic(kept).response), expected);
       if (row.fields) MakeFieldBasis(loaded);
@@ -245,6 +245,18 @@ TEST_F(VokdynNpy, ValuesAreCheckedWhereARunFirstReadsThem) {
       EXPECT_EQ(kept.base.shapes.Row(row.mode, row.node)[row.component], 0.0) << "a row not read";
     }
     EXPECT_EQ(refusal, row.fault.empty() ? "(loaded)" : Path("m.json") + ": modal_base.shapes: " + Path("s.npy") + ": " + row.fault + ": expected a finite number");
+  }
+  // Threads that share the modes report the first value of the file, whichever thread finds one first.
+  WriteModelFiles(computed, Path("m.json"), "s.npy", "");
+  std::string bytes = EncodeModeShapes(computed.base.shapes);
+  const std::size_t data = bytes.size() - ShapeBytes(computed).size();
+  std::memcpy(&bytes[data + ((2 * 4 + 0) * 6 + 1) * 8], &nan, 8);
+  std::memcpy(&bytes[data + ((0 * 4 + 2) * 6 + 4) * 8], &inf, 8);
+  Write("s.npy", bytes);
+  for (int threads : {1, 2, 3}) {
+    Model loaded = LoadModelFile(Path("m.json"));
+    EXPECT_EQ(RefusalOf([&] { KeepRowsOfRun(loaded, threads); }),
+              Path("m.json") + ": modal_base.shapes: " + Path("s.npy") + ": element [0, 2, 4] is inf: expected a finite number");
   }
 }
 

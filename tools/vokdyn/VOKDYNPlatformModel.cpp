@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <thread>
 
 #include "VOKDYNNpy.h"
 
@@ -65,25 +66,45 @@ bool ReadsEveryRow(const Model& iModel) {
 // pass over the shapes, which also checks every value: the rows are read
 // in the table's order, so the first value found not finite is the first
 // of the table.
-void ComputeParticipation(const Model& iModel, std::vector<std::optional<std::array<double, 6>>>& oFactors) {
+void ComputeParticipation(const Model& iModel, std::vector<std::optional<std::array<double, 6>>>& oFactors,
+                          int iThreads) {
   const ModeShapes& shapes = iModel.base.shapes;
   const std::size_t modes = iModel.base.modes.size();
   std::vector<std::array<double, 6>> sums(modes, std::array<double, 6>{});
+  // The modes are shared among the threads in ranges, each mode's sums
+  // formed by one thread in the one order: the same bits for any count.
+  // Each thread stops at its first value that is not finite; the first of
+  // the lowest range that has one is the first of the table.
+  const std::size_t threads = std::max<std::size_t>(1, std::min<std::size_t>(modes, static_cast<std::size_t>(std::max(iThreads, 1))));
+  std::vector<std::optional<ModeShapes::Element>> bad(threads);
+  auto work = [&](std::size_t iThread) {
+    shapes.ForEachRowBlock(
+        [&](std::size_t iMode, std::size_t iFirst, const double* iRows, std::size_t iCount) {
+          std::size_t k = 0;
+          if (!iModel.base.modes[iMode].hasParticipation)
+            k = AddParticipationTerms(iRows, iModel.nodes.data() + iFirst, iCount, sums[iMode].data());
+          else if (!shapes.Checked())
+            while (k < iCount && RowFinite(iRows + 6 * k)) ++k;
+          else
+            k = iCount;
+          for (std::size_t c = 0; k < iCount && c < 6; ++c)
+            if (!std::isfinite(iRows[6 * k + c])) {
+              bad[iThread] = ModeShapes::Element{iMode, iFirst + k, c, iRows[6 * k + c]};
+              return false;
+            }
+          return true;
+        },
+        modes * iThread / threads, modes * (iThread + 1) / threads);
+  };
   if (!shapes.Checked() || std::any_of(iModel.base.modes.begin(), iModel.base.modes.end(),
-                                       [](const Mode& m) { return !m.hasParticipation; }))
-    shapes.ForEachRowBlock([&](std::size_t iMode, std::size_t iFirst, const double* iRows, std::size_t iCount) {
-      std::size_t k = 0;
-      if (!iModel.base.modes[iMode].hasParticipation)
-        k = AddParticipationTerms(iRows, iModel.nodes.data() + iFirst, iCount, sums[iMode].data());
-      else if (!shapes.Checked())
-        while (k < iCount && RowFinite(iRows + 6 * k)) ++k;
-      else
-        k = iCount;
-      if (k < iCount)
-        for (std::size_t c = 0; c < 6; ++c)
-          if (!std::isfinite(iRows[6 * k + c]))
-            ThrowNonFinite(iModel, ModeShapes::Element{iMode, iFirst + k, c, iRows[6 * k + c]});
-    });
+                                       [](const Mode& m) { return !m.hasParticipation; })) {
+    std::vector<std::thread> others;
+    for (std::size_t t = 1; t < threads; ++t) others.emplace_back(work, t);
+    work(0);
+    for (std::thread& t : others) t.join();
+  }
+  for (const std::optional<ModeShapes::Element>& b : bad)
+    if (b) ThrowNonFinite(iModel, *b);
   oFactors.clear();
   for (std::size_t i = 0; i < modes; ++i)
     oFactors.emplace_back(iModel.base.modes[i].hasParticipation ? iModel.base.modes[i].participation : sums[i]);
@@ -111,7 +132,7 @@ void BuildBase(const Model& iModel, StandIn& ioStandIn, bool iReadShapes) {
   if (iModel.base.modes.size() == iModel.base.shapes.Modes() && iModel.nodes.size() == iModel.base.shapes.Nodes())
     def.shapeTable = iModel.base.shapes.Share();
   if (iReadShapes && ReadsEveryRow(iModel)) {
-    ComputeParticipation(iModel, def.participation);
+    ComputeParticipation(iModel, def.participation, 1);
   } else {
     if (iReadShapes) RequireFiniteRows(iModel, RowsOfRun(iModel));
     if (anyParticipation)
@@ -202,14 +223,14 @@ void RequireFiniteRows(const Model& iModel, const std::vector<std::size_t>& iNod
   if (iModel.base.shapes.FirstNonFinite(&iNodes, bad)) ThrowNonFinite(iModel, bad);
 }
 
-void KeepRowsOfRun(Model& ioModel) {
+void KeepRowsOfRun(Model& ioModel, int iThreads) {
   for (const Enforced& e : ioModel.enforced)
     if (!e.hasModalForce) return;  // the base reads every row
   if (ReadsEveryRow(ioModel)) {
     // The factors the model does not give, in one pass that reads the file
     // rather than mapping it; the model then gives them.
     std::vector<std::optional<std::array<double, 6>>> factors;
-    ComputeParticipation(ioModel, factors);
+    ComputeParticipation(ioModel, factors, iThreads);
     for (std::size_t i = 0; i < factors.size(); ++i) {
       ioModel.base.modes[i].participation = *factors[i];
       ioModel.base.modes[i].hasParticipation = true;

@@ -91,7 +91,9 @@ StandIn BuildStandIn(const Model& iModel, bool iReadShapes = true);
 /// and output nodes only (see BuildStandIn), the model's mapped table is
 /// replaced by one holding those rows alone (ModeShapes::ReadRows), so that
 /// the run maps nothing of the file; every other row then reads as zeros.
-void KeepRowsOfRun(Model& ioModel);
+/// The participation factors the model does not give are computed first,
+/// on iThreads threads (the same bits for any count), and given.
+void KeepRowsOfRun(Model& ioModel, int iThreads = 1);
 
 /// Throws the ModelError of the first value of the shapes that is not
 /// finite in the rows of the nodes iNodes (indices) of every mode, or in any

@@ -141,7 +141,8 @@ ModeShapes ModeShapes::ReadRows(const std::vector<std::size_t>& iNodes) const {
 
 
 void ModeShapes::ForEachRowBlock(
-    const std::function<void(std::size_t, std::size_t, const double*, std::size_t)>& iVisit) const {
+    const std::function<bool(std::size_t, std::size_t, const double*, std::size_t)>& iVisit, std::size_t iFirstMode,
+    std::size_t iEndMode) const {
   constexpr std::size_t kBlockRows = std::size_t(1) << 17;  // 6 MB
   std::vector<double> buffer;
   const bool read = _Mapping && _Mapping->fd >= 0;
@@ -149,7 +150,7 @@ void ModeShapes::ForEachRowBlock(
     buffer.resize(std::min(kBlockRows, _Nodes) * 6);
     (void)posix_fadvise(_Mapping->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   }
-  for (std::size_t j = 0; j < _Modes; ++j)
+  for (std::size_t j = iFirstMode; j < std::min(iEndMode, _Modes); ++j)
     for (std::size_t first = 0; first < _Nodes; first += kBlockRows) {
       const std::size_t count = std::min(kBlockRows, _Nodes - first);
       const double* rows = Row(j, first);
@@ -157,7 +158,7 @@ void ModeShapes::ForEachRowBlock(
       if (read && ReadAt(_Mapping->fd, reinterpret_cast<char*>(buffer.data()), count * 6 * sizeof(double),
                          _Mapping->data + (j * _Nodes + first) * 6 * sizeof(double)))
         rows = buffer.data();
-      iVisit(j, first, rows, count);
+      if (!iVisit(j, first, rows, count)) return;
     }
 }
 

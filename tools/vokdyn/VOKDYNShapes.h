@@ -80,12 +80,14 @@ class ModeShapes {
   /// mode would map most of the file. A table in memory is returned as it is.
   ModeShapes ReadRows(const std::vector<std::size_t>& iNodes) const;
 
-  /// Visits every row once in the table's order: iVisit(mode, first node,
-  /// rows, count) for blocks of consecutive rows of one mode. A mapped
-  /// file is read (pread) through a buffer of a few megabytes instead of
-  /// through the mapping, for the reason ReadRows gives: a pass over every
-  /// row then maps nothing.
-  void ForEachRowBlock(const std::function<void(std::size_t, std::size_t, const double*, std::size_t)>& iVisit) const;
+  /// Visits every row of modes [iFirstMode, iEndMode) once in the table's
+  /// order: iVisit(mode, first node, rows, count) for blocks of
+  /// consecutive rows of one mode, until it returns false. A mapped file is
+  /// read (pread) through a buffer of a few megabytes instead of through
+  /// the mapping, for the reason ReadRows gives: a pass over every row then
+  /// maps nothing. Calls on disjoint modes may run on several threads.
+  void ForEachRowBlock(const std::function<bool(std::size_t, std::size_t, const double*, std::size_t)>& iVisit,
+                       std::size_t iFirstMode, std::size_t iEndMode) const;
 
   /// The same values, bit for bit, in the same layout.
   bool SameValues(const ModeShapes& iOther) const;

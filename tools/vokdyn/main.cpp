@@ -273,7 +273,7 @@ int RunHarmonicCommand(const std::string& iModelPath, const std::string& iOutput
   } catch (const OutputError& e) {
     throw UsageError(e.what());
   }
-  if (fieldDirectory.empty()) KeepRowsOfRun(model);
+  if (fieldDirectory.empty()) KeepRowsOfRun(model, iThreads);
   ProgressBar bar(!gQuiet);
   RunResult run = RunHarmonic(model, [&bar](std::size_t d, std::size_t t) { bar.Update("sweep", d, t); }, iThreads);
   timing.Part("sweep", mark);
@@ -399,7 +399,7 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
   LoadRandomModel(text.first, text.second, model, random);
   timing.Part("load", mark);
   const SummarisedOutputs outputs(iModelPath, model, iOutput, iPlot);
-  KeepRowsOfRun(model);
+  KeepRowsOfRun(model, iThreads);
   RandomResult result = RunRandom(model, random, iThreads);
   timing.Part("run", mark);
   for (const std::string& w : result.warnings) Warn({w});
@@ -449,7 +449,7 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
   LoadTransientModel(text.first, text.second, model, transient);
   timing.Part("load", mark);
   const SummarisedOutputs outputs(iModelPath, model, iOutput, iPlot);
-  KeepRowsOfRun(model);
+  KeepRowsOfRun(model, iThreads);
   TransientResult result = RunTransient(model, transient, iThreads);
   timing.Part("run", mark);
   outputs.Write(TransientCsv(result), TransientSummaryCsv(result));
