@@ -10,7 +10,9 @@
 // A model may keep its mode shapes in a .npy array file beside it
 // ("modal_base": {"shapes": "tower.npy", ...}); the path is relative to the
 // directory of the model file (to the working directory for a model read
-// from standard input) unless it is absolute.
+// from standard input) unless it is absolute. A file on disk is mapped, its
+// header checked and no value read (MapNpyModeShapes); a run checks the
+// values it reads.
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -39,7 +41,8 @@ std::string ReadWholeFile(const std::string& iPath);
 Model LoadModelText(const std::string& iText, const std::string& iDisplayName);
 
 /// As above, with the files the model refers to read by iReader (for models
-/// held in memory together with their arrays).
+/// held in memory together with their arrays): the shapes are then copied
+/// from the bytes it returns, their values not read either.
 Model LoadModelText(const std::string& iText, const std::string& iDisplayName,
                     const ReferencedFileReader& iReader);
 
