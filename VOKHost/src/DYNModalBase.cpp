@@ -6,7 +6,8 @@
 // sees the inertia of the rigid-body motion), hence the minus sign of the
 // rigid vectors.
 #include <cmath>
-#include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <mutex>
 #include <new>
 #include <sstream>
@@ -20,7 +21,7 @@ namespace VOKHost {
 
 struct ModalBase::Data {
   ModalBaseDefinition def;
-  std::map<int, int> index;  // node id -> node index
+  std::unordered_map<int, int> index;  // node id -> node index (a base may hold millions)
 
   double ShapeAt(std::size_t iMode, std::size_t iPosition) const {
     if (def.shapeTable) return def.shapeTable.get()[iMode * 6 * def.nodes.size() + iPosition];
@@ -120,7 +121,7 @@ long RigidModeProvider::ComputeNodeRigidModes(int iNode, const VOKMathAxis& iAxi
   oModes = nullptr;
   oSize = 0;
   if (fp.Fail()) return fp.Result();
-  const std::map<int, int>& index = _Data->index;
+  const std::unordered_map<int, int>& index = _Data->index;
   auto it = index.find(iNode);
   if (it == index.end()) return E_INVALIDARG;
   double e[3][3], origin[3];
@@ -197,9 +198,10 @@ std::string CheckModalBaseDefinition(const ModalBaseDefinition& iDefinition) {
       return out.str();
     }
   }
-  std::map<int, int> seen;
+  std::unordered_set<int> seen;
+  seen.reserve(k);
   for (std::size_t j = 0; j < k; ++j)
-    if (!seen.emplace(d.nodes[j].id, static_cast<int>(j)).second) {
+    if (!seen.insert(d.nodes[j].id).second) {
       out << "node id " << d.nodes[j].id << " appears twice";
       return out.str();
     }
@@ -221,6 +223,7 @@ ModalBase* ModalBase::Create(const ModalBaseDefinition& iDefinition, std::string
     for (std::size_t i = 0; i < n; ++i)
       def.frequencies.push_back(std::sqrt(def.modalStiffnesses[i] / def.modalMasses[i]) /
                                 (2.0 * 3.141592653589793));
+  data->index.reserve(def.nodes.size());
   for (std::size_t j = 0; j < def.nodes.size(); ++j) data->index[def.nodes[j].id] = static_cast<int>(j);
 
   return new ModalBase(std::move(data));
