@@ -270,7 +270,7 @@ TEST_F(VokdynModel, WrittenModelsLoadBackToTheSameModel) {
 
 // The factors a run computes from the nodal masses, in one pass over the shapes, are the stand-in's
 // own sums to the bit: nodes anywhere (zero and negative coordinates), with and without masses,
-// and a mode whose phi m overflows.
+// and a mode whose phi m overflows in its third chunk of rows.
 TEST_F(VokdynModel, ParticipationFromTheMassesIsTheStandInsToTheBit) {
   std::uint64_t state = 12345;
   auto next = [&state] {
@@ -280,7 +280,7 @@ TEST_F(VokdynModel, ParticipationFromTheMassesIsTheStandInsToTheBit) {
   Model model = DefaultModel();
   model.nodes.clear();
   VOKHost::ModalBaseDefinition def;
-  for (int n = 0; n < 40; ++n) {
+  for (int n = 0; n < 200; ++n) {  // rows in chunks of 64, four modes at once, and alone
     Node node{n + 1, {n % 5 == 0 ? 0.0 : next(), n % 7 == 0 ? -0.0 : next(), next()}, n % 3 != 0, {}};
     if (node.hasMass) node.mass = {next() + 4.0, next() + 4.0, next() + 4.0, next() + 3.0, 1e10, next() + 3.0};
     model.nodes.push_back(node);
@@ -290,7 +290,7 @@ TEST_F(VokdynModel, ParticipationFromTheMassesIsTheStandInsToTheBit) {
   std::vector<double> values;
   for (std::size_t i = 0; i < modes; ++i) {
     def.shapes.emplace_back();
-    for (std::size_t k = 0; k < 6 * model.nodes.size(); ++k) def.shapes.back().push_back(i == 2 && k == 10 ? 1e300 : next());
+    for (std::size_t k = 0; k < 6 * model.nodes.size(); ++k) def.shapes.back().push_back(i == 2 && k == 6 * 151 + 4 ? 1e300 : next());
     values.insert(values.end(), def.shapes.back().begin(), def.shapes.back().end());
     def.modalMasses.push_back(model.base.modes[i].generalizedMass);
     def.modalStiffnesses.push_back(model.base.modes[i].generalizedStiffness);
@@ -308,7 +308,7 @@ TEST_F(VokdynModel, ParticipationFromTheMassesIsTheStandInsToTheBit) {
     }
   EXPECT_TRUE(std::isnan(reference->Participation(2, 1))) << "the overflowing mode reaches the fallback";
   // As the commands compute them, on threads that share the modes: the same bits.
-  for (int threads : {1, 2, 5}) {
+  for (int threads : {1, 2, 5}) {  // modes in fours and alone
     Model kept = model;
     KeepRowsOfRun(kept, threads);
     for (std::size_t i = 0; i < modes; ++i)

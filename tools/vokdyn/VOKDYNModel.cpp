@@ -1,5 +1,6 @@
 #include "VOKDYNModel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -88,6 +89,65 @@ std::size_t AddParticipationTerms(const double* iRows, const Node* iNodes, std::
   ioSums[3] = s3;
   ioSums[4] = s4;
   ioSums[5] = s5;
+  return k;
+}
+
+namespace {
+
+typedef double Lanes __attribute__((vector_size(kParticipationLanes * sizeof(double))));
+
+}  // namespace
+
+// Each lane does the scalar pass's operations on its own mode, in the same
+// order (the build never contracts them): the same bits, with the lanes'
+// chains of additions overlapping.
+__attribute__((target_clones("avx512f", "avx2", "default")))
+std::size_t AddParticipationTermsOfModes(const double* const iRows[kParticipationLanes], const Node* iNodes,
+                                         std::size_t iCount, double ioSums[kParticipationLanes][6]) {
+  constexpr std::size_t L = kParticipationLanes;
+  Lanes s[6];
+  for (std::size_t d = 0; d < 6; ++d)
+    for (std::size_t l = 0; l < L; ++l) s[d][l] = ioSums[l][d];
+  // Rows in chunks: a chunk is added to sums of its own, kept only when
+  // no row of it had a phi m that is not finite (x * 0 is a zero when x is
+  // finite, a nan otherwise, and a nan stays in the sum of those zeros).
+  std::size_t k = 0;
+  while (k < iCount) {
+    const std::size_t end = std::min(iCount, k + kParticipationChunk);
+    Lanes t[6] = {s[0], s[1], s[2], s[3], s[4], s[5]};
+    Lanes zeros = Lanes{} + 0.0;
+    for (std::size_t r = k; r < end; ++r) {
+      const Node& node = iNodes[r];
+      const Vec6 mass = node.hasMass ? node.mass : Vec6{};
+      Lanes sm[6];
+      for (std::size_t c = 0; c < 6; ++c) {
+        Lanes phi;
+        for (std::size_t l = 0; l < L; ++l) phi[l] = iRows[l][6 * r + c];
+        sm[c] = phi * mass[c];
+      }
+      zeros = zeros + sm[0] * 0.0 + sm[1] * 0.0 + sm[2] * 0.0 + sm[3] * 0.0 + sm[4] * 0.0 + sm[5] * 0.0;
+      const double x0 = node.xyz[0], x1 = node.xyz[1], x2 = node.xyz[2];
+      t[0] = t[0] + sm[0];
+      t[1] = t[1] + sm[1];
+      t[2] = t[2] + sm[2];
+      t[3] = t[3] + sm[1] * -x2;
+      t[3] = t[3] + sm[2] * x1;
+      t[3] = t[3] + sm[3];
+      t[4] = t[4] + sm[0] * x2;
+      t[4] = t[4] + sm[2] * -x0;
+      t[4] = t[4] + sm[4];
+      t[5] = t[5] + sm[0] * -x1;
+      t[5] = t[5] + sm[1] * x0;
+      t[5] = t[5] + sm[5];
+    }
+    double all = 0.0;
+    for (std::size_t l = 0; l < L; ++l) all += zeros[l];
+    if (all != all) break;
+    for (std::size_t d = 0; d < 6; ++d) s[d] = t[d];
+    k = end;
+  }
+  for (std::size_t d = 0; d < 6; ++d)
+    for (std::size_t l = 0; l < L; ++l) ioSums[l][d] = s[d][l];
   return k;
 }
 

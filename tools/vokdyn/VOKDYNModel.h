@@ -229,6 +229,19 @@ struct Model {
 /// not finite (its terms and those after it not added).
 std::size_t AddParticipationTerms(const double* iRows, const Node* iNodes, std::size_t iCount, double ioSums[6]);
 
+/// Modes whose sums AddParticipationTermsOfModes forms at once, and rows
+/// it adds or leaves as one.
+constexpr std::size_t kParticipationLanes = 4;
+constexpr std::size_t kParticipationChunk = 64;
+
+/// AddParticipationTerms for kParticipationLanes modes at once, lane l on
+/// rows iRows[l] into ioSums[l], each the same bits as alone, in chunks of
+/// kParticipationChunk rows. Stops at the first chunk holding a row whose
+/// phi m is not finite in some lane (a value not finite, or an overflow)
+/// and returns its first row, that chunk not added; iCount when none.
+std::size_t AddParticipationTermsOfModes(const double* const iRows[kParticipationLanes], const Node* iNodes,
+                                         std::size_t iCount, double ioSums[kParticipationLanes][6]);
+
 /// The frequencies of a sweep, in hertz, each rounded to single precision
 /// once: the value every later step uses and prints.
 std::vector<float> SweepFrequencies(const Sweep& iSweep);

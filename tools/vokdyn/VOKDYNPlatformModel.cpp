@@ -69,32 +69,66 @@ bool ReadsEveryRow(const Model& iModel) {
 void ComputeParticipation(const Model& iModel, std::vector<std::optional<std::array<double, 6>>>& oFactors,
                           int iThreads) {
   const ModeShapes& shapes = iModel.base.shapes;
-  const std::size_t modes = iModel.base.modes.size();
+  const std::size_t modes = iModel.base.modes.size(), nodes = iModel.nodes.size();
+  constexpr std::size_t L = kParticipationLanes, kBlock = std::size_t(1) << 15;  // rows per read
   std::vector<std::array<double, 6>> sums(modes, std::array<double, 6>{});
+  // One mode alone, in the table's order: its sums when they are computed,
+  // or its first value that is not finite.
+  auto scan = [&](std::size_t iMode, std::vector<double>& ioBuffer) -> std::optional<ModeShapes::Element> {
+    sums[iMode] = std::array<double, 6>{};
+    const bool computed = !iModel.base.modes[iMode].hasParticipation;
+    for (std::size_t first = 0; first < nodes; first += kBlock) {
+      const std::size_t count = std::min(kBlock, nodes - first);
+      const double* rows = shapes.ReadRowsOf(iMode, first, count, ioBuffer.data());
+      std::size_t k = 0;
+      if (computed) k = AddParticipationTerms(rows, iModel.nodes.data() + first, count, sums[iMode].data());
+      else while (k < count && RowFinite(rows + 6 * k)) ++k;
+      for (std::size_t c = 0; k < count && c < 6; ++c)
+        if (!std::isfinite(rows[6 * k + c])) return ModeShapes::Element{iMode, first + k, c, rows[6 * k + c]};
+    }
+    return std::nullopt;
+  };
+  // Modes [i, i + L) at once, a lane each; false when a value is not finite
+  // (the sums are then to be formed again mode by mode).
+  auto group = [&](std::size_t i, std::vector<std::vector<double>>& ioBuffers) {
+    double laneSums[L][6] = {};
+    for (std::size_t first = 0; first < nodes; first += kBlock) {
+      const std::size_t count = std::min(kBlock, nodes - first);
+      const double* rows[L];
+      for (std::size_t l = 0; l < L; ++l) rows[l] = shapes.ReadRowsOf(i + l, first, count, ioBuffers[l].data());
+      for (std::size_t k = 0; k < count;) {
+        const double* at[L];
+        for (std::size_t l = 0; l < L; ++l) at[l] = rows[l] + 6 * k;
+        k += AddParticipationTermsOfModes(at, iModel.nodes.data() + first + k, count - k, laneSums);
+        if (k == count) break;
+        // A chunk with a row whose phi m is not finite in some lane: each
+        // lane alone.
+        const std::size_t n = std::min(kParticipationChunk, count - k);
+        for (std::size_t l = 0; l < L; ++l)
+          if (AddParticipationTerms(rows[l] + 6 * k, iModel.nodes.data() + first + k, n, laneSums[l]) < n) return false;
+        k += n;
+      }
+    }
+    for (std::size_t l = 0; l < L; ++l) std::copy(laneSums[l], laneSums[l] + 6, sums[i + l].begin());
+    return true;
+  };
   // The modes are shared among the threads in ranges, each mode's sums
-  // formed by one thread in the one order: the same bits for any count.
-  // Each thread stops at its first value that is not finite; the first of
-  // the lowest range that has one is the first of the table.
+  // formed by one lane of one thread in the one order: the same bits for
+  // any count. Each thread stops at its first value that is not finite; the
+  // first of the lowest range that has one is the first of the table.
   const std::size_t threads = std::max<std::size_t>(1, std::min<std::size_t>(modes, static_cast<std::size_t>(std::max(iThreads, 1))));
   std::vector<std::optional<ModeShapes::Element>> bad(threads);
   auto work = [&](std::size_t iThread) {
-    shapes.ForEachRowBlock(
-        [&](std::size_t iMode, std::size_t iFirst, const double* iRows, std::size_t iCount) {
-          std::size_t k = 0;
-          if (!iModel.base.modes[iMode].hasParticipation)
-            k = AddParticipationTerms(iRows, iModel.nodes.data() + iFirst, iCount, sums[iMode].data());
-          else if (!shapes.Checked())
-            while (k < iCount && RowFinite(iRows + 6 * k)) ++k;
-          else
-            k = iCount;
-          for (std::size_t c = 0; k < iCount && c < 6; ++c)
-            if (!std::isfinite(iRows[6 * k + c])) {
-              bad[iThread] = ModeShapes::Element{iMode, iFirst + k, c, iRows[6 * k + c]};
-              return false;
-            }
-          return true;
-        },
-        modes * iThread / threads, modes * (iThread + 1) / threads);
+    const std::size_t end = modes * (iThread + 1) / threads;
+    std::vector<std::vector<double>> buffers(L, std::vector<double>(6 * std::min(kBlock, nodes)));
+    for (std::size_t i = modes * iThread / threads; i < end && !bad[iThread];) {
+      if (end - i >= L && group(i, buffers)) {
+        i += L;
+        continue;
+      }
+      const std::size_t stop = end - i >= L ? i + L : i + 1;
+      for (; i < stop && !bad[iThread]; ++i) bad[iThread] = scan(i, buffers[0]);
+    }
   };
   if (!shapes.Checked() || std::any_of(iModel.base.modes.begin(), iModel.base.modes.end(),
                                        [](const Mode& m) { return !m.hasParticipation; })) {

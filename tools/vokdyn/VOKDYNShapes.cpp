@@ -140,26 +140,14 @@ ModeShapes ModeShapes::ReadRows(const std::vector<std::size_t>& iNodes) const {
 }
 
 
-void ModeShapes::ForEachRowBlock(
-    const std::function<bool(std::size_t, std::size_t, const double*, std::size_t)>& iVisit, std::size_t iFirstMode,
-    std::size_t iEndMode) const {
-  constexpr std::size_t kBlockRows = std::size_t(1) << 17;  // 6 MB
-  std::vector<double> buffer;
-  const bool read = _Mapping && _Mapping->fd >= 0;
-  if (read) {
-    buffer.resize(std::min(kBlockRows, _Nodes) * 6);
-    (void)posix_fadvise(_Mapping->fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  }
-  for (std::size_t j = iFirstMode; j < std::min(iEndMode, _Modes); ++j)
-    for (std::size_t first = 0; first < _Nodes; first += kBlockRows) {
-      const std::size_t count = std::min(kBlockRows, _Nodes - first);
-      const double* rows = Row(j, first);
-      // A failed read falls back on the mapping, which holds the same bytes.
-      if (read && ReadAt(_Mapping->fd, reinterpret_cast<char*>(buffer.data()), count * 6 * sizeof(double),
-                         _Mapping->data + (j * _Nodes + first) * 6 * sizeof(double)))
-        rows = buffer.data();
-      if (!iVisit(j, first, rows, count)) return;
-    }
+const double* ModeShapes::ReadRowsOf(std::size_t iMode, std::size_t iFirst, std::size_t iCount,
+                                    double* oBuffer) const {
+  // A failed read falls back on the mapping, which holds the same bytes.
+  if (_Mapping && _Mapping->fd >= 0 &&
+      ReadAt(_Mapping->fd, reinterpret_cast<char*>(oBuffer), iCount * 6 * sizeof(double),
+             _Mapping->data + (iMode * _Nodes + iFirst) * 6 * sizeof(double)))
+    return oBuffer;
+  return Row(iMode, iFirst);
 }
 
 bool ModeShapes::SameValues(const ModeShapes& iOther) const {

@@ -13,7 +13,6 @@
 // costs only the rows a run needs.
 #include <array>
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,14 +79,12 @@ class ModeShapes {
   /// mode would map most of the file. A table in memory is returned as it is.
   ModeShapes ReadRows(const std::vector<std::size_t>& iNodes) const;
 
-  /// Visits every row of modes [iFirstMode, iEndMode) once in the table's
-  /// order: iVisit(mode, first node, rows, count) for blocks of
-  /// consecutive rows of one mode, until it returns false. A mapped file is
-  /// read (pread) through a buffer of a few megabytes instead of through
-  /// the mapping, for the reason ReadRows gives: a pass over every row then
-  /// maps nothing. Calls on disjoint modes may run on several threads.
-  void ForEachRowBlock(const std::function<bool(std::size_t, std::size_t, const double*, std::size_t)>& iVisit,
-                       std::size_t iFirstMode, std::size_t iEndMode) const;
+  /// The iCount rows of mode iMode from node iFirst: read (pread) into
+  /// oBuffer (6 iCount doubles) from a mapped file, else where they are. A
+  /// pass over every row reads the file this way rather than through the
+  /// mapping, for the reason ReadRows gives: it then maps nothing. Calls
+  /// may run on several threads.
+  const double* ReadRowsOf(std::size_t iMode, std::size_t iFirst, std::size_t iCount, double* oBuffer) const;
 
   /// The same values, bit for bit, in the same layout.
   bool SameValues(const ModeShapes& iOther) const;
