@@ -37,12 +37,16 @@ typedef double Lanes __attribute__((vector_size(kFieldLanes * sizeof(double))));
 // product is rounded, then added (the build never contracts them): the
 // sweep's operations in the sweep's order, whatever the width. Every
 // frequency's sums take the same mode's row: the more vectors at once, the
-// fewer loads per product (the broadcast q and the row are shared).
+// fewer loads per product (the broadcast q and the row are shared). With
+// iAhead, each row's iLine-th vector iAhead further on is fetched into the
+// cache meanwhile (the next block's, which the hardware does not foresee:
+// a few hundred bytes from each of many rows far apart).
 template <std::size_t kVectors>
 inline __attribute__((always_inline)) std::size_t SumVectors(const double* iPhi, std::size_t iStride,
                                                              std::size_t iModes, const double* iQRe,
                                                              const double* iQIm, std::size_t iD0, std::size_t iD1,
-                                                             double* oRe, double* oIm, std::size_t iOutStride) {
+                                                             double* oRe, double* oIm, std::size_t iOutStride,
+                                                             std::size_t iAhead = 0, std::size_t iLine = 0) {
   constexpr std::size_t kWidth = kVectors * kFieldLanes;
   std::size_t d = iD0;
   for (; d + kWidth <= iD1; d += kWidth) {
@@ -56,6 +60,7 @@ inline __attribute__((always_inline)) std::size_t SumVectors(const double* iPhi,
       Lanes phi[kVectors];
 #pragma GCC unroll 16
       for (std::size_t v = 0; v < kVectors; ++v) std::memcpy(&phi[v], p + v * kFieldLanes, sizeof(Lanes));
+      if (iAhead) __builtin_prefetch(p + iAhead + iLine * kFieldLanes);
 #pragma GCC unroll 16
       for (std::size_t f = 0; f < kFreqBlock; ++f) {
         const double qRe = iQRe[f * iModes + i], qIm = iQIm[f * iModes + i];
@@ -88,12 +93,18 @@ void SumBlock(const double* iPhi, std::size_t iStride, std::size_t iModes, const
 }
 
 // The same with AVX-512's 32 registers: three vectors at a time (24 sums),
-// the last vectors of the block one at a time.
+// the last vectors of the block one at a time; the first three passes over
+// a block each fetch one of the three vectors of every step of the next
+// block (iNext: that block is whole and this range's). Prefetching on
+// every pass would cost more loads than it saves.
+constexpr std::size_t kWide = 3;
 __attribute__((target("avx512f")))
 void SumBlockWide(const double* iPhi, std::size_t iStride, std::size_t iModes, const double* iQRe,
                   const double* iQIm, std::size_t iD0, std::size_t iD1, double* oRe, double* oIm,
-                  std::size_t iOutStride) {
-  const std::size_t d = SumVectors<3>(iPhi, iStride, iModes, iQRe, iQIm, iD0, iD1, oRe, oIm, iOutStride);
+                  std::size_t iOutStride, bool iNext, std::size_t iPass) {
+  const bool ahead = iNext && iPass < kWide;
+  const std::size_t d = SumVectors<kWide>(iPhi, iStride, iModes, iQRe, iQIm, iD0, iD1, oRe, oIm, iOutStride,
+                                          ahead ? kDofBlock : 0, iPass);
   SumVectors<1>(iPhi, iStride, iModes, iQRe, iQIm, d, iD1, oRe, oIm, iOutStride);
 }
 
@@ -102,7 +113,6 @@ void SumBlockWide(const double* iPhi, std::size_t iStride, std::size_t iModes, c
 void SumRange(const FieldBasis& iBasis, const std::vector<double>& iQRe, const std::vector<double>& iQIm,
               std::size_t iFrequencies, std::size_t iD0, std::size_t iD1, double* oRe, double* oIm) {
   static const bool wide = __builtin_cpu_supports("avx512f");
-  const auto block = wide ? SumBlockWide : SumBlock;
   const std::size_t n = iBasis.modes;
   std::vector<double> scratchRe(kFreqBlock * iBasis.stride), scratchIm(kFreqBlock * iBasis.stride);
   for (std::size_t b0 = iD0; b0 < iD1; b0 += kDofBlock) {
@@ -113,8 +123,12 @@ void SumRange(const FieldBasis& iBasis, const std::vector<double>& iQRe, const s
       const bool whole = count == kFreqBlock;
       double* re = whole ? oRe + f0 * iBasis.stride : scratchRe.data();
       double* im = whole ? oIm + f0 * iBasis.stride : scratchIm.data();
-      block(iBasis.phi.data(), iBasis.stride, n, iQRe.data() + f0 * n, iQIm.data() + f0 * n, b0, b1, re, im,
-            iBasis.stride);
+      if (wide)
+        SumBlockWide(iBasis.phi.data(), iBasis.stride, n, iQRe.data() + f0 * n, iQIm.data() + f0 * n, b0, b1, re,
+                     im, iBasis.stride, b1 + kDofBlock <= iD1, f0 / kFreqBlock);
+      else
+        SumBlock(iBasis.phi.data(), iBasis.stride, n, iQRe.data() + f0 * n, iQIm.data() + f0 * n, b0, b1, re, im,
+                 iBasis.stride);
       if (!whole)
         for (std::size_t f = 0; f < count; ++f) {
           std::copy(re + f * iBasis.stride + b0, re + f * iBasis.stride + b1, oRe + (f0 + f) * iBasis.stride + b0);
