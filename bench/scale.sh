@@ -54,6 +54,7 @@ while (($#)); do
   esac
 done
 command=(bash bench/scale.sh --sizes "$sizes")
+[[ $bin == build/bin ]] || command+=(--bin "$bin")
 ((force)) && command+=(--force)
 
 die() { echo "scale.sh: $*" >&2; exit 1; }
@@ -116,7 +117,10 @@ notes=()
 worst_given="" worst_computed="" worst_rss=""
 worse() { if [[ -z "$1" ]] || le "$1" "$2"; then echo "$2"; else echo "$1"; fi; }
 
-echo "vokdyn scale figures: $(nproc) processors, $(awk '/MemTotal/ { printf "%.1f", $2 / 1048576 }' /proc/meminfo) GiB of memory, files in $dir"
+# Wall times on a shared machine count the other processes too: the load
+# average beside the figures says how busy it was.
+load=$(cut -d' ' -f1 /proc/loadavg)
+echo "vokdyn scale figures: $(nproc) processors, $(awk '/MemTotal/ { printf "%.1f", $2 / 1048576 }' /proc/meminfo) GiB of memory, load average $load, files in $dir"
 for size in ${sizes//,/ }; do
   [[ "$size" =~ ^([0-9]+)x([0-9]+)$ ]] || die "--sizes: '$size' is not NODESxMODES"
   nodes=${BASH_REMATCH[1]} modes=${BASH_REMATCH[2]}
@@ -152,6 +156,7 @@ for size in ${sizes//,/ }; do
     pushd "$work" >/dev/null
     timed "$generate" --nodes "$nodes" --modes "$modes" "${flags[@]}" --npy tower.npy tower.json
     gen_s=$wall gen_rss=$rss
+    sync tower.json tower.npy  # their write-back must not run during the timings
     cat_s=$(cat_seconds tower.json tower.npy)
     best "$vokdyn" harmonic tower.json -o out-1.csv --threads 1
     run1=$wall peak=$rss
@@ -169,7 +174,7 @@ for size in ${sizes//,/ }; do
     if [[ $variant == given ]]; then goal=3; worst_given=$(worse "$worst_given" "$ratio")
     else goal=5; worst_computed=$(worse "$worst_computed" "$ratio"); fi
     worst_rss=$(worse "$worst_rss" "$rss_ratio")
-    rows+=("| $name | $(mb "$shapes") MB | $variant | $(calc "$run1" 2) s, $(calc "$run2" 2) s | $(calc "$cat_s" 3) s | **$ratio** (<= $goal) | $(mb "$peak") MB | **$rss_ratio** (<= 1) | $(calc "$gen_s" 1) s, $(mb "$gen_rss") MB |")
+    rows+=("| $name | $(mb "$shapes") MB | $variant | $(calc "$run1" 2) s, $(calc "$run2" 2) s | $(calc "$cat_s * 1000" 1) ms | **$ratio** (<= $goal) | $(mb "$peak") MB | **$rss_ratio** (<= 1) | $(calc "$gen_s" 1) s, $(mb "$gen_rss") MB |")
   done
 done
 
@@ -191,7 +196,7 @@ if ((readme)); then
     die "README.md has no block between <!-- scale --> and <!-- /scale --> lines"
   block=$dir/readme-block.md
   {
-    echo "Measured by \`${command[*]} --readme\` ($(nproc) processors, 736 frequencies, best of $kRuns, warm cache; run / cat counts the slower of 1 and 2 threads):"
+    echo "Measured by \`${command[*]} --readme\` ($(nproc) processors, load average $load at the start, 736 frequencies, best of $kRuns, warm cache; run / cat counts the slower of 1 and 2 threads):"
     echo
     echo "| tower (nodes x modes) | shapes | participation | run, 1 and 2 threads | cat | run / cat | peak RSS | RSS / (1.1 shapes + 256 MB) | generator (time, peak) |"
     echo "|---|---|---|---|---|---|---|---|---|"
