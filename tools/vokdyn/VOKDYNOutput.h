@@ -49,6 +49,23 @@ std::string CsvText(const Response& iResponse);
 void WriteCsv(const Response& iResponse, const std::function<void(const char*, std::size_t)>& iSink,
               const std::function<void(std::size_t, std::size_t)>& iProgress = nullptr);
 
+/// A CSV of columns over one abscissa: the header iAbscissaName and every
+/// column's name, then per row the abscissa to iAbscissaDigits significant
+/// digits and every column's value to 17 (printf's %g), handed to iSink in
+/// pieces of about a megabyte.
+void WriteColumnsCsv(const std::string& iAbscissaName, int iAbscissaDigits, const std::vector<double>& iAbscissae,
+                     const std::vector<std::string>& iNames, const std::vector<std::vector<double>>& iColumns,
+                     const std::function<void(const char*, std::size_t)>& iSink);
+
+/// The same text whole.
+std::string ColumnsCsv(const std::string& iAbscissaName, int iAbscissaDigits, const std::vector<double>& iAbscissae,
+                       const std::vector<std::string>& iNames, const std::vector<std::vector<double>>& iColumns);
+
+/// True when iPath is written in place rather than through a temporary: a
+/// device, a FIFO or another file that is not plain, or a path under /dev or
+/// /proc (an open file of the process).
+bool WrittenInPlace(const std::string& iPath);
+
 /// An output file being written. Where iPath is a plain file, a name not
 /// there yet, or a symbolic link to either, the bytes go to a temporary file
 /// "TARGET.tmp-PID" beside the target (the link followed), renamed over it by
@@ -58,18 +75,6 @@ void WriteCsv(const Response& iResponse, const std::function<void(const char*, s
 /// caller made standard output) is opened and written directly, so that it
 /// stays what it is and its reader gets the bytes. Every method throws
 /// OutputError.
-/// A CSV of columns over one abscissa: the header iAbscissaName and every
-/// column's name, then per row the abscissa in iAbscissaFormat (printf) and
-/// every column's value to 17 significant digits.
-std::string ColumnsCsv(const std::string& iAbscissaName, const char* iAbscissaFormat,
-                       const std::vector<double>& iAbscissae, const std::vector<std::string>& iNames,
-                       const std::vector<std::vector<double>>& iColumns);
-
-/// True when iPath is written in place rather than through a temporary: a
-/// device, a FIFO or another file that is not plain, or a path under /dev or
-/// /proc (an open file of the process).
-bool WrittenInPlace(const std::string& iPath);
-
 class OutputFile {
  public:
   /// Opens iPath; iOption ("--output") names it in messages.

@@ -370,12 +370,17 @@ struct SummarisedOutputs {
     }
   }
 
-  void Write(const std::string& iCsv, const std::string& iSummaryCsv) const {
+  // iWriteCsv(sink) hands the CSV to sink in pieces.
+  void Write(const std::function<void(const std::function<void(const char*, std::size_t)>&)>& iWriteCsv,
+             const std::string& iSummaryCsv) const {
     if (csv == "-") {
-      std::cout << iCsv << std::flush;
+      iWriteCsv([](const char* iData, std::size_t iSize) { std::cout.write(iData, static_cast<std::streamsize>(iSize)); });
+      std::cout.flush();
       if (!std::cout) throw OutputError("--output -: standard output cannot be written");
     } else if (ToFile()) {
-      WriteFileAtomically(csv, iCsv);
+      OutputFile file(csv, "output");
+      iWriteCsv([&file](const char* iData, std::size_t iSize) { file.Write(iData, iSize); });
+      file.Commit();
       if (WithSummary()) WriteFileAtomically(summary, iSummaryCsv);
     }
   }
@@ -401,7 +406,7 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
   RandomResult result = RunRandom(model, random, iThreads);
   timing.Part("run", mark);
   for (const std::string& w : result.warnings) Warn({w});
-  outputs.Write(RandomCsv(result), RandomSummaryCsv(result));
+  outputs.Write([&result](const auto& iSink) { WriteRandomCsv(result, iSink); }, RandomSummaryCsv(result));
   timing.Part("csv", mark);
   static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
   if (!iPlot.empty()) {
@@ -449,7 +454,7 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
   const SummarisedOutputs outputs(iModelPath, model, iOutput, iPlot);
   TransientResult result = RunTransient(model, transient, iThreads);
   timing.Part("run", mark);
-  outputs.Write(TransientCsv(result), TransientSummaryCsv(result));
+  outputs.Write([&result](const auto& iSink) { WriteTransientCsv(result, iSink); }, TransientSummaryCsv(result));
   timing.Part("csv", mark);
   static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
   if (!iPlot.empty()) {
