@@ -115,8 +115,11 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
   const std::string& Path() const { return _Path; }
   void Write(const std::string& iContent) const {
+    Write([&iContent](const TextSink& iSink) { iSink(iContent.data(), iContent.size()); });
+  }
+  void Write(const TextSource& iContent) const {
     std::ofstream out(_Path, std::ios::binary | std::ios::trunc);
-    out << iContent;
+    iContent([&out](const char* iData, std::size_t iSize) { out.write(iData, static_cast<std::streamsize>(iSize)); });
     out.flush();
     if (!out) throw OutputError(_Path + ": cannot be written");
   }
@@ -156,7 +159,7 @@ Peak PeakOf(const Response& iResponse, std::size_t iOutput) {
   return peak;
 }
 
-void WriteCsv(const Response& iResponse, const std::function<void(const char*, std::size_t)>& iSink,
+void WriteCsv(const Response& iResponse, const TextSink& iSink,
               const std::function<void(std::size_t, std::size_t)>& iProgress) {
   TextWriter out(iSink);
   out << "frequency_hz";
@@ -239,7 +242,7 @@ void CheckOutputPath(const std::string& iPath, const std::string& iOption, const
 
 void WriteColumnsCsv(const std::string& iAbscissaName, int iAbscissaDigits, const std::vector<double>& iAbscissae,
                      const std::vector<std::string>& iNames, const std::vector<std::vector<double>>& iColumns,
-                     const std::function<void(const char*, std::size_t)>& iSink) {
+                     const TextSink& iSink) {
   TextWriter out(iSink);
   out << iAbscissaName;
   for (const std::string& name : iNames) out << ',' << name;
@@ -434,10 +437,10 @@ std::string BodeScript(const Response& iResponse, const std::string& iTitle, con
 
 namespace {
 
-// Draws iCsv at iPath with gnuplot: iScript(data path, image path, svg)
+// Draws the CSV iCsv writes at iPath with gnuplot: iScript(data path, image path, svg)
 // gives the script, which draws into a temporary of ours, copied to the
 // output once made; gnuplot's own words when it cannot.
-void Draw(const std::string& iCsv, const std::string& iPath,
+void Draw(const TextSource& iCsv, const std::string& iPath,
           const std::function<std::string(const std::string&, const std::string&, bool)>& iScript) {
   CheckPlotPossible(iPath);
   const std::string gnuplot = FindProgram("gnuplot");
@@ -482,12 +485,12 @@ void Draw(const std::string& iCsv, const std::string& iPath,
 }  // namespace
 
 void PlotResponse(const Response& iResponse, const std::string& iTitle, const std::string& iPath, const Units& iUnits) {
-  Draw(CsvText(iResponse), iPath, [&](const std::string& iData, const std::string& iImage, bool iSvg) {
+  Draw([&iResponse](const TextSink& iSink) { WriteCsv(iResponse, iSink); }, iPath, [&](const std::string& iData, const std::string& iImage, bool iSvg) {
     return BodeScript(iResponse, iTitle, iUnits, iData, iImage, iSvg);
   });
 }
 
-void PlotCurves(const std::string& iCsv, const std::vector<std::string>& iTitles, const PlotAxes& iAxes,
+void PlotCurves(const TextSource& iCsv, const std::vector<std::string>& iTitles, const PlotAxes& iAxes,
                 const std::string& iPath) {
   Draw(iCsv, iPath, [&](const std::string& iData, const std::string& iImage, bool iSvg) {
     std::ostringstream s;

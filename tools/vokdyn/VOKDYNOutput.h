@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "VOKDYNModel.h"
+#include "VOKDYNTextWriter.h"
 
 namespace vokdyn {
 
@@ -46,7 +47,7 @@ std::string CsvText(const Response& iResponse);
 
 /// The same text handed to iSink in pieces of about a megabyte, with
 /// iProgress(rows written, rows) after each piece (the header is not a row).
-void WriteCsv(const Response& iResponse, const std::function<void(const char*, std::size_t)>& iSink,
+void WriteCsv(const Response& iResponse, const TextSink& iSink,
               const std::function<void(std::size_t, std::size_t)>& iProgress = nullptr);
 
 /// A CSV of columns over one abscissa: the header iAbscissaName and every
@@ -55,7 +56,7 @@ void WriteCsv(const Response& iResponse, const std::function<void(const char*, s
 /// pieces of about a megabyte.
 void WriteColumnsCsv(const std::string& iAbscissaName, int iAbscissaDigits, const std::vector<double>& iAbscissae,
                      const std::vector<std::string>& iNames, const std::vector<std::vector<double>>& iColumns,
-                     const std::function<void(const char*, std::size_t)>& iSink);
+                     const TextSink& iSink);
 
 /// The same text whole.
 std::string ColumnsCsv(const std::string& iAbscissaName, int iAbscissaDigits, const std::vector<double>& iAbscissae,
@@ -138,10 +139,10 @@ struct PlotAxes {
   bool logX = false, logY = false;
 };
 
-/// Plots columns 2, 3, ... of a CSV text (a header line, the abscissa in
-/// column 1) against column 1, one curve per title, into iPath (.svg or
-/// .png), written atomically. Throws OutputError.
-void PlotCurves(const std::string& iCsv, const std::vector<std::string>& iTitles, const PlotAxes& iAxes,
+/// Plots columns 2, 3, ... of the CSV iCsv writes (a header line, the
+/// abscissa in column 1) against column 1, one curve per title, into iPath
+/// (.svg or .png), written atomically. Throws OutputError.
+void PlotCurves(const TextSource& iCsv, const std::vector<std::string>& iTitles, const PlotAxes& iAxes,
                 const std::string& iPath);
 
 }  // namespace vokdyn

@@ -394,7 +394,7 @@ RandomResult RunRandom(const Model& iModel, const RandomSection& iRandom, int iT
   return result;
 }
 
-void WriteRandomCsv(const RandomResult& iResult, const std::function<void(const char*, std::size_t)>& iSink) {
+void WriteRandomCsv(const RandomResult& iResult, const TextSink& iSink) {
   std::vector<std::string> names;
   for (const Output& o : iResult.outputs) names.push_back(OutputLabel(o) + "_psd");
   WriteColumnsCsv("frequency_hz", 9, std::vector<double>(iResult.frequencies.begin(), iResult.frequencies.end()), names,

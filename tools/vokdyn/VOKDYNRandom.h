@@ -14,6 +14,7 @@
 #include "VOKDYNJson.h"
 #include "VOKDYNModel.h"
 #include "VOKDYNSweep.h"
+#include "VOKDYNTextWriter.h"
 
 namespace vokdyn {
 
@@ -89,7 +90,7 @@ RandomResult RunRandom(const Model& iModel, const RandomSection& iRandom, int iT
 
 /// "frequency_hz", then N<id>_<C>_psd per output, 17 significant digits
 /// (the frequency 9), handed to iSink in pieces of about a megabyte.
-void WriteRandomCsv(const RandomResult& iResult, const std::function<void(const char*, std::size_t)>& iSink);
+void WriteRandomCsv(const RandomResult& iResult, const TextSink& iSink);
 /// The same text whole.
 std::string RandomCsv(const RandomResult& iResult);
 /// "output,rms,three_sigma,nu0_hz" then a row per output.

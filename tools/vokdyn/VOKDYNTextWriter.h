@@ -12,6 +12,12 @@
 
 namespace vokdyn {
 
+/// Where text is handed, a piece at a time.
+using TextSink = std::function<void(const char*, std::size_t)>;
+/// A text written to the sink it is given, a piece at a time (an output too
+/// large to hold whole).
+using TextSource = std::function<void(const TextSink&)>;
+
 /// The most characters WriteGeneral writes ("-1.2345678901234567e-308").
 constexpr std::size_t kGeneralMax = 32;
 
@@ -35,7 +41,7 @@ char* WriteShortest(char* iAt, double iValue);
 /// (an output abandoned half way is the caller's to discard).
 class TextWriter {
  public:
-  using Sink = std::function<void(const char*, std::size_t)>;
+  using Sink = TextSink;
   static constexpr std::size_t kChunk = std::size_t(1) << 20;
 
   explicit TextWriter(Sink iSink = Sink(), std::size_t iChunk = kChunk);

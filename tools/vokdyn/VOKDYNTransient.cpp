@@ -410,7 +410,7 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
   return result;
 }
 
-void WriteTransientCsv(const TransientResult& iResult, const std::function<void(const char*, std::size_t)>& iSink) {
+void WriteTransientCsv(const TransientResult& iResult, const TextSink& iSink) {
   std::vector<std::string> names;
   for (const Output& o : iResult.outputs) names.push_back(OutputLabel(o));
   WriteColumnsCsv("time_s", 12, iResult.times, names, iResult.values, iSink);

@@ -18,6 +18,7 @@
 #include "VOKDYNModel.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNRandom.h"
+#include "VOKDYNTextWriter.h"
 
 namespace vokdyn {
 
@@ -66,7 +67,7 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
 
 /// "time_s", then N<id>_<C> per output, 17 significant digits (the time
 /// 12), handed to iSink in pieces of about a megabyte.
-void WriteTransientCsv(const TransientResult& iResult, const std::function<void(const char*, std::size_t)>& iSink);
+void WriteTransientCsv(const TransientResult& iResult, const TextSink& iSink);
 /// The same text whole.
 std::string TransientCsv(const TransientResult& iResult);
 /// "output,max,time_of_max_s,min,time_of_min_s" then a row per output.
