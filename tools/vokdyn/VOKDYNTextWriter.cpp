@@ -1,10 +1,12 @@
 #include "VOKDYNTextWriter.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace vokdyn {
@@ -157,6 +159,22 @@ inline void Write17(char* oAt, std::uint64_t iValue) {
   Write8(oAt + 9, low);
 }
 
+// n / 10^J by a constant divisor (a multiplication), one function per J.
+template <int J>
+std::uint64_t Quotient(std::uint64_t iN) {
+  return iN / kPow10[J];
+}
+using QuotientOf = std::uint64_t (*)(std::uint64_t);
+template <std::size_t... J>
+constexpr std::array<QuotientOf, sizeof...(J)> Quotients(std::index_sequence<J...>) {
+  return {Quotient<static_cast<int>(J)>...};
+}
+constexpr auto kQuotients = Quotients(std::make_index_sequence<18>());
+
+// Sixteen characters at once: the callers' room (kGeneralMax) and the
+// digit buffer below are wide enough for the copy to overrun what counts.
+inline void Copy16(char* oAt, const char* iFrom) { std::memcpy(oAt, iFrom, 16); }
+
 char* Exact(char* iAt, double iValue, int iPrecision) {
   return std::to_chars(iAt, iAt + kGeneralMax, iValue, std::chars_format::general, iPrecision).ptr;
 }
@@ -170,7 +188,8 @@ char* WriteGeneral(char* iAt, double iValue, int iPrecision) {
   const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
   const std::uint64_t fraction = bits & ((std::uint64_t(1) << 52) - 1);
   char* p = iAt;
-  if (bits >> 63) *p++ = '-';
+  *p = '-';
+  p += bits >> 63;
   if (exponent == 0 && fraction == 0) {
     *p++ = '0';
     return p;
@@ -216,8 +235,8 @@ char* WriteGeneral(char* iAt, double iValue, int iPrecision) {
     else if (f + std::max<U128>(error, 1) <= half) up = false;
     else return Exact(iAt, iValue, iPrecision);  // a tie, or too close to one to call
   } else {
-    a = n / unit;
-    const std::uint64_t r = n % unit, h = unit / 2;
+    a = kQuotients[static_cast<std::size_t>(digits - iPrecision)](n);
+    const std::uint64_t r = n - a * unit, h = unit / 2;
     if (r != h) up = r > h;
     else if (error == 0 && f == 0) return Exact(iAt, iValue, iPrecision);  // a tie
     else up = true;  // past the half: the fraction is not zero
@@ -227,7 +246,8 @@ char* WriteGeneral(char* iAt, double iValue, int iPrecision) {
     ++decimalExponent;
   }
 
-  char buffer[17];
+  // The digits, then room for the fixed-size copies to read past them.
+  char buffer[48] = {};
   Write17(buffer, a);
   const char* d = buffer + 17 - iPrecision;
   int length = iPrecision;
@@ -236,9 +256,9 @@ char* WriteGeneral(char* iAt, double iValue, int iPrecision) {
   if (x < -4 || x >= iPrecision) {
     *p++ = d[0];
     if (length > 1) {
-      *p++ = '.';
-      std::memcpy(p, d + 1, static_cast<std::size_t>(length - 1));
-      p += length - 1;
+      *p = '.';
+      Copy16(p + 1, d + 1);
+      p += length;
     }
     *p++ = 'e';
     *p++ = x < 0 ? '-' : '+';
@@ -251,19 +271,20 @@ char* WriteGeneral(char* iAt, double iValue, int iPrecision) {
     return p + 2;
   }
   if (x >= 0) {
-    std::memcpy(p, d, static_cast<std::size_t>(x + 1));
+    Copy16(p, d);
+    p[16] = d[16];
     p += x + 1;
     if (length > x + 1) {
-      *p++ = '.';
-      std::memcpy(p, d + x + 1, static_cast<std::size_t>(length - x - 1));
-      p += length - x - 1;
+      *p = '.';
+      Copy16(p + 1, d + x + 1);
+      p += length - x;
     }
     return p;
   }
-  *p++ = '0';
-  *p++ = '.';
-  for (int z = -x - 1; z > 0; --z) *p++ = '0';
-  std::memcpy(p, d, static_cast<std::size_t>(length));
+  std::memcpy(p, "0.000", 5);
+  p += 1 - x;
+  Copy16(p, d);
+  p[16] = d[16];
   return p + length;
 }
 
