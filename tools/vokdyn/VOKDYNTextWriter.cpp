@@ -313,12 +313,6 @@ TextWriter& TextWriter::operator<<(long long iValue) {
   return *this;
 }
 
-TextWriter& TextWriter::operator<<(std::size_t iValue) {
-  char* at = Reserve(24);
-  Commit(std::to_chars(at, at + 24, iValue).ptr);
-  return *this;
-}
-
 void TextWriter::Flush() {
   if (!_Sink || _Size == 0) return;
   // Emptied first: a sink that throws leaves nothing to hand on twice.

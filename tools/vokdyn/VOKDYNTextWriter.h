@@ -64,7 +64,6 @@ class TextWriter {
   }
   TextWriter& operator<<(long long iValue);
   TextWriter& operator<<(int iValue) { return *this << static_cast<long long>(iValue); }
-  TextWriter& operator<<(std::size_t iValue);
   /// "%.{iPrecision}g" (WriteGeneral).
   TextWriter& General(double iValue, int iPrecision) {
     Commit(WriteGeneral(Reserve(kGeneralMax), iValue, iPrecision));
@@ -98,7 +97,6 @@ class TextWriter {
     _Buffer.resize(_Size);
     return _Buffer;
   }
-  std::size_t Size() const { return _Size; }
 
  private:
   void Grow(std::size_t iSize);
