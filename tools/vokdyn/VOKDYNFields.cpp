@@ -15,6 +15,7 @@
 #include "VOKDYNFrdReader.h"
 #include "VOKDYNModalSolver.h"
 #include "VOKDYNOutput.h"
+#include "VOKDYNTextWriter.h"
 
 namespace vokdyn {
 
@@ -145,9 +146,8 @@ void AppendRaw(std::string& ioData, const void* iBytes, std::size_t iSize) {
 }
 
 std::string XmlNumber(double iValue) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.9g", iValue);
-  return buffer;
+  char buffer[kGeneralMax];
+  return std::string(buffer, WriteGeneral(buffer, iValue, 9));
 }
 
 std::string XmlEscape(const std::string& iText) {
