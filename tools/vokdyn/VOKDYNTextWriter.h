@@ -19,16 +19,12 @@ using TextSink = std::function<void(const char*, std::size_t)>;
 using TextSource = std::function<void(const TextSink&)>;
 
 /// The room WriteGeneral and WriteShortest need at the place they write:
-/// more than their longest text ("-1.2345678901234567e-308", 24
-/// characters), as digits are copied in blocks of fixed size.
-constexpr std::size_t kGeneralMax = 48;
+/// their longest text is "-1.2345678901234567e-308" (24 characters).
+constexpr std::size_t kGeneralMax = 32;
 
-/// Writes iValue as printf's "%.{iPrecision}g" does (the same characters,
-/// "-0", "inf" and "nan" included) at iAt, which must have room for
-/// kGeneralMax characters; returns the end of the text. Precisions 1 to 17
-/// take a fast path with exact arithmetic; the rare value it cannot round
-/// with certainty (within 2^-69 of a rounding tie, or an exact tie), a
-/// subnormal, inf and nan go to std::to_chars, which writes the same.
+/// Writes iValue as printf's "%.{iPrecision}g" does (std::to_chars in its
+/// general format: the same characters, "-0", "inf" and "nan" included) at
+/// iAt, which must have room for kGeneralMax characters; returns the end.
 char* WriteGeneral(char* iAt, double iValue, int iPrecision);
 
 /// The shortest text that reads back to iValue, with whole numbers below
