@@ -104,6 +104,7 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
       {"unterminated comment", "", "{ /* open", M + "line 1, column 10: malformed JSON: a comment not closed, or a '/' that opens no comment"},
       {"a NUL byte", "", std::string("{}\0{}", 5), M + "line 1, column 3: malformed JSON: a NUL byte outside a string"},
       {"not UTF-8", "", "{\"name\": \"a\xff\"}", M + "line 1, column 12: malformed JSON: a string holds a control character or bytes that are not UTF-8"},
+      {"a control character in a string", "", "{\"name\": \"a\x01\"}", M + "line 1, column 12: malformed JSON: an unknown escape in a string"},
       {"number beyond a double", "", "[1e400]", M + "line 1, column 2: malformed JSON: a number beyond the range of a double"},
       {"nesting", "", std::string(65, '[') + std::string(65, ']'), M + "nesting deeper than 64 levels"},
       {"duplicate key", "\"name\": \"small\"", "\"name\": \"a\", \"name\": \"b\"", M + "name: the key \"name\" is given twice"},

@@ -776,6 +776,7 @@ class ModelReader {
 
   void ReadElements(const JsonValue& iElements) {
     _R.Array(iElements, "elements", "an array of elements", false);
+    _M.elements.reserve(iElements.Size());
     for (rapidjson::SizeType i = 0; i < iElements.Size(); ++i) {
       const std::string ep = JsonItem("elements", i);
       _R.Object(iElements[i], ep, kElementKeys);
