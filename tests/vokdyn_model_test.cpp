@@ -94,6 +94,10 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
   // Single precision spaces numbers in [1, 2) by 2^-23.
   const std::string spacing = "single precision holds frequencies near 1 Hz only " + G9(std::ldexp(1.0, -23)) + " Hz apart";
   const std::string M = "model.json: ";
+  // An object of more keys than are compared pairwise while parsing: "g0" to "g16", then "g3" again.
+  std::string manyKeys = "\"name\": \"small\", \"groups\": {";
+  for (int k = 0; k <= 16; ++k) manyKeys += "\"g" + std::to_string(k) + "\": [1], ";
+  manyKeys += "\"g3\": [2]}";
   struct Row { const char* label; std::string from, to, expected; };  // the edit of kValid ("from" empty: the whole text)
   const std::vector<Row> rows = {
       {"malformed JSON", "", "{\n  \"format\": \"vokdyn-model/1\",\n  \"name\": ,\n}",
@@ -102,9 +106,24 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
       {"unterminated comment", "", "{ /* open", M + "line 1, column 10: malformed JSON: a comment not closed, or a '/' that opens no comment"},
       {"a NUL byte", "", std::string("{}\0{}", 5), M + "line 1, column 3: malformed JSON: a NUL byte outside a string"},
       {"not UTF-8", "", "{\"name\": \"a\xff\"}", M + "line 1, column 12: malformed JSON: a string holds a control character or bytes that are not UTF-8"},
+      {"a control character in a string", "", "{\"name\": \"a\x01\"}", M + "line 1, column 12: malformed JSON: an unknown escape in a string"},
       {"number beyond a double", "", "[1e400]", M + "line 1, column 2: malformed JSON: a number beyond the range of a double"},
       {"nesting", "", std::string(65, '[') + std::string(65, ']'), M + "nesting deeper than 64 levels"},
       {"duplicate key", "\"name\": \"small\"", "\"name\": \"a\", \"name\": \"b\"", M + "name: the key \"name\" is given twice"},
+      {"duplicate key in a node", "{\"id\": 2, \"xyz\": [0, 0, 2],", "{\"id\": 2, \"xyz\": [0, 0, 2], \"id\": 2,",
+       M + "nodes[1].id: the key \"id\" is given twice"},
+      {"duplicate key among many", "\"name\": \"small\"", manyKeys, M + "groups.g3: the key \"g3\" is given twice"},
+      {"a node id twice", "{\"id\": 7, \"xyz\": [0, 0, 3]", "{\"id\": 1, \"xyz\": [0, 0, 3]", M + "nodes[2].id: node 1 is given twice"},
+      {"a node id twice, then a fault of that node", "{\"id\": 7, \"xyz\": [0, 0, 3]", "{\"id\": 1, \"xyz\": [0, 0]",
+       M + "nodes[2].id: node 1 is given twice"},
+      {"a node id that is a real", "{\"id\": 7,", "{\"id\": 7.0,", M + "nodes[2].id: expected an integer node id, got 7.0"},
+      {"a node id beyond an int", "{\"id\": 7,", "{\"id\": 2147483648,", M + "nodes[2].id: expected an integer node id, got 2147483648"},
+      {"a node twice in a group", "\"name\": \"small\"", "\"name\": \"small\", \"groups\": {\"TIP\": [7, 2, 7]}",
+       M + "groups.TIP[2]: node 7 is in the group twice"},
+      {"an unknown node in a group", "\"name\": \"small\"", "\"name\": \"small\", \"groups\": {\"TIP\": [7, 3]}",
+       M + "groups.TIP[1]: unknown node 3"},
+      {"an unknown node of an element", "\"name\": \"small\"", "\"name\": \"small\", \"elements\": [{\"type\": \"be2\", \"nodes\": [1, 9]}]",
+       M + "elements[0].nodes[1]: unknown node 9"},
       {"not an object", "", "[1, 2]", M + "top level: expected an object, got an array of 2"},
       {"wrong type", "3.1830989", "\"fast\"", M + "modal_base.modes[1].frequency: expected a number > 0, got \"fast\""},
       {"negative frequency", "3.1830989", "-1", M + "modal_base.modes[1].frequency: expected a number > 0, got -1"},
@@ -142,6 +161,11 @@ TEST_F(VokdynModel, RefusesEachFaultNamingFilePathAndExpectation) {
        M + "outputs[0].motion: relative motion needs \"base_motion\" or \"enforced\" (without them it is the absolute motion)"},
       {"the same output asked twice", "{\"node\": 2, \"component\": 6}", "{\"node\": 7, \"component\": 1, \"quantity\": \"displacement\"}",
        M + "outputs[1]: output N7_UX is asked twice"},
+      {"the same output through a group", "{\"node\": 2, \"component\": 6}]",
+       "{\"set\": \"TIP\", \"component\": 1}], \"groups\": {\"TIP\": [2, 7]}",
+       M + "outputs[1]: output N7_UX is asked twice"},
+      {"the same node and component as another quantity", "{\"node\": 2, \"component\": 6}",
+       "{\"node\": 7, \"component\": 1, \"quantity\": \"velocity\"}", "(loaded)"},
       {"points per mode of a linear sweep", "\"steps\": 10}", "\"steps\": 10, \"points_per_mode\": 5}",
        M + "sweep.points_per_mode: only for \"spacing\": \"modes\""},
       {"too few points per mode", "\"steps\": 10}", "\"spacing\": \"modes\", \"points_per_mode\": 2}",

@@ -1,13 +1,17 @@
 #include "VOKDYNJson.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <charconv>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <unordered_set>
 
 #include <rapidjson/reader.h>
@@ -16,16 +20,20 @@ namespace vokdyn {
 
 namespace {
 
-// The document's own builder, with two changes: nesting beyond
-// kMaxJsonDepth is refused at once (the parser recurses once per level), and
+// The document's own builder, with three changes: nesting beyond
+// kMaxJsonDepth is refused at once (the parser recurses once per level);
 // numbers arrive as their text and are converted by std::from_chars, exactly
-// (the nearest double) and faster than the parser's own exact conversion.
+// (the nearest double) and faster than the parser's own exact conversion;
+// and whether an object gives a key twice is seen as its keys arrive, which
+// costs a few comparisons per key rather than another walk over the whole
+// document (the walk is made only to name the key, when there is one).
 // Strings are copied into the document, so that the text can go once parsed.
 class Builder {
  public:
   explicit Builder(rapidjson::Document& ioDocument) : _Document(ioDocument) {}
   bool tooDeep = false;
   bool tooLarge = false;
+  bool repeatedKey = false;
 
   bool Null() { return _Document.Null(); }
   bool Bool(bool b) { return _Document.Bool(b); }
@@ -36,22 +44,19 @@ class Builder {
   bool Double(double d) { return _Document.Double(d); }
   bool RawNumber(const char* s, rapidjson::SizeType n, bool) {
     const char* end = s + n;
-    double v = 0.0;
-    const bool inRange = std::from_chars(s, end, v).ec == std::errc();
-    // Integers keep their kind; beyond 64 bits they are reals. Only a whole
-    // value can be an integer token: the others take one conversion.
-    if (!inRange || v == std::trunc(v)) {
-      if (std::find_if(s, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) == end) {
-        if (*s == '-') {
-          int64_t i = 0;
-          if (std::from_chars(s, end, i).ec == std::errc()) return _Document.Int64(i);
-        } else {
-          uint64_t u = 0;
-          if (std::from_chars(s, end, u).ec == std::errc()) return _Document.Uint64(u);
-        }
+    // A token without a fraction or an exponent is an integer, which keeps
+    // its kind; beyond 64 bits it is a real.
+    if (std::find_if(s, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) == end) {
+      if (*s == '-') {
+        int64_t i = 0;
+        if (std::from_chars(s, end, i).ec == std::errc()) return _Document.Int64(i);
+      } else {
+        uint64_t u = 0;
+        if (std::from_chars(s, end, u).ec == std::errc()) return _Document.Uint64(u);
       }
     }
-    if (inRange) return _Document.Double(v);
+    double v = 0.0;
+    if (std::from_chars(s, end, v).ec == std::errc()) return _Document.Double(v);
     // Out of range: an underflow reads as the C library reads it (zero or a
     // subnormal), an overflow is refused.
     v = std::strtod(std::string(s, n).c_str(), nullptr);
@@ -62,13 +67,49 @@ class Builder {
     return _Document.Double(v);
   }
   bool String(const char* s, rapidjson::SizeType n, bool) { return _Document.String(s, n, true); }
-  bool Key(const char* s, rapidjson::SizeType n, bool) { return _Document.Key(s, n, true); }
-  bool StartObject() { return Open() && _Document.StartObject(); }
-  bool EndObject(rapidjson::SizeType n) { return --_Depth, _Document.EndObject(n); }
+  bool Key(const char* s, rapidjson::SizeType n, bool) {
+    if (!repeatedKey) repeatedKey = Repeated(s, n);
+    return _Document.Key(s, n, true);
+  }
+  bool StartObject() {
+    if (!Open()) return false;
+    _Objects.push_back({_Keys.size(), nullptr});
+    return _Document.StartObject();
+  }
+  bool EndObject(rapidjson::SizeType n) {
+    _Keys.resize(_Objects.back().firstKey);
+    _Objects.pop_back();
+    return --_Depth, _Document.EndObject(n);
+  }
   bool StartArray() { return Open() && _Document.StartArray(); }
   bool EndArray(rapidjson::SizeType n) { return --_Depth, _Document.EndArray(n); }
 
  private:
+  // Objects hold a few keys, compared with each other; one that holds more
+  // than kFewKeys looks its keys up in a set.
+  static constexpr std::size_t kFewKeys = 16;
+  struct OpenObject {
+    std::size_t firstKey;  // its keys in _Keys
+    std::unique_ptr<std::unordered_set<std::string_view>> many;
+  };
+
+  // The keys point into the text being parsed, which stays in place (the
+  // parser decodes a string where it stands) until the parse ends.
+  bool Repeated(const char* s, rapidjson::SizeType n) {
+    const std::string_view key(s, n);
+    if (_Objects.empty()) return false;
+    OpenObject& object = _Objects.back();
+    if (object.many) return !object.many->insert(key).second;
+    for (std::size_t k = object.firstKey; k < _Keys.size(); ++k)
+      if (_Keys[k] == key) return true;
+    _Keys.push_back(key);
+    if (_Keys.size() - object.firstKey > kFewKeys) {
+      object.many = std::make_unique<std::unordered_set<std::string_view>>(_Keys.begin() + static_cast<std::ptrdiff_t>(object.firstKey), _Keys.end());
+      _Keys.resize(object.firstKey);
+    }
+    return false;
+  }
+
   bool Open() {
     if (++_Depth <= kMaxJsonDepth) return true;
     tooDeep = true;
@@ -76,6 +117,8 @@ class Builder {
   }
   rapidjson::Document& _Document;
   int _Depth = 0;
+  std::vector<std::string_view> _Keys;
+  std::vector<OpenObject> _Objects;
 };
 
 const char* Describe(rapidjson::ParseErrorCode iCode) {
@@ -203,9 +246,27 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-JsonDocument::JsonDocument()
-    : _Pool(std::make_unique<rapidjson::MemoryPoolAllocator<>>(kChunk)),
-      _Document(std::make_unique<rapidjson::Document>(_Pool.get(), kChunk)) {}
+// The values of a large text take several times its size (16 bytes a
+// number, 32 a member), written once from start to end. Mapped for them as
+// one block that the kernel may back with huge pages, they cost a page
+// fault every 2 MB rather than every 4 kB; the block is only reserved, so
+// what the values leave untouched costs nothing.
+JsonDocument::JsonDocument(std::size_t iTextSize) : _Block(nullptr, Unmap{0}) {
+  constexpr std::size_t kHuge = std::size_t(1) << 21, kFactor = 4;
+  if (iTextSize >= kHuge / kFactor) {
+    const std::size_t size = (kFactor * iTextSize + kHuge - 1) / kHuge * kHuge;
+    void* block = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (block != MAP_FAILED) {
+      ::madvise(block, size, MADV_HUGEPAGE);  // a hint: without it, the same block in small pages
+      _Block = std::unique_ptr<void, Unmap>(block, Unmap{size});
+      _Pool = std::make_unique<rapidjson::MemoryPoolAllocator<>>(block, size, kChunk);
+    }
+  }
+  if (!_Pool) _Pool = std::make_unique<rapidjson::MemoryPoolAllocator<>>(kChunk);
+  _Document = std::make_unique<rapidjson::Document>(_Pool.get(), kChunk);
+}
+
+void JsonDocument::Unmap::operator()(void* iBlock) const { ::munmap(iBlock, size); }
 
 JsonDocument ParseJson(std::string iText, const std::string& iFile) {
   constexpr unsigned kFlags = rapidjson::kParseCommentsFlag | rapidjson::kParseInsituFlag |
@@ -218,17 +279,34 @@ JsonDocument ParseJson(std::string iText, const std::string& iFile) {
   if (escapes) copy = iText;
   std::string& buffer = escapes ? copy : iText;
 
-  JsonDocument parsed;
+  // Whether the text is all ASCII, eight bytes at a time: a small part of
+  // what checking each string costs.
+  std::uint64_t high = 0;
+  std::size_t k = 0;
+  for (; k + 8 <= buffer.size(); k += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, buffer.data() + k, 8);
+    high |= word;
+  }
+  for (; k < buffer.size(); ++k) high |= static_cast<unsigned char>(buffer[k]);
+  const bool ascii = (high & 0x8080808080808080ull) == 0;
+  JsonDocument parsed(buffer.size());
   rapidjson::Reader reader;
   // The string's terminating NUL ends the parser's stream; a NUL inside the
   // text would end it early, which the position reached shows.
   rapidjson::InsituStringStream stream(&buffer[0]);
-  bool tooDeep = false, tooLarge = false;
+  bool tooDeep = false, tooLarge = false, repeatedKey = false;
   auto generate = [&](rapidjson::Document& ioDocument) {
     Builder builder(ioDocument);
-    reader.Parse<kFlags>(stream, builder);
+    // UTF-8 needs checking only where a byte is not ASCII; the parser
+    // refuses control characters in strings either way.
+    if (ascii)
+      reader.Parse<kFlags & ~static_cast<unsigned>(rapidjson::kParseValidateEncodingFlag)>(stream, builder);
+    else
+      reader.Parse<kFlags>(stream, builder);
     tooDeep = builder.tooDeep;
     tooLarge = builder.tooLarge;
+    repeatedKey = builder.repeatedKey;
     return !reader.HasParseError();
   };
   parsed._Document->Populate(generate);
@@ -238,7 +316,7 @@ JsonDocument ParseJson(std::string iText, const std::string& iFile) {
   if (stream.Tell() != buffer.size()) FailAt(iText, stream.Tell(), iFile, "a NUL byte outside a string");
   std::vector<Step> steps;
   std::string path, key;
-  if (FindRepeatedKey(parsed.Root(), steps, path, key))
+  if (repeatedKey && FindRepeatedKey(parsed.Root(), steps, path, key))
     throw InputError(iFile + ": " + path + ": the key " + JsonQuote(key) + " is given twice");
   return parsed;
 }

@@ -35,12 +35,19 @@ constexpr int kMaxJsonDepth = 64;
 /// (strings included), not in the text.
 class JsonDocument {
  public:
-  JsonDocument();
+  JsonDocument() : JsonDocument(0) {}
   const JsonValue& Root() const { return *_Document; }
 
  private:
   friend JsonDocument ParseJson(std::string, const std::string&);
+  /// Room for the values of a text of iTextSize bytes in the pool's first chunk.
+  explicit JsonDocument(std::size_t iTextSize);
   static constexpr std::size_t kChunk = 1 << 22;  ///< pool chunks and parse stack: few reallocations
+  struct Unmap {
+    std::size_t size;
+    void operator()(void* iBlock) const;
+  };
+  std::unique_ptr<void, Unmap> _Block;  ///< the pool's first chunk, when mapped for it
   std::unique_ptr<rapidjson::MemoryPoolAllocator<>> _Pool;
   std::unique_ptr<rapidjson::Document> _Document;  ///< allocates from _Pool
 };

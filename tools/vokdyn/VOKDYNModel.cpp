@@ -1,15 +1,55 @@
 #include "VOKDYNModel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 namespace vokdyn {
 
 const char* const kComponentNames[6] = {"UX", "UY", "UZ", "RX", "RY", "RZ"};
 const char* const kModelFormat = "vokdyn-model/1";
 
+// The ids of a model's nodes with their positions, sorted by id then
+// position, for the nodes as they were at `data` with `size` of them.
+struct NodeIdIndex {
+  const Node* data = nullptr;
+  std::size_t size = 0;
+  std::vector<std::pair<int, int>> sorted;
+};
+
+namespace {
+
+std::shared_ptr<const NodeIdIndex> IndexOf(const std::vector<Node>& iNodes) {
+  auto index = std::make_shared<NodeIdIndex>();
+  index->data = iNodes.data();
+  index->size = iNodes.size();
+  index->sorted.reserve(iNodes.size());
+  for (std::size_t i = 0; i < iNodes.size(); ++i) index->sorted.emplace_back(iNodes[i].id, static_cast<int>(i));
+  std::sort(index->sorted.begin(), index->sorted.end());
+  return index;
+}
+
+}  // namespace
+
+// Callers look up a node per output, force and mode: a scan of every node
+// each time made a large model's run quadratic. Threads may share a model,
+// hence the atomic exchange of the index (two threads may both make one).
 int Model::NodeIndex(int iId) const {
+  std::shared_ptr<const NodeIdIndex> index = std::atomic_load(&nodeIdIndex);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (!index || index->data != nodes.data() || index->size != nodes.size() || attempt == 1) {
+      index = IndexOf(nodes);
+      std::atomic_store(&nodeIdIndex, index);
+    }
+    auto found = std::lower_bound(index->sorted.begin(), index->sorted.end(), std::make_pair(iId, 0),
+                                  [](const std::pair<int, int>& a, const std::pair<int, int>& b) { return a.first < b.first; });
+    if (found == index->sorted.end() || found->first != iId) break;
+    // An id changed in place since the index was made shows here: made again.
+    if (nodes[static_cast<std::size_t>(found->second)].id == iId) return found->second;
+  }
+  // Absent from the index: the nodes themselves decide, whatever changed in them.
   for (std::size_t i = 0; i < nodes.size(); ++i)
     if (nodes[i].id == iId) return static_cast<int>(i);
   return -1;

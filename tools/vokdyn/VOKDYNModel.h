@@ -7,6 +7,7 @@
 // Units are the user's own and consistent; frequencies in hertz, phases in
 // degrees. Nodes carry six degrees of freedom: UX UY UZ RX RY RZ.
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -216,8 +217,11 @@ struct Model {
   FieldRequest fields;
   Units units;
 
-  /// Position of the node with this id in `nodes`, -1 when absent.
+  /// Position of the node with this id in `nodes` (the first one), -1 when
+  /// absent. Looks it up in an index of the ids made at the first call and
+  /// made again when `nodes` has moved, changed size or disagrees with it.
   int NodeIndex(int iId) const;
+  mutable std::shared_ptr<const struct NodeIdIndex> nodeIdIndex;  ///< NodeIndex's; no part of the model
 };
 
 /// Adds the terms of iCount consecutive nodes iNodes, whose rows of a mode

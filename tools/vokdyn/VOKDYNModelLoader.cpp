@@ -11,7 +11,8 @@
 #include <cstring>
 #include <limits>
 #include <map>
-#include <set>
+#include <cstdint>
+#include <unordered_set>
 
 #include "VOKDYNFrdReader.h"
 #include "VOKDYNJson.h"
@@ -65,6 +66,94 @@ const std::vector<std::string> kOutputKeys = {"node", "set", "component", "quant
 const std::vector<std::string> kElementKeys = {"type", "nodes"};
 const std::vector<std::string> kFieldKeys = {"frequencies", "at_peaks"};
 const std::vector<std::string> kUnitKeys = {"length", "time", "force", "angle"};
+
+// A set of node ids, as the reader looks them up: once per node to find the
+// repeated ones and once per reference. Open addressing in a table kept at
+// most half full: a lookup is a multiplication and a probe or two, where a
+// tree costs an allocation per id and a walk through memory.
+class IdSet {
+ public:
+  IdSet() { _Slots.assign(16, kEmpty); }
+  /// Room for iCount ids without growing.
+  void Reserve(std::size_t iCount) {
+    if (2 * iCount > _Slots.size()) Rehash(2 * iCount);
+  }
+  /// False when iId is there already.
+  bool Insert(int iId) {
+    std::int64_t& slot = _Slots[Find(iId)];
+    if (slot != kEmpty) return false;
+    slot = iId;
+    if (2 * ++_Count > _Slots.size()) Rehash(2 * _Slots.size());
+    return true;
+  }
+  bool Contains(int iId) const { return _Slots[Find(iId)] != kEmpty; }
+
+ private:
+  static constexpr std::int64_t kEmpty = std::numeric_limits<std::int64_t>::min();  // no int is this
+  std::size_t Find(int iId) const {
+    // Fibonacci hashing: the top bits of the product, which every bit of the id moves.
+    std::size_t slot = static_cast<std::size_t>((static_cast<std::uint64_t>(static_cast<std::uint32_t>(iId)) *
+                                                 0x9E3779B97F4A7C15ull) >> _Shift);
+    const std::size_t mask = _Slots.size() - 1;
+    while (_Slots[slot] != kEmpty && _Slots[slot] != iId) slot = (slot + 1) & mask;
+    return slot;
+  }
+  void Rehash(std::size_t iAtLeast) {
+    std::size_t size = 16;
+    int bits = 4;
+    while (size < iAtLeast) size *= 2, ++bits;
+    std::vector<std::int64_t> old(size, kEmpty);
+    old.swap(_Slots);
+    _Shift = 64 - bits;
+    for (std::int64_t id : old)
+      if (id != kEmpty) _Slots[Find(static_cast<int>(id))] = id;
+  }
+  std::vector<std::int64_t> _Slots;
+  std::size_t _Count = 0;
+  int _Shift = 60;
+};
+
+bool KeyIs(const JsonValue& iName, const char* iKey, rapidjson::SizeType iLength) {
+  return iName.GetStringLength() == iLength && std::memcmp(iName.GetString(), iKey, iLength) == 0;
+}
+
+// The N numbers of an array of N numbers, false for anything else.
+template <std::size_t N>
+bool Numbers(const JsonValue& iValue, std::array<double, N>& oValues) {
+  if (!iValue.IsArray() || iValue.Size() != N) return false;
+  for (rapidjson::SizeType i = 0; i < N; ++i) {
+    if (!iValue[i].IsNumber()) return false;
+    oValues[i] = iValue[i].GetDouble();
+  }
+  return true;
+}
+
+// A node as files hold it: known keys only, an int id, three coordinates
+// and, when given, six masses >= 0. Read without spelling out any JSON path;
+// anything else is left to the reading that names what is wrong.
+bool PlainNode(const JsonValue& iNode, Node& oNode) {
+  if (!iNode.IsObject()) return false;
+  bool id = false, xyz = false;
+  for (auto it = iNode.MemberBegin(); it != iNode.MemberEnd(); ++it) {
+    const JsonValue& value = it->value;
+    if (KeyIs(it->name, "id", 2)) {
+      if (!value.IsInt()) return false;
+      oNode.id = value.GetInt();
+      id = true;
+    } else if (KeyIs(it->name, "xyz", 3)) {
+      if (!Numbers(value, oNode.xyz)) return false;
+      xyz = true;
+    } else if (KeyIs(it->name, "mass", 4)) {
+      if (!Numbers(value, oNode.mass)) return false;
+      for (double m : oNode.mass)
+        if (!(m >= 0.0)) return false;
+      oNode.hasMass = true;
+    } else {
+      return false;
+    }
+  }
+  return id && xyz;
+}
 
 class ModelReader {
  public:
@@ -163,8 +252,15 @@ class ModelReader {
   int NodeRef(const JsonValue& iValue, const std::string& iPath) const {
     int id = Int(iValue, iPath, "a node id", std::numeric_limits<int>::min(),
                         std::numeric_limits<int>::max());
-    if (!_NodeIds.count(id)) _R.Fail(iPath, "unknown node " + std::to_string(id));
+    if (!_NodeIds.Contains(id)) _R.Fail(iPath, "unknown node " + std::to_string(id));
     return id;
+  }
+  /// The same with the path made only for a message: groups and elements
+  /// refer to nodes by the hundred thousand.
+  template <class PathOf>
+  int NodeRefAt(const JsonValue& iValue, const PathOf& iPathOf) const {
+    if (iValue.IsInt() && _NodeIds.Contains(iValue.GetInt())) return iValue.GetInt();
+    return NodeRef(iValue, iPathOf());
   }
 
   // Rows of six values, one per node in node order.
@@ -195,26 +291,42 @@ class ModelReader {
 
   void ReadNodes(const JsonValue& iNodes) {
     _R.Array(iNodes, "nodes", "a non-empty array of nodes", true);
+    _M.nodes.reserve(iNodes.Size());
+    _NodeIds.Reserve(iNodes.Size());
     for (rapidjson::SizeType i = 0; i < iNodes.Size(); ++i) {
-      std::string path = JsonItem("nodes", i);
-      const JsonValue& n = iNodes[i];
-      _R.Object(n, path, kNodeKeys);
       Node node;
-      node.id = Int(_R.Require(n, path, "id", "an integer node id"), JsonMember(path, "id"),
-                           "an integer node id", std::numeric_limits<int>::min(),
-                           std::numeric_limits<int>::max());
-      if (!_NodeIds.insert(node.id).second)
-        _R.Fail(JsonMember(path, "id"), "node " + std::to_string(node.id) + " is given twice");
-      node.xyz = _R.Fixed<3>(_R.Require(n, path, "xyz", "an array of 3 numbers"), JsonMember(path, "xyz"));
-      if (const JsonValue* mass = _R.Find(n, "mass")) {
-        node.hasMass = true;
-        node.mass = _R.Fixed<6>(*mass, JsonMember(path, "mass"));
-        for (std::size_t c = 0; c < 6; ++c)
-          if (!(node.mass[c] >= 0.0))
-            _R.Expected(JsonItem(JsonMember(path, "mass"), c), "a number >= 0", (*mass)[static_cast<rapidjson::SizeType>(c)]);
+      if (!PlainNode(iNodes[i], node)) {
+        node = CheckedNode(iNodes[i], i);
+      } else if (!_NodeIds.Insert(node.id)) {
+        RepeatedNode(node.id, JsonItem("nodes", i));
       }
       _M.nodes.push_back(node);
     }
+  }
+
+  [[noreturn]] void RepeatedNode(int iId, const std::string& iPath) const {
+    _R.Fail(JsonMember(iPath, "id"), "node " + std::to_string(iId) + " is given twice");
+  }
+
+  // A node that PlainNode does not take, checked in the order of the keys'
+  // documentation; the first fault is refused.
+  Node CheckedNode(const JsonValue& n, rapidjson::SizeType i) {
+    std::string path = JsonItem("nodes", i);
+    _R.Object(n, path, kNodeKeys);
+    Node node;
+    node.id = Int(_R.Require(n, path, "id", "an integer node id"), JsonMember(path, "id"),
+                         "an integer node id", std::numeric_limits<int>::min(),
+                         std::numeric_limits<int>::max());
+    if (!_NodeIds.Insert(node.id)) RepeatedNode(node.id, path);
+    node.xyz = _R.Fixed<3>(_R.Require(n, path, "xyz", "an array of 3 numbers"), JsonMember(path, "xyz"));
+    if (const JsonValue* mass = _R.Find(n, "mass")) {
+      node.hasMass = true;
+      node.mass = _R.Fixed<6>(*mass, JsonMember(path, "mass"));
+      for (std::size_t c = 0; c < 6; ++c)
+        if (!(node.mass[c] >= 0.0))
+          _R.Expected(JsonItem(JsonMember(path, "mass"), c), "a number >= 0", (*mass)[static_cast<rapidjson::SizeType>(c)]);
+    }
+    return node;
   }
 
   void ReadBase(const JsonValue& iBase) {
@@ -640,13 +752,18 @@ class ModelReader {
       }
       for (int id : nodes) {
         out.node = id;
-        for (const Output& other : _M.outputs)
-          if (other.node == out.node && other.component == out.component && other.quantity == out.quantity &&
-              other.motion == out.motion)
-            _R.Fail(op, "output " + OutputLabel(out) + " is asked twice");
+        if (!_Outputs.insert(OutputKey(out)).second) _R.Fail(op, "output " + OutputLabel(out) + " is asked twice");
         _M.outputs.push_back(out);
       }
     }
+  }
+
+  // What makes an output: a set of a group's nodes gives outputs by the
+  // thousand, each compared with the ones before.
+  static std::uint64_t OutputKey(const Output& iOutput) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(iOutput.node)) << 32 |
+           static_cast<std::uint64_t>(static_cast<std::uint32_t>(iOutput.component) & 0xffffu) << 16 |
+           static_cast<std::uint64_t>(iOutput.quantity) << 8 | static_cast<std::uint64_t>(iOutput.motion);
   }
 
   void ReadGroups(const JsonValue& iGroups) {
@@ -656,10 +773,12 @@ class ModelReader {
       group.name.assign(it->name.GetString(), it->name.GetStringLength());
       const std::string gp = JsonMember("groups", group.name);
       const JsonValue& ids = _R.Array(it->value, gp, "a non-empty array of node ids", true);
-      std::set<int> seen;
+      IdSet seen;
+      seen.Reserve(ids.Size());
+      group.nodes.reserve(ids.Size());
       for (rapidjson::SizeType k = 0; k < ids.Size(); ++k) {
-        int id = NodeRef(ids[k], JsonItem(gp, k));
-        if (!seen.insert(id).second) _R.Fail(JsonItem(gp, k), "node " + std::to_string(id) + " is in the group twice");
+        int id = NodeRefAt(ids[k], [&]() { return JsonItem(gp, k); });
+        if (!seen.Insert(id)) _R.Fail(JsonItem(gp, k), "node " + std::to_string(id) + " is in the group twice");
         group.nodes.push_back(id);
       }
       _M.groups.push_back(group);
@@ -668,6 +787,7 @@ class ModelReader {
 
   void ReadElements(const JsonValue& iElements) {
     _R.Array(iElements, "elements", "an array of elements", false);
+    _M.elements.reserve(iElements.Size());
     for (rapidjson::SizeType i = 0; i < iElements.Size(); ++i) {
       const std::string ep = JsonItem("elements", i);
       _R.Object(iElements[i], ep, kElementKeys);
@@ -682,7 +802,9 @@ class ModelReader {
       const JsonValue& nodes = _R.Require(iElements[i], ep, "nodes", "an array of node ids");
       if (!nodes.IsArray() || nodes.Size() != count)
         _R.Expected(np, "an array of " + std::to_string(count) + " node ids (" + name + ")", nodes);
-      for (rapidjson::SizeType k = 0; k < count; ++k) element.nodes.push_back(NodeRef(nodes[k], JsonItem(np, k)));
+      element.nodes.reserve(count);
+      for (rapidjson::SizeType k = 0; k < count; ++k)
+        element.nodes.push_back(NodeRefAt(nodes[k], [&]() { return JsonItem(np, k); }));
       _M.elements.push_back(element);
     }
   }
@@ -740,7 +862,8 @@ class ModelReader {
   const ReferencedFileReader* _Files;
   Model& _M;
   int _Constant = -1;
-  std::set<int> _NodeIds;
+  IdSet _NodeIds;
+  std::unordered_set<std::uint64_t> _Outputs;  ///< OutputKey of each output read
 };
 
 }  // namespace
