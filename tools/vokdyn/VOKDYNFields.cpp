@@ -125,10 +125,10 @@ void SumRange(const FieldBasis& iBasis, const std::vector<double>& iQRe, const s
       double* re = whole ? oRe + f0 * iBasis.stride : scratchRe.data();
       double* im = whole ? oIm + f0 * iBasis.stride : scratchIm.data();
       if (wide)
-        SumBlockWide(iBasis.phi.data(), iBasis.stride, n, iQRe.data() + f0 * n, iQIm.data() + f0 * n, b0, b1, re,
+        SumBlockWide(iBasis.Phi(), iBasis.stride, n, iQRe.data() + f0 * n, iQIm.data() + f0 * n, b0, b1, re,
                      im, iBasis.stride, b1 + kDofBlock <= iD1, f0 / kFreqBlock);
       else
-        SumBlock(iBasis.phi.data(), iBasis.stride, n, iQRe.data() + f0 * n, iQIm.data() + f0 * n, b0, b1, re, im,
+        SumBlock(iBasis.Phi(), iBasis.stride, n, iQRe.data() + f0 * n, iQIm.data() + f0 * n, b0, b1, re, im,
                  iBasis.stride);
       if (!whole)
         for (std::size_t f = 0; f < count; ++f) {
@@ -184,6 +184,10 @@ FieldBasis MakeFieldBasis(const Model& iModel) {
   basis.components = rotations ? 6 : 3;
   const std::size_t dofs = basis.Dofs();
   basis.stride = (dofs + kFieldLanes - 1) / kFieldLanes * kFieldLanes;
+  if (basis.components == 6 && basis.stride == dofs) {
+    basis.table = shapes.Share();  // the table's own layout: no copy
+    return basis;
+  }
   basis.phi.assign(basis.modes * basis.stride, 0.0);
   for (std::size_t i = 0; i < basis.modes; ++i) {
     double* row = basis.phi.data() + i * basis.stride;

@@ -13,6 +13,7 @@
 // number of threads.
 #include <array>
 #include <complex>
+#include <memory>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -30,6 +31,11 @@ struct FieldBasis {
   std::size_t modes = 0;
   std::size_t stride = 0;      ///< padded row length
   std::vector<double> phi;     ///< phi[i * stride + d]
+  /// Instead of phi, when the rows need neither a choice of components nor
+  /// padding (rotations, 6 x nodes a multiple of kFieldLanes): the model's
+  /// shapes read in place, kept alive here.
+  std::shared_ptr<const double> table;
+  const double* Phi() const { return table ? table.get() : phi.data(); }
   std::size_t Dofs() const { return nodes * components; }
 };
 
