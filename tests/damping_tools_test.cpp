@@ -379,40 +379,6 @@ TEST_F(Damping, FlagThatCannotBeReadSelectsTheGlobalBranch) {
   }
 }
 
-// One host operation failing with E_INVALIDARG: its code passed on, replaced by E_FAIL, or passed over.
-TEST_F(Damping, WhichFailureCodeIsPassedOn) {
-  const std::map<std::string, std::vector<long>> expected = {
-      {"VOKISamAnalysisSet::GetBasicComponent", {E_FAIL}},
-      {"VOKISamEnumManager::GetEnumValue", {E_INVALIDARG}},
-      {"VOKIDYNBaseTools::IsDampingDiagonal", {E_INVALIDARG}},
-      // In the check, then asked again before the values are formed.
-      {"VOKIDYNBaseTools::GetNbDof", {E_INVALIDARG, E_FAIL}},
-      {"VOKIDYNBaseAccess::CheckBaseState", {S_OK}},
-      {"VOKIDYNBaseTools::GetModalStiffnesses", {E_FAIL}},
-      {"VOKIDYNBaseTools::GetModalMasses", {E_FAIL}},
-  };
-  Model model(DEF(ModalPerMode({5, 5, 5})));
-  std::map<std::string, std::vector<long>> seen;
-  for (long k = 1; k < 200; ++k) {
-    VOKDYNDampingTools tools(model.feature);
-    VOKRawColldouble values;
-    VOKHost::FaultArm(k, E_INVALIDARG);
-    const long hr = tools.GetDampingValues(values);
-    const std::string name = VOKHost::FaultHitName();
-    VOKHost::FaultDisarm();
-    if (name.empty()) break;
-    SCOPED_TRACE(name);
-    EXPECT_TRUE(hr == S_OK || hr == E_FAIL || hr == E_INVALIDARG) << VOKResultString(hr);
-    EXPECT_EQ(SUCCEEDED(hr) ? 3 : 0, values.Size());
-    seen[name].push_back(hr);
-  }
-  for (const auto& [name, codes] : expected) {
-    SCOPED_TRACE(name);
-    ASSERT_EQ(codes.size(), seen[name].size());
-    for (std::size_t i = 0; i < codes.size(); ++i) EXPECT_HR(codes[i], seen[name][i]);
-  }
-}
-
 // Every query that needs the base, with the result each must give.
 void EveryBaseQuery(VOKDYNDampingTools& ioTools, long iExpected) {
   VOKDYNDampingValidity validity = kInvalid;
@@ -491,21 +457,28 @@ std::string Format(double iValue) {
   return buffer;
 }
 
-TEST_F(Damping, DumpTitlesFromTheSinglePrecisionOccurrences) {
+// What the base's one access object answers: the dump titles from the single-precision
+// occurrences, and whether the base is up to date (with the warning asked for).
+TEST_F(Damping, DumpTitlesAndUpToDateStateFromTheBaseAccess) {
   struct Row {
     const char* what;
     Values occurrences;
-    bool prefilled, twoAccesses;
-    long result;
+    bool prefilled, twoAccesses, upToDate;
+    unsigned char warn;
+    long titlesResult;
     std::vector<std::string> titles;
+    long stateResult;
+    unsigned char flag;
+    bool warning;
   };
   const Row rows[] = {
-      {"plain values", {12.5, 0.25}, false, false, S_OK, {"12.5", "0.25"}},
-      {"a million and more in exponent form", {999999.0, 1e6, 2345678.9}, false, false, S_OK,
-       {"999999", "1e+06", "2.34568e+06"}},
-      {"single precision shows in the sixth digit", {0.1234565}, false, false, S_OK, {"0.123457"}},
-      {"list not empty on entry", {1.5}, true, false, E_FAIL, {"kept"}},
-      {"two access objects", {1.5}, false, true, E_FAIL, {}},
+      {"plain values, up to date", {12.5, 0.25}, false, false, true, 1, S_OK, {"12.5", "0.25"}, S_OK, 1, false},
+      {"a million and more in exponent form; stale, no warning asked", {999999.0, 1e6, 2345678.9}, false, false,
+       false, 0, S_OK, {"999999", "1e+06", "2.34568e+06"}, S_OK, 0, false},
+      {"single precision shows in the sixth digit; stale, the warning names the base", {0.1234565}, false, false,
+       false, 1, S_OK, {"0.123457"}, S_OK, 0, true},
+      {"list not empty on entry", {1.5}, true, false, true, 1, E_FAIL, {"kept"}, S_OK, 1, false},
+      {"two access objects", {1.5}, false, true, true, 1, E_FAIL, {}, E_FAIL, 0, false},
   };
   // The rounding row tells something only if the double reads otherwise.
   ASSERT_EQ("0.123456", Format(0.1234565));
@@ -516,42 +489,18 @@ TEST_F(Damping, DumpTitlesFromTheSinglePrecisionOccurrences) {
                 Values(row.occurrences.size(), 1.0), Values(row.occurrences.size(), 1.0),
                 row.occurrences);
     Model second([](DampingFeatureBuilder&) {});
+    model.base->Access()->SetUpToDate(row.upToDate);
     if (row.twoAccesses) model.base->AddLinkedObject(second.base->Access());
     VOKDYNDampingTools tools(model.feature);
     VOKListValVOKUnicodeString titles;
     if (row.prefilled) titles.Append("kept");
-    EXPECT_HR(row.result, tools.GetListOfOccTitleForDump(titles));
+    EXPECT_HR(row.titlesResult, tools.GetListOfOccTitleForDump(titles));
     std::vector<std::string> got;
     for (int i = 1; i <= titles.Size(); ++i) got.push_back(titles[i].Std());
     EXPECT_EQ(row.titles, got);
-  }
-}
-
-TEST_F(Damping, BaseUpToDateCheckAndItsWarning) {
-  struct Row {
-    const char* what;
-    bool upToDate, twoAccesses;
-    unsigned char warn;
-    long result;
-    unsigned char flag;
-    bool warning;
-  };
-  const Row rows[] = {
-      {"up to date", true, false, 1, S_OK, 1, false},
-      {"stale, no warning asked", false, false, 0, S_OK, 0, false},
-      {"stale, warning asked: it names the base", false, false, 1, S_OK, 0, true},
-      {"two access objects", true, true, 1, E_FAIL, 0, false},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    Model model(DEF(TypeValue("Unknown", 9)));
-    Model second([](DampingFeatureBuilder&) {});
-    model.base->Access()->SetUpToDate(row.upToDate);
-    if (row.twoAccesses) model.base->AddLinkedObject(second.base->Access());
-    VOKDYNDampingTools tools(model.feature);
     ScopedNotificationRecorder shown;
     unsigned char upToDate = 77;
-    EXPECT_HR(row.result, tools.CheckIfBaseUptoDate(upToDate, row.warn));
+    EXPECT_HR(row.stateResult, tools.CheckIfBaseUptoDate(upToDate, row.warn));
     EXPECT_EQ(row.flag, upToDate);
     ASSERT_EQ(row.warning ? 1u : 0u, shown.Shown().size());
     if (row.warning) {
