@@ -163,30 +163,18 @@ bool ProcessorRuns(K::Isa iIsa) {
 }
 
 TEST_F(ExcitationKernels, EveryKnownVariantIsOfferedExactlyWhenTheProcessorRunsIt) {
-  struct Row {
-    K::Isa isa;
-    const char* name;
-    int width;  // doubles per register: 128, 256 and 512 bits
-  };
-  const Row rows[] = {
-      {K::Isa::Baseline, "baseline", 2},
-      {K::Isa::Avx2, "avx2", 4},
-      {K::Isa::Avx512, "avx512f", 8},
-  };
   const K::Variant* widest = nullptr;
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    const K::Variant* variant = K::VariantFor(row.isa);
-    if (!ProcessorRuns(row.isa)) {
+  for (K::Isa isa : {K::Isa::Baseline, K::Isa::Avx2, K::Isa::Avx512}) {
+    SCOPED_TRACE(static_cast<int>(isa));
+    const K::Variant* variant = K::VariantFor(isa);
+    if (!ProcessorRuns(isa)) {
       EXPECT_EQ(nullptr, variant) << "offered on a processor that cannot run it";
       continue;
     }
     ASSERT_NE(nullptr, variant);
-    EXPECT_EQ(row.isa, variant->isa);
-    EXPECT_EQ(std::string(row.name), variant->name);
-    EXPECT_EQ(row.width, variant->width);
+    EXPECT_EQ(isa, variant->isa);
     EXPECT_NE(nullptr, variant->evaluate);
-    EXPECT_EQ(variant, K::VariantFor(row.isa)) << "the same entry every time";
+    EXPECT_EQ(variant, K::VariantFor(isa)) << "the same entry every time";
     widest = variant;
   }
   // The library runs the widest variant the processor offers, every time.

@@ -253,14 +253,11 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
 
 // ------------------------------------------------------------------ refusals
 
+// The overloads, the rigid-body ones first.
 enum class Op { RigidReal, RigidComplex, RigidNode, RigidSteps, EnfReal, EnfComplex, EnfFreq, EnfSteps };
-const char* Name(Op iOp) {
-  static const char* names[] = {"AddRigidExcit real", "AddRigidExcit complex", "AddRigidExcit node",
+const char* const kOpNames[] = {"AddRigidExcit real", "AddRigidExcit complex", "AddRigidExcit node",
                                 "AddRigidExcit steps", "AddEnforcedDispExcit real", "AddEnforcedDispExcit complex",
                                 "AddEnforcedDispExcit frequencies", "AddEnforcedDispExcit steps"};
-  return names[static_cast<int>(iOp)];
-}
-bool IsRigid(Op iOp) { return iOp <= Op::RigidSteps; }
 
 TEST_F(Responses, RefusalsGiveTheirCodeAndLeaveTheCallersArraysAlone) {
   constexpr int kN = 12;
@@ -344,7 +341,7 @@ TEST_F(Responses, RefusalsGiveTheirCodeAndLeaveTheCallersArraysAlone) {
 
   for (const Row& row : rows)
     for (Op op : row.ops) {
-      SCOPED_TRACE(row.situation + ": " + Name(op));
+      SCOPED_TRACE(row.situation + ": " + kOpNames[static_cast<int>(op)]);
       Model m;
       row.spoil(m);
       Holder h;
@@ -364,7 +361,7 @@ TEST_F(Responses, RefusalsGiveTheirCodeAndLeaveTheCallersArraysAlone) {
         loads->AddEntry(set, m.nullModulation && j == 2 ? nullptr : unit, 1.0f + static_cast<float>(j),
                       0.5f * static_cast<float>(j));
       }
-      if (IsRigid(op)) motion->SetShortList(m.shortList);
+      if (op <= Op::RigidSteps) motion->SetShortList(m.shortList);
       else loads->SetShortList(m.shortList);
       VOKHost::GeneralizedDisplacement* gd = h(VOKHost::GeneralizedDisplacement::Create("transient"));
       // One value per direction, or per kept set: three either way.
