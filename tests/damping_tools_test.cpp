@@ -1,11 +1,8 @@
 // Damping tools on the stand-in's modal base: terms, validity, reading, lookup, titles, messages.
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -31,12 +28,6 @@ constexpr VOKDYNDampingType kModal = VOKDYNDampingTypeModal;
 constexpr VOKDYNDampingType kRayleigh = VOKDYNDampingTypeRayleigh;
 constexpr VOKDYNDampingType kUnknown = VOKDYNDampingTypeUnknown;
 
-std::uint64_t Bits(double iValue) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &iValue, sizeof bits);
-  return bits;
-}
-
 Values Read(const VOKRawColldouble& iList) {
   Values v;
   for (int i = 1; i <= iList.Size(); ++i) v.push_back(iList[i]);
@@ -46,7 +37,7 @@ Values Read(const VOKRawColldouble& iList) {
 void ExpectSameBits(const Values& iExpected, const Values& iActual) {
   ASSERT_EQ(iExpected.size(), iActual.size());
   for (std::size_t i = 0; i < iExpected.size(); ++i)
-    EXPECT_EQ(Bits(iExpected[i]), Bits(iActual[i]))
+    EXPECT_TRUE(SameBits(iExpected[i], iActual[i]))
         << "mode " << i + 1 << ": expected " << iExpected[i] << ", got " << iActual[i];
 }
 
@@ -192,76 +183,64 @@ TEST_F(Damping, ReadingTheDefinitionAndTheTermsPerModeInTheStatedOrder) {
     VOKDYNDampingValidity validity;
     Values values;
     VOKDYNDampingType type;  // GetDampingDefinition, which fails when the type is unknown
-    const char* dialog;      // catalogue key of the one error dialog per reading
-    const char* trace;       // the one error line per reading
+    const char* dialog = nullptr;  // catalogue key of the one error dialog per reading
+    const char* trace = nullptr;   // the one error line per reading
     Values m = {1, 1, 1}, k = {4, 9, 16};
   };
   const Row rows[] = {
-      {"Modal at 1: 5 % of 2 sqrt(m k)", DEF(Modal(5)), S_OK, kValid, {0.2, 0.3, 0.4}, kModal, nullptr, nullptr},
-      {"Rayleigh at 2: (2 m + 0.5 k) %", DEF(Rayleigh(2, 0.5)), S_OK, kValid, {0.04, 0.065, 0.1}, kRayleigh, nullptr,
-       nullptr},
+      {"Modal at 1: 5 % of 2 sqrt(m k)", DEF(Modal(5)), S_OK, kValid, {0.2, 0.3, 0.4}, kModal},
+      {"Rayleigh at 2: (2 m + 0.5 k) %", DEF(Rayleigh(2, 0.5)), S_OK, kValid, {0.04, 0.065, 0.1}, kRayleigh},
       {"modal per mode (1, 1)", DEF(ModalPerMode({1, 1})), S_OK, kValid, {0.08, 0.12}, kModal, nullptr, nullptr,
        {2, 2}, {8, 18}},
       {"Rayleigh per mode", DEF(RayleighPerMode({2, 0.5, 1}, {0.5, 2, 0})), S_OK, kValid, {0.04, 0.185, 0.01},
-       kRayleigh, nullptr, nullptr},
-      {"Rayleigh per mode, a longer beta list: one beta per mode", DEF(RayleighPerMode({2, 0.5, 1}, {0.5, 2, 0, 1e6})),
-       S_OK, kValid, {0.04, 0.185, 0.01}, kRayleigh, nullptr, nullptr},
+       kRayleigh},
+      {"Rayleigh per mode, a longer beta list: one beta per mode",
+       DEF(RayleighPerMode({2, 0.5, 1}, {0.5, 2, 0, 1e6})), S_OK, kValid, {0.04, 0.185, 0.01}, kRayleigh},
       {"modal global, irrational roots", DEF(Modal(4.7)), S_OK, kValid, modal5, kModal, nullptr, nullptr, m5, k5},
       {"modal per mode, irrational roots", DEF(ModalPerMode(p5)), S_OK, kValid, modalPerMode5, kModal, nullptr,
        nullptr, m5, k5},
       {"Rayleigh global, inexact products", DEF(Rayleigh(0.7, 0.03)), S_OK, kValid, rayleigh5, kRayleigh, nullptr,
        nullptr, m5, k5},
-      {"Rayleigh at 1", DEF(TypeValue("Rayleigh", 1)), E_FAIL, kValid, {}, kUnknown, nullptr, nullptr},
-      {"Modal at 2", DEF(TypeValue("Modal", 2)), E_FAIL, kValid, {}, kUnknown, nullptr, nullptr},
-      {"text compared exactly", DEF(TypeValue("modal", 1)), E_FAIL, kValid, {}, kUnknown, nullptr, nullptr},
-      {"index 3", DEF(TypeValue("Modal", 3)), E_FAIL, kValid, {}, kUnknown, "InternalError", nullptr},
-      {"index 0", DEF(TypeValue("", 0)), E_FAIL, kValid, {}, kUnknown, "InternalError", nullptr},
-      {"no DYNDampingType", DEF(Modal(5).Omit("DYNDampingType")), E_FAIL, kValid, {}, kUnknown,
-       nullptr, typeTrace},
-      {"type not an enumeration", DEF(Modal(5).TypeNotEnumeration()), E_FAIL, kValid, {}, kUnknown,
-       nullptr, nullptr},
-      {"feature not an analysis set", DEF(Modal(5).NotAnAnalysisSet()), E_FAIL, kValid, {},
-       kUnknown, nullptr, nullptr},
-      {"Rayleigh without DYNBeta keeps beta 1.0", DEF(Rayleigh(2, 0.5).Omit("DYNBeta")), S_OK,
-       kValid, rayleigh(2, 1), kRayleigh, nullptr, nullptr},
-      {"DYNBeta unreadable keeps beta 1.0",
-       DEF(Rayleigh(2, 0.5).FailValue("DYNBeta", E_INVALIDARG)), S_OK, kValid, rayleigh(2, 1),
-       kRayleigh, nullptr, nullptr},
-      {"DYNAlpha unreadable stops before beta",
-       DEF(Rayleigh(2, 0.5).FailValue("DYNAlpha", E_INVALIDARG)), S_OK, kValid, rayleigh(1, 1),
-       kRayleigh, nullptr, nullptr},
-      {"no global Rayleigh branch", DEF(Rayleigh(2, 0.5).Omit("DYNDampingGlobalRayleigh")), S_OK,
-       kValid, rayleigh(1, 1), kRayleigh, nullptr, nullptr},
-      {"modal without DYNCoefficient keeps 1 percent", DEF(Modal(5).Omit("DYNCoefficient")), S_OK,
-       kValid, modal(1), kModal, nullptr, nullptr},
-      {"global reads only its branch", DEF(Modal(5).Omit("DYNDampingModalList")), S_OK, kValid,
-       modal(5), kModal, nullptr, nullptr},
-      {"per mode reads only its branch", DEF(ModalPerMode(l3).Omit("DYNDampingGlobalModal")), S_OK,
-       kValid, modal(5), kModal, nullptr, nullptr},
-      {"no DYNDampingModal", DEF(Modal(5).Omit("DYNDampingModal")), E_FAIL, kValid, {}, kModal,
+      {"Rayleigh at 1", DEF(TypeValue("Rayleigh", 1)), E_FAIL, kValid, {}, kUnknown},
+      {"Modal at 2", DEF(TypeValue("Modal", 2)), E_FAIL, kValid, {}, kUnknown},
+      {"text compared exactly", DEF(TypeValue("modal", 1)), E_FAIL, kValid, {}, kUnknown},
+      {"index 3", DEF(TypeValue("Modal", 3)), E_FAIL, kValid, {}, kUnknown, "InternalError"},
+      {"index 0", DEF(TypeValue("", 0)), E_FAIL, kValid, {}, kUnknown, "InternalError"},
+      {"no DYNDampingType", DEF(Modal(5).Omit("DYNDampingType")), E_FAIL, kValid, {}, kUnknown, nullptr, typeTrace},
+      {"type not an enumeration", DEF(Modal(5).TypeNotEnumeration()), E_FAIL, kValid, {}, kUnknown},
+      {"feature not an analysis set", DEF(Modal(5).NotAnAnalysisSet()), E_FAIL, kValid, {}, kUnknown},
+      {"Rayleigh without DYNBeta keeps beta 1.0", DEF(Rayleigh(2, 0.5).Omit("DYNBeta")), S_OK, kValid,
+       rayleigh(2, 1), kRayleigh},
+      {"DYNBeta unreadable keeps beta 1.0", DEF(Rayleigh(2, 0.5).FailValue("DYNBeta", E_INVALIDARG)), S_OK, kValid,
+       rayleigh(2, 1), kRayleigh},
+      {"DYNAlpha unreadable stops before beta", DEF(Rayleigh(2, 0.5).FailValue("DYNAlpha", E_INVALIDARG)), S_OK,
+       kValid, rayleigh(1, 1), kRayleigh},
+      {"no global Rayleigh branch", DEF(Rayleigh(2, 0.5).Omit("DYNDampingGlobalRayleigh")), S_OK, kValid,
+       rayleigh(1, 1), kRayleigh},
+      {"modal without DYNCoefficient keeps 1 percent", DEF(Modal(5).Omit("DYNCoefficient")), S_OK, kValid,
+       modal(1), kModal},
+      {"global reads only its branch", DEF(Modal(5).Omit("DYNDampingModalList")), S_OK, kValid, modal(5), kModal},
+      {"per mode reads only its branch", DEF(ModalPerMode(l3).Omit("DYNDampingGlobalModal")), S_OK, kValid,
+       modal(5), kModal},
+      {"no DYNDampingModal", DEF(Modal(5).Omit("DYNDampingModal")), E_FAIL, kValid, {}, kModal, nullptr, subTrace},
+      {"no DYNDampingRayleigh", DEF(Rayleigh(2, 0.5).Omit("DYNDampingRayleigh")), E_FAIL, kValid, {}, kRayleigh,
        nullptr, subTrace},
-      {"no DYNDampingRayleigh", DEF(Rayleigh(2, 0.5).Omit("DYNDampingRayleigh")), E_FAIL, kValid,
-       {}, kRayleigh, nullptr, subTrace},
-      {"no DYNDampingFlag", DEF(Modal(5).Omit("DYNDampingFlag")), E_FAIL, kValid, {}, kModal,
-       nullptr, nullptr},
-      {"DYNDampingModal without attributes", DEF(Modal(5).WithoutAttributes("DYNDampingModal")),
-       E_FAIL, kValid, {}, kModal, nullptr, nullptr},
+      {"no DYNDampingFlag", DEF(Modal(5).Omit("DYNDampingFlag")), E_FAIL, kValid, {}, kModal},
+      {"DYNDampingModal without attributes", DEF(Modal(5).WithoutAttributes("DYNDampingModal")), E_FAIL, kValid,
+       {}, kModal},
       {"DYNDampingRayleighList without attributes",
-       DEF(RayleighPerMode(l3, l3).WithoutAttributes("DYNDampingRayleighList")), E_FAIL, kValid, {},
-       kRayleigh, nullptr, nullptr},
-      {"per mode flag with only the global branch",
-       DEF(ModalPerMode(l3).Omit("DYNDampingModalList")), E_FAIL, kValid, {}, kModal, nullptr,
-       nullptr},
-      {"ListOfCoefficients holds no list", DEF(ModalPerMode(l3).NoList("ListOfCoefficients")),
-       E_FAIL, kValid, {}, kModal, "NotDefined", nullptr},
-      {"no ListOfCoefficients attribute", DEF(ModalPerMode(l3).Omit("ListOfCoefficients")), E_FAIL,
-       kValid, {}, kModal, nullptr, nullptr},
-      {"ListOfAlpha holds no list", DEF(RayleighPerMode(l3, l3).NoList("ListOfAlpha")), E_FAIL,
-       kValid, {}, kRayleigh, "NotDefined", nullptr},
-      {"ListOfBeta holds no list", DEF(RayleighPerMode(l3, l3).NoList("ListOfBeta")), S_OK,
-       kInvalid, {}, kRayleigh, "NotDefined", nullptr},
-      {"no ListOfBeta attribute", DEF(RayleighPerMode(l3, l3).Omit("ListOfBeta")), S_OK, kInvalid,
-       {}, kRayleigh, nullptr, nullptr},
+       DEF(RayleighPerMode(l3, l3).WithoutAttributes("DYNDampingRayleighList")), E_FAIL, kValid, {}, kRayleigh},
+      {"per mode flag with only the global branch", DEF(ModalPerMode(l3).Omit("DYNDampingModalList")), E_FAIL,
+       kValid, {}, kModal},
+      {"ListOfCoefficients holds no list", DEF(ModalPerMode(l3).NoList("ListOfCoefficients")), E_FAIL, kValid, {},
+       kModal, "NotDefined"},
+      {"no ListOfCoefficients attribute", DEF(ModalPerMode(l3).Omit("ListOfCoefficients")), E_FAIL, kValid, {},
+       kModal},
+      {"ListOfAlpha holds no list", DEF(RayleighPerMode(l3, l3).NoList("ListOfAlpha")), E_FAIL, kValid, {},
+       kRayleigh, "NotDefined"},
+      {"ListOfBeta holds no list", DEF(RayleighPerMode(l3, l3).NoList("ListOfBeta")), S_OK, kInvalid, {},
+       kRayleigh, "NotDefined"},
+      {"no ListOfBeta attribute", DEF(RayleighPerMode(l3, l3).Omit("ListOfBeta")), S_OK, kInvalid, {}, kRayleigh},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -483,7 +462,7 @@ TEST_F(Damping, DumpTitlesAndUpToDateStateFromTheBaseAccess) {
   }
 }
 
-TEST_F(Damping, MessagesShowTheirCatalogueTexts) {
+TEST_F(Damping, MessagesShowTheirCatalogueTextsOrNothingWithoutOne) {
   VOKListValVOKUnicodeString two;
   two.Append("Frequency Case.1");
   two.Append("Ignored.2");
@@ -511,15 +490,36 @@ TEST_F(Damping, MessagesShowTheirCatalogueTexts) {
       {false, 0, &two, ""},
   };
   VOKDYNDampingTools tools(nullptr);
+  auto show = [&](const Row& iRow) {
+    return iRow.error ? tools.DampingMessage(static_cast<VOKDYNDampingErrorMessage>(iRow.message), iRow.parameters)
+                      : tools.DampingMessage(static_cast<VOKDYNDampingWarningMessage>(iRow.message), iRow.parameters);
+  };
+  {
+    // Without a catalogue every text is empty: nothing is shown and every call succeeds (a fresh
+    // process, which has read no catalogue yet).
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const char* folder = std::getenv("VOK_RESOURCES");
+    const std::string kept = folder ? folder : "";
+    setenv("VOK_RESOURCES", "/nonexistent/vok-resources", 1);
+    auto showNothing = [&] {
+      ScopedNotificationRecorder shown;
+      bool ok = true;
+      for (const Row& row : rows) ok &= show(row) == S_OK;
+      std::exit(ok && shown.Shown().empty() ? 0 : 1);
+    };
+    EXPECT_EXIT(showNothing(), ::testing::ExitedWithCode(0), "");
+    if (folder)
+      setenv("VOK_RESOURCES", kept.c_str(), 1);
+    else
+      unsetenv("VOK_RESOURCES");
+    GTEST_FLAG_SET(death_test_style, style);
+  }
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << (row.error ? "error " : "warning ") << row.message);
     ASSERT_FALSE(Text("DampingErrorWinTitle").empty());
     ScopedNotificationRecorder shown;
-    EXPECT_HR(S_OK, row.error ? tools.DampingMessage(
-                                    static_cast<VOKDYNDampingErrorMessage>(row.message), row.parameters)
-                              : tools.DampingMessage(
-                                    static_cast<VOKDYNDampingWarningMessage>(row.message),
-                                    row.parameters));
+    EXPECT_HR(S_OK, show(row));
     ASSERT_EQ(row.text.empty() ? 0u : 1u, shown.Shown().size());
     if (row.text.empty()) continue;
     const VOKHost::Notification& n = shown.Shown()[0];
@@ -530,34 +530,6 @@ TEST_F(Damping, MessagesShowTheirCatalogueTexts) {
     EXPECT_EQ(row.text, n.text);
   }
   EXPECT_EQ(2, two.Size());  // the list stays the caller's
-}
-
-// Without a catalogue every text is empty: nothing is shown and every call succeeds.
-[[noreturn]] void ShowEveryMessageWithoutACatalogue() {
-  VOKDYNDampingTools tools(nullptr);
-  ScopedNotificationRecorder shown;
-  bool ok = true;
-  for (int m : {1, 2, 3, 4, 5, 0, 7})
-    ok &= tools.DampingMessage(static_cast<VOKDYNDampingErrorMessage>(m), nullptr) == S_OK;
-  VOKListValVOKUnicodeString alias;
-  alias.Append("Modes.1");
-  for (int m : {0, 1, 2, 3})
-    ok &= tools.DampingMessage(static_cast<VOKDYNDampingWarningMessage>(m), &alias) == S_OK;
-  std::exit(ok && shown.Shown().empty() ? 0 : 1);
-}
-
-TEST_F(Damping, MessagesWithoutACatalogueShowNothing) {
-  const std::string style = GTEST_FLAG_GET(death_test_style);
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const char* folder = std::getenv("VOK_RESOURCES");
-  const std::string kept = folder ? folder : "";
-  setenv("VOK_RESOURCES", "/nonexistent/vok-resources", 1);
-  EXPECT_EXIT(ShowEveryMessageWithoutACatalogue(), ::testing::ExitedWithCode(0), "");
-  if (folder)
-    setenv("VOK_RESOURCES", kept.c_str(), 1);
-  else
-    unsetenv("VOK_RESOURCES");
-  GTEST_FLAG_SET(death_test_style, style);
 }
 
 }  // namespace

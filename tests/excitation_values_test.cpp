@@ -2,7 +2,6 @@
 #include <malloc.h>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <string>
 #include <utility>
@@ -50,16 +49,6 @@ void ExpectSameBits(const VOKMathComplex* iActual, const std::vector<VOKMathComp
     EXPECT_TRUE(SameBits(iActual[j].re, iExpected[j].re)) << "real part of value " << j << ": " << iActual[j].re;
     EXPECT_TRUE(SameBits(iActual[j].im, iExpected[j].im)) << "imaginary part of value " << j << ": " << iActual[j].im;
   }
-}
-
-std::vector<std::vector<double>> Table(double** iVectors, int iCount, int iN) {
-  std::vector<std::vector<double>> out;
-  for (int k = 0; k < iCount; ++k) {
-    out.emplace_back(iVectors[k], iVectors[k] + iN);
-    delete[] iVectors[k];
-  }
-  delete[] iVectors;
-  return out;
 }
 
 class ExcitationValues : public VOKTest {};
@@ -130,7 +119,10 @@ TEST_F(ExcitationValues, SumMatchesTheStatedFormulaToTheLastBitInEitherArray) {
       VOKHost::RestraintExcitation* rx = rowHold(VOKHost::RestraintExcitation::Create("motion"));
       double** rigid = nullptr;
       ASSERT_HR(S_OK, rowBase->ComputeRigidVectors(rigid));
-      std::vector<std::vector<double>> vectors = Table(rigid, 6, n);
+      std::vector<std::vector<double>> vectors;
+      for (int d = 0; d < 6; ++d) vectors.emplace_back(rigid[d], rigid[d] + n);
+      for (int d = 0; d < 6; ++d) delete[] rigid[d];
+      delete[] rigid;
       // Six members, one per direction; the ones not named stay empty.
       std::vector<Member> six;
       for (int d = 0; d < 6; ++d) six.push_back({vectors[static_cast<std::size_t>(d)], 0.0f, 0.0f, nullptr});

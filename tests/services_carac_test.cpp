@@ -37,25 +37,6 @@ CharacDefinition Thickness(int iSelector, std::vector<float> iValues) {
   return d;
 }
 
-std::vector<double> Widened(const std::vector<double>& iFront, const std::vector<float>& iValues) {
-  std::vector<double> all = iFront;
-  for (float v : iValues) all.push_back(static_cast<double>(v));
-  return all;
-}
-
-// The feature as the set object the reader is given (null for null).
-VOKISpecObject_var SpecObject(Feature* iFeature) {
-  VOKISpecObject_var handle;
-  if (iFeature) handle = static_cast<VOKBaseUnknown*>(static_cast<VOKHost::Component*>(iFeature));
-  return handle;
-}
-
-std::vector<double> Items(const VOKRawColldouble& iList) {
-  std::vector<double> items;
-  for (int i = 1; i <= iList.Size(); ++i) items.push_back(iList[i]);
-  return items;
-}
-
 // A set of tag 40 in a document's explicit model, as a feature whose owner leads to the document.
 class CaracReader : public VOKTest {
  public:
@@ -101,10 +82,14 @@ class CaracReader : public VOKTest {
     VOKRawColldouble values;
     values.Append(-1.0);
     values.Append(2.0);
-    VOKISpecObject_var set = SpecObject(_Set ? _Set : _Plain);
+    // The set the reader is given (null for null).
+    Feature* feature = _Set ? _Set : _Plain;
+    VOKISpecObject_var set;
+    if (feature) set = static_cast<VOKBaseUnknown*>(static_cast<VOKHost::Component*>(feature));
     std::vector<char> name(iName, iName + std::strlen(iName) + 1);
     const long hr = DYNReadCaracSet(set, name.data(), iSelector, values);
-    oItems = Items(values);
+    oItems.clear();
+    for (int i = 1; i <= values.Size(); ++i) oItems.push_back(values[i]);
     EXPECT_EQ(collectorsBefore, VOKAnalysisCollectorRoot::LiveCount()) << "a collector was kept";
     return hr;
   }
@@ -273,7 +258,9 @@ TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeldOrNothingDoes) {
     SCOPED_TRACE(row.what);
     std::vector<double> items;
     EXPECT_HR(row.result, Read(row.arrange, row.name, row.selector, items));
-    EXPECT_EQ(Widened({-1.0, 2.0}, row.expected), items);
+    std::vector<double> widened = {-1.0, 2.0};
+    widened.insert(widened.end(), row.expected.begin(), row.expected.end());
+    EXPECT_EQ(widened, items);
     if (row.obtained >= 0) {
       EXPECT_EQ(row.obtained, _Set->ObtainedCount());
     }
