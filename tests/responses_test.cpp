@@ -163,134 +163,101 @@ TEST_F(Responses, EveryOverloadAddsTheFormulaToTheLastBit) {
     EXPECT_EQ(R(1, 0), 1.0);
     EXPECT_EQ(R(1, n - 6), 1.0);
 
-    // From zero, so that no start value hides the last bits; a second call adds the same again.
-    auto addTwice = [&](const std::function<long(VOKMathComplex*&)>& iAdd, const std::vector<Term>& iTerms,
-                        double iF, std::vector<VOKMathComplex>& oOut) {
-      oOut.assign(static_cast<std::size_t>(n), VOKMathComplex(0.0, 0.0));
-      VOKMathComplex* values = oOut.data();
-      for (int call = 1; call <= 2; ++call) {
-        ASSERT_HR(S_OK, iAdd(values));
-        for (int p = 0; p < n; ++p) {
-          const Coef e = SumAt(iTerms, iF, p);
-          ASSERT_TRUE(SameBits(oOut[p].re, (0.0 + e.re) * call) && SameBits(oOut[p].im, (0.0 + e.im) * call))
-              << p;
-        }
-      }
-    };
-    const double f = 2.0;
-    {
-      SCOPED_TRACE("rigid, complex");
-      std::vector<VOKMathComplex> out;
-      addTwice([&](VOKMathComplex*& v) { return tools->AddRigidExcit(f, n, v); }, rigidTerms, f, out);
-      // Acceleration is -omega^2 x displacement: node 10 moves along x by -a/omega^2 plus the rest.
-      EXPECT_NEAR(out[0].re / 2, -3.1f / std::pow(f * kTwoPi, 2) + CoefAt(ramp, f, 0.7f, 0.25f).re * R(6, 0) +
-                                        CoefAt(ramp, f, -2.3f, 1.0f).re * R(3, 0), 1e-15);
-    }
-    {
-      SCOPED_TRACE("rigid, real");
-      std::vector<double> out(static_cast<std::size_t>(n), 1.0);
-      double coefs[3] = {2.0, -0.5, 0.125};
-      ASSERT_HR(S_OK, tools->AddRigidExcit(0.0, n, out.data(), coefs));
-      for (int p = 0; p < n; ++p)
-        ASSERT_TRUE(SameBits(out[p], ((1.0 + 2.0 * R(1, p)) + -0.5 * R(6, p)) + 0.125 * R(3, p))) << p;
-    }
-    {
-      SCOPED_TRACE("rigid, node block at several frequencies");
-      VOKRawCollint comps;
-      for (int c : {0, 1, 5}) comps.Append(c);
-      VOKRawCollfloat freqs;
-      for (float v : {1.0f, 0.0f, 2.0f, 3.7f, 7.3f}) freqs.Append(v);
-      CallerTable re(3, 5), im(3, 5);
-      double** pr = re.Rows();
-      double** pi = im.Rows();
-      ASSERT_HR(S_OK, tools->AddRigidExcit(lastNode, comps, freqs, pr, pi));
-      for (int r = 0; r < 3; ++r)
-        for (int t = 0; t < 5; ++t) {
-          const Coef e = SumAt(rigidTerms, freqs[t + 1], n - 6 + comps[r + 1]);
-          EXPECT_TRUE(SameBits(re.cells[r][t], e.re) && SameBits(im.cells[r][t], e.im)) << r << "," << t;
-        }
-    }
-    VOKHost::GeneralizedDisplacement* gd = hold(VOKHost::GeneralizedDisplacement::Create("transient"));
-    gd->AddStep({0.5, 0.0, 1.0});
-    gd->AddStep({1.0, -2.0, 0.25});
-    VOKISpecObject* gdObject = AsFeature(gd);
-    VOKRawCollint dofs;
+    // Both families of overloads: support motion per direction, enforced displacement per kept set.
+    VOKHost::GeneralizedDisplacement* perDirection = hold(VOKHost::GeneralizedDisplacement::Create("transient"));
+    perDirection->AddStep({0.5, 0.0, 1.0});
+    perDirection->AddStep({1.0, -2.0, 0.25});
+    VOKHost::GeneralizedDisplacement* perSet = hold(VOKHost::GeneralizedDisplacement::Create("per set"));
+    perSet->AddStep({1.0, 2.0});
+    perSet->AddStep({-1.0, 0.5});
+    VOKRawCollint dofs, comps;
     for (int p : {n - 6, n - 5, 2}) dofs.Append(p);
+    for (int c : {0, 1, 5}) comps.Append(c);
     VOKRawCollfloat steps;
     steps.Append(0.0f);
     steps.Append(0.1f);
-    {
-      SCOPED_TRACE("rigid, time steps");
-      CallerTable u(3, 2, 1.0);
-      double** pu = u.Rows();
-      ASSERT_HR(S_OK, tools->AddRigidExcit(0, dofs, steps, gdObject, pu));
-      const double v[2][3] = {{0.5, 0.0, 1.0}, {1.0, -2.0, 0.25}};
-      for (int r = 0; r < 3; ++r)
-        for (int t = 0; t < 2; ++t) {
-          double e = 1.0;
-          for (int j = 0; j < 3; ++j) e += R(dirs[j].d, dofs[r + 1]) * v[t][j];
-          EXPECT_TRUE(SameBits(u.cells[r][t], e)) << r << "," << t;
+    struct Family {
+      bool rigid;
+      const std::vector<Term>& terms;
+      std::function<double(std::size_t, int)> member;  // member j's vector at position p
+      double f;                                        // of the complex form
+      std::vector<double> coefs;                       // of the real form
+      std::vector<std::vector<double>> values;         // the generalized displacement per step
+      VOKISpecObject* gd;
+      std::function<int(int)> tablePosition;           // of the table's row r
+    };
+    const Family families[] = {
+        {true, rigidTerms, [&](std::size_t j, int p) { return R(dirs[j].d, p); }, 2.0, {2.0, -0.5, 0.125},
+         {{0.5, 0.0, 1.0}, {1.0, -2.0, 0.25}}, AsFeature(perDirection), [&](int r) { return n - 6 + comps[r + 1]; }},
+        {false, enforcedTerms, [&](std::size_t j, int p) { return (*kept[j].d)[static_cast<std::size_t>(p)]; }, 5.0,
+         {2.0, -0.5}, {{1.0, 2.0}, {-1.0, 0.5}}, AsFeature(perSet), [&](int r) { return dofs[r + 1]; }},
+    };
+    for (const Family& family : families) {
+      SCOPED_TRACE(family.rigid ? "rigid" : "enforced");
+      const double f = family.f;
+      // Complex, from zero so that no start value hides the last bits; a second call adds the same again.
+      std::vector<VOKMathComplex> out(static_cast<std::size_t>(n), VOKMathComplex(0.0, 0.0));
+      VOKMathComplex* values = out.data();
+      for (int call = 1; call <= 2; ++call) {
+        ASSERT_HR(S_OK, family.rigid ? tools->AddRigidExcit(f, n, values) : tools->AddEnforcedDispExcit(f, n, values));
+        for (int p = 0; p < n; ++p) {
+          const Coef e = SumAt(family.terms, f, p);
+          ASSERT_TRUE(SameBits(out[p].re, (0.0 + e.re) * call) && SameBits(out[p].im, (0.0 + e.im) * call)) << p;
         }
-    }
-
-    const double fe = 5.0;
-    {
-      SCOPED_TRACE("enforced, complex");
-      std::vector<VOKMathComplex> out;
-      addTwice([&](VOKMathComplex*& v) { return tools->AddEnforcedDispExcit(fe, n, v); }, enforcedTerms, fe,
-               out);
-    }
-    {
-      SCOPED_TRACE("enforced, real");
-      std::vector<double> out(static_cast<std::size_t>(n), 1.0);
-      double coefs[2] = {2.0, -0.5};
-      ASSERT_HR(S_OK, tools->AddEnforcedDispExcit(0.0, n, out.data(), coefs));
-      for (int p = 0; p < n; ++p) ASSERT_TRUE(SameBits(out[p], (1.0 + d1[p] * 2.0) + d2[p] * -0.5)) << p;
-    }
-    {
-      SCOPED_TRACE("enforced, several frequencies");
+      }
+      if (family.rigid) {
+        // Acceleration is -omega^2 x displacement: node 10 moves along x by -a/omega^2 plus the rest.
+        EXPECT_NEAR(out[0].re / 2, -3.1f / std::pow(f * kTwoPi, 2) + CoefAt(ramp, f, 0.7f, 0.25f).re * R(6, 0) +
+                                          CoefAt(ramp, f, -2.3f, 1.0f).re * R(3, 0), 1e-15);
+      }
+      // Real: the coefficients' terms added in order.
+      std::vector<double> real(static_cast<std::size_t>(n), 1.0), coefs = family.coefs;
+      ASSERT_HR(S_OK, family.rigid ? tools->AddRigidExcit(0.0, n, real.data(), coefs.data())
+                                   : tools->AddEnforcedDispExcit(0.0, n, real.data(), coefs.data()));
+      for (int p = 0; p < n; ++p) {
+        double e = 1.0;
+        for (std::size_t j = 0; j < coefs.size(); ++j) e += coefs[j] * family.member(j, p);
+        ASSERT_TRUE(SameBits(real[p], e)) << p;
+      }
+      // Several frequencies into a caller's table (the rigid form: a node's block).
       VOKRawCollfloat freqs;
-      for (float v : {1.0f, 0.0f, 5.0f, 3.7f, 7.3f}) freqs.Append(v);
+      for (float v : {1.0f, 0.0f, static_cast<float>(f), 3.7f, 7.3f}) freqs.Append(v);
       CallerTable re(3, 5), im(3, 5);
       double** pr = re.Rows();
       double** pi = im.Rows();
-      ASSERT_HR(S_OK, tools->AddEnforcedDispExcit(0, dofs, freqs, pr, pi));
+      ASSERT_HR(S_OK, family.rigid ? tools->AddRigidExcit(lastNode, comps, freqs, pr, pi)
+                                   : tools->AddEnforcedDispExcit(0, dofs, freqs, pr, pi));
       for (int r = 0; r < 3; ++r)
         for (int t = 0; t < 5; ++t) {
-          const Coef e = SumAt(enforcedTerms, freqs[t + 1], dofs[r + 1]);
+          const Coef e = SumAt(family.terms, freqs[t + 1], family.tablePosition(r));
           EXPECT_TRUE(SameBits(re.cells[r][t], e.re) && SameBits(im.cells[r][t], e.im)) << r << "," << t;
         }
-    }
-    {
-      SCOPED_TRACE("enforced, time steps");
-      VOKHost::GeneralizedDisplacement* g2 = hold(VOKHost::GeneralizedDisplacement::Create("per set"));
-      g2->AddStep({1.0, 2.0});
-      g2->AddStep({-1.0, 0.5});
-      VOKISpecObject* g2Object = AsFeature(g2);
+      // Time steps: each member's vector times its generalized displacement, in order.
       CallerTable u(3, 2, 1.0);
       double** pu = u.Rows();
+      VOKISpecObject* gd = family.gd;
       VOKHost::ResetSolverRecordReadCounts();
-      ASSERT_HR(S_OK, tools->AddEnforcedDispExcit(0, dofs, steps, g2Object, pu));
-      const double v[2][2] = {{1.0, 2.0}, {-1.0, 0.5}};
+      ASSERT_HR(S_OK, family.rigid ? tools->AddRigidExcit(0, dofs, steps, gd, pu)
+                                   : tools->AddEnforcedDispExcit(0, dofs, steps, gd, pu));
       for (int r = 0; r < 3; ++r)
-        for (int t = 0; t < 2; ++t)
-          EXPECT_TRUE(SameBits(u.cells[r][t], (1.0 + d1[dofs[r + 1]] * v[t][0]) + d2[dofs[r + 1]] * v[t][1]));
-      EXPECT_EQ(VOKHost::SolverRecordReadCount(Unknown(set2->StaticSet()), "DEPL").data, 1)
-          << "each static displacement is read once for all steps";
+        for (std::size_t t = 0; t < 2; ++t) {
+          double e = 1.0;
+          for (std::size_t j = 0; j < family.values[t].size(); ++j) e += family.member(j, dofs[r + 1]) * family.values[t][j];
+          EXPECT_TRUE(SameBits(u.cells[static_cast<std::size_t>(r)][t], e)) << r << "," << t;
+        }
     }
+    EXPECT_EQ(VOKHost::SolverRecordReadCount(Unknown(set2->StaticSet()), "DEPL").data, 1)
+        << "each static displacement is read once for all steps";
   }
 }
 
 // ------------------------------------------------------------------ refusals
 
+// The overloads, the rigid-body ones first.
 enum class Op { RigidReal, RigidComplex, RigidNode, RigidSteps, EnfReal, EnfComplex, EnfFreq, EnfSteps };
-const char* Name(Op iOp) {
-  static const char* names[] = {"AddRigidExcit real", "AddRigidExcit complex", "AddRigidExcit node",
+const char* const kOpNames[] = {"AddRigidExcit real", "AddRigidExcit complex", "AddRigidExcit node",
                                 "AddRigidExcit steps", "AddEnforcedDispExcit real", "AddEnforcedDispExcit complex",
                                 "AddEnforcedDispExcit frequencies", "AddEnforcedDispExcit steps"};
-  return names[static_cast<int>(iOp)];
-}
-bool IsRigid(Op iOp) { return iOp <= Op::RigidSteps; }
 
 TEST_F(Responses, RefusalsGiveTheirCodeAndLeaveTheCallersArraysAlone) {
   constexpr int kN = 12;
@@ -374,7 +341,7 @@ TEST_F(Responses, RefusalsGiveTheirCodeAndLeaveTheCallersArraysAlone) {
 
   for (const Row& row : rows)
     for (Op op : row.ops) {
-      SCOPED_TRACE(row.situation + ": " + Name(op));
+      SCOPED_TRACE(row.situation + ": " + kOpNames[static_cast<int>(op)]);
       Model m;
       row.spoil(m);
       Holder h;
@@ -394,7 +361,7 @@ TEST_F(Responses, RefusalsGiveTheirCodeAndLeaveTheCallersArraysAlone) {
         loads->AddEntry(set, m.nullModulation && j == 2 ? nullptr : unit, 1.0f + static_cast<float>(j),
                       0.5f * static_cast<float>(j));
       }
-      if (IsRigid(op)) motion->SetShortList(m.shortList);
+      if (op <= Op::RigidSteps) motion->SetShortList(m.shortList);
       else loads->SetShortList(m.shortList);
       VOKHost::GeneralizedDisplacement* gd = h(VOKHost::GeneralizedDisplacement::Create("transient"));
       // One value per direction, or per kept set: three either way.

@@ -37,25 +37,6 @@ CharacDefinition Thickness(int iSelector, std::vector<float> iValues) {
   return d;
 }
 
-std::vector<double> Widened(const std::vector<double>& iFront, const std::vector<float>& iValues) {
-  std::vector<double> all = iFront;
-  for (float v : iValues) all.push_back(static_cast<double>(v));
-  return all;
-}
-
-// The feature as the set object the reader is given (null for null).
-VOKISpecObject_var SpecObject(Feature* iFeature) {
-  VOKISpecObject_var handle;
-  if (iFeature) handle = static_cast<VOKBaseUnknown*>(static_cast<VOKHost::Component*>(iFeature));
-  return handle;
-}
-
-std::vector<double> Items(const VOKRawColldouble& iList) {
-  std::vector<double> items;
-  for (int i = 1; i <= iList.Size(); ++i) items.push_back(iList[i]);
-  return items;
-}
-
 // A set of tag 40 in a document's explicit model, as a feature whose owner leads to the document.
 class CaracReader : public VOKTest {
  public:
@@ -101,10 +82,14 @@ class CaracReader : public VOKTest {
     VOKRawColldouble values;
     values.Append(-1.0);
     values.Append(2.0);
-    VOKISpecObject_var set = SpecObject(_Set ? _Set : _Plain);
+    // The set the reader is given (null for null).
+    Feature* feature = _Set ? _Set : _Plain;
+    VOKISpecObject_var set;
+    if (feature) set = static_cast<VOKBaseUnknown*>(static_cast<VOKHost::Component*>(feature));
     std::vector<char> name(iName, iName + std::strlen(iName) + 1);
     const long hr = DYNReadCaracSet(set, name.data(), iSelector, values);
-    oItems = Items(values);
+    oItems.clear();
+    for (int i = 1; i <= values.Size(); ++i) oItems.push_back(values[i]);
     EXPECT_EQ(collectorsBefore, VOKAnalysisCollectorRoot::LiveCount()) << "a collector was kept";
     return hr;
   }
@@ -127,16 +112,18 @@ class CaracReader : public VOKTest {
   }
 };
 
-TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeld) {
+// The values arrive widened after what the list held; a failure gives its code and leaves the list alone.
+TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeldOrNothingDoes) {
   // 0.1f and -3.1f are not the doubles 0.1 and -3.1: the floats arrive widened.
   const std::vector<float> stored{0.5f, 0.1f, -3.1f, 1e-3f};
   struct Row {
     const char* what;
     std::function<void(CaracReader&)> arrange;
-    const char* name;
-    int selector;
-    std::vector<float> expected;
-    int obtained;  // collectors the set handed out
+    long result;
+    const char* name = "THICKNESS";
+    int selector = 1;
+    std::vector<float> expected = {};
+    int obtained = -1;  // collectors the set handed out (-1: not looked at)
   };
   auto model = [](CharacDefinition iD) {
     return [=](CaracReader& f) { f._Model->AddSetCollector(kSetTag, iD); };
@@ -148,60 +135,7 @@ TEST_F(CaracReader, ValuesArriveWidenedAfterWhatTheListHeld) {
     d.noBlocks = iNoBlocks;
     return d;
   };
-  // A collector of the scalar's types must not be the one read for OFFSET.
-  CharacDefinition offset;
-  offset.physicalType = kOffset;
-  offset.version = Version(VOKSamValueComplex, VOKSamMathTypeVector, 1);
-  offset.values = {1.f, 2.f, 3.f};
-  CharacDefinition wrongTypes = offset;
-  wrongTypes.version = Version(VOKSamValueReal, VOKSamMathTypeScalar, 1);
-  wrongTypes.values = {9.f};
-  auto selectors = [](CaracReader& f) {
-    for (int s = 0; s <= 3; ++s) {
-      const float v = static_cast<float>(s);
-      f._Model->AddSetCollector(kSetTag, Thickness(s, {v + 0.5f, v * 10.f}));
-    }
-  };
-  const float kDefault = static_cast<float>(VOKSamCharacVersion::DefaultSelector);
-  VOKHost::CharacCollector* modelCollector = nullptr;  // of the first row
-  const Row rows[] = {
-      {"model collector",
-       [&](CaracReader& f) { modelCollector = f._Model->AddSetCollector(kSetTag, Thickness(2, stored)); },
-       "THICKNESS", 2, stored, 0},
-      {"set's own collector", own(Thickness(3, {7.25f, -0.5f})), "THICKNESS", 3, {7.25f, -0.5f}, 1},
-      {"selector 1", selectors, "THICKNESS", 1, {1.5f, 10.f}, 0},
-      {"selector 3", selectors, "THICKNESS", 3, {3.5f, 30.f}, 0},
-      {"selector 0 keeps the default", selectors, "THICKNESS", 0, {kDefault + 0.5f, kDefault * 10.f}, 0},
-      {"selector 4 keeps the default", selectors, "THICKNESS", 4, {kDefault + 0.5f, kDefault * 10.f}, 0},
-      {"value and mathematical types",
-       [=](CaracReader& f) {
-         f._Model->AddSetCollector(kSetTag, offset);
-         f._Model->AddSetCollector(kSetTag, wrongTypes);
-       },
-       "OFFSET", 1, {1.f, 2.f, 3.f}, 0},
-      {"model collector, count 0", model(counted(0, false)), "THICKNESS", 1, {}, 0},
-      {"model collector, negative count", model(counted(-2, false)), "THICKNESS", 1, {}, 0},
-      {"model collector, no block table", model(counted(2, true)), "THICKNESS", 1, {}, 0},
-      {"own collector, count 0", own(counted(0, false)), "THICKNESS", 1, {}, 1},
-      {"own collector, no block table", own(counted(2, true)), "THICKNESS", 1, {}, 1},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    std::vector<double> items;
-    EXPECT_HR(S_OK, Read(row.arrange, row.name, row.selector, items));
-    EXPECT_EQ(Widened({-1.0, 2.0}, row.expected), items);
-    EXPECT_EQ(row.obtained, _Set->ObtainedCount());
-    // A collector of the model is switched to not streamable, read, and left to the model.
-    if (modelCollector) {
-      EXPECT_FALSE(modelCollector->IsStreamable());
-      EXPECT_EQ(0, modelCollector->ReleaseCalls());
-      modelCollector = nullptr;
-    }
-  }
-}
-
-TEST_F(CaracReader, FailuresReturnTheirCodeAndLeaveTheListAlone) {
-  // A thickness collector of the model, or of the set itself (iOwn), after iChange.
+  // A thickness of the model's collector or the set's own (iOwn), after iChange.
   auto collector = [](bool iOwn, std::function<void(CharacDefinition&)> iChange) {
     return [=](CaracReader& f) {
       CharacDefinition d = Thickness(1, {1.f, 2.f});
@@ -221,44 +155,74 @@ TEST_F(CaracReader, FailuresReturnTheirCodeAndLeaveTheListAlone) {
     };
   };
   const unsigned kSetFacets = VOKHost::FacetSpecObject | VOKHost::FacetExplicit;
-  const struct {
-    const char* what;
-    std::function<void(CaracReader&)> arrange;
-    const char* name;
-    long result;
-  } rows[] = {
+  // A collector of the scalar's types must not be the one read for OFFSET.
+  CharacDefinition offset;
+  offset.physicalType = kOffset;
+  offset.version = Version(VOKSamValueComplex, VOKSamMathTypeVector, 1);
+  offset.values = {1.f, 2.f, 3.f};
+  CharacDefinition wrongTypes = offset;
+  wrongTypes.version = Version(VOKSamValueReal, VOKSamMathTypeScalar, 1);
+  wrongTypes.values = {9.f};
+  auto selectors = [](CaracReader& f) {
+    for (int s = 0; s <= 3; ++s) {
+      const float v = static_cast<float>(s);
+      f._Model->AddSetCollector(kSetTag, Thickness(s, {v + 0.5f, v * 10.f}));
+    }
+  };
+  const float kDefault = static_cast<float>(VOKSamCharacVersion::DefaultSelector);
+  VOKHost::CharacCollector* modelCollector = nullptr;  // of the first row
+  const Row rows[] = {
+      {"model collector",
+       [&](CaracReader& f) { modelCollector = f._Model->AddSetCollector(kSetTag, Thickness(2, stored)); }, S_OK,
+       "THICKNESS", 2, stored, 0},
+      {"set's own collector", own(Thickness(3, {7.25f, -0.5f})), S_OK, "THICKNESS", 3, {7.25f, -0.5f}, 1},
+      {"selector 1", selectors, S_OK, "THICKNESS", 1, {1.5f, 10.f}, 0},
+      {"selector 3", selectors, S_OK, "THICKNESS", 3, {3.5f, 30.f}, 0},
+      {"selector 0 keeps the default", selectors, S_OK, "THICKNESS", 0, {kDefault + 0.5f, kDefault * 10.f}, 0},
+      {"selector 4 keeps the default", selectors, S_OK, "THICKNESS", 4, {kDefault + 0.5f, kDefault * 10.f}, 0},
+      {"value and mathematical types",
+       [=](CaracReader& f) {
+         f._Model->AddSetCollector(kSetTag, offset);
+         f._Model->AddSetCollector(kSetTag, wrongTypes);
+       },
+       S_OK, "OFFSET", 1, {1.f, 2.f, 3.f}, 0},
+      {"model collector, count 0", model(counted(0, false)), S_OK, "THICKNESS", 1, {}, 0},
+      {"model collector, negative count", model(counted(-2, false)), S_OK, "THICKNESS", 1, {}, 0},
+      {"model collector, no block table", model(counted(2, true)), S_OK, "THICKNESS", 1, {}, 0},
+      {"own collector, count 0", own(counted(0, false)), S_OK, "THICKNESS", 1, {}, 1},
+      {"own collector, no block table", own(counted(2, true)), S_OK, "THICKNESS", 1, {}, 1},
       // Missing objects on the way: E_FAIL.
       {"null set",
        [](CaracReader& f) {
          f._Set->Release();
          f._Set = nullptr;
        },
-       "THICKNESS", E_FAIL},
-      {"set is no explicit object", replaceSet(VOKHost::FacetSpecObject, kSetTag, true), "THICKNESS", E_FAIL},
-      {"set has no tag", replaceSet(kSetFacets, -1, true), "THICKNESS", E_FAIL},
-      {"set has no owner", replaceSet(kSetFacets, kSetTag, false), "THICKNESS", E_FAIL},
+       E_FAIL},
+      {"set is no explicit object", replaceSet(VOKHost::FacetSpecObject, kSetTag, true), E_FAIL},
+      {"set has no tag", replaceSet(kSetFacets, -1, true), E_FAIL},
+      {"set has no owner", replaceSet(kSetFacets, kSetTag, false), E_FAIL},
       {"owner is not linkable",
        [](CaracReader& f) {
          Feature* owner = Feature::Create("Unlinkable", VOKHost::FacetSpecObject);
          f._Set->SetOwner(owner);
          owner->Release();
        },
-       "THICKNESS", E_FAIL},
-      {"owner has no document", [](CaracReader& f) { f._Owner->SetDocument(nullptr); }, "THICKNESS", E_FAIL},
+       E_FAIL},
+      {"owner has no document", [](CaracReader& f) { f._Owner->SetDocument(nullptr); }, E_FAIL},
       {"document has no explicit model",
        [](CaracReader& f) {
          f._Set->AddObtainable(Thickness(1, {1.f}));
          f._Other.reset(new VOKDocument("Empty"));
          f._Owner->SetDocument(f._Other.get());
        },
-       "THICKNESS", E_FAIL},
-      {"model has no rules data", [](CaracReader& f) { f._Model->RemoveRulesData(); }, "THICKNESS", E_FAIL},
+       E_FAIL},
+      {"model has no rules data", [](CaracReader& f) { f._Model->RemoveRulesData(); }, E_FAIL},
       {"set is not in the model",
        [](CaracReader& f) {
          f._Set->SetExplicitTag(kSetTag + 1);
          f._Set->AddObtainable(Thickness(1, {1.f}));
        },
-       "THICKNESS", E_FAIL},
+       E_FAIL},
       {"no collector and the set offers none",
        [](CaracReader& f) {
          f._Set->Release();
@@ -268,10 +232,10 @@ TEST_F(CaracReader, FailuresReturnTheirCodeAndLeaveTheListAlone) {
          f._Plain = plain;
          f._Set = nullptr;
        },
-       "THICKNESS", E_FAIL},
-      {"the set has no such characteristic", [](CaracReader&) {}, "THICKNESS", E_FAIL},
+       E_FAIL},
+      {"the set has no such characteristic", [](CaracReader&) {}, E_FAIL},
       // Component results, passed back as they came, positive ones included.
-      {"unknown physical type", collector(true, [](CharacDefinition&) {}), "NO SUCH TYPE", S_FALSE},
+      {"unknown physical type", collector(true, [](CharacDefinition&) {}), S_FALSE, "NO SUCH TYPE"},
       {"mathematical info answers 5",
        [](CaracReader& f) {
          VOKHost::RulesData::PhysicalType t;
@@ -279,26 +243,33 @@ TEST_F(CaracReader, FailuresReturnTheirCodeAndLeaveTheListAlone) {
          t.mathInfoResult = 5;
          f._Model->Rules()->AddPhysicalType("THICKNESS", t);
        },
-       "THICKNESS", 5},
+       5},
       {"model collector refuses streaming change",
-       collector(false, [](CharacDefinition& d) { d.setStreamableResult = E_UNEXPECTED; }), "THICKNESS",
-       E_UNEXPECTED},
-      {"model collector values answer 3",
-       collector(false, [](CharacDefinition& d) { d.getValuesResult = 3; }), "THICKNESS", 3},
+       collector(false, [](CharacDefinition& d) { d.setStreamableResult = E_UNEXPECTED; }), E_UNEXPECTED},
+      {"model collector values answer 3", collector(false, [](CharacDefinition& d) { d.getValuesResult = 3; }), 3},
       {"model collector definition answers E_NOTIMPL",
-       collector(false, [](CharacDefinition& d) { d.getDefinitionResult = E_NOTIMPL; }), "THICKNESS",
-       E_NOTIMPL},
+       collector(false, [](CharacDefinition& d) { d.getDefinitionResult = E_NOTIMPL; }), E_NOTIMPL},
       {"own collector values answer S_FALSE",
-       collector(true, [](CharacDefinition& d) { d.getValuesResult = S_FALSE; }), "THICKNESS", S_FALSE},
+       collector(true, [](CharacDefinition& d) { d.getValuesResult = S_FALSE; }), S_FALSE},
       {"own collector definition answers E_UNEXPECTED",
-       collector(true, [](CharacDefinition& d) { d.getDefinitionResult = E_UNEXPECTED; }), "THICKNESS",
-       E_UNEXPECTED},
+       collector(true, [](CharacDefinition& d) { d.getDefinitionResult = E_UNEXPECTED; }), E_UNEXPECTED},
   };
-  for (const auto& row : rows) {
+  for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     std::vector<double> items;
-    EXPECT_HR(row.result, Read(row.arrange, row.name, 1, items));
-    EXPECT_EQ((std::vector<double>{-1.0, 2.0}), items);
+    EXPECT_HR(row.result, Read(row.arrange, row.name, row.selector, items));
+    std::vector<double> widened = {-1.0, 2.0};
+    widened.insert(widened.end(), row.expected.begin(), row.expected.end());
+    EXPECT_EQ(widened, items);
+    if (row.obtained >= 0) {
+      EXPECT_EQ(row.obtained, _Set->ObtainedCount());
+    }
+    // A collector of the model is switched to not streamable, read, and left to the model.
+    if (modelCollector) {
+      EXPECT_FALSE(modelCollector->IsStreamable());
+      EXPECT_EQ(0, modelCollector->ReleaseCalls());
+      modelCollector = nullptr;
+    }
   }
 }
 

@@ -1,8 +1,4 @@
 // Mesh sizes and the solver's DOF numbering tables: contents, reads, records, copies, meta-class.
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -228,6 +224,29 @@ TEST_F(MeshServices, UnreadableNumberingFailsEveryQuery) {
   services::ExpectLastRecord(own, 2);
 }
 
+// The table of a read object that cannot be allocated leaves its record.
+TEST_F(MeshServices, ATableThatCannotBeAllocatedLeavesItsRecord) {
+  VOKDYNMeshServices services(Set());
+  int nodes = 0;
+  ASSERT_HR(S_OK, services.GetNbNodes(nodes));
+  for (int line : {95, 123}) {
+    SCOPED_TRACE(line);
+    VOKHost::ClearErrors();
+    Ipdeg ipdeg;
+    Iflec iflec;
+    vok_test::FailAllocation(1);
+    const long hr = line == 95 ? services.GetIPDEG(ipdeg.count, ipdeg.table)
+                               : services.GetIFLEC(iflec.nodes, iflec.unused, iflec.table);
+    vok_test::FailAllocation(0);
+    EXPECT_HR(E_FAIL, hr);
+    EXPECT_TRUE(!ipdeg.table && !iflec.table);
+    const std::vector<VOKHost::ErrorRecord> errors = VOKHost::InstantiatedErrors();
+    ASSERT_EQ(1u, errors.size());
+    EXPECT_TRUE(errors[0].text == ": out of memory" && errors[0].line == line) << errors[0].text << errors[0].line;
+  }
+  VOKHost::ClearErrors();
+}
+
 TEST_F(MeshServices, CopiesAndAssignmentHoldTheirOwnReferenceAndCache) {
   DofNumberingSet* other = DofNumberingSet::Create("Other set");
   other->SetNumbering({0, 1}, {1, 2});
@@ -281,44 +300,15 @@ TEST_F(MeshServices, CopiesAndAssignmentHoldTheirOwnReferenceAndCache) {
   other->Release();
 }
 
-// In a fresh process: iFirst, then every meta-class operation; exit 0 on one registration.
-[[noreturn]] void RegisterOnceStartingWith(const std::function<void()>& iFirst) {
-  const char* name = "VOKDYNMeshServices";
-  if (VOKMetaClassRetrieveCount(name) != 0) std::exit(2);
-  iFirst();
-  VOKDYNMeshServices object(nullptr);
-  VOKMetaClass* meta = VOKDYNMeshServices::MetaObject();
-  bool ok = meta && object.GetMetaObject() == meta && std::strcmp(meta->GetClassName(), name) == 0 &&
-            meta->GetTypeOfClass() == 1 && meta->GetBaseMetaClass() == VOKBaseUnknown::MetaObject() &&
-            std::strcmp(meta->GetExtraName(), "VOKNull") == 0 &&
-            std::strcmp(meta->GetFrameworkName(), "VOKAnalysisDynamicResponse") == 0 &&
-            meta->GetClassSize() == sizeof(VOKDYNMeshServices) &&
-            VOKDYNMeshServices::ClassId() == meta->GetClassId() &&
-            std::strcmp(VOKDYNMeshServices::ClassName(), name) == 0 &&
-            std::strcmp(object.IsA(), name) == 0 && object.IsAKindOf(name) &&
-            object.IsAKindOf("VOKBaseUnknown") && !object.IsAKindOf("VOKDYNExcitationTools") &&
-            VOKDYNMeshServices::CreateItself() == nullptr;
-  const int calls = VOKMetaClassRetrieveCount(name);
-  std::fprintf(stderr, "registrations: %d, identity %s\n", calls, ok ? "right" : "wrong");
-  std::exit(ok && calls == 1 ? 0 : 1);
-}
-
 TEST_F(MeshServices, MetaClassRegisteredOnceWhicheverOperationComesFirst) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process per row
-  const std::function<void()> firsts[] = {
-      [] { VOKDYNMeshServices::MetaObject(); },
-      [] { VOKDYNMeshServices::ClassName(); },
-      [] { VOKDYNMeshServices(nullptr).IsAKindOf("VOKBaseUnknown"); },
-      [] {
-        VOKDYNMeshServices object(nullptr);
-        if (VOKBaseUnknown* hit = object.QueryInterface("VOKDYNMeshServices")) hit->Release();
-      },
-  };
-  for (std::size_t i = 0; i < std::size(firsts); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EXIT(RegisterOnceStartingWith(firsts[i]), testing::ExitedWithCode(0),
-                "registrations: 1, identity right");
-  }
+  ExpectMetaClassRegisteredOnce<VOKDYNMeshServices>(
+      "VOKDYNMeshServices", "VOKDYNExcitationTools", [] { return new VOKDYNMeshServices(nullptr); },
+      {[] { VOKDYNMeshServices::MetaObject(); }, [] { VOKDYNMeshServices::ClassName(); },
+       [] { VOKDYNMeshServices(nullptr).IsAKindOf("VOKBaseUnknown"); },
+       [] {
+         VOKDYNMeshServices object(nullptr);
+         if (VOKBaseUnknown* hit = object.QueryInterface("VOKDYNMeshServices")) hit->Release();
+       }});
 }
 
 }  // namespace

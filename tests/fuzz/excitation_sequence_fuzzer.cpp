@@ -256,10 +256,14 @@ void RunSequence(Bytes& in, Model& m) {
         delete[] values;
         break;
       }
-      case 1: {  // evaluate again, into the caller's array
+      case 1:
+      case 4: {  // evaluate again, into the caller's array, and ask the type of what was read
         std::vector<VOKMathComplex> values(static_cast<std::size_t>(m.modes));
         VOKMathComplex* p = values.data();
         (void)tools->GetExcitValues(in.Value(), p);
+        ExcitationType type = UndefinedExcitationType;
+        unsigned char axis = 0;
+        (void)tools->GetTypeOfExcitation(type, axis);
         break;
       }
       case 2: {  // rigid-body and enforced contributions after InitializeForResult
@@ -289,12 +293,6 @@ void RunSequence(Bytes& in, Model& m) {
         (void)damping.GetListOfOccTitleForDump(titles);
         (void)damping.CheckIfBaseUptoDate(upToDate, 0);
         if (values.Size() > m.modes) Fail("more damping values than modes");
-        break;
-      }
-      case 4: {  // the type of what was read
-        ExcitationType type = UndefinedExcitationType;
-        unsigned char axis = 0;
-        (void)tools->GetTypeOfExcitation(type, axis);
         break;
       }
       case 5:  // destroy and start again

@@ -66,19 +66,6 @@ inline VOKHost::NodalLoad* UnitLoad(int iK) {
   return load;
 }
 
-/// The load excitation "l" of one entry: iLoad under the constant modulation
-/// "one" (value 1), amplitude 1, phase 0, so that its one second member is
-/// the load's vector itself at every abscissa. Created with one reference,
-/// which the caller releases; the excitation holds its own references to
-/// iLoad and to the modulation (which nothing else holds).
-inline VOKHost::LoadExcitation* OneLoadExcitation(VOKBaseUnknown* iLoad) {
-  VOKHost::LoadExcitation* excitation = VOKHost::LoadExcitation::Create("l");
-  VOKHost::Modulation* one = VOKHost::Modulation::Constant("one", 1.0);
-  excitation->AddEntry(iLoad, one, 1.0f, 0.0f);
-  one->Release();
-  return excitation;
-}
-
 /// The component behind any of its interfaces. Converted through a
 /// reference: the pointer conversion to the virtual base carries a null test
 /// that the sanitizer build reports as possibly uninitialised.

@@ -4,9 +4,12 @@
 // result-code assertions, and scoped recorders of what the platform shows.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "VOKBaseUnknown.h"
 #include "VOKHostTesting.h"
 #include "VOKTypes.h"
 
@@ -83,5 +86,36 @@ bool SameBits(double iA, double iB);
 struct NullHandleCall {
   std::string what;
 };
+
+/// In a fresh process per entry of iFirsts: class T's meta-class (iName) is not registered until
+/// that operation, which registers it once and every later one finds; it names a class of the
+/// library derived from VOKBaseUnknown, not of iOther. iMake makes an object (released here).
+template <class T>
+void ExpectMetaClassRegisteredOnce(const char* iName, const char* iOther, const std::function<T*()>& iMake,
+                                   const std::vector<std::function<void()>>& iFirsts) {
+  const std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto check = [&](const std::function<void()>& iFirst) {
+    bool ok = VOKMetaClassRetrieveCount(iName) == 0;
+    iFirst();
+    ok = ok && VOKMetaClassRetrieveCount(iName) == 1;
+    T* object = iMake();
+    VOKMetaClass* meta = T::MetaObject();
+    const std::string name = iName;
+    ok = ok && object->GetMetaObject() == meta && T::ClassId() == meta->GetClassId() && name == object->IsA() &&
+         name == T::ClassName() && name == meta->GetClassName() && object->IsAKindOf(iName) &&
+         object->IsAKindOf("VOKBaseUnknown") && !object->IsAKindOf(iOther) && meta->GetTypeOfClass() == 1 &&
+         meta->GetBaseMetaClass() == VOKBaseUnknown::MetaObject() && std::string(meta->GetExtraName()) == "VOKNull" &&
+         std::string(meta->GetFrameworkName()) == "VOKAnalysisDynamicResponse" &&
+         meta->GetClassSize() == sizeof(T) && T::CreateItself() == nullptr && VOKMetaClassRetrieveCount(iName) == 1;
+    object->Release();
+    std::exit(ok ? 0 : 1);
+  };
+  for (std::size_t i = 0; i < iFirsts.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EXIT(check(iFirsts[i]), ::testing::ExitedWithCode(0), "");
+  }
+  GTEST_FLAG_SET(death_test_style, style);
+}
 
 #endif
