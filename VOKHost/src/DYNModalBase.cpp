@@ -28,8 +28,10 @@ struct ModalBase::Data {
     return def.shapes[iMode][iPosition];
   }
   // Per mode, about the global origin and axes; computed on first use, as
-  // most runs never ask and a base may hold millions of nodes.
+  // most runs never ask and a base may hold millions of nodes. The storage
+  // is made with the base, so that no host operation allocates for it.
   const std::vector<std::array<double, 6>>& Gamma() const;
+  void SizeGamma() { _Gamma.assign(def.modalMasses.size(), std::array<double, 6>{}); }
 
  private:
   mutable std::once_flag _GammaOnce;
@@ -223,6 +225,7 @@ ModalBase* ModalBase::Create(const ModalBaseDefinition& iDefinition, std::string
     for (std::size_t i = 0; i < n; ++i)
       def.frequencies.push_back(std::sqrt(def.modalStiffnesses[i] / def.modalMasses[i]) /
                                 (2.0 * 3.141592653589793));
+  data->SizeGamma();
   data->index.reserve(def.nodes.size());
   for (std::size_t j = 0; j < def.nodes.size(); ++j) data->index[def.nodes[j].id] = static_cast<int>(j);
 
@@ -233,7 +236,6 @@ const std::vector<std::array<double, 6>>& ModalBase::Data::Gamma() const {
   std::call_once(_GammaOnce, [this] {
     // Gamma_i,d = phi_i^T M r_d, from the lumped masses unless given.
     const std::size_t n = def.modalMasses.size();
-    _Gamma.assign(n, std::array<double, 6>{});
     for (std::size_t i = 0; i < n; ++i) {
       if (!def.participation.empty() && def.participation[i]) {
         _Gamma[i] = *def.participation[i];
