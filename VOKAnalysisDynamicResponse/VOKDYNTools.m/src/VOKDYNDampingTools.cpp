@@ -84,10 +84,12 @@ long ReadValue(const VOKBaseUnknown_var& iParent, const char* iName, double* oVa
 // once and fails.
 bool ReadListAttribute(VOKDYNDampingTools& iTools, const VOKISpecAttrAccess_var& iLists,
                        const char* iName, VOKRawColldouble*& oList) {
-  VOKISpecAttrKey* key = iLists->LookupAttributeKey(iName);
+  // The key is released however the reading ends, a failed allocation
+  // included.
+  std::unique_ptr<VOKISpecAttrKey, void (*)(VOKISpecAttrKey*)> key(iLists->LookupAttributeKey(iName),
+                                                                  [](VOKISpecAttrKey* iKey) { iKey->Release(); });
   if (!key) return true;
-  oList = iLists->ReadDoubleList(key);
-  key->Release();
+  oList = iLists->ReadDoubleList(key.get());
   if (oList) return true;
   iTools.DampingMessage(VOKDYNDampingErrNotDefined, nullptr);
   return false;
