@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev rapidjson-dev gnuplot-nox gcovr python3 valgrind
-          ccache calculix-ccx python3-vtk9 xvfb)
+          ccache calculix-ccx python3-vtk9 xvfb time)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

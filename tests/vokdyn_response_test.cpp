@@ -2,9 +2,13 @@
 // different orders), its warnings and plots; the random run built on it (H S H^H by hand, Miles' equation) and
 // its spectra; the transient run (step, half-sine, base and enforced steps) and its history files; the refusals
 // of the "random" and "transient" sections.
+#include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 
@@ -15,6 +19,7 @@
 #include "VOKDYNModelText.h"
 #include "VOKDYNRandom.h"
 #include "VOKDYNTestTowers.h"
+#include "VOKDYNTextWriter.h"
 #include "VOKDYNTransient.h"
 #include "VOKTestSupport.h"
 
@@ -188,6 +193,67 @@ TEST_F(VokdynHarmonic, PhaseIsInDegreesAboveMinus180UpTo180) {
       {Complex(2, 0), 0.0}, {Complex(0, 3), 90.0}, {Complex(0, -3), -90.0}, {Complex(-1, 0), 180.0},
       {Complex(-1, -0.0), 180.0}, {Complex(1, 1), 45.0}, {Complex(-1, -1), -135.0}, {Complex(0, 0), 0.0}};
   for (const auto& row : rows) EXPECT_NEAR(PhaseDeg(row.first), row.second, 1e-13) << row.first;
+}
+
+// printf's %.Pg, character for character, at the precisions the outputs
+// use. The rows are where a formatter of its own goes wrong: signed zero,
+// exact ties, a carry into a new digit, the switch to the exponent form,
+// the ends of the range; then bit patterns over every exponent.
+TEST_F(VokdynHarmonic, NumbersAreWrittenAsPrintfWritesThem) {
+  int failures = 0;
+  auto check = [&failures](double iValue, int iPrecision) {
+    char expected[64], written[kGeneralMax + 1];
+    std::snprintf(expected, sizeof expected, "%.*g", iPrecision, iValue);
+    *WriteGeneral(written, iValue, iPrecision) = '\0';
+    if (std::strcmp(written, expected) != 0 && ++failures <= 10)
+      ADD_FAILURE() << std::hexfloat << iValue << " to " << iPrecision << " digits: " << written << ", not " << expected;
+  };
+  const double rows[] = {0.0, -0.0, 180.0, -180.0, 0.1, 1.0 / 3.0, 9.99999999999999995e-5, 1e-4, 99999.5, 0.125,
+                         2251799813685246.25, 1.234567895e18, 1e17, 1e22, 1e23, 123456789012345678.0, 5e-324,
+                         2.2250738585072014e-308, 1.7976931348623157e308, INFINITY, -INFINITY, NAN};
+  std::uint64_t bits = 0x9E3779B97F4A7C15u;
+  for (int precision : {9, 12, 17}) {
+    for (double row : rows) check(row, precision);
+    for (int k = 0; k < 50000; ++k) {
+      bits = bits * 6364136223846793005u + 1442695040888963407u;
+      double value;
+      std::memcpy(&value, &bits, sizeof value);
+      check(value, precision);
+      check(static_cast<double>(bits >> 44) * std::pow(10.0, static_cast<int>(bits % 40) - 20), precision);
+    }
+  }
+}
+
+// The CSV goes out in pieces of a megabyte or more, each of whole rows and
+// followed by the count of rows so far; every number reads back to the
+// value computed.
+TEST_F(VokdynHarmonic, CsvIsHandedOnInPiecesOfWholeRowsThatReadBackExactly) {
+  Model model = DefaultModel();
+  model.sweep.steps = 20000;
+  const Response r = RunHarmonic(model).response;
+  std::string text;
+  std::vector<std::size_t> pieces;
+  WriteCsv(r, [&](const char* iData, std::size_t iSize) { text.append(iData, iSize); pieces.push_back(iSize); },
+           [&](std::size_t iDone, std::size_t iRows) {
+             EXPECT_EQ(iRows, r.frequencies.size());
+             EXPECT_EQ(iDone + 1, static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+           });
+  ASSERT_GT(pieces.size(), 2u);
+  for (std::size_t k = 0; k + 1 < pieces.size(); ++k) EXPECT_GE(pieces[k], TextWriter::kChunk) << k;
+  const char* p = text.c_str() + text.find('\n') + 1;
+  auto next = [&p](double iExpected) {
+    char* end = nullptr;
+    const double read = std::strtod(p, &end);
+    EXPECT_TRUE(read == iExpected && std::signbit(read) == std::signbit(iExpected)) << std::string(p, static_cast<std::size_t>(end - p)) << " for " << iExpected;
+    p = end + 1;
+  };
+  for (std::size_t t = 0; t < r.frequencies.size(); ++t) {
+    next(r.frequencies[t]);
+    for (const auto& column : r.values) {
+      for (double v : {column[t].real(), column[t].imag(), std::abs(column[t]), PhaseDeg(column[t])}) next(v);
+    }
+  }
+  EXPECT_EQ(p, text.c_str() + text.size());
 }
 
 TEST_F(VokdynHarmonic, StaticCorrectionRestoresTheStaticPartOfTheModesLeftOut) {

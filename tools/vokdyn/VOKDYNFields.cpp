@@ -15,6 +15,7 @@
 #include "VOKDYNFrdReader.h"
 #include "VOKDYNModalSolver.h"
 #include "VOKDYNOutput.h"
+#include "VOKDYNTextWriter.h"
 
 namespace vokdyn {
 
@@ -22,58 +23,97 @@ namespace {
 
 // Frequencies per register block, and degrees of freedom per block of the
 // modes' rows kept in the second-level cache while every frequency block
-// passes over it.
+// passes over it (a whole number of the widest kernel's 24 degrees of
+// freedom, so that only a range's end runs one vector at a time).
 constexpr std::size_t kFreqBlock = 4;
-constexpr std::size_t kDofBlock = 512;
-static_assert(kDofBlock % kFieldLanes == 0, "a block of degrees of freedom is whole vectors");
+constexpr std::size_t kDofBlock = 480;
+static_assert(kDofBlock % (3 * kFieldLanes) == 0, "a block of degrees of freedom is whole wide steps");
 
 typedef double Lanes __attribute__((vector_size(kFieldLanes * sizeof(double))));
 
-// One block: kFreqBlock frequencies (their q in qRe/qIm, [fb * modes + i])
-// over degrees of freedom [d0, d1), a vector of kFieldLanes at a time, its
-// 2 x kFreqBlock running sums in registers across all modes. Each product
-// is rounded, then added (the build never contracts them): the sweep's
-// operations in the sweep's order, at kFieldLanes degrees of freedom at
-// once. Compiled for each instruction set the processor may offer.
+// kFreqBlock frequencies (their q in qRe/qIm, [fb * modes + i]) over the
+// degrees of freedom from iD0, kVectors vectors of kFieldLanes at a time
+// while whole ones fit before iD1, their 2 x kFreqBlock x kVectors running
+// sums in registers across all modes; returns where it stopped. Each
+// product is rounded, then added (the build never contracts them): the
+// sweep's operations in the sweep's order, whatever the width. Every
+// frequency's sums take the same mode's row: the more vectors at once, the
+// fewer loads per product (the broadcast q and the row are shared). With
+// iAhead, each row's iLine-th vector iAhead further on is fetched into the
+// cache meanwhile (the next block's, which the hardware does not foresee:
+// a few hundred bytes from each of many rows far apart).
+template <std::size_t kVectors>
+inline __attribute__((always_inline)) std::size_t SumVectors(const double* iPhi, std::size_t iStride,
+                                                             std::size_t iModes, const double* iQRe,
+                                                             const double* iQIm, std::size_t iD0, std::size_t iD1,
+                                                             double* oRe, double* oIm, std::size_t iOutStride,
+                                                             std::size_t iAhead = 0, std::size_t iLine = 0) {
+  constexpr std::size_t kWidth = kVectors * kFieldLanes;
+  std::size_t d = iD0;
+  for (; d + kWidth <= iD1; d += kWidth) {
+    Lanes re[kFreqBlock][kVectors], im[kFreqBlock][kVectors];
+#pragma GCC unroll 16
+    for (std::size_t f = 0; f < kFreqBlock; ++f)
+#pragma GCC unroll 16
+      for (std::size_t v = 0; v < kVectors; ++v) re[f][v] = im[f][v] = Lanes{} + 0.0;
+    const double* p = iPhi + d;
+    for (std::size_t i = 0; i < iModes; ++i, p += iStride) {
+      Lanes phi[kVectors];
+#pragma GCC unroll 16
+      for (std::size_t v = 0; v < kVectors; ++v) std::memcpy(&phi[v], p + v * kFieldLanes, sizeof(Lanes));
+      if (iAhead) __builtin_prefetch(p + iAhead + iLine * kFieldLanes);
+#pragma GCC unroll 16
+      for (std::size_t f = 0; f < kFreqBlock; ++f) {
+        const double qRe = iQRe[f * iModes + i], qIm = iQIm[f * iModes + i];
+#pragma GCC unroll 16
+        for (std::size_t v = 0; v < kVectors; ++v) {
+          re[f][v] = re[f][v] + phi[v] * qRe;
+          im[f][v] = im[f][v] + phi[v] * qIm;
+        }
+      }
+    }
+#pragma GCC unroll 16
+    for (std::size_t f = 0; f < kFreqBlock; ++f)
+#pragma GCC unroll 16
+      for (std::size_t v = 0; v < kVectors; ++v) {
+        std::memcpy(oRe + f * iOutStride + d + v * kFieldLanes, &re[f][v], sizeof(Lanes));
+        std::memcpy(oIm + f * iOutStride + d + v * kFieldLanes, &im[f][v], sizeof(Lanes));
+      }
+  }
+  return d;
+}
+
+// One block: kFreqBlock frequencies over degrees of freedom [iD0, iD1), a
+// vector at a time. Compiled for each instruction set the processor may
+// offer (with fewer than 32 vector registers wider blocks would spill).
 __attribute__((target_clones("avx512f", "avx2", "default")))
 void SumBlock(const double* iPhi, std::size_t iStride, std::size_t iModes, const double* iQRe,
               const double* iQIm, std::size_t iD0, std::size_t iD1, double* oRe, double* oIm,
               std::size_t iOutStride) {
-  static_assert(kFreqBlock == 4, "the register block below is written out for four frequencies");
-  const double *r0 = iQRe, *r1 = iQRe + iModes, *r2 = iQRe + 2 * iModes, *r3 = iQRe + 3 * iModes;
-  const double *i0 = iQIm, *i1 = iQIm + iModes, *i2 = iQIm + 2 * iModes, *i3 = iQIm + 3 * iModes;
-  for (std::size_t d = iD0; d < iD1; d += kFieldLanes) {
-    // Named sums, so that they stay in registers across the modes.
-    Lanes re0 = Lanes{} + 0.0, re1 = re0, re2 = re0, re3 = re0;
-    Lanes im0 = re0, im1 = re0, im2 = re0, im3 = re0;
-    const double* p = iPhi + d;
-    for (std::size_t i = 0; i < iModes; ++i, p += iStride) {
-      Lanes phi;
-      std::memcpy(&phi, p, sizeof phi);
-      re0 = re0 + phi * r0[i];
-      im0 = im0 + phi * i0[i];
-      re1 = re1 + phi * r1[i];
-      im1 = im1 + phi * i1[i];
-      re2 = re2 + phi * r2[i];
-      im2 = im2 + phi * i2[i];
-      re3 = re3 + phi * r3[i];
-      im3 = im3 + phi * i3[i];
-    }
-    std::memcpy(oRe + d, &re0, sizeof(Lanes));
-    std::memcpy(oRe + iOutStride + d, &re1, sizeof(Lanes));
-    std::memcpy(oRe + 2 * iOutStride + d, &re2, sizeof(Lanes));
-    std::memcpy(oRe + 3 * iOutStride + d, &re3, sizeof(Lanes));
-    std::memcpy(oIm + d, &im0, sizeof(Lanes));
-    std::memcpy(oIm + iOutStride + d, &im1, sizeof(Lanes));
-    std::memcpy(oIm + 2 * iOutStride + d, &im2, sizeof(Lanes));
-    std::memcpy(oIm + 3 * iOutStride + d, &im3, sizeof(Lanes));
-  }
+  SumVectors<1>(iPhi, iStride, iModes, iQRe, iQIm, iD0, iD1, oRe, oIm, iOutStride);
+}
+
+// The same with AVX-512's 32 registers: three vectors at a time (24 sums),
+// the last vectors of the block one at a time; the first three passes over
+// a block each fetch one of the three vectors of every step of the next
+// block (iNext: that block is whole and this range's). Prefetching on
+// every pass would cost more loads than it saves.
+constexpr std::size_t kWide = 3;
+__attribute__((target("avx512f")))
+void SumBlockWide(const double* iPhi, std::size_t iStride, std::size_t iModes, const double* iQRe,
+                  const double* iQIm, std::size_t iD0, std::size_t iD1, double* oRe, double* oIm,
+                  std::size_t iOutStride, bool iNext, std::size_t iPass) {
+  const bool ahead = iNext && iPass < kWide;
+  const std::size_t d = SumVectors<kWide>(iPhi, iStride, iModes, iQRe, iQIm, iD0, iD1, oRe, oIm, iOutStride,
+                                          ahead ? kDofBlock : 0, iPass);
+  SumVectors<1>(iPhi, iStride, iModes, iQRe, iQIm, d, iD1, oRe, oIm, iOutStride);
 }
 
 // Degrees of freedom [iD0, iD1) at every frequency: blocks of kDofBlock,
 // each passed over by every block of frequencies.
 void SumRange(const FieldBasis& iBasis, const std::vector<double>& iQRe, const std::vector<double>& iQIm,
               std::size_t iFrequencies, std::size_t iD0, std::size_t iD1, double* oRe, double* oIm) {
+  static const bool wide = __builtin_cpu_supports("avx512f");
   const std::size_t n = iBasis.modes;
   std::vector<double> scratchRe(kFreqBlock * iBasis.stride), scratchIm(kFreqBlock * iBasis.stride);
   for (std::size_t b0 = iD0; b0 < iD1; b0 += kDofBlock) {
@@ -84,8 +124,12 @@ void SumRange(const FieldBasis& iBasis, const std::vector<double>& iQRe, const s
       const bool whole = count == kFreqBlock;
       double* re = whole ? oRe + f0 * iBasis.stride : scratchRe.data();
       double* im = whole ? oIm + f0 * iBasis.stride : scratchIm.data();
-      SumBlock(iBasis.phi.data(), iBasis.stride, n, iQRe.data() + f0 * n, iQIm.data() + f0 * n, b0, b1, re, im,
-               iBasis.stride);
+      if (wide)
+        SumBlockWide(iBasis.phi.data(), iBasis.stride, n, iQRe.data() + f0 * n, iQIm.data() + f0 * n, b0, b1, re,
+                     im, iBasis.stride, b1 + kDofBlock <= iD1, f0 / kFreqBlock);
+      else
+        SumBlock(iBasis.phi.data(), iBasis.stride, n, iQRe.data() + f0 * n, iQIm.data() + f0 * n, b0, b1, re, im,
+                 iBasis.stride);
       if (!whole)
         for (std::size_t f = 0; f < count; ++f) {
           std::copy(re + f * iBasis.stride + b0, re + f * iBasis.stride + b1, oRe + (f0 + f) * iBasis.stride + b0);
@@ -102,9 +146,8 @@ void AppendRaw(std::string& ioData, const void* iBytes, std::size_t iSize) {
 }
 
 std::string XmlNumber(double iValue) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.9g", iValue);
-  return buffer;
+  char buffer[kGeneralMax];
+  return std::string(buffer, WriteGeneral(buffer, iValue, 9));
 }
 
 std::string XmlEscape(const std::string& iText) {

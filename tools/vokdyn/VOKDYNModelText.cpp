@@ -1,7 +1,6 @@
 #include "VOKDYNModelText.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,59 +8,49 @@
 #include <string_view>
 
 #include "VOKDYNJson.h"
+#include "VOKDYNTextWriter.h"
 
 namespace vokdyn {
 
 namespace {
 
-// Model text appended to a buffer, numbers by std::to_chars; with a file,
-// the buffer goes to it whenever it passes a megabyte, so that a model of
-// any size is written through a fixed amount of memory.
+// Model text, numbers in their shortest exact form; with a file, handed to
+// it a megabyte at a time, so that a model of any size is written through a
+// fixed amount of memory.
 class TextOut {
  public:
-  explicit TextOut(std::FILE* iFile = nullptr) : _File(iFile) {
-    if (_File) _Buffer.reserve(kChunk + 4096);
-  }
+  explicit TextOut(std::FILE* iFile = nullptr)
+      : _Writer(iFile ? TextWriter::Sink([this, iFile](const char* iData, std::size_t iSize) {
+          _Ok = std::fwrite(iData, 1, iSize, iFile) == iSize && _Ok;
+        })
+                      : TextWriter::Sink()) {}
   TextOut& operator<<(std::string_view iText) {
-    _Buffer.append(iText.data(), iText.size());
-    if (_File && _Buffer.size() >= kChunk) Spill();
+    _Writer << iText;
+    _Writer.Spill();
     return *this;
   }
   TextOut& operator<<(const std::string& iText) { return *this << std::string_view(iText); }
   TextOut& operator<<(const char* iText) { return *this << std::string_view(iText); }
   TextOut& operator<<(int iValue) {
-    char buffer[16];
-    return *this << std::string_view(buffer, static_cast<std::size_t>(std::to_chars(buffer, buffer + sizeof buffer, iValue).ptr - buffer));
+    _Writer << iValue;
+    _Writer.Spill();
+    return *this;
   }
   TextOut& operator<<(double iValue) {
-    char buffer[40];
-    return *this << std::string_view(buffer, ShortestNumber(iValue, buffer));
+    _Writer.Shortest(iValue);
+    _Writer.Spill();
+    return *this;
   }
   // Everything written so far to the file (false when the system refused).
   bool Spill() {
-    if (!_File || _Buffer.empty()) return _Ok;
-    _Ok = std::fwrite(_Buffer.data(), 1, _Buffer.size(), _File) == _Buffer.size() && _Ok;
-    _Buffer.clear();
+    _Writer.Flush();
     return _Ok;
   }
-  std::string& Text() { return _Buffer; }
-
-  /// Writes the shortest form of iValue into iBuffer (40 bytes); its length.
-  static std::size_t ShortestNumber(double iValue, char* iBuffer) {
-    char* end = iBuffer + 40;
-    // Negative zero keeps its sign only in the form of a real number.
-    if (iValue == 0.0) return static_cast<std::size_t>(std::snprintf(iBuffer, 40, "%s", std::signbit(iValue) ? "-0.0" : "0"));
-    // Whole numbers in plain digits (100000 rather than 1e+05).
-    if (std::fabs(iValue) < 1e15 && iValue == std::trunc(iValue))
-      return static_cast<std::size_t>(std::to_chars(iBuffer, end, iValue, std::chars_format::fixed).ptr - iBuffer);
-    return static_cast<std::size_t>(std::to_chars(iBuffer, end, iValue).ptr - iBuffer);
-  }
+  std::string& Text() { return _Writer.Text(); }
 
  private:
-  static constexpr std::size_t kChunk = 1 << 20;
-  std::FILE* _File;
-  std::string _Buffer;
   bool _Ok = true;
+  TextWriter _Writer;
 };
 
 template <class C>
@@ -301,8 +290,8 @@ void Write(TextOut& o, const Model& iModel, const std::string& iComment, const s
 }  // namespace
 
 std::string ShortestNumber(double iValue) {
-  char buffer[40];
-  return std::string(buffer, TextOut::ShortestNumber(iValue, buffer));
+  char buffer[kGeneralMax];
+  return std::string(buffer, WriteShortest(buffer, iValue));
 }
 
 Model DefaultModel() {

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <mutex>
 #include <cmath>
@@ -17,6 +16,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "VOKDYNTextWriter.h"
+
 extern char** environ;
 
 namespace vokdyn {
@@ -24,9 +25,8 @@ namespace vokdyn {
 namespace {
 
 std::string Format17(double iValue) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.17g", iValue);
-  return buffer;
+  char buffer[kGeneralMax];
+  return std::string(buffer, WriteGeneral(buffer, iValue, 17));
 }
 
 // ---------------------------------------------------- temporaries on signals
@@ -115,8 +115,11 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
   const std::string& Path() const { return _Path; }
   void Write(const std::string& iContent) const {
+    Write([&iContent](const TextSink& iSink) { iSink(iContent.data(), iContent.size()); });
+  }
+  void Write(const TextSource& iContent) const {
     std::ofstream out(_Path, std::ios::binary | std::ios::trunc);
-    out << iContent;
+    iContent([&out](const char* iData, std::size_t iSize) { out.write(iData, static_cast<std::streamsize>(iSize)); });
     out.flush();
     if (!out) throw OutputError(_Path + ": cannot be written");
   }
@@ -156,57 +159,40 @@ Peak PeakOf(const Response& iResponse, std::size_t iOutput) {
   return peak;
 }
 
-namespace {
-
-// "%.17g" by std::to_chars (the same text: the general format with a
-// precision is printf's), without a format string to interpret per number.
-inline char* Put17(char* iAt, double iValue) {
-  return std::to_chars(iAt, iAt + 32, iValue, std::chars_format::general, 17).ptr;
-}
-
-}  // namespace
-
-void WriteCsv(const Response& iResponse, const std::function<void(const char*, std::size_t)>& iSink,
+void WriteCsv(const Response& iResponse, const TextSink& iSink,
               const std::function<void(std::size_t, std::size_t)>& iProgress) {
-  std::string out = "frequency_hz";
+  TextWriter out(iSink);
+  out << "frequency_hz";
   for (const Output& o : iResponse.outputs) {
-    std::string label = OutputLabel(o);
-    out += "," + label + "_re," + label + "_im," + label + "_abs," + label + "_phase_deg";
+    const std::string label = OutputLabel(o);
+    out << ',' << label << "_re," << label << "_im," << label << "_abs," << label << "_phase_deg";
   }
-  out += "\n";
-  constexpr std::size_t kPiece = 1 << 20;
+  out << '\n';
   const std::size_t rows = iResponse.frequencies.size();
-  // Room for a whole row: 4 numbers of at most 24 characters and 4 commas
-  // per output, the frequency and the newline.
-  const std::size_t rowMax = 32 + 4 * 25 * iResponse.values.size();
-  std::string piece;
-  piece.reserve(kPiece + rowMax);
-  piece = out;
+  // Room for a whole row: 4 numbers and 4 commas per output, the frequency
+  // and the newline.
+  const std::size_t rowMax = (4 * iResponse.values.size() + 1) * (kGeneralMax + 1) + 1;
+  std::size_t shown = 0;
   for (std::size_t t = 0; t < rows; ++t) {
-    std::size_t at = piece.size();
-    piece.resize(at + rowMax);
-    char* p = &piece[at];
-    p = Put17(p, iResponse.frequencies[t]);
+    char* p = out.Reserve(rowMax);
+    p = WriteGeneral(p, iResponse.frequencies[t], 17);
     for (const auto& column : iResponse.values) {
       const std::complex<double>& u = column[t];
       *p++ = ',';
-      p = Put17(p, u.real());
+      p = WriteGeneral(p, u.real(), 17);
       *p++ = ',';
-      p = Put17(p, u.imag());
+      p = WriteGeneral(p, u.imag(), 17);
       *p++ = ',';
-      p = Put17(p, std::abs(u));
+      p = WriteGeneral(p, std::abs(u), 17);
       *p++ = ',';
-      p = Put17(p, PhaseDeg(u));
+      p = WriteGeneral(p, PhaseDeg(u), 17);
     }
     *p++ = '\n';
-    piece.resize(static_cast<std::size_t>(p - piece.data()));
-    if (piece.size() >= kPiece || t + 1 == rows) {
-      iSink(piece.data(), piece.size());
-      piece.clear();
-      if (iProgress) iProgress(t + 1, rows);
-    }
+    out.Commit(p);
+    if (out.Spill() && iProgress) iProgress(shown = t + 1, rows);
   }
-  if (rows == 0) iSink(piece.data(), piece.size());
+  out.Flush();
+  if (iProgress && shown != rows) iProgress(rows, rows);
 }
 
 std::string CsvText(const Response& iResponse) {
@@ -254,22 +240,32 @@ void CheckOutputPath(const std::string& iPath, const std::string& iOption, const
     throw OutputError(iOption + " " + iPath + ": the directory " + dir + " does not exist or cannot be written");
 }
 
-std::string ColumnsCsv(const std::string& iAbscissaName, const char* iAbscissaFormat,
-                       const std::vector<double>& iAbscissae, const std::vector<std::string>& iNames,
-                       const std::vector<std::vector<double>>& iColumns) {
-  std::string text = iAbscissaName;
-  for (const std::string& name : iNames) text += "," + name;
-  text += "\n";
-  char buffer[40];
+void WriteColumnsCsv(const std::string& iAbscissaName, int iAbscissaDigits, const std::vector<double>& iAbscissae,
+                     const std::vector<std::string>& iNames, const std::vector<std::vector<double>>& iColumns,
+                     const TextSink& iSink) {
+  TextWriter out(iSink);
+  out << iAbscissaName;
+  for (const std::string& name : iNames) out << ',' << name;
+  out << '\n';
+  const std::size_t rowMax = (iColumns.size() + 1) * (kGeneralMax + 1) + 1;
   for (std::size_t t = 0; t < iAbscissae.size(); ++t) {
-    std::snprintf(buffer, sizeof buffer, iAbscissaFormat, iAbscissae[t]);
-    text += buffer;
+    char* p = WriteGeneral(out.Reserve(rowMax), iAbscissae[t], iAbscissaDigits);
     for (const std::vector<double>& column : iColumns) {
-      std::snprintf(buffer, sizeof buffer, ",%.17g", column[t]);
-      text += buffer;
+      *p++ = ',';
+      p = WriteGeneral(p, column[t], 17);
     }
-    text += "\n";
+    *p++ = '\n';
+    out.Commit(p);
+    out.Spill();
   }
+  out.Flush();
+}
+
+std::string ColumnsCsv(const std::string& iAbscissaName, int iAbscissaDigits, const std::vector<double>& iAbscissae,
+                       const std::vector<std::string>& iNames, const std::vector<std::vector<double>>& iColumns) {
+  std::string text;
+  WriteColumnsCsv(iAbscissaName, iAbscissaDigits, iAbscissae, iNames, iColumns,
+                  [&text](const char* iData, std::size_t iSize) { text.append(iData, iSize); });
   return text;
 }
 
@@ -441,10 +437,10 @@ std::string BodeScript(const Response& iResponse, const std::string& iTitle, con
 
 namespace {
 
-// Draws iCsv at iPath with gnuplot: iScript(data path, image path, svg)
+// Draws the CSV iCsv writes at iPath with gnuplot: iScript(data path, image path, svg)
 // gives the script, which draws into a temporary of ours, copied to the
 // output once made; gnuplot's own words when it cannot.
-void Draw(const std::string& iCsv, const std::string& iPath,
+void Draw(const TextSource& iCsv, const std::string& iPath,
           const std::function<std::string(const std::string&, const std::string&, bool)>& iScript) {
   CheckPlotPossible(iPath);
   const std::string gnuplot = FindProgram("gnuplot");
@@ -489,12 +485,12 @@ void Draw(const std::string& iCsv, const std::string& iPath,
 }  // namespace
 
 void PlotResponse(const Response& iResponse, const std::string& iTitle, const std::string& iPath, const Units& iUnits) {
-  Draw(CsvText(iResponse), iPath, [&](const std::string& iData, const std::string& iImage, bool iSvg) {
+  Draw([&iResponse](const TextSink& iSink) { WriteCsv(iResponse, iSink); }, iPath, [&](const std::string& iData, const std::string& iImage, bool iSvg) {
     return BodeScript(iResponse, iTitle, iUnits, iData, iImage, iSvg);
   });
 }
 
-void PlotCurves(const std::string& iCsv, const std::vector<std::string>& iTitles, const PlotAxes& iAxes,
+void PlotCurves(const TextSource& iCsv, const std::vector<std::string>& iTitles, const PlotAxes& iAxes,
                 const std::string& iPath) {
   Draw(iCsv, iPath, [&](const std::string& iData, const std::string& iImage, bool iSvg) {
     std::ostringstream s;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "VOKDYNModel.h"
+#include "VOKDYNTextWriter.h"
 
 namespace vokdyn {
 
@@ -46,8 +47,25 @@ std::string CsvText(const Response& iResponse);
 
 /// The same text handed to iSink in pieces of about a megabyte, with
 /// iProgress(rows written, rows) after each piece (the header is not a row).
-void WriteCsv(const Response& iResponse, const std::function<void(const char*, std::size_t)>& iSink,
+void WriteCsv(const Response& iResponse, const TextSink& iSink,
               const std::function<void(std::size_t, std::size_t)>& iProgress = nullptr);
+
+/// A CSV of columns over one abscissa: the header iAbscissaName and every
+/// column's name, then per row the abscissa to iAbscissaDigits significant
+/// digits and every column's value to 17 (printf's %g), handed to iSink in
+/// pieces of about a megabyte.
+void WriteColumnsCsv(const std::string& iAbscissaName, int iAbscissaDigits, const std::vector<double>& iAbscissae,
+                     const std::vector<std::string>& iNames, const std::vector<std::vector<double>>& iColumns,
+                     const TextSink& iSink);
+
+/// The same text whole.
+std::string ColumnsCsv(const std::string& iAbscissaName, int iAbscissaDigits, const std::vector<double>& iAbscissae,
+                       const std::vector<std::string>& iNames, const std::vector<std::vector<double>>& iColumns);
+
+/// True when iPath is written in place rather than through a temporary: a
+/// device, a FIFO or another file that is not plain, or a path under /dev or
+/// /proc (an open file of the process).
+bool WrittenInPlace(const std::string& iPath);
 
 /// An output file being written. Where iPath is a plain file, a name not
 /// there yet, or a symbolic link to either, the bytes go to a temporary file
@@ -58,18 +76,6 @@ void WriteCsv(const Response& iResponse, const std::function<void(const char*, s
 /// caller made standard output) is opened and written directly, so that it
 /// stays what it is and its reader gets the bytes. Every method throws
 /// OutputError.
-/// A CSV of columns over one abscissa: the header iAbscissaName and every
-/// column's name, then per row the abscissa in iAbscissaFormat (printf) and
-/// every column's value to 17 significant digits.
-std::string ColumnsCsv(const std::string& iAbscissaName, const char* iAbscissaFormat,
-                       const std::vector<double>& iAbscissae, const std::vector<std::string>& iNames,
-                       const std::vector<std::vector<double>>& iColumns);
-
-/// True when iPath is written in place rather than through a temporary: a
-/// device, a FIFO or another file that is not plain, or a path under /dev or
-/// /proc (an open file of the process).
-bool WrittenInPlace(const std::string& iPath);
-
 class OutputFile {
  public:
   /// Opens iPath; iOption ("--output") names it in messages.
@@ -133,10 +139,10 @@ struct PlotAxes {
   bool logX = false, logY = false;
 };
 
-/// Plots columns 2, 3, ... of a CSV text (a header line, the abscissa in
-/// column 1) against column 1, one curve per title, into iPath (.svg or
-/// .png), written atomically. Throws OutputError.
-void PlotCurves(const std::string& iCsv, const std::vector<std::string>& iTitles, const PlotAxes& iAxes,
+/// Plots columns 2, 3, ... of the CSV iCsv writes (a header line, the
+/// abscissa in column 1) against column 1, one curve per title, into iPath
+/// (.svg or .png), written atomically. Throws OutputError.
+void PlotCurves(const TextSource& iCsv, const std::vector<std::string>& iTitles, const PlotAxes& iAxes,
                 const std::string& iPath);
 
 }  // namespace vokdyn

@@ -9,6 +9,7 @@
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNOutput.h"
 #include "VOKDYNPlatformModel.h"
+#include "VOKDYNTextWriter.h"
 
 namespace vokdyn {
 
@@ -19,9 +20,8 @@ const std::vector<std::string> kInputKeys = {"load", "base_direction", "enforced
 const std::vector<std::string> kCrossKeys = {"between", "real", "imag"};
 
 std::string Number(double iValue) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.9g", iValue);
-  return buffer;
+  char buffer[kGeneralMax];
+  return std::string(buffer, WriteGeneral(buffer, iValue, 9));
 }
 
 // At least two points, abscissae > 0 and increasing; values > 0 when iPositive.
@@ -394,24 +394,30 @@ RandomResult RunRandom(const Model& iModel, const RandomSection& iRandom, int iT
   return result;
 }
 
-std::string RandomCsv(const RandomResult& iResult) {
+void WriteRandomCsv(const RandomResult& iResult, const TextSink& iSink) {
   std::vector<std::string> names;
   for (const Output& o : iResult.outputs) names.push_back(OutputLabel(o) + "_psd");
-  return ColumnsCsv("frequency_hz", "%.9g",
-                    std::vector<double>(iResult.frequencies.begin(), iResult.frequencies.end()), names,
-                    iResult.psd);
+  WriteColumnsCsv("frequency_hz", 9, std::vector<double>(iResult.frequencies.begin(), iResult.frequencies.end()), names,
+                  iResult.psd, iSink);
+}
+
+std::string RandomCsv(const RandomResult& iResult) {
+  std::string text;
+  WriteRandomCsv(iResult, [&text](const char* iData, std::size_t iSize) { text.append(iData, iSize); });
+  return text;
 }
 
 std::string RandomSummaryCsv(const RandomResult& iResult) {
-  std::string text = "output,rms,three_sigma,nu0_hz\n";
-  char buffer[128];
+  TextWriter text;
+  text << "output,rms,three_sigma,nu0_hz\n";
   for (std::size_t o = 0; o < iResult.outputs.size(); ++o) {
     const RandomSummary& s = iResult.summary[o];
-    std::snprintf(buffer, sizeof buffer, "%s,%.17g,%.17g,%.17g\n", OutputLabel(iResult.outputs[o]).c_str(), s.rms,
-                  3.0 * s.rms, s.zeroCrossing);
-    text += buffer;
+    text << OutputLabel(iResult.outputs[o]) << ',';
+    text.General(s.rms, 17) << ',';
+    text.General(3.0 * s.rms, 17) << ',';
+    text.General(s.zeroCrossing, 17) << '\n';
   }
-  return text;
+  return std::move(text.Text());
 }
 
 }  // namespace vokdyn

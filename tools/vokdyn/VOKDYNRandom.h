@@ -7,12 +7,14 @@
 // sweep frequency, and its RMS and zero-crossing rate.
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "VOKDYNJson.h"
 #include "VOKDYNModel.h"
 #include "VOKDYNSweep.h"
+#include "VOKDYNTextWriter.h"
 
 namespace vokdyn {
 
@@ -86,7 +88,10 @@ RandomSummary Summarize(const std::vector<float>& iFrequencies, const std::vecto
 /// Runs the random response. Throws ModelError, ComputationError.
 RandomResult RunRandom(const Model& iModel, const RandomSection& iRandom, int iThreads = 1);
 
-/// "frequency_hz", then N<id>_<C>_psd per output, 17 significant digits.
+/// "frequency_hz", then N<id>_<C>_psd per output, 17 significant digits
+/// (the frequency 9), handed to iSink in pieces of about a megabyte.
+void WriteRandomCsv(const RandomResult& iResult, const TextSink& iSink);
+/// The same text whole.
 std::string RandomCsv(const RandomResult& iResult);
 /// "output,rms,three_sigma,nu0_hz" then a row per output.
 std::string RandomSummaryCsv(const RandomResult& iResult);

@@ -10,6 +10,7 @@
 #include "VOKDYNOutput.h"
 #include "VOKDYNPlatformModel.h"
 #include "VOKDYNSweep.h"
+#include "VOKDYNTextWriter.h"
 
 namespace vokdyn {
 
@@ -26,9 +27,8 @@ constexpr std::size_t kTimeBatch = 4096;
 constexpr std::size_t kModeBatch = 4;
 
 std::string Number(double iValue) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.9g", iValue);
-  return buffer;
+  char buffer[kGeneralMax];
+  return std::string(buffer, WriteGeneral(buffer, iValue, 9));
 }
 
 // Times from 0 up, increasing, values finite; at least two points.
@@ -410,24 +410,32 @@ TransientResult RunTransient(const Model& iModel, const TransientSection& iTrans
   return result;
 }
 
-std::string TransientCsv(const TransientResult& iResult) {
+void WriteTransientCsv(const TransientResult& iResult, const TextSink& iSink) {
   std::vector<std::string> names;
   for (const Output& o : iResult.outputs) names.push_back(OutputLabel(o));
-  return ColumnsCsv("time_s", "%.12g", iResult.times, names, iResult.values);
+  WriteColumnsCsv("time_s", 12, iResult.times, names, iResult.values, iSink);
+}
+
+std::string TransientCsv(const TransientResult& iResult) {
+  std::string text;
+  WriteTransientCsv(iResult, [&text](const char* iData, std::size_t iSize) { text.append(iData, iSize); });
+  return text;
 }
 
 std::string TransientSummaryCsv(const TransientResult& iResult) {
-  std::string text = "output,max,time_of_max_s,min,time_of_min_s\n";
-  char buffer[160];
+  TextWriter text;
+  text << "output,max,time_of_max_s,min,time_of_min_s\n";
   for (std::size_t o = 0; o < iResult.outputs.size(); ++o) {
     const std::vector<double>& v = iResult.values[o];
     const std::size_t hi = static_cast<std::size_t>(std::max_element(v.begin(), v.end()) - v.begin());
     const std::size_t lo = static_cast<std::size_t>(std::min_element(v.begin(), v.end()) - v.begin());
-    std::snprintf(buffer, sizeof buffer, "%s,%.17g,%.12g,%.17g,%.12g\n", OutputLabel(iResult.outputs[o]).c_str(), v[hi],
-                  iResult.times[hi], v[lo], iResult.times[lo]);
-    text += buffer;
+    text << OutputLabel(iResult.outputs[o]) << ',';
+    text.General(v[hi], 17) << ',';
+    text.General(iResult.times[hi], 12) << ',';
+    text.General(v[lo], 17) << ',';
+    text.General(iResult.times[lo], 12) << '\n';
   }
-  return text;
+  return std::move(text.Text());
 }
 
 }  // namespace vokdyn

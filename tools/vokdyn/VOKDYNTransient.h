@@ -10,6 +10,7 @@
 // outputs are summed over the modes.
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "VOKDYNModel.h"
 #include "VOKDYNModelLoader.h"
 #include "VOKDYNRandom.h"
+#include "VOKDYNTextWriter.h"
 
 namespace vokdyn {
 
@@ -63,7 +65,10 @@ struct TransientResult {
 /// ComputationError.
 TransientResult RunTransient(const Model& iModel, const TransientSection& iTransient, int iThreads = 1);
 
-/// "time_s", then N<id>_<C> per output, 17 significant digits.
+/// "time_s", then N<id>_<C> per output, 17 significant digits (the time
+/// 12), handed to iSink in pieces of about a megabyte.
+void WriteTransientCsv(const TransientResult& iResult, const TextSink& iSink);
+/// The same text whole.
 std::string TransientCsv(const TransientResult& iResult);
 /// "output,max,time_of_max_s,min,time_of_min_s" then a row per output.
 std::string TransientSummaryCsv(const TransientResult& iResult);

@@ -370,12 +370,15 @@ struct SummarisedOutputs {
     }
   }
 
-  void Write(const std::string& iCsv, const std::string& iSummaryCsv) const {
+  void Write(const TextSource& iWriteCsv, const std::string& iSummaryCsv) const {
     if (csv == "-") {
-      std::cout << iCsv << std::flush;
+      iWriteCsv([](const char* iData, std::size_t iSize) { std::cout.write(iData, static_cast<std::streamsize>(iSize)); });
+      std::cout.flush();
       if (!std::cout) throw OutputError("--output -: standard output cannot be written");
     } else if (ToFile()) {
-      WriteFileAtomically(csv, iCsv);
+      OutputFile file(csv, "output");
+      iWriteCsv([&file](const char* iData, std::size_t iSize) { file.Write(iData, iSize); });
+      file.Commit();
       if (WithSummary()) WriteFileAtomically(summary, iSummaryCsv);
     }
   }
@@ -401,13 +404,13 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
   RandomResult result = RunRandom(model, random, iThreads);
   timing.Part("run", mark);
   for (const std::string& w : result.warnings) Warn({w});
-  outputs.Write(RandomCsv(result), RandomSummaryCsv(result));
+  outputs.Write([&result](const TextSink& iSink) { WriteRandomCsv(result, iSink); }, RandomSummaryCsv(result));
   timing.Part("csv", mark);
   static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
   if (!iPlot.empty()) {
     std::vector<std::string> titles;
     for (const Output& o : result.outputs) titles.push_back(OutputLabel(o));
-    PlotCurves(RandomCsv(result), titles,
+    PlotCurves([&result](const TextSink& iSink) { WriteRandomCsv(result, iSink); }, titles,
                {model.name + " - random response", "frequency (Hz)",
                 std::string("PSD of the absolute ") + kQuantity[static_cast<int>(random.quantity)] + " (units^2/Hz)",
                 true, true},
@@ -449,13 +452,13 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
   const SummarisedOutputs outputs(iModelPath, model, iOutput, iPlot);
   TransientResult result = RunTransient(model, transient, iThreads);
   timing.Part("run", mark);
-  outputs.Write(TransientCsv(result), TransientSummaryCsv(result));
+  outputs.Write([&result](const TextSink& iSink) { WriteTransientCsv(result, iSink); }, TransientSummaryCsv(result));
   timing.Part("csv", mark);
   static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
   if (!iPlot.empty()) {
     std::vector<std::string> titles;
     for (const Output& o : result.outputs) titles.push_back(OutputLabel(o));
-    PlotCurves(TransientCsv(result), titles,
+    PlotCurves([&result](const TextSink& iSink) { WriteTransientCsv(result, iSink); }, titles,
                {model.name + " - transient response", "time (s)",
                 std::string(transient.absolute ? "absolute " : "relative ") +
                     kQuantity[static_cast<int>(transient.quantity)],
