@@ -70,32 +70,33 @@ void ComputeParticipation(const Model& iModel, std::vector<std::optional<std::ar
                           int iThreads) {
   const ModeShapes& shapes = iModel.base.shapes;
   const std::size_t modes = iModel.base.modes.size(), nodes = iModel.nodes.size();
-  constexpr std::size_t L = kParticipationLanes, kBlock = std::size_t(1) << 15;  // rows per read
+  constexpr std::size_t L = kParticipationLanes, kBlock = std::size_t(1) << 15;  // rows per block
   std::vector<std::array<double, 6>> sums(modes, std::array<double, 6>{});
   // One mode alone, in the table's order: its sums when they are computed,
   // or its first value that is not finite.
-  auto scan = [&](std::size_t iMode, std::vector<double>& ioBuffer) -> std::optional<ModeShapes::Element> {
+  auto scan = [&](std::size_t iMode) -> std::optional<ModeShapes::Element> {
     sums[iMode] = std::array<double, 6>{};
     const bool computed = !iModel.base.modes[iMode].hasParticipation;
     for (std::size_t first = 0; first < nodes; first += kBlock) {
       const std::size_t count = std::min(kBlock, nodes - first);
-      const double* rows = shapes.ReadRowsOf(iMode, first, count, ioBuffer.data());
+      const double* rows = shapes.Row(iMode, first);
       std::size_t k = 0;
       if (computed) k = AddParticipationTerms(rows, iModel.nodes.data() + first, count, sums[iMode].data());
       else while (k < count && RowFinite(rows + 6 * k)) ++k;
       for (std::size_t c = 0; k < count && c < 6; ++c)
         if (!std::isfinite(rows[6 * k + c])) return ModeShapes::Element{iMode, first + k, c, rows[6 * k + c]};
+      shapes.Passed(iMode, first, count);
     }
     return std::nullopt;
   };
   // Modes [i, i + L) at once, a lane each; false when a value is not finite
   // (the sums are then to be formed again mode by mode).
-  auto group = [&](std::size_t i, std::vector<std::vector<double>>& ioBuffers) {
+  auto group = [&](std::size_t i) {
     double laneSums[L][6] = {};
     for (std::size_t first = 0; first < nodes; first += kBlock) {
       const std::size_t count = std::min(kBlock, nodes - first);
       const double* rows[L];
-      for (std::size_t l = 0; l < L; ++l) rows[l] = shapes.ReadRowsOf(i + l, first, count, ioBuffers[l].data());
+      for (std::size_t l = 0; l < L; ++l) rows[l] = shapes.Row(i + l, first);
       for (std::size_t k = 0; k < count;) {
         const double* at[L];
         for (std::size_t l = 0; l < L; ++l) at[l] = rows[l] + 6 * k;
@@ -108,6 +109,7 @@ void ComputeParticipation(const Model& iModel, std::vector<std::optional<std::ar
           if (AddParticipationTerms(rows[l] + 6 * k, iModel.nodes.data() + first + k, n, laneSums[l]) < n) return false;
         k += n;
       }
+      for (std::size_t l = 0; l < L; ++l) shapes.Passed(i + l, first, count);
     }
     for (std::size_t l = 0; l < L; ++l) std::copy(laneSums[l], laneSums[l] + 6, sums[i + l].begin());
     return true;
@@ -120,14 +122,13 @@ void ComputeParticipation(const Model& iModel, std::vector<std::optional<std::ar
   std::vector<std::optional<ModeShapes::Element>> bad(threads);
   auto work = [&](std::size_t iThread) {
     const std::size_t end = modes * (iThread + 1) / threads;
-    std::vector<std::vector<double>> buffers(L, std::vector<double>(6 * std::min(kBlock, nodes)));
     for (std::size_t i = modes * iThread / threads; i < end && !bad[iThread];) {
-      if (end - i >= L && group(i, buffers)) {
+      if (end - i >= L && group(i)) {
         i += L;
         continue;
       }
       const std::size_t stop = end - i >= L ? i + L : i + 1;
-      for (; i < stop && !bad[iThread]; ++i) bad[iThread] = scan(i, buffers[0]);
+      for (; i < stop && !bad[iThread]; ++i) bad[iThread] = scan(i);
     }
   };
   if (!shapes.Checked() || std::any_of(iModel.base.modes.begin(), iModel.base.modes.end(),

@@ -140,14 +140,15 @@ ModeShapes ModeShapes::ReadRows(const std::vector<std::size_t>& iNodes) const {
 }
 
 
-const double* ModeShapes::ReadRowsOf(std::size_t iMode, std::size_t iFirst, std::size_t iCount,
-                                    double* oBuffer) const {
-  // A failed read falls back on the mapping, which holds the same bytes.
-  if (_Mapping && _Mapping->fd >= 0 &&
-      ReadAt(_Mapping->fd, reinterpret_cast<char*>(oBuffer), iCount * 6 * sizeof(double),
-             _Mapping->data + (iMode * _Nodes + iFirst) * 6 * sizeof(double)))
-    return oBuffer;
-  return Row(iMode, iFirst);
+void ModeShapes::Passed(std::size_t iMode, std::size_t iFirst, std::size_t iCount) const {
+  if (!_Mapping || _Mapping->fd < 0) return;
+  // The whole pages of these rows leave this process; the page cache keeps
+  // them, so a later read maps them again without reading the file.
+  static const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(Row(iMode, iFirst));
+  const std::uintptr_t end = begin + iCount * 6 * sizeof(double);
+  const std::uintptr_t first = (begin + page - 1) / page * page, last = end / page * page;
+  if (last > first) (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 }
 
 bool ModeShapes::SameValues(const ModeShapes& iOther) const {

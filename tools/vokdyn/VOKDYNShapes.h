@@ -79,12 +79,11 @@ class ModeShapes {
   /// mode would map most of the file. A table in memory is returned as it is.
   ModeShapes ReadRows(const std::vector<std::size_t>& iNodes) const;
 
-  /// The iCount rows of mode iMode from node iFirst: read (pread) into
-  /// oBuffer (6 iCount doubles) from a mapped file, else where they are. A
-  /// pass over every row reads the file this way rather than through the
-  /// mapping, for the reason ReadRows gives: it then maps nothing. Calls
-  /// may run on several threads.
-  const double* ReadRowsOf(std::size_t iMode, std::size_t iFirst, std::size_t iCount, double* oBuffer) const;
+  /// Rows [iFirst, iFirst + iCount) of mode iMode have been read: a mapped
+  /// file's whole pages among them leave the process (the page cache keeps
+  /// them), so a pass over every row, in place, holds a block at a time and
+  /// not the file. Calls may run on several threads.
+  void Passed(std::size_t iMode, std::size_t iFirst, std::size_t iCount) const;
 
   /// The same values, bit for bit, in the same layout.
   bool SameValues(const ModeShapes& iOther) const;
