@@ -3,6 +3,7 @@
 // object. Both overloads block the calling thread until the user has closed
 // the dialog and always succeed: a catalogue that cannot be read only means
 // that nothing is shown.
+#include <memory>
 #include <new>
 
 #include "VOKDYNDampingTools.h"
@@ -39,9 +40,12 @@ void Show(const char* iDialogName, VOKDlgStyle iStyle, const VOKUnicodeString& i
   VOKDialog* parent = frame ? frame->GetMainWindow() : nullptr;
   VOKDlgNotify* dialog = new (std::nothrow) VOKDlgNotify(parent, iDialogName, iStyle);
   if (!dialog) return;
+  // The dialog is handed back however the display ends, a failed
+  // allocation while it shows included.
+  std::unique_ptr<VOKDlgNotify, void (*)(VOKDlgNotify*)> shown(
+      dialog, [](VOKDlgNotify* iDialog) { iDialog->RequestDelayedDestruction(); });
   dialog->SetVisibility(g_Shown);
   dialog->DisplayBlocked(iMessage, iTitle);
-  dialog->RequestDelayedDestruction();
 }
 
 }  // namespace
