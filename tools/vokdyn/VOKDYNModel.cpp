@@ -38,21 +38,29 @@ std::shared_ptr<const NodeIdIndex> IndexOf(const std::vector<Node>& iNodes) {
 // hence the atomic exchange of the index (two threads may both make one).
 int Model::NodeIndex(int iId) const {
   std::shared_ptr<const NodeIdIndex> index = std::atomic_load(&nodeIdIndex);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (!index || index->data != nodes.data() || index->size != nodes.size() || attempt == 1) {
-      index = IndexOf(nodes);
-      std::atomic_store(&nodeIdIndex, index);
-    }
-    auto found = std::lower_bound(index->sorted.begin(), index->sorted.end(), std::make_pair(iId, 0),
-                                  [](const std::pair<int, int>& a, const std::pair<int, int>& b) { return a.first < b.first; });
-    if (found == index->sorted.end() || found->first != iId) break;
-    // An id changed in place since the index was made shows here: made again.
-    if (nodes[static_cast<std::size_t>(found->second)].id == iId) return found->second;
+  if (!index || index->data != nodes.data() || index->size != nodes.size()) {
+    index = IndexOf(nodes);
+    std::atomic_store(&nodeIdIndex, index);
   }
-  // Absent from the index: the nodes themselves decide, whatever changed in them.
+  auto found = std::lower_bound(index->sorted.begin(), index->sorted.end(), std::make_pair(iId, 0),
+                                [](const std::pair<int, int>& a, const std::pair<int, int>& b) { return a.first < b.first; });
+  if (found != index->sorted.end() && found->first == iId && nodes[static_cast<std::size_t>(found->second)].id == iId)
+    return found->second;
+  // Absent, or an id changed in place since the index was made: the nodes themselves decide.
   for (std::size_t i = 0; i < nodes.size(); ++i)
     if (nodes[i].id == iId) return static_cast<int>(i);
   return -1;
+}
+
+const char* const kQuantityNames[3] = {"displacement", "velocity", "acceleration"};
+
+bool QuantityNamed(const std::string& iName, Quantity& oQuantity) {
+  for (int q = 0; q < 3; ++q)
+    if (iName == kQuantityNames[q]) {
+      oQuantity = static_cast<Quantity>(q);
+      return true;
+    }
+  return false;
 }
 
 double TablePercent(const std::vector<std::array<double, 2>>& iTable, double iFrequency) {

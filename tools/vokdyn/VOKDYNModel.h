@@ -160,6 +160,13 @@ struct Sweep {
 /// acceleration -omega^2 u.
 enum class Quantity { Displacement, Velocity, Acceleration };
 
+/// "displacement", "velocity", "acceleration": each Quantity's name in model
+/// files and summaries, in enumeration order.
+extern const char* const kQuantityNames[3];
+
+/// The quantity named iName; false (oQuantity untouched) for another text.
+bool QuantityNamed(const std::string& iName, Quantity& oQuantity);
+
 /// Absolute: the whole motion (modal part, support motion, enforced
 /// displacements); relative: the modal part only, the motion relative to
 /// the moving support or enforced field.

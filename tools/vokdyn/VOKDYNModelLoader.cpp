@@ -723,11 +723,8 @@ class ModelReader {
       if (const JsonValue* quantity = _R.Find(iOutputs[i], "quantity")) {
         const std::string qp = JsonMember(op, "quantity");
         const char* what = "\"displacement\", \"velocity\" or \"acceleration\"";
-        const std::string name = quantity->IsString() ? quantity->GetString() : "";
-        if (name == "displacement") out.quantity = Quantity::Displacement;
-        else if (name == "velocity") out.quantity = Quantity::Velocity;
-        else if (name == "acceleration") out.quantity = Quantity::Acceleration;
-        else _R.Expected(qp, what, *quantity);
+        if (!QuantityNamed(quantity->IsString() ? quantity->GetString() : "", out.quantity))
+          _R.Expected(qp, what, *quantity);
       }
       if (const JsonValue* motion = _R.Find(iOutputs[i], "motion")) {
         const std::string mp = JsonMember(op, "motion");

@@ -224,14 +224,7 @@ RandomSection ReadRandomSection(const JsonValue& iRoot, const std::string& iFile
   random.present = true;
   if (const JsonValue* response = JsonReader::Find(*section, "response")) {
     const std::string p = JsonMember(path, "response");
-    const std::string text = r.Text(*response, p);
-    if (text == "displacement")
-      random.quantity = Quantity::Displacement;
-    else if (text == "velocity")
-      random.quantity = Quantity::Velocity;
-    else if (text == "acceleration")
-      random.quantity = Quantity::Acceleration;
-    else
+    if (!QuantityNamed(r.Text(*response, p), random.quantity))
       r.Expected(p, "\"displacement\", \"velocity\" or \"acceleration\"", *response);
   }
   const std::string ip = JsonMember(path, "inputs");

@@ -161,14 +161,7 @@ TransientSection ReadTransientSection(const JsonValue& iRoot, const std::string&
   transient.steps = static_cast<std::size_t>(steps);
   if (const JsonValue* response = JsonReader::Find(*section, "response")) {
     const std::string p = JsonMember(path, "response");
-    const std::string text = r.Text(*response, p);
-    if (text == "displacement")
-      transient.quantity = Quantity::Displacement;
-    else if (text == "velocity")
-      transient.quantity = Quantity::Velocity;
-    else if (text == "acceleration")
-      transient.quantity = Quantity::Acceleration;
-    else
+    if (!QuantityNamed(r.Text(*response, p), transient.quantity))
       r.Expected(p, "\"displacement\", \"velocity\" or \"acceleration\"", *response);
   }
   if (const JsonValue* absolute = JsonReader::Find(*section, "absolute"))

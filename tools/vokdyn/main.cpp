@@ -408,13 +408,12 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
   for (const std::string& w : result.warnings) Warn({w});
   outputs.Write([&result](const TextSink& iSink) { WriteRandomCsv(result, iSink); }, RandomSummaryCsv(result));
   timing.Part("csv", mark);
-  static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
   if (!iPlot.empty()) {
     std::vector<std::string> titles;
     for (const Output& o : result.outputs) titles.push_back(OutputLabel(o));
     PlotCurves([&result](const TextSink& iSink) { WriteRandomCsv(result, iSink); }, titles,
                {model.name + " - random response", "frequency (Hz)",
-                std::string("PSD of the absolute ") + kQuantity[static_cast<int>(random.quantity)] + " (units^2/Hz)",
+                std::string("PSD of the absolute ") + kQuantityNames[static_cast<int>(random.quantity)] + " (units^2/Hz)",
                 true, true},
                iPlot);
     timing.Part("plot", mark);
@@ -426,7 +425,7 @@ int RunRandomCommand(const std::string& iModelPath, const std::string& iOutput, 
         << "  modes        " << model.base.modes.size() << "\n"
         << "  inputs       " << random.inputs.size() << (random.cross.empty() ? " uncorrelated" : ", cross spectra given")
         << "\n"
-        << "  response     absolute " << kQuantity[static_cast<int>(random.quantity)] << " PSD\n"
+        << "  response     absolute " << kQuantityNames[static_cast<int>(random.quantity)] << " PSD\n"
         << "  sweep        " << SweepText(model, result.frequencies) << "\n"
         << "  summary      output      rms                      3 sigma                  nu0 (Hz)\n";
     for (std::size_t o = 0; o < result.outputs.size(); ++o) {
@@ -457,14 +456,13 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
   timing.Part("run", mark);
   outputs.Write([&result](const TextSink& iSink) { WriteTransientCsv(result, iSink); }, TransientSummaryCsv(result));
   timing.Part("csv", mark);
-  static const char* const kQuantity[] = {"displacement", "velocity", "acceleration"};
   if (!iPlot.empty()) {
     std::vector<std::string> titles;
     for (const Output& o : result.outputs) titles.push_back(OutputLabel(o));
     PlotCurves([&result](const TextSink& iSink) { WriteTransientCsv(result, iSink); }, titles,
                {model.name + " - transient response", "time (s)",
                 std::string(transient.absolute ? "absolute " : "relative ") +
-                    kQuantity[static_cast<int>(transient.quantity)],
+                    kQuantityNames[static_cast<int>(transient.quantity)],
                 false, false},
                iPlot);
     timing.Part("plot", mark);
@@ -476,7 +474,7 @@ int RunTransientCommand(const std::string& iModelPath, const std::string& iOutpu
         << "  modes        " << model.base.modes.size() << "\n"
         << "  inputs       " << transient.inputs.size() << "\n"
         << "  response     " << (transient.absolute ? "absolute " : "relative ")
-        << kQuantity[static_cast<int>(transient.quantity)] << "\n"
+        << kQuantityNames[static_cast<int>(transient.quantity)] << "\n"
         << "  time         " << transient.steps << " steps of " << Format("%.9g", transient.step) << " s to "
         << Format("%.9g", result.times.back()) << " s\n"
         << "  extremes     output      max                      at (s)       min                      at (s)\n";
